@@ -1,0 +1,160 @@
+// vantor-build: the plugin build without a window, for scripts and batch use.
+
+#include "app/app_state.h"
+#include "builder/build_plugin.h"
+#include "builder/plugin_rules.h"
+#include "builder/tag_check.h"
+#include "support/io_error.h"
+#include "support/mortar_file.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+enum ExitCode { kOk = 0, kBuildFailed = 1, kBadUsage = 2 };
+
+void err(const QString& text)
+{
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stderr);
+    std::fflush(stderr);
+}
+
+// The tags check before the build; returns false when it found missing tags.
+bool checkTags(const QString& frontPage, const QString& downloadPage)
+{
+    QString front, download;
+    try {
+        front = support::MortarFile::ReadTextFile(frontPage);
+        download = support::MortarFile::ReadTextFile(downloadPage);
+    } catch (const support::IoError&) {
+        return true; // the build reports the unreadable page itself
+    }
+    const QString missing = builder::MissingTags(front, download);
+    if (missing.isEmpty())
+        return true;
+    err(QStringLiteral("warning: ") + builder::MissingTagsMessage(missing, false));
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vantor-build"));
+    const app::InstallPaths paths = app::InstallPaths::ForRunningProgram();
+    const builder::PluginDetails defaults = builder::PluginDetails::Defaults(QString::fromUtf16(app::kAppName));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Builds a WordPress plugin ZIP from an HTML site folder.\n\n"
+                       "The front-end page should carry the tag #FRONT# where the buy button or opt-in form goes,\n"
+                       "the download page the tag #BACK# where the download links go. SITE is only read.\n"
+                       "On success the archive's path is printed alone on standard output; progress, warnings\n"
+                       "and errors go to standard error.\n\n"
+                       "Exit status: 0 the plugin was built, 1 the build failed or was refused, 2 bad usage."));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("SITE"), QStringLiteral("The site folder."));
+    const QCommandLineOption front({QStringLiteral("front")}, QStringLiteral("Front-end page, relative to SITE."),
+                                   QStringLiteral("PAGE"));
+    const QCommandLineOption download({QStringLiteral("download")}, QStringLiteral("Download page, relative to SITE."),
+                                      QStringLiteral("PAGE"));
+    const QCommandLineOption name({QStringLiteral("name")}, QStringLiteral("Plugin name (default \"%1\").").arg(defaults.name),
+                                  QStringLiteral("NAME"));
+    const QCommandLineOption id({QStringLiteral("id")},
+                                QStringLiteral("Unique identifier: a letter, then letters, digits or underscores, "
+                                               "20 at most (default: a new one like p4217)."),
+                                QStringLiteral("ID"));
+    const QCommandLineOption uri({QStringLiteral("uri")}, QStringLiteral("Plugin URI (default %1).").arg(defaults.uri),
+                                 QStringLiteral("URL"));
+    const QCommandLineOption version({QStringLiteral("version")},
+                                     QStringLiteral("Plugin version (default %1).").arg(defaults.version),
+                                     QStringLiteral("V"));
+    const QCommandLineOption license({QStringLiteral("license")},
+                                     QStringLiteral("Plugin license (default %1).").arg(defaults.license),
+                                     QStringLiteral("L"));
+    const QCommandLineOption output({QStringLiteral("output")},
+                                    QStringLiteral("Folder for the ZIP, created when missing (default: %1).")
+                                        .arg(paths.outputFolder()),
+                                    QStringLiteral("DIR"));
+    const QCommandLineOption templ({QStringLiteral("template")},
+                                   QStringLiteral("Plugin template folder (default: %1).").arg(paths.templateFolder()),
+                                   QStringLiteral("DIR"));
+    const QCommandLineOption archiver({QStringLiteral("archiver")},
+                                      QStringLiteral("The 7za program (default: %1).").arg(paths.archiver()),
+                                      QStringLiteral("PATH"));
+    const QCommandLineOption strict({QStringLiteral("strict")},
+                                    QStringLiteral("Fail when #FRONT# or #BACK# is missing instead of warning."));
+    parser.addOptions({front, download, name, id, uri, version, license, output, templ, archiver, strict});
+
+    if (!parser.parse(QCoreApplication::arguments())) {
+        err(parser.errorText() + QStringLiteral("\nTry 'vantor-build --help'."));
+        return kBadUsage;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        std::fputs("\nAuthor, author URI and description are the credit texts:\n", stdout);
+        std::fputs(qPrintable(QStringLiteral("  %1\n  %2\n  %3\n").arg(defaults.author, defaults.authorUri,
+                                                                     defaults.description)),
+                   stdout);
+        return kOk;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1 || !parser.isSet(front) || !parser.isSet(download)) {
+        err(QStringLiteral("usage: vantor-build SITE --front PAGE --download PAGE [options]\n"
+                           "Try 'vantor-build --help'."));
+        return kBadUsage;
+    }
+
+    const QDir site(QFileInfo(positional.first()).absoluteFilePath());
+    builder::BuildRequest request;
+    request.siteFolder = site.absolutePath();
+    request.frontPage = site.absoluteFilePath(parser.value(front));
+    request.downloadPage = site.absoluteFilePath(parser.value(download));
+    request.details = defaults;
+    if (parser.isSet(name))
+        request.details.name = parser.value(name);
+    if (parser.isSet(id))
+        request.details.identifier = parser.value(id);
+    if (parser.isSet(uri))
+        request.details.uri = parser.value(uri);
+    if (parser.isSet(version))
+        request.details.version = parser.value(version);
+    if (parser.isSet(license))
+        request.details.license = parser.value(license);
+    request.outputFolder = QFileInfo(parser.isSet(output) ? parser.value(output) : paths.outputFolder()).absoluteFilePath();
+    request.templateFolder = parser.isSet(templ) ? parser.value(templ) : paths.templateFolder();
+    request.archiver = parser.isSet(archiver) ? parser.value(archiver) : paths.archiver();
+
+    if (!checkTags(request.frontPage, request.downloadPage) && parser.isSet(strict)) {
+        err(QStringLiteral("error: --strict: the tags above are required."));
+        return kBuildFailed;
+    }
+    // The output folder is made only for a build that can go ahead.
+    if (!builder::AnyFieldEmpty(request.details) && QFileInfo(request.siteFolder).isDir() &&
+        !QDir().mkpath(request.outputFolder)) {
+        err(QStringLiteral("error: Cannot create the output folder '%1'.").arg(request.outputFolder));
+        return kBuildFailed;
+    }
+
+    QString lastStep;
+    const builder::BuildResult result = builder::BuildPlugin(request, [&](int percent, const QString& step) {
+        if (step != lastStep) {
+            err(QStringLiteral("[%1%] %2").arg(percent, 3).arg(step));
+            lastStep = step;
+        }
+    });
+    for (const QString& warning : result.warnings)
+        err(QStringLiteral("warning: ") + warning);
+    if (!result.ok()) {
+        err(QStringLiteral("error: ") + result.message());
+        return kBuildFailed;
+    }
+    std::fputs(qPrintable(QDir::toNativeSeparators(result.archivePath) + QLatin1Char('\n')), stdout);
+    return kOk;
+}

@@ -1,0 +1,238 @@
+#include "builder/build_plugin.h"
+
+#include "builder/archiver.h"
+#include "builder/file_walk.h"
+#include "builder/page_converter.h"
+#include "builder/plugin_header.h"
+#include "builder/plugin_rules.h"
+#include "support/folder_deletion.h"
+#include "support/io_error.h"
+#include "support/mortar_file.h"
+#include "support/mortar_parser.h"
+#include "support/mortar_tools.h"
+#include "support/utf8_writer.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <filesystem>
+
+namespace builder {
+
+using support::IoError;
+using support::MortarFile;
+using support::MortarParser;
+using support::MortarTools;
+
+QString BuildResult::title() const
+{
+    switch (status) {
+    case Status::Done:
+        return QStringLiteral("Done");
+    case Status::MissingFields:
+    case Status::Refused:
+        return QStringLiteral("Important");
+    case Status::Failed:
+        break;
+    }
+    return QStringLiteral("Error");
+}
+
+QString BuildResult::message() const
+{
+    switch (status) {
+    case Status::Done:
+        return QStringLiteral("Done! Your plugin is ready. The software will now open the output window.");
+    case Status::MissingFields:
+        return QStringLiteral("All the fields are required.");
+    case Status::Refused:
+        return description;
+    case Status::Failed:
+        break;
+    }
+    return QStringLiteral("Error during plugin creation. Error Number:") + QString::number(errorNumber) +
+           QStringLiteral(" Description:") + description;
+}
+
+namespace {
+
+bool isSameOrInside(const QString& inner, const QString& outer)
+{
+    const QString a = QFileInfo(inner).canonicalFilePath();
+    const QString b = QFileInfo(outer).canonicalFilePath();
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    return a == b || a.startsWith(b.endsWith(QLatin1Char('/')) ? b : b + QLatin1Char('/'));
+}
+
+bool archiverAvailable(const QString& archiver)
+{
+    if (archiver.contains(QLatin1Char('/')))
+        return QFileInfo(archiver).isExecutable() && QFileInfo(archiver).isFile();
+    return !QStandardPaths::findExecutable(archiver).isEmpty();
+}
+
+QString refusal(const BuildRequest& r)
+{
+    if (QString p = IdentifierProblem(r.details.identifier); !p.isEmpty())
+        return p;
+    if (QString p = PluginNameProblem(r.details.name); !p.isEmpty())
+        return p;
+    if (QString p = HeaderValuesProblem(r.details); !p.isEmpty())
+        return p;
+    if (!MortarTools::PathExists(r.siteFolder, true))
+        return QStringLiteral("The site folder '%1' does not exist.").arg(r.siteFolder);
+    if (!MortarTools::PathExists(r.outputFolder, true))
+        return QStringLiteral("The output folder '%1' does not exist.").arg(r.outputFolder);
+    if (isSameOrInside(r.outputFolder, r.siteFolder))
+        return QStringLiteral("The output folder '%1' lies inside the site folder '%2'. Please choose an output "
+                              "folder outside the site.")
+            .arg(r.outputFolder, r.siteFolder);
+    if (!archiverAvailable(r.archiver))
+        return QStringLiteral("The archiver '%1' was not found. Please install 7za (Debian package p7zip-full) "
+                              "or name it with --archiver.")
+            .arg(r.archiver);
+    return {};
+}
+
+void writeConvertedPage(const QString& target, const QString& text)
+{
+    if (MortarTools::PathExists(target, false) && !QFile::remove(target))
+        throw IoError(support::kPermissionDenied, QStringLiteral("Cannot replace '%1'.").arg(target));
+    auto file = support::OpenFileAtEnd(target);
+    support::WriteUtf8Text(*file, text, false);
+    support::CloseFile(*file);
+}
+
+void fillPlaceholders(const QString& file, const QString& templateName, const BuildRequest& r, bool mainFile)
+{
+    if (!MortarFile::FileExists(file)) {
+        throw IoError(support::kFileNotFound, QStringLiteral("The plugin template has no '%1' (looked in '%2').")
+                                                  .arg(templateName, r.templateFolder));
+    }
+    const PluginDetails& d = r.details;
+    QString text = MortarFile::ReadTextFile(file);
+    text = MortarParser::ReplaceText(text, QStringLiteral("#prefix#"), d.identifier);
+    if (mainFile) {
+        text = MortarParser::ReplaceText(
+            text, QStringLiteral("#header#"),
+            BuildPluginHeader(d.name, d.uri, d.description, d.version, d.author, d.authorUri, d.license));
+        text = MortarParser::ReplaceText(text, QStringLiteral("#menuname#"), d.name);
+    }
+    text = MortarParser::ReplaceText(text, QStringLiteral("?>\r\n"), QStringLiteral("?>"));
+    MortarFile::WriteTextFile(text, file);
+}
+
+void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress& progress, BuildResult& result)
+{
+    const auto report = [&](int percent, const QString& step) {
+        if (progress)
+            progress(percent, step);
+    };
+    const QDir stagingDir(staging);
+    const QString pluginFolder = stagingDir.filePath(r.details.identifier);
+    const QString siteCopy = QDir(pluginFolder).filePath(QStringLiteral("modules/template"));
+
+    report(5, QStringLiteral("Copying the plugin template"));
+    result.warnings += MortarFile::CopyFolder(r.templateFolder, pluginFolder);
+    MortarTools::Pause(1);
+
+    report(15, QStringLiteral("Copying the site"));
+    result.warnings += MortarFile::CopyFolder(r.siteFolder, siteCopy);
+    MortarTools::Pause(1);
+
+    report(40, QStringLiteral("Listing the site's files"));
+    const QStringList files = ListWorkingFolderFiles(r.siteFolder);
+
+    report(45, QStringLiteral("Converting the front-end page"));
+    const QString front = ConvertPage(MortarFile::ReadTextFile(r.frontPage), files, r.details.identifier,
+                                      PageRole::FrontEnd);
+    writeConvertedPage(QDir(siteCopy).filePath(QStringLiteral("converted_index.php")), front);
+    MortarTools::Pause(1);
+
+    report(52, QStringLiteral("Converting the download page"));
+    const QString download = ConvertPage(MortarFile::ReadTextFile(r.downloadPage), files, r.details.identifier,
+                                         PageRole::Download);
+    writeConvertedPage(QDir(siteCopy).filePath(QStringLiteral("converted_download.php")), download);
+    MortarTools::Pause(1);
+
+    report(60, QStringLiteral("Filling in the plugin template"));
+    const QDir plugin(pluginFolder);
+    fillPlaceholders(plugin.filePath(QStringLiteral("modules/template/template.php")),
+                     QStringLiteral("modules/template/template.php"), r, false);
+    const QString thanks = plugin.filePath(QStringLiteral("modules/template/thanks.php"));
+    if (MortarFile::FileExists(thanks))
+        fillPlaceholders(thanks, QStringLiteral("modules/template/thanks.php"), r, false);
+    fillPlaceholders(plugin.filePath(QStringLiteral("modules/cpt.php")), QStringLiteral("modules/cpt.php"), r, false);
+    fillPlaceholders(plugin.filePath(QStringLiteral("modules/cpt_template_loader.php")),
+                     QStringLiteral("modules/cpt_template_loader.php"), r, false);
+    fillPlaceholders(plugin.filePath(QStringLiteral("plugin.php")), QStringLiteral("plugin.php"), r, true);
+
+    const QString archiveFile = ArchiveName(r.details.name) + QStringLiteral(".zip");
+    const QString stagedArchive = stagingDir.filePath(archiveFile);
+    report(65, QStringLiteral("Packing the plugin"));
+    MortarTools::Pause(1);
+    int percent = 65;
+    RunArchiver(r.archiver, stagedArchive, staging, r.details.identifier, [&] {
+        percent = std::min(95, percent + 1);
+        report(percent, QStringLiteral("Packing the plugin"));
+    });
+
+    // The finished archive replaces an earlier one of the same name in one step.
+    const QString finalArchive = QDir(r.outputFolder).filePath(archiveFile);
+    std::error_code ec;
+    std::filesystem::rename(support::toFsPath(stagedArchive), support::toFsPath(finalArchive), ec);
+    if (ec)
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), finalArchive);
+    result.archivePath = finalArchive;
+}
+
+} // namespace
+
+BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progress)
+{
+    BuildResult result;
+    if (AnyFieldEmpty(request.details)) {
+        result.status = BuildResult::Status::MissingFields;
+        return result;
+    }
+    if (QString why = refusal(request); !why.isEmpty()) {
+        result.status = BuildResult::Status::Refused;
+        result.description = why;
+        return result;
+    }
+
+    QTemporaryDir staging(QDir(request.outputFolder).filePath(QStringLiteral(".vantor-build-XXXXXX")));
+    if (!staging.isValid()) {
+        result.status = BuildResult::Status::Failed;
+        result.errorNumber = support::kPermissionDenied;
+        result.description = QStringLiteral("Cannot create a folder in '%1': %2")
+                                 .arg(request.outputFolder, staging.errorString());
+        return result;
+    }
+    staging.setAutoRemove(false);
+
+    try {
+        runSteps(request, staging.path(), progress, result);
+        result.status = BuildResult::Status::Done;
+    } catch (const IoError& e) {
+        result.status = BuildResult::Status::Failed;
+        result.errorNumber = e.number();
+        result.description = e.description();
+    } catch (const std::exception& e) {
+        result.status = BuildResult::Status::Failed;
+        result.errorNumber = support::kPathFileAccess;
+        result.description = QString::fromLocal8Bit(e.what());
+    }
+    if (progress)
+        progress(result.ok() ? 98 : 100, QStringLiteral("Cleaning up"));
+    if (!support::DeleteFolder(staging.path()))
+        result.warnings << QStringLiteral("Could not remove the work folder '%1'.").arg(staging.path());
+    if (progress && result.ok())
+        progress(100, QStringLiteral("Done"));
+    return result;
+}
+
+} // namespace builder

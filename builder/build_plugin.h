@@ -1,0 +1,55 @@
+#pragma once
+
+#include "builder/plugin_details.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace builder {
+
+struct BuildRequest
+{
+    QString siteFolder;   // the site to pack; only read
+    QString frontPage;    // full path of the front-end page
+    QString downloadPage; // full path of the download page
+    PluginDetails details;
+    QString templateFolder;
+    QString outputFolder;
+    QString archiver; // path of 7za
+};
+
+struct BuildResult
+{
+    enum class Status {
+        Done,
+        MissingFields, // a header field is empty: nothing was touched
+        Refused,       // the request cannot make a usable plugin: nothing was touched
+        Failed,        // a step failed: nothing is left in the output folder
+    };
+
+    Status status = Status::Failed;
+    QString archivePath;
+    QStringList warnings;  // entries of the site or template that were left out
+    int errorNumber = 0;   // Failed only
+    QString description;   // Refused: the reason; Failed: what failed and why
+
+    bool ok() const { return status == Status::Done; }
+    // The message box the window shows for this result: its title and its text.
+    QString title() const;
+    QString message() const;
+};
+
+// Percent done (0..100) and the step at hand; called from the thread that runs the build.
+using BuildProgress = std::function<void(int percent, const QString& step)>;
+
+// Builds the plugin ZIP <output>/<name without blanks, lower case>.zip holding the folder
+// <identifier>/: the template with its placeholders filled, the site under modules/template/ and
+// the two pages converted to PHP page templates. The work is done in a private folder inside
+// the output folder that is removed at the end, and the archive is moved into place only once
+// it is whole, so an earlier archive of the same name survives a failed build. Never shows a
+// window and never writes into the site folder.
+BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progress = {});
+
+} // namespace builder

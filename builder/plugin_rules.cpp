@@ -1,0 +1,88 @@
+#include "builder/plugin_rules.h"
+
+#include <QFile>
+
+namespace builder {
+namespace {
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool isFileNameUnsafe(QChar c)
+{
+    if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == u'/')
+        return true;
+#ifdef Q_OS_WIN
+    return QStringView(u"\\:*?\"<>|").contains(c);
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
+QString IdentifierProblem(const QString& identifier)
+{
+    bool ok = !identifier.isEmpty() && identifier.size() <= kMaxIdentifierLength && isAsciiLetter(identifier[0]);
+    for (const QChar c : identifier) {
+        if (!(isAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'_'))
+            ok = false;
+    }
+    if (ok)
+        return {};
+    return QStringLiteral("The unique identifier \"%1\" cannot be used. It must start with a letter and hold only "
+                          "letters, digits and underscores, %2 characters at most (for example p4217).")
+        .arg(identifier)
+        .arg(kMaxIdentifierLength);
+}
+
+QString ArchiveName(const QString& pluginName)
+{
+    QString name = pluginName;
+    name.remove(QLatin1Char(' '));
+    return name.toLower();
+}
+
+QString PluginNameProblem(const QString& pluginName)
+{
+    const QString archive = ArchiveName(pluginName);
+    if (archive.isEmpty())
+        return QStringLiteral("The plugin name needs at least one character besides blanks: it names the plugin's ZIP file.");
+    for (const QChar c : pluginName) {
+        if (isFileNameUnsafe(c)) {
+            return QStringLiteral("The plugin name cannot hold \"/\", line breaks or other control characters: "
+                                  "it names the plugin's ZIP file.");
+        }
+    }
+    if (archive == QLatin1String(".") || archive == QLatin1String(".."))
+        return QStringLiteral("The plugin name \"%1\" cannot name a ZIP file.").arg(pluginName);
+    if (QFile::encodeName(archive + QStringLiteral(".zip")).size() > 255)
+        return QStringLiteral("The plugin name is too long to name a ZIP file. Please use a shorter name.");
+    return {};
+}
+
+QString HeaderValuesProblem(const PluginDetails& d)
+{
+    const std::pair<const QString*, const char*> fields[] = {
+        {&d.name, "plugin name"}, {&d.uri, "plugin URI"},  {&d.description, "description"},
+        {&d.version, "version"},  {&d.author, "author"},   {&d.authorUri, "author URI"},
+        {&d.license, "license"},
+    };
+    for (const auto& [value, label] : fields) {
+        if (value->contains(QLatin1String("*/"))) {
+            return QStringLiteral("The %1 cannot hold \"*/\": it would end the plugin header early.")
+                .arg(QLatin1String(label));
+        }
+    }
+    return {};
+}
+
+bool AnyFieldEmpty(const PluginDetails& d)
+{
+    return d.name.isEmpty() || d.author.isEmpty() || d.authorUri.isEmpty() || d.version.isEmpty() ||
+           d.description.isEmpty() || d.uri.isEmpty() || d.license.isEmpty();
+}
+
+} // namespace builder

@@ -1,0 +1,21 @@
+# vantor_add_test(NAME SOURCES... LIBS ...): one QtTest executable registered with CTest.
+# Test executables stay out of the installation folder.
+function(vantor_add_test name)
+    if(NOT VANTOR_BUILD_TESTS)
+        return()
+    endif()
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
+    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    target_compile_definitions(${name} PRIVATE
+        VANTOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+        VANTOR_INSTALL_DIR="${VANTOR_INSTALL_DIR}")
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+        TIMEOUT 300)
+    if(ARG_LABELS)
+        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    endif()
+endfunction()

@@ -1,0 +1,6 @@
+<?php
+if ( ! defined( 'ABSPATH' ) ) {
+    exit;
+}
+
+#prefix#_render_page( 'download' );

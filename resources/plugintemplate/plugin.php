@@ -1,0 +1,36 @@
+#header#
+<?php
+if ( ! defined( 'ABSPATH' ) ) {
+    exit;
+}
+
+require_once __DIR__ . '/modules/cpt.php';
+require_once __DIR__ . '/modules/cpt_template_loader.php';
+
+/**
+ * The plugin name as typed when the plugin was built. A nowdoc keeps quotes, "$" and
+ * backslashes in it literal; callers escape it for where they print it.
+ */
+function #prefix#_menu_name() {
+    $name = <<<'#prefix#_MENU_NAME_END'
+#menuname#
+#prefix#_MENU_NAME_END;
+    return trim( $name );
+}
+
+/**
+ * Activation runs after "init", so the post type is registered here first for its
+ * permalinks to make it into the rewrite rules.
+ */
+function #prefix#_activate() {
+    #prefix#_register_post_type();
+    flush_rewrite_rules( false );
+}
+
+function #prefix#_deactivate() {
+    unregister_post_type( #prefix#_post_type() );
+    flush_rewrite_rules( false );
+}
+
+register_activation_hook( __FILE__, '#prefix#_activate' );
+register_deactivation_hook( __FILE__, '#prefix#_deactivate' );

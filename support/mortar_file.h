@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <filesystem>
+
+namespace support {
+
+// What a tree walk does with one entry of a folder below root.
+enum class EntryKind { File, Folder, Skipped };
+
+// Regular files and folders are themselves; a symbolic link counts as the file it points to only
+// when that is a regular file inside root (canonical); other links, sockets and devices are
+// skipped, with the reason in *why.
+EntryKind ClassifyEntry(const std::filesystem::path& root, const std::filesystem::directory_entry& entry,
+                        QString* why);
+
+// Files and folders. Every operation throws IoError when it fails.
+class MortarFile final
+{
+public:
+    // Copies the whole tree of source into destination: existing files are replaced, missing
+    // folders created. Symbolic links are never followed out of the source folder: a link to a
+    // file inside it is copied as that file; links to folders, to anything outside and broken
+    // links are skipped, and so are sockets and devices. Returns one warning per skipped entry.
+    static QStringList CopyFolder(const QString& source, const QString& destination);
+
+    // The whole text of a file, decoded as DecodeText does.
+    static QString ReadTextFile(const QString& path);
+    static QByteArray ReadBinaryFile(const QString& path);
+
+    // Creates or replaces the file with the text as UTF-8 (no byte-order mark), whole or not at
+    // all: a failure leaves any earlier file as it was.
+    static void WriteTextFile(const QString& text, const QString& path);
+    static void WriteBinaryFile(const QByteArray& bytes, const QString& path);
+
+    static bool FileExists(const QString& path);
+};
+
+} // namespace support
