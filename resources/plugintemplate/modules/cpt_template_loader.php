@@ -86,6 +86,7 @@ function #prefix#_render_page( $role ) {
     include $file;
     $page = (string) ob_get_clean();
     // A page that serves both roles still holds the other role's marker, which has nothing to show here.
+    // The rest is the site's own markup and is printed as built.
     $stray = $download ? array( '#FRONT#', '#front#', '#Front#' ) : array( '#BACK#', '#back#', '#Back#' );
-    echo str_replace( $stray, '', $page ); // phpcs:ignore WordPress.Security.EscapeOutput -- the site's own page markup
+    echo str_replace( $stray, '', $page );
 }
