@@ -1,0 +1,299 @@
+#include "builder/build_plugin.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace builder;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every file below a folder with its bytes' hash: a fingerprint to prove a folder untouched.
+QMap<QString, QByteArray> fingerprint(const QString& folder)
+{
+    QMap<QString, QByteArray> map;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        map.insert(QDir(folder).relativeFilePath(path),
+                   QFileInfo(path).isFile() ? QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha1)
+                                            : QByteArray("dir"));
+    }
+    return map;
+}
+
+QString archiverPath()
+{
+    const QString beside = QStringLiteral(VANTOR_INSTALL_DIR "/7za");
+    return QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable("7za");
+}
+
+bool extract(const QString& zip, const QString& into)
+{
+    QProcess p;
+    p.start(archiverPath(), {"x", "-y", "-bd", "-o" + into, zip});
+    return p.waitForFinished(60000) && p.exitCode() == 0;
+}
+
+} // namespace
+
+class PipelineTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp{QDir::tempPath() + "/vantor pipeline XXXXXX"}; // a blank in every path
+    QString m_site;
+    QString m_output;
+
+    BuildRequest request(const QString& id = "p4217") const
+    {
+        BuildRequest r;
+        r.siteFolder = m_site;
+        r.frontPage = m_site + "/index.html";
+        r.downloadPage = m_site + "/download.html";
+        r.details = PluginDetails::Defaults("Vantor!");
+        r.details.identifier = id;
+        r.details.name = "My Plugin";
+        r.templateFolder = QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate");
+        r.outputFolder = m_output;
+        r.archiver = archiverPath();
+        return r;
+    }
+
+private slots:
+    void init()
+    {
+        m_site = m_tmp.filePath("site " + QString::number(QRandomGenerator::global()->generate()));
+        m_output = m_tmp.filePath("out " + QString::number(QRandomGenerator::global()->generate()));
+        QDir().mkpath(m_output);
+        writeFile(m_site + "/index.html",
+                  "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>\n<html><head>"
+                  "<link href=\"css/style.css\" rel=\"stylesheet\"></head><body>"
+                  "<img src=\"images/cover one.png\"><p>Caf\xC3\xA9 \x96 r\xC3\xA9sum\xC3\xA9</p>#FRONT#</body></html>");
+        writeFile(m_site + "/download.html",
+                  "<html><body><a href=\"files/guide.pdf\">Guide</a>#BACK#</body></html>");
+        writeFile(m_site + "/css/style.css", "body { background: url(../images/bg.png); }");
+        writeFile(m_site + "/images/cover one.png", "\x89PNG fake");
+        writeFile(m_site + "/images/bg.png", "\x89PNG bg");
+        writeFile(m_site + "/files/guide.pdf", "%PDF-1.4 fake");
+    }
+
+    void buildsTheArchiveAndLeavesNothingElse()
+    {
+        const auto before = fingerprint(m_site);
+        QList<int> percents;
+        const BuildResult result = BuildPlugin(request(), [&](int p, const QString&) { percents << p; });
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(result.archivePath, m_output + "/myplugin.zip");
+        QCOMPARE(QDir(m_output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"myplugin.zip"});
+        QCOMPARE(fingerprint(m_site), before);
+        QCOMPARE(percents.last(), 100);
+        QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+        QCOMPARE(result.title(), QStringLiteral("Done"));
+
+        const QString x = m_tmp.filePath("x1");
+        QVERIFY(extract(result.archivePath, x));
+        QCOMPARE(QDir(x).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"p4217"});
+        const QByteArray plugin = readFile(x + "/p4217/plugin.php");
+        const QByteArray header = "<?php\r\n/*\r\nPlugin Name: My Plugin\r\nPlugin URI: https://vantor.dev/plugins/my-plugin\r\n"
+                                  "Description: Plugin Created with Vantor! - https://vantor.dev.\r\nVersion: 1.0\r\n"
+                                  "Author: Converted by Vantor!\r\nAuthor URI: https://vantor.dev\r\nLicense: GPL\r\n*/\r\n?>";
+        QVERIFY2(plugin.startsWith(header), plugin.left(400).constData());
+        for (const char* placeholder : {"#prefix#", "#header#", "#menuname#"}) {
+            QDirIterator it(x, {"*.php"}, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                QVERIFY2(!readFile(it.next()).contains(placeholder), qPrintable(it.filePath()));
+        }
+
+        const QString tpl = x + "/p4217/modules/template/";
+        const QByteArray index = readFile(tpl + "converted_index.php");
+        const QByteArray prefix = "<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/";
+        QVERIFY(index.contains("href=\"" + prefix + "css/style.css\""));
+        QVERIFY(index.contains("src=\"" + prefix + "images/cover one.png\""));
+        QVERIFY(index.contains("<?php echo $front_tag;?>"));
+        QVERIFY(!index.contains("#FRONT#"));
+        QVERIFY(index.startsWith("<<?php ?>?xml"));
+        // Read as UTF-8 with a stray Windows-1252 dash, written as UTF-8 without a byte-order mark.
+        QVERIFY(index.contains("Caf\xC3\xA9 \xE2\x80\x93 r\xC3\xA9sum\xC3\xA9"));
+        const QByteArray download = readFile(tpl + "converted_download.php");
+        QVERIFY(download.contains("href=\"" + prefix + "files/guide.pdf\""));
+        QVERIFY(download.contains("<?php echo $back_tag;?>"));
+        // The site copy itself is unchanged, markers and relative paths included.
+        QCOMPARE(readFile(tpl + "index.html"), readFile(m_site + "/index.html"));
+        QCOMPARE(readFile(tpl + "images/cover one.png"), readFile(m_site + "/images/cover one.png"));
+    }
+
+    void everyPhpFileParsesWithShortTagsOnAndOff()
+    {
+        const QString php = QStandardPaths::findExecutable("php");
+        if (php.isEmpty())
+            QSKIP("php-cli is not installed");
+        const BuildResult result = BuildPlugin(request());
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        const QString x = m_tmp.filePath("x2");
+        QVERIFY(extract(result.archivePath, x));
+        int checked = 0;
+        QDirIterator it(x, {"*.php"}, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            for (const char* shortTags : {"short_open_tag=On", "short_open_tag=Off"}) {
+                QProcess p;
+                p.start(php, {"-d", shortTags, "-l", file});
+                QVERIFY(p.waitForFinished(30000));
+                QVERIFY2(p.exitCode() == 0, qPrintable(file + ": " + p.readAll()));
+            }
+            ++checked;
+        }
+        QVERIFY(checked >= 7); // five template files and two converted pages
+        // With short tags on, the page's own "<?xml" prologue is printed, not run.
+        QProcess run;
+        run.start(php, {"-d", "short_open_tag=On", "-r",
+                        "$front_tag='[F]'; function bloginfo($s){echo 'http://wp';} include $argv[1];",
+                        x + "/p4217/modules/template/converted_index.php"});
+        QVERIFY(run.waitForFinished(30000));
+        const QByteArray shown = run.readAllStandardOutput();
+        QVERIFY2(shown.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>"), shown.constData());
+        QVERIFY(shown.contains("src=\"http://wp/wp-content/plugins/p4217/modules/template/images/cover one.png\""));
+        QVERIFY(shown.contains("[F]"));
+    }
+
+    void aRebuildReplacesTheArchiveWhole()
+    {
+        QVERIFY(BuildPlugin(request()).ok());
+        QFile::remove(m_site + "/files/guide.pdf");
+        writeFile(m_site + "/files/new.pdf", "%PDF new");
+        QVERIFY(BuildPlugin(request()).ok());
+        const QString x = m_tmp.filePath("x3");
+        QVERIFY(extract(m_output + "/myplugin.zip", x));
+        QVERIFY(QFile::exists(x + "/p4217/modules/template/files/new.pdf"));
+        QVERIFY(!QFile::exists(x + "/p4217/modules/template/files/guide.pdf"));
+    }
+
+    void refusedRequestsTouchNothing_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        const int missing = int(BuildResult::Status::MissingFields);
+        const int refused = int(BuildResult::Status::Refused);
+        QTest::newRow("empty license") << "license" << "" << missing << "All the fields are required.";
+        QTest::newRow("empty name") << "name" << "" << missing << "All the fields are required.";
+        QTest::newRow("bad identifier") << "identifier" << "../x" << refused << "unique identifier";
+        QTest::newRow("blank name") << "name" << "   " << refused << "plugin name";
+        QTest::newRow("comment end") << "version" << "1 */" << refused << "version";
+        QTest::newRow("no site") << "site" << "/nonexistent/site" << refused << "/nonexistent/site";
+        QTest::newRow("no archiver") << "archiver" << "/nonexistent/7za" << refused << "/nonexistent/7za";
+        QTest::newRow("output in site") << "output" << "site" << refused << "inside the site";
+    }
+    void refusedRequestsTouchNothing()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        BuildRequest r = request();
+        if (field == "license")
+            r.details.license = value;
+        else if (field == "name")
+            r.details.name = value;
+        else if (field == "identifier")
+            r.details.identifier = value;
+        else if (field == "version")
+            r.details.version = value;
+        else if (field == "site")
+            r.siteFolder = value;
+        else if (field == "archiver")
+            r.archiver = value;
+        else if (field == "output")
+            r.outputFolder = m_site;
+        const auto site = fingerprint(m_site);
+        const BuildResult result = BuildPlugin(r);
+        QCOMPARE(int(result.status), status);
+        QVERIFY2(result.message().contains(says), qPrintable(result.message()));
+        QCOMPARE(result.title(), QStringLiteral("Important"));
+        QVERIFY(QDir(m_output).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+        QCOMPARE(fingerprint(m_site), site);
+    }
+
+    void failedBuildsKeepTheEarlierArchive_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("template without cpt.php") << "template" << 53 << "modules/cpt.php";
+        QTest::newRow("missing page") << "page" << 53 << "download.html";
+        QTest::newRow("archiver fails") << "archiver" << 1002 << "exit code 2";
+    }
+    void failedBuildsKeepTheEarlierArchive()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, number);
+        QFETCH(QString, says);
+        QVERIFY(BuildPlugin(request()).ok());
+        const QByteArray earlier = readFile(m_output + "/myplugin.zip");
+
+        BuildRequest r = request();
+        if (fault == "template") {
+            r.templateFolder = m_tmp.filePath("broken template");
+            QDir().mkpath(r.templateFolder);
+            QProcess::execute("cp", {"-r", request().templateFolder + "/.", r.templateFolder});
+            QVERIFY(QFile::remove(r.templateFolder + "/modules/cpt.php"));
+        } else if (fault == "page") {
+            r.downloadPage = m_site + "/gone/download.html";
+        } else {
+            r.archiver = m_tmp.filePath("failing 7za");
+            writeFile(r.archiver, "#!/bin/sh\necho 'cannot write the archive' >&2\nexit 2\n");
+            QFile::setPermissions(r.archiver, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        const BuildResult result = BuildPlugin(r);
+        QCOMPARE(result.status, BuildResult::Status::Failed);
+        QCOMPARE(result.errorNumber, number);
+        QVERIFY2(result.message().startsWith("Error during plugin creation. Error Number:" + QString::number(number) +
+                                             " Description:"),
+                 qPrintable(result.message()));
+        QVERIFY2(result.message().contains(says), qPrintable(result.message()));
+        QCOMPARE(result.title(), QStringLiteral("Error"));
+        QCOMPARE(QDir(m_output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"myplugin.zip"});
+        QCOMPARE(readFile(m_output + "/myplugin.zip"), earlier);
+    }
+
+    void linksOutOfTheSiteAreLeftOutWithAWarning()
+    {
+        writeFile(m_tmp.filePath("private.txt"), "private");
+        QVERIFY(QFile::link(m_tmp.filePath("private.txt"), m_site + "/private.txt"));
+        const BuildResult result = BuildPlugin(request());
+        QVERIFY(result.ok());
+        QCOMPARE(result.warnings.size(), 1);
+        QVERIFY(result.warnings.first().contains("private.txt"));
+        const QString x = m_tmp.filePath("x4");
+        QVERIFY(extract(result.archivePath, x));
+        QVERIFY(!QFile::exists(x + "/p4217/modules/template/private.txt"));
+    }
+};
+
+QTEST_GUILESS_MAIN(PipelineTest)
+#include "pipeline_test.moc"

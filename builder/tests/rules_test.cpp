@@ -1,0 +1,125 @@
+#include "builder/plugin_details.h"
+#include "builder/plugin_header.h"
+#include "builder/plugin_rules.h"
+#include "builder/tag_check.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+#include <set>
+
+using namespace builder;
+
+class RulesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void headerBlockIsByteExact()
+    {
+        const QString header = BuildPluginHeader("My Plugin", "https://u", "Desc", "1.0", "Me", "https://a", "GPL");
+        QCOMPARE(header.toUtf8(), QByteArray("<?php\r\n/*\r\nPlugin Name: My Plugin\r\nPlugin URI: https://u\r\n"
+                                             "Description: Desc\r\nVersion: 1.0\r\nAuthor: Me\r\n"
+                                             "Author URI: https://a\r\nLicense: GPL\r\n*/\r\n?>"));
+        // Values go in as they are: no trimming, empty stays empty.
+        const QString loose = BuildPluginHeader(" a ", "", "", "", "", "", "");
+        QVERIFY(loose.contains("\r\nPlugin Name:  a \r\n"));
+        QVERIFY(loose.endsWith("\r\nLicense: \r\n*/\r\n?>"));
+    }
+
+    void assetPrefixFramesTheIdentifierWithSingleSlashes()
+    {
+        QCOMPARE(GetAssetUrlPrefix("p123456"),
+                 QStringLiteral("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p123456/modules/template/"));
+    }
+
+    void identifierRules_data()
+    {
+        QTest::addColumn<QString>("identifier");
+        QTest::addColumn<bool>("usable");
+        QTest::newRow("generated") << "p4217" << true;
+        QTest::newRow("letters digits underscore") << "My_plugin2" << true;
+        QTest::newRow("twenty") << "a1234567890123456789" << true;
+        QTest::newRow("twenty-one") << "a12345678901234567890" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("digit first") << "4217" << false;
+        QTest::newRow("underscore first") << "_p" << false;
+        QTest::newRow("dash") << "p-1" << false;
+        QTest::newRow("blank") << "p 1" << false;
+        QTest::newRow("dot dot") << ".." << false;
+        QTest::newRow("slash") << "p/x" << false;
+        QTest::newRow("non-ascii letter") << QStringLiteral(u"p\u00E9") << false;
+    }
+    void identifierRules()
+    {
+        QFETCH(QString, identifier);
+        QFETCH(bool, usable);
+        QCOMPARE(IdentifierProblem(identifier).isEmpty(), usable);
+    }
+
+    void generatedIdentifiersAlwaysQualify()
+    {
+        const QRegularExpression form("^p(0|[1-9][0-9]{0,2})(0|[1-9][0-9]{0,2})$");
+        std::set<QString> seen;
+        for (int i = 0; i < 500; ++i) {
+            const QString id = GenerateIdentifier();
+            QVERIFY2(form.match(id).hasMatch(), qPrintable(id));
+            QVERIFY(IdentifierProblem(id).isEmpty());
+            seen.insert(id);
+        }
+        QVERIFY(seen.size() > 400); // fresh ones, not one fixed value
+    }
+
+    void archiveNameDropsBlanksAndLowersCase()
+    {
+        QCOMPARE(ArchiveName("My Plugin"), QStringLiteral("myplugin"));
+        QCOMPARE(ArchiveName("My   New  Plugin"), QStringLiteral("mynewplugin"));
+        QVERIFY(PluginNameProblem("My \"Best\" $Plugin\\ 2").isEmpty());
+        QVERIFY(!PluginNameProblem("   ").isEmpty());
+        QVERIFY(!PluginNameProblem("a/b").isEmpty());
+        QVERIFY(!PluginNameProblem("two\nlines").isEmpty());
+        QVERIFY(!PluginNameProblem(". .").isEmpty());
+        QVERIFY(!PluginNameProblem(QString(300, 'x')).isEmpty());
+    }
+
+    void headerValuesMustNotCloseTheComment()
+    {
+        PluginDetails d = PluginDetails::Defaults("Vantor!");
+        QVERIFY(HeaderValuesProblem(d).isEmpty());
+        d.license = "GPL */ echo 1; /*";
+        QVERIFY(HeaderValuesProblem(d).contains("license"));
+    }
+
+    void defaultsCarryTheCreditTexts()
+    {
+        const PluginDetails d = PluginDetails::Defaults("Vantor!");
+        QCOMPARE(d.name, QStringLiteral("My Plugin"));
+        QCOMPARE(d.version, QStringLiteral("1.0"));
+        QCOMPARE(d.license, QStringLiteral("GPL"));
+        QCOMPARE(d.author, QStringLiteral("Converted by Vantor!"));
+        QCOMPARE(d.description, QStringLiteral("Plugin Created with Vantor! - ") + d.authorUri + ".");
+        QVERIFY(!AnyFieldEmpty(d));
+        PluginDetails blanks = d;
+        blanks.uri = " ";
+        QVERIFY(!AnyFieldEmpty(blanks));
+        blanks.license.clear();
+        QVERIFY(AnyFieldEmpty(blanks));
+    }
+
+    void missingTagsTexts()
+    {
+        QCOMPARE(MissingTagsMessage(MissingTags("#Front#", "#BACK#"), true),
+                 QStringLiteral("The following tags are not present in your pages: #FRONT# . Please read the user "
+                                "manual for more info. Go ahead without them?"));
+        QCOMPARE(MissingTagsMessage(MissingTags("<!-- #FRONT# -->", "#back#"), true),
+                 QStringLiteral("The following tags are not present in your pages:  #BACK# . Please read the user "
+                                "manual for more info. Go ahead without them?"));
+        QCOMPARE(MissingTagsMessage(MissingTags("", ""), true),
+                 QStringLiteral("The following tags are not present in your pages: #FRONT#  #BACK# . Please read "
+                                "the user manual for more info. Go ahead without them?"));
+        QVERIFY(MissingTags("#FRONT# #BACK#", "#FRONT# #BACK#").isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(RulesTest)
+#include "rules_test.moc"

@@ -1,0 +1,48 @@
+#include "workspace/prompter.h"
+
+namespace workspace {
+
+void ScriptedPrompter::inform(const QString& title, const QString& text, MessageIcon icon)
+{
+    exchanges.append({QStringLiteral("inform"), title, text, icon});
+}
+
+bool ScriptedPrompter::askYesNo(const QString& title, const QString& text, MessageIcon icon)
+{
+    exchanges.append({QStringLiteral("ask"), title, text, icon});
+    if (yesNoAnswers.empty())
+        return false;
+    const bool answer = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return answer;
+}
+
+QString ScriptedPrompter::askText(const QString& title, const QString& prompt)
+{
+    exchanges.append({QStringLiteral("text"), title, prompt, MessageIcon::Question});
+    if (textAnswers.empty())
+        return {};
+    QString answer = textAnswers.front();
+    textAnswers.pop_front();
+    return answer;
+}
+
+QString ScriptedPrompter::chooseFolder(const QString& prompt)
+{
+    exchanges.append({QStringLiteral("folder"), QString(), prompt, MessageIcon::Question});
+    if (folderAnswers.empty())
+        return {};
+    QString answer = folderAnswers.front();
+    folderAnswers.pop_front();
+    return answer;
+}
+
+QStringList ScriptedPrompter::texts() const
+{
+    QStringList list;
+    for (const Exchange& e : exchanges)
+        list << e.text;
+    return list;
+}
+
+} // namespace workspace
