@@ -84,6 +84,10 @@ QString refusal(const BuildRequest& r)
         return p;
     if (!MortarTools::PathExists(r.siteFolder, true))
         return QStringLiteral("The site folder '%1' does not exist.").arg(r.siteFolder);
+    if (!MortarTools::PathExists(r.frontPage, false))
+        return QStringLiteral("The front-end page '%1' does not exist.").arg(r.frontPage);
+    if (!MortarTools::PathExists(r.downloadPage, false))
+        return QStringLiteral("The download page '%1' does not exist.").arg(r.downloadPage);
     if (!MortarTools::PathExists(r.outputFolder, true))
         return QStringLiteral("The output folder '%1' does not exist.").arg(r.outputFolder);
     if (isSameOrInside(r.outputFolder, r.siteFolder))
