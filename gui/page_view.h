@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class QWebEnginePage;
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace workspace {
+class Prompter;
+}
+
+namespace gui {
+
+class SiteRequestFilter;
+
+// The embedded page view: one facade over QWebEngineView/QWebEnginePage. Form2 names it "WebBrowser1".
+class PageView final : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit PageView(QWidget* parent = nullptr);
+    ~PageView() override;
+
+    // Where the save-or-discard question and write failures are asked/reported.
+    void setPrompter(workspace::Prompter* prompter);
+    // Loads a local file (full path). When the shown document was changed in design mode, first
+    // asks "save or discard" through the prompter and on save writes it back, then loads. Async.
+    void Navigate2(const QString& filePath);
+    QString currentFile() const;
+    // Whether the next loads are for editing: pages are then loaded with their JavaScript off.
+    void setEditing(bool editing);
+    // Switches the current document's design mode on or off (async; errors are ignored).
+    void setDesignMode(bool on);
+    // Hands the root element's markup (documentElement.outerHTML) to done, asynchronously.
+    void requestRootMarkup(std::function<void(const QString&)> done);
+    // A folder whose files the loaded pages may read besides their own folder tree (the working
+    // folder); empty for none.
+    void setSiteFolder(const QString& folder);
+
+signals:
+    // After each load has finished (ok false when it failed).
+    void DownloadComplete(bool ok);
+
+private:
+    void onLoadFinished(bool ok);
+    void decideAndLoad(const QString& markup, bool designModeOn);
+    bool saveMarkup(const QString& markup);
+    void load(const QString& filePath);
+
+    workspace::Prompter* m_prompter = nullptr;
+    QWebEngineProfile* m_profile = nullptr;
+    QWebEnginePage* m_page = nullptr;
+    QWebEngineView* m_view = nullptr;
+    SiteRequestFilter* m_filter = nullptr;
+    QString m_currentFile;
+    // The markup of the document as its load finished; the document counts as changed when its
+    // markup differs from this.
+    QString m_loadedMarkup;
+    bool m_loadedMarkupKnown = false;
+    bool m_editing = false;
+    // The file the latest Navigate2 asked for while the save question for the shown one is open.
+    QString m_pendingFile;
+    bool m_leaving = false;
+};
+
+} // namespace gui
