@@ -1,7 +1,10 @@
 #include "workspace/markup_save.h"
 
+#include "support/io_error.h"
+#include "support/mortar_file.h"
 #include "support/text_codec.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringEncoder>
 
@@ -163,6 +166,16 @@ QByteArray PageBytesToSave(const QByteArray& original, const QString& rootMarkup
     }
     }
     return page.toUtf8();
+}
+
+void SavePageMarkup(const QString& path, const QString& rootMarkup)
+{
+    const QByteArray original = support::MortarFile::ReadBinaryFile(path);
+    const QFile::Permissions writable = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+    if (!(QFileInfo(path).permissions() & writable))
+        throw support::IoError(support::kPermissionDenied,
+                               QStringLiteral("Cannot write '%1': the file is read-only").arg(path));
+    support::MortarFile::WriteBinaryFile(PageBytesToSave(original, rootMarkup), path);
 }
 
 } // namespace workspace

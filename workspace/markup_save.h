@@ -14,4 +14,9 @@ namespace workspace {
 // declared charset saying so.
 QByteArray PageBytesToSave(const QByteArray& original, const QString& rootMarkup);
 
+// Writes an edited page back into its file (whole or not at all), as PageBytesToSave makes it.
+// A file marked read-only is refused even where the user could write it anyway (root), and a
+// file that vanished is not created again. Throws support::IoError naming the file and reason.
+void SavePageMarkup(const QString& path, const QString& rootMarkup);
+
 } // namespace workspace

@@ -1,0 +1,334 @@
+#include "workspace/page_workspace.h"
+
+#include "builder/tag_check.h"
+#include "support/folder_deletion.h"
+#include "support/io_error.h"
+#include "support/mortar_file.h"
+#include "support/mortar_tools.h"
+#include "workspace/page_listing.h"
+#include "workspace/prompter.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace workspace {
+namespace {
+
+const QString kNoHtmlTitle = QStringLiteral("No HTML Files");
+const QString kNoHtmlText =
+    QStringLiteral("We could not find .htm or .html files in this folder. Please try with another one.");
+const QString kMissingInfo = QStringLiteral("Missing Info");
+
+// "" when the folder exists or could be made; otherwise the system's reason.
+QString makeFolder(const QString& folder)
+{
+    std::error_code ec;
+    fs::create_directories(support::toFsPath(folder), ec);
+    if (!ec && QFileInfo(folder).isDir())
+        return {};
+    return ec ? QString::fromLocal8Bit(ec.message()) : QStringLiteral("a file of that name is in the way");
+}
+
+// DeleteFolder says only that it failed; find the first entry that will not go, and why.
+QString whyNotDeleted(const QString& folder)
+{
+    std::error_code ec;
+    const fs::path root = support::toFsPath(folder);
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            continue;
+        std::error_code removeEc;
+        if (!fs::remove(it->path(), removeEc) && removeEc) {
+            return QStringLiteral("Cannot delete '%1': %2")
+                .arg(support::fromFsPath(it->path()), QString::fromLocal8Bit(removeEc.message()));
+        }
+    }
+    std::error_code removeEc;
+    fs::remove_all(root, removeEc);
+    return QStringLiteral("Cannot delete '%1': %2")
+        .arg(folder, removeEc ? QString::fromLocal8Bit(removeEc.message()) : QStringLiteral("unknown reason"));
+}
+
+// The folder as the file system resolves it, for comparing folders however they were typed.
+QString resolved(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
+}
+
+bool isSameOrBelow(const QString& inner, const QString& outer)
+{
+    return inner == outer || inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
+}
+
+} // namespace
+
+PageWorkspace::PageWorkspace(const Folders& folders, Prompter& prompter, QObject* parent)
+    : QObject(parent), m_folders(folders), m_prompter(prompter)
+{
+}
+
+bool PageWorkspace::Start()
+{
+    const auto fail = [this](const QString& folder, const QString& why) {
+        m_prompter.inform(QStringLiteral("Error"),
+                          QStringLiteral("The program cannot start: the folder '%1' cannot be prepared (%2). "
+                                         "Please install the program in a folder you may write to.")
+                              .arg(QDir::toNativeSeparators(folder), why),
+                          MessageIcon::Critical);
+        return false;
+    };
+    if (const QString problem = ClearWorkingFolder(); !problem.isEmpty())
+        return fail(m_folders.workingFolder, problem);
+    // The first load would make it, but a folder that cannot be made is better found now.
+    if (const QString problem = makeFolder(m_folders.workingFolder); !problem.isEmpty())
+        return fail(m_folders.workingFolder, problem);
+    if (!support::MortarTools::PathExists(m_folders.outputFolder, true)) {
+        if (const QString problem = makeFolder(m_folders.outputFolder); !problem.isEmpty())
+            return fail(m_folders.outputFolder, problem);
+    }
+    return true;
+}
+
+QString PageWorkspace::ClearWorkingFolder()
+{
+    QString problem;
+    const QString& folder = m_folders.workingFolder;
+    if (support::MortarTools::PathExists(folder, true)) {
+        if (!support::DeleteFolder(folder))
+            problem = whyNotDeleted(folder);
+        if (problem.isEmpty())
+            problem = makeFolder(folder);
+    }
+    if (m_pageListEnabled) {
+        m_pageListEnabled = false;
+        emit pageListChanged();
+    }
+    return problem;
+}
+
+void PageWorkspace::LoadUsingBrowser()
+{
+    m_prompter.inform(QStringLiteral("Reminder"),
+                      QStringLiteral("Please make sure that your folder also contains the delivery file (or files), "
+                                     "so it's included inside your plugin."));
+    const QString folder = m_prompter.chooseFolder(QStringLiteral("Select a Folder with HTM/HTML Files"));
+    if (folder.isEmpty())
+        return;
+    loadFolder(folder);
+}
+
+void PageWorkspace::LoadUsingLocation()
+{
+    m_prompter.inform(QStringLiteral("Reminder"),
+                      QStringLiteral("Please make sure that your folder also contains the delivery file (or files), "
+                                     "so it's included inside your plugin."));
+    const QString folder = m_prompter.askText(QStringLiteral("Enter Path"),
+                                              QStringLiteral("Please enter the full path (local) of an HTML folder"));
+    if (folder.isEmpty())
+        return;
+    loadFolder(folder);
+}
+
+QString PageWorkspace::overlapProblem(const QString& folder) const
+{
+    const QString chosen = resolved(folder);
+    const QString working = resolved(m_folders.workingFolder);
+    if (isSameOrBelow(chosen, working)) {
+        return QStringLiteral("The folder '%1' is the program's own working folder or lies inside it, and loading "
+                              "empties that folder first. Please choose the folder where your site is kept.")
+            .arg(QDir::toNativeSeparators(folder));
+    }
+    if (isSameOrBelow(working, chosen)) {
+        return QStringLiteral("The folder '%1' holds the program's own working folder '%2', so loading it would "
+                              "copy the folder into itself. Please choose the folder where your site is kept.")
+            .arg(QDir::toNativeSeparators(folder), QDir::toNativeSeparators(m_folders.workingFolder));
+    }
+    return {};
+}
+
+void PageWorkspace::loadFolder(const QString& folder)
+{
+    if (!QFileInfo(folder).isDir() || ListPages(folder).isEmpty()) {
+        m_prompter.inform(kNoHtmlTitle, kNoHtmlText);
+        return;
+    }
+    if (const QString problem = overlapProblem(folder); !problem.isEmpty()) {
+        m_prompter.inform(QStringLiteral("Wrong Folder"), problem);
+        return;
+    }
+
+    // From here the old site is gone, so nothing may keep pointing at its pages.
+    const QString clearProblem = ClearWorkingFolder();
+    setPages({}, {});
+    clearRoles();
+    m_lastFillFolder.clear();
+    if (!clearProblem.isEmpty()) {
+        emit showPage(m_folders.blankPage);
+        m_prompter.inform(QStringLiteral("Error"),
+                          QStringLiteral("The working folder could not be emptied, so nothing was loaded. %1")
+                              .arg(clearProblem),
+                          MessageIcon::Critical);
+        return;
+    }
+
+    QStringList skipped;
+    try {
+        skipped = support::MortarFile::CopyFolder(folder, m_folders.workingFolder);
+    } catch (const support::IoError& e) {
+        // A half copy would pass for the whole site: take it away again.
+        ClearWorkingFolder();
+        emit showPage(m_folders.blankPage);
+        m_prompter.inform(QStringLiteral("Error"),
+                          QStringLiteral("The folder could not be copied, so nothing was loaded. %1")
+                              .arg(e.description()),
+                          MessageIcon::Critical);
+        return;
+    }
+
+    m_pageListEnabled = true;
+    emit pageListChanged();
+    if (!skipped.isEmpty()) {
+        m_prompter.inform(QStringLiteral("Important"),
+                          QStringLiteral("The folder was loaded, but these entries were left out:\n") +
+                              skipped.join(QLatin1Char('\n')),
+                          MessageIcon::Warning);
+    }
+}
+
+void PageWorkspace::RefreshPageList()
+{
+    const QString& folder = m_folders.workingFolder;
+    if (!support::MortarTools::PathExists(folder, true))
+        return;
+    const QStringList names = ListPages(folder);
+    if (names.isEmpty()) {
+        if (m_editEnabled || m_pageListEnabled) {
+            m_editEnabled = false;
+            m_pageListEnabled = false;
+            emit pageListChanged();
+        }
+        return;
+    }
+    const bool editWasEnabled = m_editEnabled;
+    m_editEnabled = true;
+    if (m_lastFillFolder == folder && m_lastFillCount == names.size()) {
+        if (!editWasEnabled)
+            emit pageListChanged();
+        return;
+    }
+    m_lastFillFolder = folder;
+    m_lastFillCount = names.size();
+    QStringList pages;
+    const QDir dir(folder);
+    for (const QString& name : names)
+        pages << dir.filePath(name);
+    setPages(pages, pages.last());
+    emit showPage(m_currentText);
+    clearRoles();
+}
+
+void PageWorkspace::DropOnWindow(const QStringList& paths)
+{
+    setPages(paths, paths.isEmpty() ? QString() : paths.last());
+    if (!paths.isEmpty())
+        emit showPage(m_currentText);
+}
+
+void PageWorkspace::DropOnPageList(const QStringList& paths)
+{
+    setPages(paths, {});
+}
+
+void PageWorkspace::setCurrentText(const QString& text)
+{
+    if (text == m_currentText)
+        return;
+    m_currentText = text;
+    emit pageListChanged();
+}
+
+void PageWorkspace::choosePage(int index)
+{
+    if (index < 0 || index >= m_pages.size())
+        return;
+    setCurrentText(m_pages.at(index));
+    emit showPage(m_currentText);
+}
+
+void PageWorkspace::setPages(const QStringList& pages, const QString& currentText)
+{
+    m_pages = pages;
+    m_currentText = currentText;
+    emit pageListChanged();
+}
+
+void PageWorkspace::SetRole(PageRoles::Slot slot)
+{
+    if (m_currentText.isEmpty()) {
+        m_prompter.inform(kMissingInfo, QStringLiteral("Please select a folder with HTML files."));
+        return;
+    }
+    m_roles.assign(slot, m_currentText);
+    emit rolesChanged();
+    emit statusMessage(PageRoles::SetMessage(slot));
+}
+
+void PageWorkspace::RemoveRole(int index)
+{
+    m_roles.clear(index == 0 ? PageRoles::FrontEnd : PageRoles::Download);
+    emit rolesChanged();
+}
+
+void PageWorkspace::clearRoles()
+{
+    RemoveRole(0);
+    RemoveRole(1);
+}
+
+bool PageWorkspace::EditPageChecks()
+{
+    if (m_currentText.isEmpty()) {
+        m_prompter.inform(kMissingInfo,
+                          QStringLiteral("Please add one or more web pages (.htm / .html files) to edit first."));
+        return false;
+    }
+    if (m_currentText != m_roles.label(PageRoles::FrontEnd) && m_currentText != m_roles.label(PageRoles::Download)) {
+        m_prompter.inform(kMissingInfo,
+                          QStringLiteral("Please set this page as your front-end page or your download page first."));
+        return false;
+    }
+    return true;
+}
+
+bool PageWorkspace::ConversionPreCheck()
+{
+    if (!m_roles.assigned(PageRoles::FrontEnd) || !m_roles.assigned(PageRoles::Download)) {
+        m_prompter.inform(kMissingInfo, QStringLiteral("Please select your Front-End page and your Download page."));
+        return false;
+    }
+    QString front, download;
+    try {
+        front = support::MortarFile::ReadTextFile(m_roles.path(PageRoles::FrontEnd));
+        download = support::MortarFile::ReadTextFile(m_roles.path(PageRoles::Download));
+    } catch (const support::IoError& e) {
+        m_prompter.inform(QStringLiteral("Error"),
+                          QStringLiteral("A role page could not be read: %1 Please set the page again.")
+                              .arg(e.description()),
+                          MessageIcon::Critical);
+        return false;
+    }
+    const QString missing = builder::MissingTags(front, download);
+    if (missing.isEmpty())
+        return true;
+    return m_prompter.askYesNo(kMissingInfo, builder::MissingTagsMessage(missing, true), MessageIcon::Information);
+}
+
+} // namespace workspace

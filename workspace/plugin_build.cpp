@@ -1,0 +1,67 @@
+#include "workspace/plugin_build.h"
+
+#include "builder/plugin_rules.h"
+#include "workspace/folder_opener.h"
+#include "workspace/prompter.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace workspace {
+
+PluginBuild::PluginBuild(const Folders& folders, const QString& frontPage, const QString& downloadPage,
+                         Prompter& prompter, FolderOpener& opener, QObject* parent)
+    : QObject(parent), m_folders(folders), m_frontPage(frontPage), m_downloadPage(downloadPage),
+      m_prompter(prompter), m_opener(opener)
+{
+    connect(&m_watcher, &QFutureWatcher<builder::BuildResult>::finished, this, &PluginBuild::onBuildFinished);
+}
+
+PluginBuild::~PluginBuild()
+{
+    m_watcher.waitForFinished();
+}
+
+bool PluginBuild::Create(const builder::PluginDetails& details)
+{
+    if (m_busy)
+        return false;
+    if (builder::AnyFieldEmpty(details)) {
+        m_prompter.inform(QStringLiteral("Important"), QStringLiteral("All the fields are required."));
+        return false;
+    }
+    builder::BuildRequest request;
+    request.siteFolder = m_folders.workingFolder;
+    request.frontPage = m_frontPage;
+    request.downloadPage = m_downloadPage;
+    request.details = details;
+    request.templateFolder = m_folders.templateFolder;
+    request.outputFolder = m_folders.outputFolder;
+    request.archiver = m_folders.archiver;
+
+    m_busy = true;
+    emit busyChanged(true);
+    emit progress(0, QStringLiteral("Starting"));
+    // The worker hands each report to this object's thread; the destructor waits for the worker,
+    // so `this` is alive whenever a report is posted.
+    const builder::BuildProgress report = [this](int percent, const QString& step) {
+        QMetaObject::invokeMethod(
+            this, [this, percent, step] { emit progress(percent, step); }, Qt::QueuedConnection);
+    };
+    m_watcher.setFuture(QtConcurrent::run([request, report] { return builder::BuildPlugin(request, report); }));
+    return true;
+}
+
+void PluginBuild::onBuildFinished()
+{
+    m_lastResult = m_watcher.result();
+    m_busy = false;
+    emit busyChanged(false);
+    const bool ok = m_lastResult.ok();
+    m_prompter.inform(m_lastResult.title(), m_lastResult.message(),
+                      ok ? MessageIcon::Information : MessageIcon::Critical);
+    if (ok)
+        m_opener.openFolder(m_folders.outputFolder);
+    emit finished(ok);
+}
+
+} // namespace workspace

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "builder/build_plugin.h"
+#include "workspace/folders.h"
+
+#include <QFutureWatcher>
+#include <QObject>
+
+namespace workspace {
+
+class FolderOpener;
+class Prompter;
+
+// "Create Plugin" behind the plugin details window: checks the fields, runs the build off the
+// user-interface thread while reporting progress, then tells the user the outcome and, after a
+// good build, opens the output folder.
+class PluginBuild final : public QObject
+{
+    Q_OBJECT
+public:
+    PluginBuild(const Folders& folders, const QString& frontPage, const QString& downloadPage, Prompter& prompter,
+                FolderOpener& opener, QObject* parent = nullptr);
+    // Waits for a running build: its worker must not outlive the object it reports to.
+    ~PluginBuild() override;
+
+    bool busy() const { return m_busy; }
+    // Starts a build with these details; false when it did not start (a field is empty, or a
+    // build is running).
+    bool Create(const builder::PluginDetails& details);
+    const builder::BuildResult& lastResult() const { return m_lastResult; }
+
+signals:
+    void busyChanged(bool busy);
+    void progress(int percent, const QString& step);
+    // After the outcome was shown (and the output folder opened).
+    void finished(bool ok);
+
+private:
+    void onBuildFinished();
+
+    Folders m_folders;
+    QString m_frontPage;
+    QString m_downloadPage;
+    Prompter& m_prompter;
+    FolderOpener& m_opener;
+    bool m_busy = false;
+    QFutureWatcher<builder::BuildResult> m_watcher;
+    builder::BuildResult m_lastResult;
+};
+
+} // namespace workspace

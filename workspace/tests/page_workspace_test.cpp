@@ -1,0 +1,484 @@
+#include "workspace/page_workspace.h"
+#include "workspace/prompter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace workspace;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes = "<html><body>page</body></html>")
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+const QString kReminder = QStringLiteral("Please make sure that your folder also contains the delivery file (or "
+                                         "files), so it's included inside your plugin.");
+const QString kNoHtml =
+    QStringLiteral("We could not find .htm or .html files in this folder. Please try with another one.");
+const QString kUnknownFront =
+    QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Front-End Page.");
+const QString kUnknownDownload =
+    QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Download Page.");
+
+} // namespace
+
+class PageWorkspaceTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    Folders m_folders;
+    ScriptedPrompter m_prompter;
+    std::unique_ptr<PageWorkspace> m_ws;
+
+    QString tmpPath(const QString& rel) const { return QDir(m_tmp->path()).filePath(rel); }
+    QString working(const QString& name) const { return QDir(m_folders.workingFolder).filePath(name); }
+
+    // A site with two pages at its top level and an image below.
+    QString makeSite(const QString& name, const QStringList& pages = {"index.html", "download.htm"})
+    {
+        const QString site = tmpPath(name);
+        for (const QString& page : pages)
+            writeFile(QDir(site).filePath(page));
+        writeFile(QDir(site).filePath("images/cover.png"), "png");
+        return site;
+    }
+
+    void loadTyped(const QString& folder)
+    {
+        m_prompter.textAnswers.push_back(folder);
+        m_ws->LoadUsingLocation();
+        m_ws->RefreshPageList();
+    }
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/vantor ws XXXXXX");
+        const QDir install(tmpPath("install"));
+        QDir().mkpath(install.path());
+        m_folders = {install.path(),
+                     install.filePath("tmp"),
+                     install.filePath("output"),
+                     install.filePath("plugintemplate"),
+                     install.filePath("blank.html"),
+                     install.filePath("7za")};
+        m_prompter = {};
+        m_ws = std::make_unique<PageWorkspace>(m_folders, m_prompter);
+    }
+
+    void startEmptiesWorkingFolderAndMakesOutput()
+    {
+        writeFile(working("old/index.html"));
+        writeFile(QDir(m_folders.outputFolder).filePath("earlier.zip"), "zip");
+        QVERIFY(m_ws->Start());
+        QVERIFY(QFileInfo(m_folders.workingFolder).isDir());
+        QCOMPARE(entries(m_folders.workingFolder), QStringList());
+        QCOMPARE(entries(m_folders.outputFolder), QStringList{"earlier.zip"});
+        QVERIFY(m_ws->pages().isEmpty());
+        QVERIFY(!m_ws->pageListEnabled());
+        QVERIFY(m_prompter.exchanges.isEmpty());
+    }
+
+    void startMakesMissingFolders()
+    {
+        QVERIFY(m_ws->Start());
+        QVERIFY(QFileInfo(m_folders.workingFolder).isDir());
+        QVERIFY(QFileInfo(m_folders.outputFolder).isDir());
+    }
+
+    void startFailsWhenOutputCannotBeMade()
+    {
+        writeFile(m_folders.outputFolder, "a file where the folder belongs");
+        QVERIFY(!m_ws->Start());
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Error"));
+        QVERIFY2(m_prompter.exchanges[0].text.contains(QDir::toNativeSeparators(m_folders.outputFolder)),
+                 qPrintable(m_prompter.exchanges[0].text));
+    }
+
+    void loadByFolderSelector_data()
+    {
+        QTest::addColumn<QString>("answer"); // a site name below the temporary folder, or "" for Cancel
+        QTest::addColumn<QStringList>("pages");
+        QTest::addColumn<QStringList>("expectedTexts");
+        QTest::addColumn<bool>("loaded");
+        const QString prompt = "Select a Folder with HTM/HTML Files";
+        QTest::newRow("cancelled") << "" << QStringList() << QStringList{kReminder, prompt} << false;
+        QTest::newRow("pages only in a subfolder")
+            << "nested" << QStringList{"sub/index.html"} << QStringList{kReminder, prompt, kNoHtml} << false;
+        QTest::newRow("other files only")
+            << "other" << QStringList{"readme.txt", "page.html.bak"} << QStringList{kReminder, prompt, kNoHtml}
+            << false;
+        QTest::newRow("two pages") << "site" << QStringList{"index.html", "download.htm"}
+                                   << QStringList{kReminder, prompt} << true;
+        QTest::newRow("upper-case extension")
+            << "upper" << QStringList{"INDEX.HTML"} << QStringList{kReminder, prompt} << true;
+    }
+
+    void loadByFolderSelector()
+    {
+        QFETCH(QString, answer);
+        QFETCH(QStringList, pages);
+        QFETCH(QStringList, expectedTexts);
+        QFETCH(bool, loaded);
+        QVERIFY(m_ws->Start());
+        writeFile(working("earlier.html"));
+        m_prompter.folderAnswers.push_back(answer.isEmpty() ? QString() : makeSite(answer, pages));
+
+        m_ws->LoadUsingBrowser();
+
+        QCOMPARE(m_prompter.texts(), expectedTexts);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Reminder"));
+        if (expectedTexts.size() == 3)
+            QCOMPARE(m_prompter.exchanges[2].title, QString("No HTML Files"));
+        QCOMPARE(m_ws->pageListEnabled(), loaded);
+        QStringList expectedEntries{"earlier.html"};
+        if (loaded)
+            expectedEntries = QStringList(pages) << "images";
+        expectedEntries.sort(Qt::CaseInsensitive);
+        QStringList actual = entries(m_folders.workingFolder);
+        actual.sort(Qt::CaseInsensitive);
+        QCOMPARE(actual, expectedEntries);
+    }
+
+    void loadFillsListAtNextRefresh()
+    {
+        QVERIFY(m_ws->Start());
+        QSignalSpy shown(m_ws.get(), &PageWorkspace::showPage);
+        m_prompter.folderAnswers.push_back(makeSite("site", {"b.html", "a.htm", "c.txt"}));
+        m_ws->LoadUsingBrowser();
+        QVERIFY(m_ws->pages().isEmpty()); // the refresh fills it, not the load
+        QVERIFY(QFile::exists(working("images/cover.png")));
+
+        m_ws->RefreshPageList();
+        QCOMPARE(m_ws->pages(), (QStringList{working("a.htm"), working("b.html")}));
+        QCOMPARE(m_ws->currentText(), working("b.html"));
+        QVERIFY(m_ws->editEnabled());
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown[0][0].toString(), working("b.html"));
+    }
+
+    void loadByTypedPath_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("noHtmlMessage");
+        QTest::newRow("cancelled") << "" << false;
+        QTest::newRow("not a folder") << "/no/such/folder" << true;
+        QTest::newRow("a file") << "FILE" << true;
+    }
+
+    void loadByTypedPath()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, noHtmlMessage);
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("first"));
+        const QStringList before = m_ws->pages();
+        m_prompter.exchanges.clear();
+        if (typed == "FILE")
+            typed = working("index.html");
+
+        loadTyped(typed);
+
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Reminder"));
+        QCOMPARE(m_prompter.exchanges[1].title, QString("Enter Path"));
+        QCOMPARE(m_prompter.exchanges[1].text, QString("Please enter the full path (local) of an HTML folder"));
+        QCOMPARE(m_prompter.exchanges.size(), noHtmlMessage ? 3 : 2);
+        if (noHtmlMessage) {
+            QCOMPARE(m_prompter.exchanges[2].title, QString("No HTML Files"));
+            QCOMPARE(m_prompter.exchanges[2].text, kNoHtml);
+        }
+        QCOMPARE(m_ws->pages(), before);
+        QVERIFY(QFile::exists(working("images/cover.png")));
+    }
+
+    void loadRefusesFoldersOverlappingTheWorkingFolder_data()
+    {
+        QTest::addColumn<QString>("which");
+        QTest::newRow("the working folder") << "working";
+        QTest::newRow("inside the working folder") << "inside";
+        QTest::newRow("the installation folder") << "install";
+    }
+
+    void loadRefusesFoldersOverlappingTheWorkingFolder()
+    {
+        QFETCH(QString, which);
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site"));
+        writeFile(working("inside/page.html"));
+        writeFile(QDir(m_folders.installFolder).filePath("page.html"));
+        const QStringList before = entries(m_folders.workingFolder);
+        m_prompter.exchanges.clear();
+        const QString folder = which == "working" ? m_folders.workingFolder + "/."
+                               : which == "inside" ? working("inside")
+                                                   : m_folders.installFolder;
+
+        loadTyped(folder);
+
+        QCOMPARE(m_prompter.exchanges.size(), 3);
+        QCOMPARE(m_prompter.exchanges[2].title, QString("Wrong Folder"));
+        QVERIFY(m_prompter.exchanges[2].text.contains("working folder"));
+        QCOMPARE(entries(m_folders.workingFolder), before);
+        QVERIFY(m_ws->pageListEnabled());
+    }
+
+    void failedCopyLeavesNothingLoaded()
+    {
+        // A destination path longer than the system allows, while the source path is not.
+        const QString longName(200, QLatin1Char('d'));
+        QString deep = tmpPath("s");
+        writeFile(QDir(deep).filePath("index.html"));
+        while (deep.size() < 3700)
+            deep = QDir(deep).filePath(longName);
+        writeFile(QDir(deep).filePath("x.txt"), "x");
+        const QDir install(tmpPath(QString(250, QLatin1Char('i'))));
+        QVERIFY(QDir().mkpath(install.path()));
+        m_folders.installFolder = install.path();
+        m_folders.workingFolder = install.filePath("tmp");
+        m_folders.outputFolder = install.filePath("output");
+        m_ws = std::make_unique<PageWorkspace>(m_folders, m_prompter);
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("first"));
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_prompter.exchanges.clear();
+
+        loadTyped(tmpPath("s"));
+
+        QCOMPARE(m_prompter.exchanges.size(), 3);
+        QCOMPARE(m_prompter.exchanges[2].title, QString("Error"));
+        QVERIFY2(m_prompter.exchanges[2].text.contains("nothing was loaded") &&
+                     m_prompter.exchanges[2].text.contains(longName),
+                 qPrintable(m_prompter.exchanges[2].text.left(300)));
+        QCOMPARE(entries(m_folders.workingFolder), QStringList());
+        QVERIFY(!m_ws->pageListEnabled());
+        QVERIFY(m_ws->pages().isEmpty());
+        QVERIFY(!m_ws->roles().assigned(PageRoles::FrontEnd));
+    }
+
+    void everyLoadRefillsWhateverTheCount()
+    {
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("a", {"one.html", "two.html"}));
+        m_ws->SetRole(PageRoles::FrontEnd);
+        loadTyped(makeSite("b", {"three.html", "four.html"}));
+        QCOMPARE(m_ws->pages(), (QStringList{working("four.html"), working("three.html")}));
+        QVERIFY(!m_ws->roles().assigned(PageRoles::FrontEnd));
+    }
+
+    void periodicRefreshFollowsFolderAndCountOnly()
+    {
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site", {"index.html", "download.html"}));
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->SetRole(PageRoles::Download);
+        QSignalSpy shown(m_ws.get(), &PageWorkspace::showPage);
+
+        // Same count: a renamed page and a new file of another kind do not refill.
+        QVERIFY(QFile::rename(working("index.html"), working("start.html")));
+        writeFile(working("notes.txt"));
+        m_ws->RefreshPageList();
+        QCOMPARE(m_ws->pages(), (QStringList{working("download.html"), working("index.html")}));
+        QVERIFY(m_ws->roles().assigned(PageRoles::FrontEnd));
+        QCOMPARE(shown.size(), 0);
+
+        // Another count refills, shows the last page and clears both roles.
+        writeFile(working("zeta.html"));
+        m_ws->RefreshPageList();
+        QCOMPARE(m_ws->pages(),
+                 (QStringList{working("download.html"), working("start.html"), working("zeta.html")}));
+        QCOMPARE(m_ws->currentText(), working("zeta.html"));
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(!m_ws->roles().assigned(PageRoles::FrontEnd));
+        QVERIFY(!m_ws->roles().assigned(PageRoles::Download));
+    }
+
+    void deletingEveryPageDisablesButKeepsItems()
+    {
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site", {"index.html", "download.html"}));
+        const QStringList listed = m_ws->pages();
+        QVERIFY(m_ws->pageListEnabled());
+        QVERIFY(QFile::remove(working("index.html")));
+        QVERIFY(QFile::remove(working("download.html")));
+
+        m_ws->RefreshPageList();
+        QVERIFY(!m_ws->editEnabled());
+        QVERIFY(!m_ws->pageListEnabled());
+        QCOMPARE(m_ws->pages(), listed);
+
+        // Pages back in another count: "Edit Page" returns and the list refills, still disabled.
+        writeFile(working("new.html"));
+        m_ws->RefreshPageList();
+        QVERIFY(m_ws->editEnabled());
+        QVERIFY(!m_ws->pageListEnabled());
+        QCOMPARE(m_ws->pages(), QStringList{working("new.html")});
+    }
+
+    void drops_data()
+    {
+        QTest::addColumn<bool>("onList");
+        QTest::addColumn<QStringList>("paths");
+        QTest::newRow("window, two files") << false << QStringList{"/x/a.html", "/y/b.txt"};
+        QTest::newRow("list, two files") << true << QStringList{"/x/a.html", "/y/folder"};
+        QTest::newRow("window, nothing") << false << QStringList();
+    }
+
+    void drops()
+    {
+        QFETCH(bool, onList);
+        QFETCH(QStringList, paths);
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site"));
+        m_ws->SetRole(PageRoles::Download);
+        QSignalSpy shown(m_ws.get(), &PageWorkspace::showPage);
+
+        onList ? m_ws->DropOnPageList(paths) : m_ws->DropOnWindow(paths);
+
+        QCOMPARE(m_ws->pages(), paths);
+        const bool selects = !onList && !paths.isEmpty();
+        QCOMPARE(m_ws->currentText(), selects ? paths.last() : QString());
+        QCOMPARE(shown.size(), selects ? 1 : 0);
+        QVERIFY(m_ws->roles().assigned(PageRoles::Download)); // a drop is no refill
+        // Nor does the next tick refill: the working folder did not change.
+        m_ws->RefreshPageList();
+        QCOMPARE(m_ws->pages(), paths);
+    }
+
+    void roles()
+    {
+        QSignalSpy status(m_ws.get(), &PageWorkspace::statusMessage);
+        QVERIFY(m_ws->Start());
+        QCOMPARE(m_ws->roles().label(PageRoles::FrontEnd), kUnknownFront);
+        QCOMPARE(m_ws->roles().label(PageRoles::Download), kUnknownDownload);
+
+        // Nothing loaded: both set commands refuse.
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->SetRole(PageRoles::Download);
+        QCOMPARE(m_prompter.texts(), QStringList(2, "Please select a folder with HTML files."));
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Missing Info"));
+        QVERIFY(!m_ws->roles().assigned(PageRoles::FrontEnd));
+        QCOMPARE(status.size(), 0);
+
+        loadTyped(makeSite("site"));
+        const QString page = m_ws->currentText();
+        m_ws->SetRole(PageRoles::FrontEnd);
+        QCOMPARE(status.takeLast()[0].toString(), QString("Page Set as Front-End Page."));
+        m_ws->SetRole(PageRoles::Download);
+        QCOMPARE(status.takeLast()[0].toString(), QString("Page Set as Download Page."));
+        for (auto slot : {PageRoles::FrontEnd, PageRoles::Download}) {
+            QCOMPARE(m_ws->roles().label(slot), page);
+            QVERIFY(m_ws->roles().removeEnabled(slot));
+            QVERIFY(!m_ws->roles().setEnabled(slot));
+        }
+
+        // A typed text is taken as it stands.
+        m_ws->RemoveRole(0);
+        QCOMPARE(m_ws->roles().label(PageRoles::FrontEnd), kUnknownFront);
+        QVERIFY(m_ws->roles().setEnabled(PageRoles::FrontEnd));
+        QVERIFY(!m_ws->roles().removeEnabled(PageRoles::FrontEnd));
+        m_ws->setCurrentText("typed by hand");
+        m_ws->SetRole(PageRoles::FrontEnd);
+        QCOMPARE(m_ws->roles().path(PageRoles::FrontEnd), QString("typed by hand"));
+
+        // Any index but 0 clears the download role.
+        m_ws->RemoveRole(7);
+        QCOMPARE(m_ws->roles().label(PageRoles::Download), kUnknownDownload);
+        QVERIFY(m_ws->roles().assigned(PageRoles::FrontEnd));
+    }
+
+    void editPageChecks()
+    {
+        QVERIFY(m_ws->Start());
+        QVERIFY(!m_ws->EditPageChecks());
+        loadTyped(makeSite("site", {"a.html", "b.html"}));
+        QVERIFY(!m_ws->EditPageChecks());
+        QCOMPARE(m_prompter.exchanges.last().title, QString("Missing Info"));
+        m_ws->choosePage(0);
+        m_ws->SetRole(PageRoles::Download);
+        QVERIFY(m_ws->EditPageChecks());
+        const QStringList texts = m_prompter.texts();
+        QCOMPARE(texts.filter("Please add one or more web pages (.htm / .html files) to edit first.").size(), 1);
+        QCOMPARE(texts.filter("Please set this page as your front-end page or your download page first.").size(), 1);
+    }
+
+    void conversionPreCheck_data()
+    {
+        QTest::addColumn<QByteArray>("front");
+        QTest::addColumn<QByteArray>("download");
+        QTest::addColumn<QString>("question"); // "" when none is to be asked
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<bool>("goesOn");
+        const QString tail = ". Please read the user manual for more info. Go ahead without them?";
+        const QString head = "The following tags are not present in your pages: ";
+        QTest::newRow("both present") << QByteArray("<p>#FRONT#</p>") << QByteArray("<!-- #BACK# -->") << ""
+                                      << false << true;
+        QTest::newRow("front missing, yes")
+            << QByteArray("<p>#Front#</p>") << QByteArray("#BACK#") << head + "#FRONT# " + tail << true << true;
+        QTest::newRow("download missing, no")
+            << QByteArray("#FRONT#") << QByteArray("#back#") << head + " #BACK# " + tail << false << false;
+        QTest::newRow("both missing, no")
+            << QByteArray("") << QByteArray("<a title=\"#BACK\">") << head + "#FRONT#  #BACK# " + tail << false
+            << false;
+    }
+
+    void conversionPreCheck()
+    {
+        QFETCH(QByteArray, front);
+        QFETCH(QByteArray, download);
+        QFETCH(QString, question);
+        QFETCH(bool, answer);
+        QFETCH(bool, goesOn);
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site", {"a.html", "b.html"}));
+        writeFile(working("a.html"), front);
+        writeFile(working("b.html"), download);
+        m_ws->choosePage(0);
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->choosePage(1);
+        m_ws->SetRole(PageRoles::Download);
+        m_prompter.exchanges.clear();
+        m_prompter.yesNoAnswers.push_back(answer);
+
+        QCOMPARE(m_ws->ConversionPreCheck(), goesOn);
+        QCOMPARE(m_prompter.texts(), question.isEmpty() ? QStringList() : QStringList{question});
+        if (!question.isEmpty()) {
+            QCOMPARE(m_prompter.exchanges[0].kind, QString("ask"));
+            QCOMPARE(m_prompter.exchanges[0].title, QString("Missing Info"));
+        }
+    }
+
+    void conversionPreCheckNeedsBothRoles()
+    {
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site"));
+        m_ws->SetRole(PageRoles::FrontEnd);
+        QVERIFY(QFile::remove(m_ws->currentText())); // not read: the missing role stops first
+        m_prompter.exchanges.clear();
+        QVERIFY(!m_ws->ConversionPreCheck());
+        QCOMPARE(m_prompter.texts(), QStringList{"Please select your Front-End page and your Download page."});
+
+        m_ws->SetRole(PageRoles::Download);
+        m_prompter.exchanges.clear();
+        QVERIFY(!m_ws->ConversionPreCheck());
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Error"));
+        QVERIFY(m_prompter.exchanges[0].text.contains(m_ws->currentText()));
+    }
+};
+
+QTEST_GUILESS_MAIN(PageWorkspaceTest)
+#include "page_workspace_test.moc"

@@ -1,0 +1,160 @@
+#include "workspace/folder_opener.h"
+#include "workspace/plugin_build.h"
+#include "workspace/prompter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace workspace;
+
+namespace {
+
+struct RecordingOpener final : FolderOpener
+{
+    QStringList opened;
+    void openFolder(const QString& folder) override { opened << folder; }
+};
+
+void copyTree(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    const QDir src(from);
+    for (const QFileInfo& info : src.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QString target = QDir(to).filePath(info.fileName());
+        if (info.isDir())
+            copyTree(info.filePath(), target);
+        else
+            QVERIFY(QFile::copy(info.filePath(), target));
+    }
+}
+
+} // namespace
+
+class PluginBuildTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    Folders m_folders;
+    ScriptedPrompter m_prompter;
+    RecordingOpener m_opener;
+
+    std::unique_ptr<PluginBuild> makeBuild()
+    {
+        const QDir working(m_folders.workingFolder);
+        return std::make_unique<PluginBuild>(m_folders, working.filePath("index.html"),
+                                             working.filePath("download.html"), m_prompter, m_opener);
+    }
+
+    static builder::PluginDetails details()
+    {
+        builder::PluginDetails d = builder::PluginDetails::Defaults("Vantor!");
+        d.name = "Herb Guide";
+        return d;
+    }
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        const QDir install(m_tmp->path());
+        m_folders = {install.path(),
+                     install.filePath("tmp"),
+                     install.filePath("output"),
+                     install.filePath("plugintemplate"),
+                     install.filePath("blank.html"),
+                     QStringLiteral(VANTOR_INSTALL_DIR "/7za")};
+        copyTree(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"), m_folders.workingFolder);
+        copyTree(QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate"), m_folders.templateFolder);
+        QDir().mkpath(m_folders.outputFolder);
+        m_prompter = {};
+        m_opener.opened.clear();
+    }
+
+    void emptyFieldStopsBeforeAnything_data()
+    {
+        QTest::addColumn<int>("field");
+        const char* names[] = {"name", "uri", "description", "version", "author", "author uri", "license"};
+        for (int i = 0; i < 7; ++i)
+            QTest::newRow(names[i]) << i;
+    }
+
+    void emptyFieldStopsBeforeAnything()
+    {
+        QFETCH(int, field);
+        builder::PluginDetails d = details();
+        QString* fields[] = {&d.name, &d.uri, &d.description, &d.version, &d.author, &d.authorUri, &d.license};
+        fields[field]->clear();
+        auto build = makeBuild();
+        QSignalSpy busy(build.get(), &PluginBuild::busyChanged);
+
+        QVERIFY(!build->Create(d));
+
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Important"));
+        QCOMPARE(m_prompter.exchanges[0].text, QString("All the fields are required."));
+        QCOMPARE(busy.size(), 0);
+        QVERIFY(QDir(m_folders.outputFolder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
+    }
+
+    void buildWithBlankFieldSucceeds()
+    {
+        builder::PluginDetails d = details();
+        d.license = " ";
+        auto build = makeBuild();
+        QSignalSpy busy(build.get(), &PluginBuild::busyChanged);
+        QSignalSpy progress(build.get(), &PluginBuild::progress);
+        QSignalSpy finished(build.get(), &PluginBuild::finished);
+
+        QVERIFY(build->Create(d));
+        QVERIFY(build->busy());
+        QVERIFY(!build->Create(d)); // a second build cannot start meanwhile
+        QVERIFY(finished.wait(120000));
+
+        QCOMPARE(finished[0][0].toBool(), true);
+        QCOMPARE(busy.size(), 2);
+        QCOMPARE(busy[1][0].toBool(), false);
+        QVERIFY(progress.size() >= 3);
+        int last = -1;
+        for (const auto& report : progress) {
+            QVERIFY(report[0].toInt() >= last);
+            last = report[0].toInt();
+        }
+        QCOMPARE(last, 100);
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
+        QCOMPARE(m_prompter.exchanges[0].text,
+                 QString("Done! Your plugin is ready. The software will now open the output window."));
+        QVERIFY(QFileInfo(QDir(m_folders.outputFolder).filePath("herbguide.zip")).size() > 0);
+        QCOMPARE(m_opener.opened, QStringList{m_folders.outputFolder});
+    }
+
+    void failedBuildReportsAndReturnsToIdle()
+    {
+        QVERIFY(QFile::remove(QDir(m_folders.templateFolder).filePath("modules/cpt.php")));
+        auto build = makeBuild();
+        QSignalSpy busy(build.get(), &PluginBuild::busyChanged);
+        QSignalSpy finished(build.get(), &PluginBuild::finished);
+
+        QVERIFY(build->Create(details()));
+        QVERIFY(finished.wait(120000));
+
+        QCOMPARE(finished[0][0].toBool(), false);
+        QVERIFY(!build->busy());
+        QCOMPARE(busy.size(), 2);
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Error"));
+        const QString text = m_prompter.exchanges[0].text;
+        QVERIFY2(text.startsWith("Error during plugin creation. Error Number:53 Description:") &&
+                     text.contains("modules/cpt.php"),
+                 qPrintable(text));
+        QVERIFY(m_opener.opened.isEmpty());
+        QVERIFY(!QFile::exists(QDir(m_folders.outputFolder).filePath("herbguide.zip")));
+    }
+};
+
+QTEST_GUILESS_MAIN(PluginBuildTest)
+#include "plugin_build_test.moc"
