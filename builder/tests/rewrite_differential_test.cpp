@@ -1,0 +1,172 @@
+#include "builder/asset_rewrite.h"
+
+#include <QTest>
+
+#include <random>
+
+using namespace builder;
+
+namespace {
+
+// Small alphabets make quotes, prefixes and names collide as often as possible.
+class Generator final
+{
+public:
+    explicit Generator(std::uint32_t seed) : m_engine(seed) {}
+
+    int below(int bound) { return std::uniform_int_distribution<int>(0, bound - 1)(m_engine); }
+
+    QString word(const QString& alphabet, int maxLength)
+    {
+        QString s;
+        const int length = below(maxLength + 1);
+        for (int i = 0; i < length; ++i)
+            s += alphabet[below(int(alphabet.size()))];
+        return s;
+    }
+
+    // A page made of quotes, the names themselves, prefixed names and stray characters.
+    QString page(const QStringList& names, const QString& prefix, int pieces)
+    {
+        QString s;
+        for (int i = 0; i < pieces; ++i) {
+            switch (below(6)) {
+            case 0:
+            case 1:
+                s += QLatin1Char('"');
+                break;
+            case 2:
+                if (!names.isEmpty())
+                    s += names[below(int(names.size()))];
+                break;
+            case 3:
+                if (!names.isEmpty())
+                    s += prefix + names[below(int(names.size()))];
+                break;
+            case 4:
+                s += QLatin1Char('"') + (names.isEmpty() ? QString() : names[below(int(names.size()))]) +
+                     QLatin1Char('"');
+                break;
+            default:
+                s += word(QStringLiteral("ab/\"x"), 3);
+            }
+        }
+        return s;
+    }
+
+private:
+    std::mt19937 m_engine;
+};
+
+} // namespace
+
+class RewriteDifferentialTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void adversarialInputsMatchTheLiteralRule_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QString>("prefix");
+        QTest::addColumn<QString>("expected");
+
+        // A match consumes its closing quote, so the next gap waits for a second "a" in the list.
+        QTest::newRow("neighbours, one entry") << "\"a\"a\"" << QStringList{"a"} << "P" << "\"Pa\"a\"";
+        QTest::newRow("neighbours, duplicate entry") << "\"a\"a\"" << QStringList{"a", "a"} << "P" << "\"Pa\"Pa\"";
+        QTest::newRow("neighbours, other name between")
+            << "\"a\"a\"a\"" << QStringList{"a", "b", "a"} << "P" << "\"Pa\"Pa\"Pa\"";
+        QTest::newRow("quotes next to quotes, empty entry") << "\"\"\"\"" << QStringList{""} << "P" << "\"P\"\"P\"";
+        QTest::newRow("different neighbours both match") << "\"a\"b\"" << QStringList{"a", "b"} << "P" << "\"Pa\"Pb\"";
+        QTest::newRow("prefix of another name") << "\"img/a\" \"img/a.png\"" << QStringList{"img/a", "img/a.png"} << "P"
+                                                << "\"Pimg/a\" \"Pimg/a.png\"";
+        // A later name equal to an earlier replacement rewrites it again; in the other order it does not.
+        QTest::newRow("name holding the prefix, after") << "\"a\"" << QStringList{"a", "Pa"} << "P" << "\"PPa\"";
+        QTest::newRow("name holding the prefix, before") << "\"a\"" << QStringList{"Pa", "a"} << "P" << "\"Pa\"";
+        QTest::newRow("name with a quote") << "\"a\"b\"" << QStringList{"a\"b"} << "P" << "\"Pa\"b\"";
+        QTest::newRow("quote name then plain") << "\"a\"b\" \"a\"" << QStringList{"a\"b", "a"} << "P"
+                                               << "\"Pa\"b\" \"Pa\"";
+        QTest::newRow("prefix with a quote") << "\"a\"a\"" << QStringList{"a", "a"} << "Q\"" << "\"Q\"Q\"a\"a\"";
+        QTest::newRow("empty prefix") << "\"a\"" << QStringList{"a"} << "" << "\"a\"";
+        QTest::newRow("empty page") << "" << QStringList{"a", ""} << "P" << "";
+        QTest::newRow("no files") << "\"a\"" << QStringList{} << "P" << "\"a\"";
+        QTest::newRow("unpaired quote") << "x\"a" << QStringList{"a"} << "P" << "x\"a";
+        QTest::newRow("surrogate pair") << QString::fromUtf8("\"\xF0\x9F\x98\x80\"") << QStringList{QString::fromUtf8("\xF0\x9F\x98\x80")}
+                                        << "P" << QString::fromUtf8("\"P\xF0\x9F\x98\x80\"");
+    }
+
+    void adversarialInputsMatchTheLiteralRule()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, files);
+        QFETCH(QString, prefix);
+        QFETCH(QString, expected);
+        QCOMPARE(RewriteAssetPathsReference(text, files, prefix), expected);
+        QCOMPARE(RewriteAssetPaths(text, files, prefix), expected);
+    }
+
+    void randomInputsMatchTheLiteralRule_data()
+    {
+        QTest::addColumn<QString>("alphabet");
+        QTest::addColumn<QString>("prefixAlphabet");
+        QTest::addColumn<int>("seed");
+
+        QTest::newRow("plain names") << "ab/" << "x" << 1;
+        QTest::newRow("names sharing the prefix's letters") << "abx" << "xa" << 2;
+        QTest::newRow("names and prefix with quotes") << "a\"b" << "x\"" << 3;
+        QTest::newRow("tiny alphabet") << "a" << "a" << 4;
+    }
+
+    void randomInputsMatchTheLiteralRule()
+    {
+        QFETCH(QString, alphabet);
+        QFETCH(QString, prefixAlphabet);
+        QFETCH(int, seed);
+        Generator gen{std::uint32_t(seed)};
+        for (int round = 0; round < 4000; ++round) {
+            QString prefix = gen.word(prefixAlphabet, 3);
+            QStringList files;
+            const int count = gen.below(8);
+            for (int i = 0; i < count; ++i) {
+                // Repeat earlier names and build names out of the prefix now and then.
+                const int kind = gen.below(5);
+                if (kind == 0 && !files.isEmpty())
+                    files << files[gen.below(int(files.size()))];
+                else if (kind == 1 && !files.isEmpty())
+                    files << prefix + files[gen.below(int(files.size()))];
+                else
+                    files << gen.word(alphabet, 3);
+            }
+            const QString text = gen.page(files, prefix, gen.below(40));
+            const QString expected = RewriteAssetPathsReference(text, files, prefix);
+            const QString actual = RewriteAssetPaths(text, files, prefix);
+            if (actual != expected) {
+                QFAIL(qPrintable(QStringLiteral("round %1: text [%2] files [%3] prefix [%4]: got [%5], want [%6]")
+                                     .arg(round)
+                                     .arg(text, files.join(QStringLiteral("|")), prefix, actual, expected)));
+            }
+        }
+    }
+
+    void siteSizedInputMatchesTheLiteralRule()
+    {
+        // A realistic shape: many names, a long page of quoted references, some to no file at all.
+        Generator gen(7);
+        QStringList files;
+        for (int i = 0; i < 600; ++i)
+            files << QStringLiteral("assets/d%1/file%2.png").arg(i % 13).arg(gen.below(400));
+        QString page;
+        for (int i = 0; i < 20000; ++i) {
+            const QString name = gen.below(4) == 0 ? QStringLiteral("missing%1.css").arg(i) : files[gen.below(600)];
+            page += gen.below(3) == 0 ? QStringLiteral("\"%1\"").arg(name) : QStringLiteral("<img src=\"%1\"> ").arg(name);
+        }
+        const QString prefix = QStringLiteral("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p1/modules/template/");
+        const QString expected = RewriteAssetPathsReference(page, files, prefix);
+        QVERIFY(expected != page);
+        QCOMPARE(RewriteAssetPaths(page, files, prefix), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(RewriteDifferentialTest)
+#include "rewrite_differential_test.moc"
