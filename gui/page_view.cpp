@@ -1,8 +1,11 @@
 #include "gui/page_view.h"
 
 #include "gui/site_request_filter.h"
+#include "support/io_error.h"
+#include "workspace/markup_save.h"
 #include "workspace/prompter.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QPointer>
 #include <QUrl>
@@ -41,6 +44,14 @@ PageView::PageView(QWidget* parent)
     setFocusProxy(m_view);
 
     connect(m_page, &QWebEnginePage::loadFinished, this, &PageView::onLoadFinished);
+    // A renderer that dies takes pending script answers with it; do not wait for them forever.
+    connect(m_page, &QWebEnginePage::renderProcessTerminated, this, [this] {
+        m_loadedMarkupKnown = false;
+        if (m_leaving) {
+            m_leaving = false;
+            load(m_pendingFile);
+        }
+    });
 }
 
 PageView::~PageView()
@@ -57,7 +68,26 @@ void PageView::setPrompter(workspace::Prompter* prompter)
 
 void PageView::Navigate2(const QString& filePath)
 {
-    load(filePath);
+    // While the shown document is being judged (or its save question is open) the latest request
+    // simply replaces the earlier one.
+    m_pendingFile = filePath;
+    if (m_leaving)
+        return;
+    if (!m_loadedMarkupKnown) {
+        load(filePath);
+        return;
+    }
+    m_leaving = true;
+    QPointer<PageView> self(this);
+    m_page->runJavaScript(
+        QStringLiteral("[document.designMode,"
+                       " document.documentElement ? document.documentElement.outerHTML : '']"),
+        kOwnWorld, [self](const QVariant& result) {
+            if (!self)
+                return;
+            const QVariantList values = result.toList();
+            self->decideAndLoad(values.value(1).toString(), values.value(0).toString() == QLatin1String("on"));
+        });
 }
 
 QString PageView::currentFile() const
@@ -93,6 +123,7 @@ void PageView::load(const QString& filePath)
 {
     m_currentFile = filePath;
     m_loadedMarkupKnown = false;
+    ++m_loadSerial;
     m_filter->setPageFolder(QFileInfo(filePath).absolutePath());
     m_page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, !m_editing);
     m_page->load(QUrl::fromLocalFile(filePath));
@@ -100,16 +131,53 @@ void PageView::load(const QString& filePath)
 
 void PageView::onLoadFinished(bool ok)
 {
+    // A link followed inside the site makes that page the one a save goes to.
+    const QUrl shown = m_page->url().adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery);
+    if (ok && shown.isLocalFile() && shown != QUrl::fromLocalFile(m_currentFile))
+        m_currentFile = shown.toLocalFile();
+    // Asked before DownloadComplete goes out, so the markup is taken before any handler of it can
+    // switch design mode or change the document: scripts in one world run in order.
+    const quint64 load = ++m_loadSerial;
+    QPointer<PageView> self(this);
+    requestRootMarkup([self, load](const QString& markup) {
+        if (!self || self->m_loadSerial != load)
+            return;
+        self->m_loadedMarkup = markup;
+        self->m_loadedMarkupKnown = true;
+    });
     emit DownloadComplete(ok);
 }
 
-void PageView::decideAndLoad(const QString&, bool)
+void PageView::decideAndLoad(const QString& markup, bool designModeOn)
 {
+    const bool changed = designModeOn && m_loadedMarkupKnown && markup != m_loadedMarkup;
+    if (changed && m_prompter) {
+        const QString question =
+            QStringLiteral("This page was changed:\n%1\n\nSave the changes? No discards them.")
+                .arg(QDir::toNativeSeparators(m_currentFile));
+        if (m_prompter->askYesNo(QStringLiteral("Save"), question, workspace::MessageIcon::Question)
+            && !saveMarkup(markup)) {
+            m_leaving = false;
+            return;
+        }
+    }
+    m_leaving = false;
+    load(m_pendingFile);
 }
 
-bool PageView::saveMarkup(const QString&)
+bool PageView::saveMarkup(const QString& markup)
 {
-    return false;
+    try {
+        workspace::SavePageMarkup(m_currentFile, markup);
+        return true;
+    } catch (const support::IoError& error) {
+        if (m_prompter)
+            m_prompter->inform(QStringLiteral("Error"),
+                               QStringLiteral("The page was not saved, so it stays open with your changes.\n\n%1")
+                                   .arg(error.description()),
+                               workspace::MessageIcon::Critical);
+        return false;
+    }
 }
 
 } // namespace gui

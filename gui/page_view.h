@@ -61,6 +61,8 @@ private:
     // markup differs from this.
     QString m_loadedMarkup;
     bool m_loadedMarkupKnown = false;
+    // Counts loads, so that a late answer about an earlier document is dropped.
+    quint64 m_loadSerial = 0;
     bool m_editing = false;
     // The file the latest Navigate2 asked for while the save question for the shown one is open.
     QString m_pendingFile;

@@ -171,7 +171,8 @@ QByteArray PageBytesToSave(const QByteArray& original, const QString& rootMarkup
 void SavePageMarkup(const QString& path, const QString& rootMarkup)
 {
     const QByteArray original = support::MortarFile::ReadBinaryFile(path);
-    const QFile::Permissions writable = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+    // The user bits say what this process may do, which for root is anything; the marks on the file count.
+    const QFile::Permissions writable = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
     if (!(QFileInfo(path).permissions() & writable))
         throw support::IoError(support::kPermissionDenied,
                                QStringLiteral("Cannot write '%1': the file is read-only").arg(path));

@@ -1,0 +1,354 @@
+#include "gui/page_view.h"
+#include "gui/site_request_filter.h"
+#include "workspace/prompter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+#include <optional>
+
+using gui::PageView;
+using workspace::ScriptedPrompter;
+
+namespace {
+
+constexpr int kTimeout = 30000;
+
+const QByteArray kPage = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Offer</title></head>\n"
+                         "<body><p id=\"spot\">Buy now</p></body></html>\n";
+
+// The page's script adds an element at load time; its id is put together so that the file's
+// own text never holds it.
+const QByteArray kScriptedPage =
+    "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body><p id=\"spot\">as written</p>"
+    "<script>var d = document.createElement('div'); d.id = 'added-' + 'by-script';"
+    " document.body.appendChild(d);</script></body></html>\n";
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QWebEnginePage* pageOf(PageView& view)
+{
+    return view.findChild<QWebEngineView*>()->page();
+}
+
+// Runs a script in the view's document as the test's own probe and waits for its answer.
+std::optional<QVariant> evaluate(PageView& view, const QString& script)
+{
+    std::optional<QVariant> answer;
+    pageOf(view)->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                                [&answer](const QVariant& value) { answer = value; });
+    if (!QTest::qWaitFor([&answer] { return answer.has_value(); }, kTimeout))
+        return std::nullopt;
+    return answer;
+}
+
+// What a user does by clicking at the end of the paragraph and typing the text.
+const QString kTypeAtSpot = QStringLiteral(
+    "(function() { var p = document.getElementById('spot'); var r = document.createRange();"
+    " r.selectNodeContents(p); r.collapse(false); var s = window.getSelection(); s.removeAllRanges();"
+    " s.addRange(r); return document.execCommand('insertText', false, '#FRONT#'); })()");
+
+} // namespace
+
+class PageViewTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void designModeFollowsTheCalls();
+    void rootMarkupComesBack();
+    void leavingAnEditedPageOffersTheSave_data();
+    void leavingAnEditedPageOffersTheSave();
+    void typedKeysReachTheDocument();
+    void pageScriptsRunOnlyOutsideEditing_data();
+    void pageScriptsRunOnlyOutsideEditing();
+    void failedWriteIsReportedAndKeepsTheEdits_data();
+    void failedWriteIsReportedAndKeepsTheEdits();
+    void fileRequestsStayInsideTheSite();
+    void filterRules_data();
+    void filterRules();
+
+private:
+    bool loadAndWait(PageView& view, const QString& path);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_site;
+};
+
+void PageViewTest::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_site = m_dir->filePath(QStringLiteral("site"));
+    QVERIFY(QDir().mkpath(m_site));
+    writeFile(QDir(m_site).filePath(QStringLiteral("index.html")), kPage);
+    writeFile(QDir(m_site).filePath(QStringLiteral("download.html")), kPage);
+}
+
+bool PageViewTest::loadAndWait(PageView& view, const QString& path)
+{
+    QSignalSpy loaded(&view, &PageView::DownloadComplete);
+    view.Navigate2(path);
+    return QTest::qWaitFor([&loaded] { return loaded.count() > 0; }, kTimeout) && loaded.first().first().toBool();
+}
+
+void PageViewTest::designModeFollowsTheCalls()
+{
+    PageView view;
+    QVERIFY(loadAndWait(view, QDir(m_site).filePath(QStringLiteral("index.html"))));
+
+    view.setDesignMode(true);
+    QCOMPARE(evaluate(view, QStringLiteral("document.designMode")), QVariant(QStringLiteral("on")));
+    view.setDesignMode(false);
+    QCOMPARE(evaluate(view, QStringLiteral("document.designMode")), QVariant(QStringLiteral("off")));
+}
+
+void PageViewTest::rootMarkupComesBack()
+{
+    PageView view;
+    QVERIFY(loadAndWait(view, QDir(m_site).filePath(QStringLiteral("index.html"))));
+    view.setDesignMode(true);
+    QVERIFY(evaluate(view, kTypeAtSpot).has_value());
+
+    std::optional<QString> markup;
+    view.requestRootMarkup([&markup](const QString& text) { markup = text; });
+    QTRY_VERIFY_WITH_TIMEOUT(markup.has_value(), kTimeout);
+    QVERIFY(markup->startsWith(QLatin1String("<html>")));
+    QVERIFY(markup->contains(QLatin1String("<p id=\"spot\">Buy now#FRONT#</p>")));
+}
+
+void PageViewTest::leavingAnEditedPageOffersTheSave_data()
+{
+    QTest::addColumn<bool>("edit");
+    QTest::addColumn<bool>("answer");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<bool>("saved");
+
+    QTest::newRow("edited, saved") << true << true << 1 << true;
+    QTest::newRow("edited, discarded") << true << false << 1 << false;
+    QTest::newRow("untouched, nothing asked") << false << true << 0 << false;
+}
+
+void PageViewTest::leavingAnEditedPageOffersTheSave()
+{
+    QFETCH(bool, edit);
+    QFETCH(bool, answer);
+    QFETCH(int, questions);
+    QFETCH(bool, saved);
+
+    ScriptedPrompter prompter;
+    prompter.yesNoAnswers.push_back(answer);
+    PageView view;
+    view.setPrompter(&prompter);
+    const QString page = QDir(m_site).filePath(QStringLiteral("index.html"));
+    const QString next = QDir(m_site).filePath(QStringLiteral("download.html"));
+    view.setEditing(true);
+    QVERIFY(loadAndWait(view, page));
+    view.setDesignMode(true);
+    if (edit)
+        QCOMPARE(evaluate(view, kTypeAtSpot), QVariant(true));
+
+    QSignalSpy loaded(&view, &PageView::DownloadComplete);
+    view.Navigate2(next);
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kTimeout);
+
+    QCOMPARE(prompter.exchanges.size(), questions);
+    if (questions > 0) {
+        QCOMPARE(prompter.exchanges.first().kind, QStringLiteral("ask"));
+        QCOMPARE(prompter.exchanges.first().title, QStringLiteral("Save"));
+        QVERIFY(prompter.exchanges.first().text.contains(QDir::toNativeSeparators(page)));
+    }
+    QCOMPARE(view.currentFile(), next);
+    const QByteArray onDisk = readFile(page);
+    if (saved) {
+        QVERIFY(onDisk.startsWith("<!DOCTYPE html>\n<html>"));
+        QVERIFY(onDisk.contains("<p id=\"spot\">Buy now#FRONT#</p>"));
+    } else {
+        QCOMPARE(onDisk, kPage);
+    }
+}
+
+void PageViewTest::typedKeysReachTheDocument()
+{
+    PageView view;
+    view.resize(800, 600);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QVERIFY(loadAndWait(view, QDir(m_site).filePath(QStringLiteral("index.html"))));
+    view.setDesignMode(true);
+    QVERIFY(evaluate(view, QStringLiteral("var r = document.createRange();"
+                                          " r.selectNodeContents(document.getElementById('spot'));"
+                                          " r.collapse(false); getSelection().removeAllRanges();"
+                                          " getSelection().addRange(r); true"))
+                .has_value());
+    QWidget* input = view.findChild<QWebEngineView*>()->focusProxy();
+    QVERIFY(input);
+    input->setFocus();
+    QTest::keyClicks(input, QStringLiteral("#BACK#"));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.getElementById('spot').textContent")),
+                              std::optional<QVariant>(QStringLiteral("Buy now#BACK#")), kTimeout);
+}
+
+void PageViewTest::pageScriptsRunOnlyOutsideEditing_data()
+{
+    QTest::addColumn<bool>("editing");
+    QTest::newRow("editing: the page as written") << true;
+    QTest::newRow("viewing: the page's script runs") << false;
+}
+
+void PageViewTest::pageScriptsRunOnlyOutsideEditing()
+{
+    QFETCH(bool, editing);
+
+    const QString page = QDir(m_site).filePath(QStringLiteral("scripted.html"));
+    writeFile(page, kScriptedPage);
+    ScriptedPrompter prompter;
+    prompter.yesNoAnswers.push_back(true);
+    PageView view;
+    view.setPrompter(&prompter);
+    view.setEditing(editing);
+    QVERIFY(loadAndWait(view, page));
+    view.setDesignMode(true);
+    QCOMPARE(evaluate(view, kTypeAtSpot), QVariant(true));
+    QCOMPARE(evaluate(view, QStringLiteral("document.getElementById('added-by-script') !== null")),
+             QVariant(!editing));
+
+    QSignalSpy loaded(&view, &PageView::DownloadComplete);
+    view.Navigate2(QDir(m_site).filePath(QStringLiteral("index.html")));
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kTimeout);
+    const QByteArray onDisk = readFile(page);
+    QVERIFY(onDisk.contains("as written#FRONT#"));
+    QCOMPARE(onDisk.contains("added-by-script"), !editing);
+}
+
+void PageViewTest::failedWriteIsReportedAndKeepsTheEdits_data()
+{
+    QTest::addColumn<bool>("vanish");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("read-only") << false << QStringLiteral("read-only");
+    QTest::newRow("vanished") << true << QStringLiteral("No such file");
+}
+
+void PageViewTest::failedWriteIsReportedAndKeepsTheEdits()
+{
+    QFETCH(bool, vanish);
+    QFETCH(QString, reason);
+
+    ScriptedPrompter prompter;
+    prompter.yesNoAnswers.push_back(true);
+    PageView view;
+    view.setPrompter(&prompter);
+    const QString page = QDir(m_site).filePath(QStringLiteral("index.html"));
+    view.setEditing(true);
+    QVERIFY(loadAndWait(view, page));
+    view.setDesignMode(true);
+    QCOMPARE(evaluate(view, kTypeAtSpot), QVariant(true));
+    if (vanish)
+        QVERIFY(QFile::remove(page));
+    else
+        QVERIFY(QFile::setPermissions(page, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+
+    QSignalSpy loaded(&view, &PageView::DownloadComplete);
+    view.Navigate2(QDir(m_site).filePath(QStringLiteral("download.html")));
+    QTRY_COMPARE_WITH_TIMEOUT(prompter.exchanges.size(), 2, kTimeout);
+
+    const ScriptedPrompter::Exchange report = prompter.exchanges.last();
+    QCOMPARE(report.kind, QStringLiteral("inform"));
+    QCOMPARE(report.title, QStringLiteral("Error"));
+    QVERIFY2(report.text.contains(page), qPrintable(report.text));
+    QVERIFY2(report.text.contains(reason), qPrintable(report.text));
+    QCOMPARE(pageOf(view)->requestedUrl(), QUrl::fromLocalFile(page));
+    QCOMPARE(view.currentFile(), page);
+    QCOMPARE(evaluate(view, QStringLiteral("document.getElementById('spot').textContent")),
+             QVariant(QStringLiteral("Buy now#FRONT#")));
+    QCOMPARE(loaded.count(), 0);
+    if (!vanish)
+        QCOMPARE(readFile(page), kPage);
+}
+
+void PageViewTest::fileRequestsStayInsideTheSite()
+{
+    QImage pixel(3, 2, QImage::Format_RGB32);
+    pixel.fill(Qt::red);
+    QVERIFY(QDir(m_site).mkpath(QStringLiteral("images")));
+    QVERIFY(pixel.save(QDir(m_site).filePath(QStringLiteral("images/inside.png"))));
+    const QString outside = m_dir->filePath(QStringLiteral("outside.png"));
+    QVERIFY(pixel.save(outside));
+    const QString page = QDir(m_site).filePath(QStringLiteral("pictures.html"));
+    writeFile(page, "<!DOCTYPE html><html><body><img id=\"inside\" src=\"images/inside.png\">"
+                    "<img id=\"outside\" src=\"" + QUrl::fromLocalFile(outside).toEncoded() + "\">"
+                    "<img id=\"climbing\" src=\"../outside.png\"></body></html>");
+
+    PageView view;
+    QVERIFY(loadAndWait(view, page));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.getElementById('inside').naturalWidth")),
+                              std::optional<QVariant>(3), kTimeout);
+    QCOMPARE(evaluate(view, QStringLiteral("document.getElementById('outside').naturalWidth")), QVariant(0));
+    QCOMPARE(evaluate(view, QStringLiteral("document.getElementById('climbing').naturalWidth")), QVariant(0));
+
+    // The working folder given as the site lets the page reach the rest of it.
+    view.setSiteFolder(m_dir->path());
+    QVERIFY(loadAndWait(view, page));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.getElementById('outside').naturalWidth")),
+                              std::optional<QVariant>(3), kTimeout);
+}
+
+void PageViewTest::filterRules_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("allowed");
+
+    const QString site = QStringLiteral("/srv/work/site");
+    QTest::newRow("page folder file") << QUrl::fromLocalFile(site + QStringLiteral("/a.css")).toString() << true;
+    QTest::newRow("page subfolder") << QUrl::fromLocalFile(site + QStringLiteral("/img/b.png")).toString() << true;
+    QTest::newRow("dot-dot out") << QUrl::fromLocalFile(site + QStringLiteral("/../secret")).toString() << false;
+    QTest::newRow("look-alike sibling") << QUrl::fromLocalFile(site + QStringLiteral("2/a.css")).toString() << false;
+    QTest::newRow("system file") << QStringLiteral("file:///etc/passwd") << false;
+    QTest::newRow("extra site folder") << QStringLiteral("file:///srv/extra/x.png") << true;
+    QTest::newRow("remote style sheet") << QStringLiteral("https://example.com/s.css") << true;
+    QTest::newRow("inline data") << QStringLiteral("data:image/png;base64,AAAA") << true;
+}
+
+void PageViewTest::filterRules()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, allowed);
+
+    gui::SiteRequestFilter filter;
+    filter.setPageFolder(QStringLiteral("/srv/work/site"));
+    filter.setSiteFolder(QStringLiteral("/srv/extra"));
+    QCOMPARE(filter.allows(QUrl(url)), allowed);
+}
+
+int main(int argc, char** argv)
+{
+    // The engine's sandbox cannot run as root, which is how the test machines run.
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    PageViewTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "page_view_test.moc"
