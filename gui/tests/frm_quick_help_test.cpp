@@ -1,0 +1,203 @@
+#include "gui/frm_quick_help.h"
+#include "workspace/prompter.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using gui::frmQuickHelp;
+using workspace::ScriptedPrompter;
+
+namespace {
+
+void createMarker(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class FrmQuickHelpTest final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void checkBoxShowsTheMarker_data();
+    void checkBoxShowsTheMarker();
+    void closeAppliesTheCheckBox_data();
+    void closeAppliesTheCheckBox();
+    void closingOtherwiseAppliesNothing_data();
+    void closingOtherwiseAppliesNothing();
+    void markerPathHasOneSeparator_data();
+    void markerPathHasOneSeparator();
+    void failedMarkerWriteIsReported();
+    void headingsStandApart();
+};
+
+void FrmQuickHelpTest::checkBoxShowsTheMarker_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::newRow("marker present") << true;
+    QTest::newRow("marker absent") << false;
+}
+
+void FrmQuickHelpTest::checkBoxShowsTheMarker()
+{
+    QFETCH(bool, present);
+    QTemporaryDir install;
+    if (present)
+        createMarker(QDir(install.path()).filePath(QStringLiteral("save.alt")), "x");
+
+    ScriptedPrompter prompter;
+    frmQuickHelp help(install.path(), prompter);
+    QCOMPARE(help.windowTitle(), QStringLiteral("Quick Help"));
+    auto* check = help.findChild<QCheckBox*>(QStringLiteral("Check1"));
+    QVERIFY(check);
+    QCOMPARE(check->text(), QStringLiteral("Yes, I'm Experiencing This."));
+    QCOMPARE(check->isChecked(), present);
+}
+
+void FrmQuickHelpTest::closeAppliesTheCheckBox_data()
+{
+    QTest::addColumn<bool>("before");
+    QTest::addColumn<bool>("toggle");
+    QTest::addColumn<bool>("after");
+
+    QTest::newRow("checked: created") << false << true << true;
+    QTest::newRow("unchecked: deleted") << true << true << false;
+    QTest::newRow("left checked: written again") << true << false << true;
+    QTest::newRow("left unchecked: still absent") << false << false << false;
+}
+
+void FrmQuickHelpTest::closeAppliesTheCheckBox()
+{
+    QFETCH(bool, before);
+    QFETCH(bool, toggle);
+    QFETCH(bool, after);
+
+    QTemporaryDir install;
+    const QString marker = QDir(install.path()).filePath(QStringLiteral("save.alt"));
+    if (before)
+        createMarker(marker, "old");
+
+    ScriptedPrompter prompter;
+    frmQuickHelp help(install.path(), prompter);
+    help.show();
+    if (toggle)
+        help.findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
+    auto* close = help.findChild<QPushButton*>(QStringLiteral("Command1"));
+    QCOMPARE(close->text(), QStringLiteral("Close"));
+    QTest::mouseClick(close, Qt::LeftButton);
+
+    QCOMPARE(QFile::exists(marker), after);
+    if (after)
+        QCOMPARE(contentOf(marker), QByteArray("Text1"));
+    QVERIFY(!help.isVisible());
+    QCOMPARE(help.result(), int(QDialog::Accepted));
+    QVERIFY(prompter.exchanges.isEmpty());
+}
+
+void FrmQuickHelpTest::closingOtherwiseAppliesNothing_data()
+{
+    QTest::addColumn<bool>("before");
+    QTest::addColumn<bool>("escape");
+
+    QTest::newRow("checked, Escape") << false << true;
+    QTest::newRow("checked, title bar") << false << false;
+    QTest::newRow("unchecked, Escape") << true << true;
+    QTest::newRow("unchecked, title bar") << true << false;
+}
+
+void FrmQuickHelpTest::closingOtherwiseAppliesNothing()
+{
+    QFETCH(bool, before);
+    QFETCH(bool, escape);
+
+    QTemporaryDir install;
+    const QString marker = QDir(install.path()).filePath(QStringLiteral("save.alt"));
+    if (before)
+        createMarker(marker, "old");
+
+    ScriptedPrompter prompter;
+    frmQuickHelp help(install.path(), prompter);
+    help.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&help));
+    help.findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
+    if (escape)
+        QTest::keyClick(&help, Qt::Key_Escape);
+    else
+        help.close();
+
+    QVERIFY(!help.isVisible());
+    QCOMPARE(QFile::exists(marker), before);
+    if (before)
+        QCOMPARE(contentOf(marker), QByteArray("old"));
+}
+
+void FrmQuickHelpTest::markerPathHasOneSeparator_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("marker");
+
+    QTest::newRow("plain") << QStringLiteral("/opt/vantor") << QStringLiteral("/opt/vantor/save.alt");
+    QTest::newRow("trailing separator") << QStringLiteral("/opt/vantor/") << QStringLiteral("/opt/vantor/save.alt");
+    QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/save.alt");
+}
+
+void FrmQuickHelpTest::markerPathHasOneSeparator()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, marker);
+    QCOMPARE(frmQuickHelp::MarkerPath(folder), marker);
+}
+
+void FrmQuickHelpTest::failedMarkerWriteIsReported()
+{
+    QTemporaryDir parent;
+    const QString install = QDir(parent.path()).filePath(QStringLiteral("gone"));
+    const QString marker = QDir(install).filePath(QStringLiteral("save.alt"));
+
+    ScriptedPrompter prompter;
+    frmQuickHelp help(install + QLatin1Char('/'), prompter);
+    help.show();
+    help.findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
+    help.Command1_Click();
+
+    QCOMPARE(prompter.exchanges.size(), 1);
+    QCOMPARE(prompter.exchanges.first().title, QStringLiteral("Error"));
+    QVERIFY2(prompter.exchanges.first().text.contains(marker), qPrintable(prompter.exchanges.first().text));
+    QVERIFY(!QFile::exists(marker));
+    QVERIFY(!help.isVisible());
+}
+
+void FrmQuickHelpTest::headingsStandApart()
+{
+    QTemporaryDir install;
+    ScriptedPrompter prompter;
+    frmQuickHelp help(install.path(), prompter);
+
+    QStringList bold;
+    for (const QLabel* label : help.findChildren<QLabel*>())
+        if (label->font().bold())
+            bold << label->objectName();
+    bold.sort();
+    QCOMPARE(bold, (QStringList{QStringLiteral("Label13"), QStringLiteral("Label17"), QStringLiteral("Label2"),
+                                QStringLiteral("Label4"), QStringLiteral("Label8")}));
+}
+
+QTEST_MAIN(FrmQuickHelpTest)
+
+#include "frm_quick_help_test.moc"
