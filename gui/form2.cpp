@@ -1,0 +1,453 @@
+#include "gui/form2.h"
+
+#include "gui/frm_convert.h"
+#include "gui/page_view.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace gui {
+namespace {
+
+using workspace::PageRoles;
+
+constexpr int px(int twips)
+{
+    return twips / 15;
+}
+
+// The local files of a drop; empty when anything else is dropped.
+QStringList droppedFiles(const QMimeData* data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        paths << url.toLocalFile();
+    }
+    return paths;
+}
+
+QFont weighted(const QFont& base, bool bold, qreal pointSize = 0)
+{
+    QFont f = base;
+    f.setBold(bold);
+    if (pointSize > 0)
+        f.setPointSizeF(pointSize);
+    return f;
+}
+
+QLabel* namedLabel(const char* name, const QString& text, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QPushButton* namedButton(const char* name, const QString& text, QWidget* parent)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+} // namespace
+
+Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::Prompter& prompter,
+             workspace::FolderOpener& opener, QWidget* parent)
+    : QWidget(parent), m_app(app), m_prompter(prompter), m_opener(opener), m_workspace(folders, prompter)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setAcceptDrops(true);
+    buildLayout();
+
+    connect(&m_workspace, &workspace::PageWorkspace::pageListChanged, this, &Form2::showPageList);
+    connect(&m_workspace, &workspace::PageWorkspace::rolesChanged, this, &Form2::showRoles);
+    connect(&m_workspace, &workspace::PageWorkspace::statusMessage, this, &Form2::showStatusMessage);
+    connect(&m_workspace, &workspace::PageWorkspace::showPage, WebBrowser1, &PageView::Navigate2);
+
+    tmrHTMLSourceMonitor = new QTimer(this);
+    tmrHTMLSourceMonitor->setObjectName(QStringLiteral("tmrHTMLSourceMonitor"));
+    tmrHTMLSourceMonitor->setInterval(200);
+    connect(tmrHTMLSourceMonitor, &QTimer::timeout, this, &Form2::tmrHTMLSourceMonitor_Timer);
+    tmrRemoveMsgs = new QTimer(this);
+    tmrRemoveMsgs->setObjectName(QStringLiteral("tmrRemoveMsgs"));
+    tmrRemoveMsgs->setInterval(1800);
+    connect(tmrRemoveMsgs, &QTimer::timeout, this, &Form2::tmrRemoveMsgs_Timer);
+
+    showPageList();
+    showRoles();
+}
+
+void Form2::buildLayout()
+{
+    // The header bar.
+    auto* Picture2 = new QWidget(this);
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    Picture2->setAutoFillBackground(true);
+    QPalette headerPalette = Picture2->palette();
+    headerPalette.setColor(QPalette::Window, QColor(0x40, 0x40, 0x40));
+    Picture2->setPalette(headerPalette);
+    Picture2->setFixedHeight(px(870));
+    lblAppName = namedLabel("lblAppName", QString(), Picture2);
+    QFont appFont(QStringLiteral("Trebuchet MS"));
+    appFont.setPointSizeF(15.75);
+    appFont.setBold(true);
+    lblAppName->setFont(appFont);
+    lblAppName->setStyleSheet(QStringLiteral("color: #ffffff;"));
+    lblPageSelected = namedLabel("lblPageSelected", PageRoles::SetMessage(PageRoles::FrontEnd), Picture2);
+    lblPageSelected->setStyleSheet(QStringLiteral("color: #c0ffff;"));
+    QSizePolicy keepPlace = lblPageSelected->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    lblPageSelected->setSizePolicy(keepPlace);
+    lblPageSelected->hide();
+    auto* header = new QHBoxLayout(Picture2);
+    header->setContentsMargins(px(495), 0, px(495), 0);
+    header->addWidget(lblAppName);
+    header->addStretch(3);
+    header->addWidget(lblPageSelected);
+    header->addStretch(1);
+
+    // The row of the page list and its buttons.
+    Combo1 = new QComboBox(this);
+    Combo1->setObjectName(QStringLiteral("Combo1"));
+    Combo1->setEditable(true);
+    Combo1->setInsertPolicy(QComboBox::NoInsert);
+    Combo1->setAcceptDrops(true);
+    Combo1->installEventFilter(this);
+    Combo1->lineEdit()->installEventFilter(this);
+    Combo1->setMinimumHeight(px(420));
+    connect(Combo1, &QComboBox::activated, &m_workspace, &workspace::PageWorkspace::choosePage);
+    connect(Combo1, &QComboBox::editTextChanged, &m_workspace, &workspace::PageWorkspace::setCurrentText);
+
+    Command5 = namedButton("Command5", QStringLiteral("+"), this);
+    Command5->setToolTip(QStringLiteral("Load HTML Folder"));
+    Command5->setFixedSize(px(465) + 4, px(420));
+    mnuPopup = new QMenu(QStringLiteral("Popup"), this);
+    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    mnuLoadUsingBrowser = mnuPopup->addAction(QStringLiteral("Load HTML Folder by Using the Folder Selector"));
+    mnuLoadUsingBrowser->setObjectName(QStringLiteral("mnuLoadUsingBrowser"));
+    mnuLoadUsingLocation = mnuPopup->addAction(QStringLiteral("Load HTML Folder by Entering its Path"));
+    mnuLoadUsingLocation->setObjectName(QStringLiteral("mnuLoadUsingLocation"));
+    connect(Command5, &QPushButton::clicked, this, &Form2::Command5_Click);
+    connect(mnuLoadUsingBrowser, &QAction::triggered, this, &Form2::mnuLoadUsingBrowser_Click);
+    connect(mnuLoadUsingLocation, &QAction::triggered, this, &Form2::mnuLoadUsingLocation_Click);
+
+    cmdSetasFE = namedButton("cmdSetasFE", QStringLiteral("Set as Front-End Page"), this);
+    cmdSetasDownloadPage = namedButton("cmdSetasDownloadPage", QStringLiteral("Set as Download Page"), this);
+    Command2 = namedButton("Command2", QStringLiteral("Edit Page"), this);
+    cmdSetasFE->setMinimumSize(px(1950), px(420));
+    cmdSetasDownloadPage->setMinimumSize(px(1995), px(420));
+    Command2->setMinimumSize(px(2175), px(420));
+    connect(cmdSetasFE, &QPushButton::clicked, this, &Form2::cmdSetasFE_Click);
+    connect(cmdSetasDownloadPage, &QPushButton::clicked, this, &Form2::cmdSetasDownloadPage_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+
+    lblHelp = namedLabel("lblHelp", QStringLiteral("Help"), this);
+    QFont helpFont = weighted(font(), true);
+    helpFont.setUnderline(true);
+    lblHelp->setFont(helpFont);
+    lblHelp->setCursor(Qt::PointingHandCursor);
+    lblHelp->installEventFilter(this);
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(px(100) + 1);
+    row->addWidget(Combo1);
+    row->addWidget(Command5);
+    row->addWidget(cmdSetasFE);
+    row->addWidget(cmdSetasDownloadPage);
+    row->addWidget(Command2);
+    row->addWidget(lblHelp);
+    row->addStretch(1);
+
+    WebBrowser1 = new PageView(this);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->setPrompter(&m_prompter);
+    WebBrowser1->setSiteFolder(m_workspace.folders().workingFolder);
+    WebBrowser1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    WebBrowser1->setMinimumHeight(px(3000));
+
+    // The " Pages" frame with the two roles, and the way into the plugin details beside it.
+    frSelected = new QGroupBox(QStringLiteral(" Pages"), this);
+    frSelected->setObjectName(QStringLiteral("frSelected"));
+    frSelected->setFont(weighted(font(), true));
+    auto* roles = new QGridLayout(frSelected);
+    roles->setContentsMargins(px(225), px(200), px(225), px(150));
+    roles->setVerticalSpacing(px(60));
+    roles->setHorizontalSpacing(px(120));
+    const char* roleLabels[] = {"Label4", "Label5"};
+    const char* roleTexts[] = {"Front-End Page:", "Download Page:"};
+    const char* pageNames[] = {"lblSelectedPage_0", "lblSelectedPage_1"};
+    const char* removeNames[] = {"cmdRemove_0", "cmdRemove_1"};
+    for (int i = 0; i < 2; ++i) {
+        QLabel* caption = namedLabel(roleLabels[i], QString::fromLatin1(roleTexts[i]), frSelected);
+        caption->setFont(weighted(font(), true));
+        lblSelectedPage[i] = namedLabel(pageNames[i], QString(), frSelected);
+        lblSelectedPage[i]->setFont(weighted(font(), false));
+        lblSelectedPage[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        lblSelectedPage[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        cmdRemove[i] = namedButton(removeNames[i], QStringLiteral("Remove"), frSelected);
+        cmdRemove[i]->setFont(weighted(font(), false));
+        cmdRemove[i]->setFixedWidth(px(1095) + 10);
+        connect(cmdRemove[i], &QPushButton::clicked, this, [this, i] { cmdRemove_Click(i); });
+        roles->addWidget(caption, i, 0);
+        roles->addWidget(lblSelectedPage[i], i, 1);
+        roles->addWidget(cmdRemove[i], i, 2);
+    }
+    QLabel* Label9 = namedLabel("Label9",
+                                QStringLiteral("Important: Your Front-End Page Needs to have the following tag: "
+                                               "#FRONT#. Your download page needs to have this one: #BACK#."),
+                                frSelected);
+    Label9->setStyleSheet(QStringLiteral("color: #0000c0;"));
+    QLabel* Label7 = namedLabel("Label7",
+                                QStringLiteral("You can add these tags to your documents by using the \"Edit Page\" "
+                                               "button. Please read the user manual for more details."),
+                                frSelected);
+    for (QLabel* l : {Label9, Label7}) {
+        l->setFont(weighted(font(), false));
+        l->setWordWrap(true);
+        roles->addWidget(l, roles->rowCount(), 0, 1, 3);
+    }
+    roles->setColumnStretch(1, 1);
+
+    Command3 = namedButton("Command3", QStringLiteral("Convert to WordPress Plugin"), this);
+    Command3->setFont(weighted(font(), true, 9.75));
+    Command3->setMinimumWidth(px(4200));
+    Command3->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
+
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(px(165));
+    bottom->addWidget(frSelected, 1);
+    bottom->addWidget(Command3);
+
+    auto* frShortcuts =
+        new QGroupBox(QStringLiteral("Shortcuts (Remember to click the \"Edit Page\" Button First)"), this);
+    frShortcuts->setObjectName(QStringLiteral("frShortcuts"));
+    QLabel* Label2 = namedLabel("Label2",
+                                QStringLiteral("Notice: Some pages may look different in this browser than how you "
+                                               "see them under Google Chrome or Firefox but it's ok."),
+                                frShortcuts);
+    Label2->setStyleSheet(QStringLiteral("color: #004000;"));
+    Label2->setWordWrap(true);
+    auto* shortcuts = new QVBoxLayout(frShortcuts);
+    shortcuts->setContentsMargins(px(360), px(200), px(360), px(200));
+    shortcuts->addWidget(Label2);
+
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(px(405), px(75), px(405), px(150));
+    body->setSpacing(px(105));
+    body->addLayout(row);
+    body->addWidget(WebBrowser1, 1);
+    body->addLayout(bottom);
+    body->addWidget(frShortcuts);
+
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(0, 0, 0, 0);
+    main->setSpacing(0);
+    main->addWidget(Picture2);
+    main->addLayout(body, 1);
+
+    setMinimumSize(960, 640);
+    resize(px(16395), px(10815));
+}
+
+bool Form2::Form_Load()
+{
+    if (!m_workspace.Start())
+        return false;
+    WebBrowser1->Navigate2(m_workspace.folders().blankPage);
+    setWindowTitle(m_app.name + QLatin1Char(' ') + m_app.version + m_app.byLine);
+    lblAppName->setText(m_app.name);
+    showPageList();
+    tmrHTMLSourceMonitor->start();
+    tmrRemoveMsgs->start();
+    return true;
+}
+
+void Form2::resizeEvent(QResizeEvent* event)
+{
+    // The page list keeps a third of the window's width; the controls after it follow it.
+    Combo1->setFixedWidth(width() / 3);
+    QWidget::resizeEvent(event);
+}
+
+void Form2::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        Form_Activate();
+    QWidget::changeEvent(event);
+}
+
+void Form2::Form_Activate()
+{
+    // Coming back from a window shown over this one reloads the page, but never while editing.
+    if (Command2->text() == QLatin1String("Edit Page") && Combo1->count() > 0 &&
+        !m_workspace.currentText().isEmpty())
+        WebBrowser1->Navigate2(m_workspace.currentText());
+}
+
+void Form2::showPageList()
+{
+    const QSignalBlocker blocker(Combo1);
+    const QStringList& pages = m_workspace.pages();
+    QStringList shown;
+    for (int i = 0; i < Combo1->count(); ++i)
+        shown << Combo1->itemText(i);
+    if (shown != pages) {
+        Combo1->clear();
+        Combo1->addItems(pages);
+    }
+    const QString& text = m_workspace.currentText();
+    if (Combo1->currentText() != text || (Combo1->currentIndex() < 0) != (pages.indexOf(text) < 0)) {
+        const int index = pages.lastIndexOf(text);
+        Combo1->setCurrentIndex(index);
+        if (index < 0)
+            Combo1->setEditText(text);
+    }
+    Combo1->setEnabled(m_workspace.pageListEnabled());
+    Command2->setEnabled(m_workspace.editEnabled());
+}
+
+void Form2::showRoles()
+{
+    const PageRoles& roles = m_workspace.roles();
+    for (PageRoles::Slot slot : {PageRoles::FrontEnd, PageRoles::Download}) {
+        lblSelectedPage[slot]->setText(roles.label(slot));
+        lblSelectedPage[slot]->setToolTip(roles.assigned(slot) ? roles.path(slot) : QString());
+        cmdRemove[slot]->setEnabled(roles.removeEnabled(slot));
+    }
+    cmdSetasFE->setEnabled(roles.setEnabled(PageRoles::FrontEnd));
+    cmdSetasDownloadPage->setEnabled(roles.setEnabled(PageRoles::Download));
+}
+
+void Form2::showStatusMessage(const QString& text)
+{
+    lblPageSelected->setText(text);
+    lblPageSelected->show();
+}
+
+void Form2::Command5_Click()
+{
+    mnuPopup->popup(QCursor::pos());
+}
+
+void Form2::mnuLoadUsingBrowser_Click()
+{
+    m_workspace.LoadUsingBrowser();
+}
+
+void Form2::mnuLoadUsingLocation_Click()
+{
+    m_workspace.LoadUsingLocation();
+}
+
+void Form2::cmdSetasFE_Click()
+{
+    m_workspace.SetRole(PageRoles::FrontEnd);
+}
+
+void Form2::cmdSetasDownloadPage_Click()
+{
+    m_workspace.SetRole(PageRoles::Download);
+}
+
+void Form2::cmdRemove_Click(int Index)
+{
+    m_workspace.RemoveRole(Index);
+}
+
+void Form2::Command2_Click()
+{
+    // Editing itself comes with the page editor; until then only its preconditions are checked.
+    m_workspace.EditPageChecks();
+}
+
+void Form2::Command3_Click()
+{
+    if (!m_workspace.ConversionPreCheck())
+        return;
+    const PageRoles& roles = m_workspace.roles();
+    frmConvert details(m_app, m_workspace.folders(), roles.path(PageRoles::FrontEnd),
+                       roles.path(PageRoles::Download), m_prompter, m_opener, this);
+    details.exec();
+}
+
+void Form2::lblHelp_Click()
+{
+}
+
+void Form2::tmrHTMLSourceMonitor_Timer()
+{
+    m_workspace.RefreshPageList();
+}
+
+void Form2::tmrRemoveMsgs_Timer()
+{
+    lblPageSelected->hide();
+}
+
+void Form2::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void Form2::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = droppedFiles(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    m_workspace.DropOnWindow(paths);
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lblHelp) {
+        if (event->type() == QEvent::MouseButtonRelease)
+            lblHelp_Click();
+        return false;
+    }
+    // The page list takes dropped files and nothing else, not even text into its field.
+    switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (droppedFiles(drag->mimeData()).isEmpty())
+            drag->ignore();
+        else
+            drag->acceptProposedAction();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const QStringList paths = droppedFiles(drop->mimeData());
+        if (!paths.isEmpty()) {
+            drop->acceptProposedAction();
+            m_workspace.DropOnPageList(paths);
+        }
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+} // namespace gui

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "gui/app_texts.h"
+#include "workspace/page_workspace.h"
+
+#include <QWidget>
+
+#include <array>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QAction;
+class QPushButton;
+class QTimer;
+
+namespace workspace {
+class FolderOpener;
+class Prompter;
+}
+
+namespace gui {
+
+class PageView;
+
+// The main window: the page list and its load menu, the page view, the two page roles and the
+// way into the plugin details. It mirrors the workspace model and forwards the user's actions.
+class Form2 final : public QWidget
+{
+    Q_OBJECT
+public:
+    Form2(const AppTexts& app, const workspace::Folders& folders, workspace::Prompter& prompter,
+          workspace::FolderOpener& opener, QWidget* parent = nullptr);
+
+    // Start-up: empties the working folder, makes the output folder, shows the blank page and
+    // starts the timers. False when the program cannot work (the user has been told why).
+    bool Form_Load();
+
+    workspace::PageWorkspace& model() { return m_workspace; }
+
+public slots:
+    void Command5_Click();
+    void mnuLoadUsingBrowser_Click();
+    void mnuLoadUsingLocation_Click();
+    void cmdSetasFE_Click();
+    void cmdSetasDownloadPage_Click();
+    void cmdRemove_Click(int Index);
+    void Command2_Click();
+    void Command3_Click();
+    void lblHelp_Click();
+    void tmrHTMLSourceMonitor_Timer();
+    void tmrRemoveMsgs_Timer();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildLayout();
+    void showPageList();
+    void showRoles();
+    void showStatusMessage(const QString& text);
+    void Form_Activate();
+
+    AppTexts m_app;
+    workspace::Prompter& m_prompter;
+    workspace::FolderOpener& m_opener;
+    workspace::PageWorkspace m_workspace;
+
+    QLabel* lblAppName = nullptr;
+    QLabel* lblPageSelected = nullptr;
+    QComboBox* Combo1 = nullptr;
+    QPushButton* Command5 = nullptr;
+    QMenu* mnuPopup = nullptr;
+    QAction* mnuLoadUsingBrowser = nullptr;
+    QAction* mnuLoadUsingLocation = nullptr;
+    QPushButton* cmdSetasFE = nullptr;
+    QPushButton* cmdSetasDownloadPage = nullptr;
+    QPushButton* Command2 = nullptr;
+    QLabel* lblHelp = nullptr;
+    PageView* WebBrowser1 = nullptr;
+    QGroupBox* frSelected = nullptr;
+    std::array<QLabel*, 2> lblSelectedPage{};
+    std::array<QPushButton*, 2> cmdRemove{};
+    QPushButton* Command3 = nullptr;
+    QTimer* tmrHTMLSourceMonitor = nullptr;
+    QTimer* tmrRemoveMsgs = nullptr;
+};
+
+} // namespace gui

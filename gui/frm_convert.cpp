@@ -1,0 +1,269 @@
+#include "gui/frm_convert.h"
+
+#include "builder/plugin_details.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace gui {
+namespace {
+
+// The design sizes are in twips; 15 twips make a pixel at 96 dots per inch.
+constexpr int px(int twips)
+{
+    return twips / 15;
+}
+
+QLabel* label(const char* name, const QString& text, QWidget* parent)
+{
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    return l;
+}
+
+QLineEdit* lineEdit(const char* name, int widthTwips, QWidget* parent)
+{
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(QLatin1String(name));
+    e->setFixedWidth(px(widthTwips));
+    return e;
+}
+
+} // namespace
+
+frmConvert::frmConvert(const AppTexts& app, const workspace::Folders& folders, const QString& frontPage,
+                       const QString& downloadPage, workspace::Prompter& prompter, workspace::FolderOpener& opener,
+                       QWidget* parent)
+    : QDialog(parent), m_build(folders, frontPage, downloadPage, prompter, opener)
+{
+    setObjectName(QStringLiteral("frmConvert"));
+    setWindowTitle(QStringLiteral("Create Plugin"));
+    setModal(true);
+    buildLayout();
+    connect(&m_build, &workspace::PluginBuild::busyChanged, this, &frmConvert::setBusy);
+    connect(&m_build, &workspace::PluginBuild::progress, this, &frmConvert::showProgress);
+    Form_Load(app.name);
+}
+
+void frmConvert::buildLayout()
+{
+    txtPluginID = lineEdit("txtPluginID", 1725, this);
+    cmdGenerateIdentifier = new QPushButton(QStringLiteral("Generate New"), this);
+    cmdGenerateIdentifier->setObjectName(QStringLiteral("cmdGenerateIdentifier"));
+    cmdGenerateIdentifier->setMinimumWidth(px(1500));
+    connect(cmdGenerateIdentifier, &QPushButton::clicked, this, &frmConvert::cmdGenerateIdentifier_Click);
+
+    auto* top = new QHBoxLayout;
+    top->addSpacing(px(675) - 11);
+    top->addWidget(label("Label2", QStringLiteral("Unique Identifier"), this));
+    top->addSpacing(px(200));
+    top->addWidget(txtPluginID);
+    top->addWidget(cmdGenerateIdentifier);
+    top->addSpacing(px(120));
+    top->addWidget(label("Label3", QStringLiteral("This is a unique identifier for the internal use of the plugin."), this));
+    top->addStretch(1);
+
+    auto* Frame2 = new QGroupBox(QStringLiteral(" Enter Your Plugin Details      "), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    QFont frameFont(QStringLiteral("Verdana"), 10);
+    frameFont.setPointSizeF(9.75);
+    frameFont.setBold(true);
+    Frame2->setFont(frameFont);
+    // The caption's font is the frame's; its rows keep the window's.
+    QFont plain = font();
+    plain.setBold(false);
+    plain.setPointSizeF(font().pointSizeF());
+    auto* rows = new QWidget(Frame2);
+    rows->setFont(plain);
+
+    txtPlugin_Name = lineEdit("txtPlugin_Name", 2040, rows);
+    txtPlugin_Uri = lineEdit("txtPlugin_Uri", 3975, rows);
+    txtPlugin_Description = new QPlainTextEdit(rows);
+    txtPlugin_Description->setObjectName(QStringLiteral("txtPlugin_Description"));
+    txtPlugin_Description->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtPlugin_Description->setTabChangesFocus(true);
+    txtPlugin_Description->setFixedSize(px(9060), px(645) + 8);
+    txtPlugin_Version = lineEdit("txtPlugin_Version", 915, rows);
+    txtPlugin_Author = lineEdit("txtPlugin_Author", 3975, rows);
+    txtPlugin_AuthorUrl = lineEdit("txtPlugin_AuthorUrl", 3975, rows);
+    txtPlugin_License = lineEdit("txtPlugin_License", 960, rows);
+
+    auto* grid = new QGridLayout(rows);
+    grid->setContentsMargins(px(1305 - 765), 0, 0, 0);
+    grid->setHorizontalSpacing(px(255));
+    grid->setColumnMinimumWidth(0, px(1185));
+    grid->setColumnStretch(2, 1);
+    const struct
+    {
+        const char* labelName;
+        const char* text;
+        QWidget* field;
+    } fields[] = {
+        {"Label16", "Plugin Name:", txtPlugin_Name},   {"Label15", "Plugin URI:", txtPlugin_Uri},
+        {"Label14", "Description:", txtPlugin_Description}, {"Label13", "Version:", txtPlugin_Version},
+        {"Label12", "Author:", txtPlugin_Author},      {"Label11", "Author Url:", txtPlugin_AuthorUrl},
+        {"Label10", "License:", txtPlugin_License},
+    };
+    int row = 0;
+    for (const auto& f : fields) {
+        QLabel* l = label(f.labelName, QString::fromLatin1(f.text), rows);
+        l->setBuddy(f.field);
+        const bool tall = f.field == txtPlugin_Description;
+        grid->addWidget(l, row, 0, tall ? Qt::AlignTop : Qt::AlignVCenter);
+        grid->addWidget(f.field, row, 1, 1, tall ? 2 : 1, Qt::AlignLeft);
+        ++row;
+    }
+    grid->addWidget(label("Label5",
+                          QStringLiteral("Please Keep this Name as Short as Possible. Allowed characters: letters, "
+                                         "numbers and spaces."),
+                          rows),
+                    0, 2);
+
+    auto* frameLayout = new QVBoxLayout(Frame2);
+    frameLayout->setContentsMargins(px(765) - 40, px(300), px(300), px(300));
+    QLabel* Label17 = label("Label17", QStringLiteral("Enter the details of your plugin below:"), Frame2);
+    Label17->setFont(plain);
+    frameLayout->addWidget(Label17);
+    frameLayout->addSpacing(px(200));
+    frameLayout->addWidget(rows);
+
+    prgBuild = new QProgressBar(this);
+    prgBuild->setObjectName(QStringLiteral("prgBuild"));
+    prgBuild->setRange(0, 100);
+    lblProgress = label("lblProgress", QString(), this);
+    auto* progressRow = new QHBoxLayout;
+    progressRow->addWidget(prgBuild, 2);
+    progressRow->addWidget(lblProgress, 1);
+    for (QWidget* w : {static_cast<QWidget*>(prgBuild), static_cast<QWidget*>(lblProgress)}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+        w->hide();
+    }
+
+    Command3 = new QPushButton(QStringLiteral("Create Plugin"), this);
+    Command3->setObjectName(QStringLiteral("Command3"));
+    Command3->setDefault(true);
+    Command1 = new QPushButton(QStringLiteral("Close Window"), this);
+    Command1->setObjectName(QStringLiteral("Command1"));
+    for (QPushButton* b : {Command3, Command1})
+        b->setFixedSize(px(2805), px(645));
+    connect(Command3, &QPushButton::clicked, this, &frmConvert::Command3_Click);
+    connect(Command1, &QPushButton::clicked, this, &frmConvert::Command1_Click);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Command3);
+    buttons->addSpacing(px(165));
+    buttons->addWidget(Command1);
+    buttons->addStretch(1);
+
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(px(630) - 20, px(360), px(630) - 20, px(225));
+    main->addLayout(top);
+    main->addSpacing(px(250));
+    main->addWidget(Frame2);
+    main->addLayout(progressRow);
+    main->addLayout(buttons);
+
+    setTabOrder(txtPluginID, Command3);
+    setTabOrder(Command3, cmdGenerateIdentifier);
+    setTabOrder(cmdGenerateIdentifier, txtPlugin_Name);
+    setTabOrder(txtPlugin_Name, txtPlugin_Uri);
+    setTabOrder(txtPlugin_Uri, txtPlugin_Description);
+    setTabOrder(txtPlugin_Description, txtPlugin_Version);
+    setTabOrder(txtPlugin_Version, txtPlugin_Author);
+    setTabOrder(txtPlugin_Author, txtPlugin_AuthorUrl);
+    setTabOrder(txtPlugin_AuthorUrl, txtPlugin_License);
+    setTabOrder(txtPlugin_License, Command1);
+    txtPluginID->setFocus();
+}
+
+void frmConvert::Form_Load(const QString& appName)
+{
+    const builder::PluginDetails defaults = builder::PluginDetails::Defaults(appName);
+    cmdGenerateIdentifier_Click();
+    txtPlugin_Name->setText(defaults.name);
+    txtPlugin_Uri->setText(defaults.uri);
+    txtPlugin_Version->setText(defaults.version);
+    txtPlugin_License->setText(defaults.license);
+    txtPlugin_Description->setPlainText(defaults.description);
+    txtPlugin_Author->setText(defaults.author);
+    txtPlugin_AuthorUrl->setText(defaults.authorUri);
+    // The credit texts are fixed.
+    txtPlugin_Description->setEnabled(false);
+    txtPlugin_Author->setEnabled(false);
+    txtPlugin_AuthorUrl->setEnabled(false);
+}
+
+builder::PluginDetails frmConvert::details() const
+{
+    builder::PluginDetails d;
+    d.identifier = txtPluginID->text();
+    d.name = txtPlugin_Name->text();
+    d.uri = txtPlugin_Uri->text();
+    d.description = txtPlugin_Description->toPlainText();
+    d.version = txtPlugin_Version->text();
+    d.author = txtPlugin_Author->text();
+    d.authorUri = txtPlugin_AuthorUrl->text();
+    d.license = txtPlugin_License->text();
+    return d;
+}
+
+void frmConvert::cmdGenerateIdentifier_Click()
+{
+    txtPluginID->setText(builder::GenerateIdentifier());
+}
+
+void frmConvert::Command3_Click()
+{
+    m_build.Create(details());
+}
+
+void frmConvert::Command1_Click()
+{
+    if (!m_build.busy())
+        accept();
+}
+
+void frmConvert::reject()
+{
+    if (!m_build.busy())
+        QDialog::reject();
+}
+
+void frmConvert::closeEvent(QCloseEvent* event)
+{
+    if (m_build.busy())
+        event->ignore();
+    else
+        QDialog::closeEvent(event);
+}
+
+void frmConvert::setBusy(bool busy)
+{
+    Command3->setText(busy ? QStringLiteral("Please Wait...") : QStringLiteral("Create Plugin"));
+    for (QWidget* w : {static_cast<QWidget*>(Command3), static_cast<QWidget*>(txtPluginID),
+                       static_cast<QWidget*>(cmdGenerateIdentifier), static_cast<QWidget*>(Command1)})
+        w->setEnabled(!busy);
+    if (busy) {
+        prgBuild->setValue(0);
+        prgBuild->show();
+        lblProgress->show();
+    }
+}
+
+void frmConvert::showProgress(int percent, const QString& step)
+{
+    prgBuild->setValue(percent);
+    lblProgress->setText(step);
+}
+
+} // namespace gui

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "gui/app_texts.h"
+#include "workspace/folders.h"
+#include "workspace/plugin_build.h"
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace workspace {
+class FolderOpener;
+class Prompter;
+}
+
+namespace gui {
+
+// The plugin details window: the identifier and the seven header fields, and "Create Plugin",
+// which builds the plugin from the working folder and the two role pages.
+class frmConvert final : public QDialog
+{
+    Q_OBJECT
+public:
+    frmConvert(const AppTexts& app, const workspace::Folders& folders, const QString& frontPage,
+               const QString& downloadPage, workspace::Prompter& prompter, workspace::FolderOpener& opener,
+               QWidget* parent = nullptr);
+
+    // The details as the fields hold them now.
+    builder::PluginDetails details() const;
+
+public slots:
+    void cmdGenerateIdentifier_Click();
+    void Command3_Click();
+    void Command1_Click();
+    // While a build runs the window cannot be closed, by the title bar or by Escape.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildLayout();
+    void Form_Load(const QString& appName);
+    void setBusy(bool busy);
+    void showProgress(int percent, const QString& step);
+
+    workspace::PluginBuild m_build;
+
+    QLineEdit* txtPluginID = nullptr;
+    QPushButton* cmdGenerateIdentifier = nullptr;
+    QLineEdit* txtPlugin_Name = nullptr;
+    QLineEdit* txtPlugin_Uri = nullptr;
+    QPlainTextEdit* txtPlugin_Description = nullptr;
+    QLineEdit* txtPlugin_Version = nullptr;
+    QLineEdit* txtPlugin_Author = nullptr;
+    QLineEdit* txtPlugin_AuthorUrl = nullptr;
+    QLineEdit* txtPlugin_License = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QProgressBar* prgBuild = nullptr;
+    QLabel* lblProgress = nullptr;
+};
+
+} // namespace gui

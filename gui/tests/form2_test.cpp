@@ -1,0 +1,388 @@
+#include "gui/form2.h"
+#include "gui/frm_convert.h"
+#include "gui/page_view.h"
+#include "workspace/folder_opener.h"
+#include "workspace/prompter.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+using namespace gui;
+
+namespace {
+
+struct RecordingOpener final : workspace::FolderOpener
+{
+    QStringList opened;
+    void openFolder(const QString& folder) override { opened << folder; }
+};
+
+void writeFile(const QString& path, const QByteArray& bytes = "<html><body>page</body></html>")
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+void copyTree(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    for (const QFileInfo& info : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QString target = QDir(to).filePath(info.fileName());
+        if (info.isDir())
+            copyTree(info.filePath(), target);
+        else
+            QVERIFY(QFile::copy(info.filePath(), target));
+    }
+}
+
+QStringList items(QComboBox* combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    return list;
+}
+
+void drop(QWidget* target, const QStringList& paths, const QString& text = {})
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    if (!urls.isEmpty())
+        data.setUrls(urls);
+    if (!text.isEmpty())
+        data.setText(text);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    QDropEvent dropEvent(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &dropEvent);
+}
+
+const QString kUnknownFront =
+    QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Front-End Page.");
+const QString kUnknownDownload =
+    QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Download Page.");
+
+} // namespace
+
+class Form2Test : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    workspace::Folders m_folders;
+    workspace::ScriptedPrompter m_prompter;
+    RecordingOpener m_opener;
+    std::unique_ptr<Form2> m_form;
+
+    template <typename T = QWidget>
+    T* child(const char* name) const
+    {
+        T* w = m_form->findChild<T*>(QLatin1String(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+
+    QString site() const { return QDir(m_tmp->path()).filePath("site"); }
+    QString working(const QString& name) const { return QDir(m_folders.workingFolder).filePath(name); }
+
+    void loadSite()
+    {
+        m_prompter.folderAnswers.push_back(site());
+        child<QAction>("mnuLoadUsingBrowser")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("Combo1")->count(), 2, 2000);
+        m_prompter.exchanges.clear();
+    }
+
+private slots:
+    void init()
+    {
+        // A private installation folder laid out like the build tree's.
+        m_tmp = std::make_unique<QTemporaryDir>();
+        const QDir install(QDir(m_tmp->path()).filePath("install"));
+        QDir().mkpath(install.path());
+        QVERIFY(QFile::copy(QStringLiteral(VANTOR_INSTALL_DIR "/blank.html"), install.filePath("blank.html")));
+        QVERIFY(QFile::link(QStringLiteral(VANTOR_INSTALL_DIR "/plugintemplate"), install.filePath("plugintemplate")));
+        QVERIFY(QFile::link(QStringLiteral(VANTOR_INSTALL_DIR "/7za"), install.filePath("7za")));
+        m_folders = {install.path(),
+                     install.filePath("tmp"),
+                     install.filePath("output"),
+                     install.filePath("plugintemplate"),
+                     install.filePath("blank.html"),
+                     install.filePath("7za")};
+        copyTree(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"), site());
+        writeFile(working("left-over.html"));
+        m_prompter = {};
+        m_opener.opened.clear();
+        m_form = std::make_unique<Form2>(AppTexts{"Vantor!", " ", "2.6"}, m_folders, m_prompter, m_opener);
+        QVERIFY(m_form->Form_Load());
+        m_form->show();
+    }
+
+    void cleanup() { m_form.reset(); }
+
+    void startUp()
+    {
+        QCOMPARE(m_form->windowTitle(), QString("Vantor! 2.6 "));
+        QCOMPARE(child<QLabel>("lblAppName")->text(), QString("Vantor!"));
+        QVERIFY(QFileInfo(m_folders.outputFolder).isDir());
+        QVERIFY(QDir(m_folders.workingFolder).isEmpty());
+        auto* combo = child<QComboBox>("Combo1");
+        QCOMPARE(combo->count(), 0);
+        QVERIFY(!combo->isEnabled());
+        QCOMPARE(child<QLabel>("lblSelectedPage_0")->text(), kUnknownFront);
+        QCOMPARE(child<QLabel>("lblSelectedPage_1")->text(), kUnknownDownload);
+        QVERIFY(!child("cmdRemove_0")->isEnabled());
+        QVERIFY(!child("cmdRemove_1")->isEnabled());
+        QVERIFY(!child("lblPageSelected")->isVisible());
+        QVERIFY(child("Command3")->isVisible());
+        QTRY_COMPARE(child<PageView>("WebBrowser1")->currentFile(), m_folders.blankPage);
+        // The page list keeps a third of the width.
+        m_form->resize(1500, 800);
+        QTRY_COMPARE(combo->width(), 500);
+    }
+
+    void startUpFailsOnAnOutputFolderThatCannotBeMade()
+    {
+        m_form.reset();
+        QVERIFY(QDir(m_folders.outputFolder).removeRecursively());
+        writeFile(m_folders.outputFolder, "in the way");
+        m_form = std::make_unique<Form2>(AppTexts{"Vantor!", " ", "2.6"}, m_folders, m_prompter, m_opener);
+        m_prompter.exchanges.clear();
+        QVERIFY(!m_form->Form_Load());
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QVERIFY(m_prompter.exchanges[0].text.contains(m_folders.outputFolder));
+    }
+
+    void loadBothWays_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::newRow("folder selector") << "mnuLoadUsingBrowser";
+        QTest::newRow("typed path") << "mnuLoadUsingLocation";
+    }
+
+    void loadBothWays()
+    {
+        QFETCH(QString, action);
+        m_prompter.folderAnswers.push_back(site());
+        m_prompter.textAnswers.push_back(site());
+        child<QAction>(qPrintable(action))->trigger();
+
+        auto* combo = child<QComboBox>("Combo1");
+        QTRY_COMPARE_WITH_TIMEOUT(items(combo), (QStringList{working("download.html"), working("index.html")}), 1000);
+        QVERIFY(combo->isEnabled());
+        QCOMPARE(combo->currentText(), working("index.html"));
+        QTRY_COMPARE(child<PageView>("WebBrowser1")->currentFile(), working("index.html"));
+        QVERIFY(child("Command2")->isEnabled());
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Reminder"));
+    }
+
+    void noHtmlFiles_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("pages only in a subfolder") << "mnuLoadUsingBrowser" << "nested";
+        QTest::newRow("typed path that is no folder") << "mnuLoadUsingLocation" << "missing";
+    }
+
+    void noHtmlFiles()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, folder);
+        const QString path = QDir(m_tmp->path()).filePath(folder);
+        if (folder == "nested")
+            writeFile(QDir(path).filePath("pages/index.html"));
+        m_prompter.folderAnswers.push_back(path);
+        m_prompter.textAnswers.push_back(path);
+        child<QAction>(qPrintable(action))->trigger();
+        QCOMPARE(m_prompter.exchanges.last().title, QString("No HTML Files"));
+        QCOMPARE(m_prompter.exchanges.last().text,
+                 QString("We could not find .htm or .html files in this folder. Please try with another one."));
+        QVERIFY(!child("Combo1")->isEnabled());
+    }
+
+    void rolesThroughTheButtons()
+    {
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        QCOMPARE(m_prompter.texts(), QStringList{"Please select a folder with HTML files."});
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Missing Info"));
+        QCOMPARE(child<QLabel>("lblSelectedPage_0")->text(), kUnknownFront);
+
+        loadSite();
+        auto* combo = child<QComboBox>("Combo1");
+        combo->setCurrentIndex(0);
+        emit combo->activated(0);
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        QCOMPARE(child<QLabel>("lblSelectedPage_0")->text(), working("download.html"));
+        QVERIFY(!child("cmdSetasFE")->isEnabled());
+        QVERIFY(child("cmdRemove_0")->isEnabled());
+        auto* status = child<QLabel>("lblPageSelected");
+        QVERIFY(status->isVisible());
+        QCOMPARE(status->text(), QString("Page Set as Front-End Page."));
+        QTRY_VERIFY_WITH_TIMEOUT(!status->isVisible(), 2500);
+
+        QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
+        QCOMPARE(child<QLabel>("lblSelectedPage_1")->text(), working("download.html"));
+        QCOMPARE(status->text(), QString("Page Set as Download Page."));
+
+        QTest::mouseClick(child<QPushButton>("cmdRemove_0"), Qt::LeftButton);
+        QCOMPARE(child<QLabel>("lblSelectedPage_0")->text(), kUnknownFront);
+        QVERIFY(child("cmdSetasFE")->isEnabled());
+        QVERIFY(!child("cmdRemove_0")->isEnabled());
+        QVERIFY(child("cmdRemove_1")->isEnabled());
+    }
+
+    void editPageMissingInfo()
+    {
+        loadSite();
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton); // a role page: no message
+        drop(child<QComboBox>("Combo1"), {QDir(site()).filePath("index.html")}); // leaves the text empty
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QCOMPARE(m_prompter.texts(),
+                 (QStringList{"Please set this page as your front-end page or your download page first.",
+                              "Please add one or more web pages (.htm / .html files) to edit first."}));
+        QCOMPARE(m_prompter.exchanges[1].title, QString("Missing Info"));
+        QCOMPARE(child<QPushButton>("Command2")->text(), QString("Edit Page"));
+    }
+
+    void deletingEveryPageDisablesEditAndList()
+    {
+        loadSite();
+        const QStringList listed = items(child<QComboBox>("Combo1"));
+        QVERIFY(QFile::remove(working("index.html")));
+        QVERIFY(QFile::remove(working("download.html")));
+        QTRY_VERIFY_WITH_TIMEOUT(!child("Command2")->isEnabled(), 1000);
+        QVERIFY(!child("Combo1")->isEnabled());
+        QCOMPARE(items(child<QComboBox>("Combo1")), listed);
+    }
+
+    void drops()
+    {
+        loadSite();
+        auto* combo = child<QComboBox>("Combo1");
+        const QStringList files{QDir(site()).filePath("index.html"), QDir(site()).filePath("images/cover.png")};
+
+        drop(m_form.get(), files);
+        QCOMPARE(items(combo), files);
+        QCOMPARE(combo->currentText(), files.last());
+
+        drop(combo, QStringList(files.first()));
+        QCOMPARE(items(combo), QStringList(files.first()));
+        QCOMPARE(combo->currentText(), QString());
+
+        // Text is no file: neither the window nor the list takes it.
+        drop(m_form.get(), {}, "some text");
+        drop(combo, {}, "some text");
+        QCOMPARE(items(combo), QStringList(files.first()));
+        QCOMPARE(combo->currentText(), QString());
+    }
+
+    void convertAsksAboutMissingTagsAndNoStops()
+    {
+        loadSite();
+        writeFile(working("index.html"), "<p>no tag here</p>");
+        QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
+        QCOMPARE(m_prompter.texts(), QStringList{"Please select your Front-End page and your Download page."});
+
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
+        m_prompter.exchanges.clear();
+        m_prompter.yesNoAnswers.push_back(false);
+        bool opened = false;
+        QTimer::singleShot(0, this, [&] {
+            if (auto* details = m_form->findChild<frmConvert*>()) {
+                opened = true;
+                details->done(QDialog::Rejected);
+            }
+        });
+        QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
+        QCOMPARE(m_prompter.texts(),
+                 QStringList{"The following tags are not present in your pages: #FRONT#  #BACK# . Please read the "
+                             "user manual for more info. Go ahead without them?"});
+        QVERIFY(!opened);
+        QTest::qWait(10);
+        QVERIFY(!opened);
+    }
+
+    void wholeBuildFromTheWindow()
+    {
+        loadSite();
+        auto* combo = child<QComboBox>("Combo1");
+        combo->setCurrentIndex(1);
+        emit combo->activated(1);
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        combo->setCurrentIndex(0);
+        emit combo->activated(0);
+        QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
+
+        QString identifier;
+        QStringList seenDuringBuild;
+        QTimer driver;
+        int step = 0;
+        connect(&driver, &QTimer::timeout, this, [&] {
+            auto* details = m_form->findChild<frmConvert*>();
+            if (!details)
+                return;
+            auto* create = details->findChild<QPushButton*>("Command3");
+            if (step == 0) {
+                identifier = details->details().identifier;
+                details->findChild<QLineEdit*>("txtPlugin_Name")->setText("Little Green Balcony");
+                QTest::mouseClick(create, Qt::LeftButton);
+                seenDuringBuild << create->text();
+                seenDuringBuild << QString::number(details->findChild<QPushButton*>("Command1")->isEnabled());
+                step = 1;
+            } else if (!m_opener.opened.isEmpty() && create->isEnabled()) {
+                QTest::mouseClick(details->findChild<QPushButton*>("Command1"), Qt::LeftButton);
+            }
+        });
+        driver.start(20);
+        QTimer::singleShot(90000, this, [&] {
+            if (auto* details = m_form->findChild<frmConvert*>())
+                details->done(QDialog::Rejected); // a hung build must not hang the test
+        });
+
+        QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
+        driver.stop();
+
+        QVERIFY(identifier.startsWith('p'));
+        QCOMPARE(seenDuringBuild, (QStringList{"Please Wait...", "0"}));
+        QCOMPARE(m_prompter.texts(),
+                 QStringList{"Done! Your plugin is ready. The software will now open the output window."});
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
+        QCOMPARE(m_opener.opened, QStringList{m_folders.outputFolder});
+        const QString zip = QDir(m_folders.outputFolder).filePath("littlegreenbalcony.zip");
+        QVERIFY(QFileInfo(zip).size() > 1000);
+        QVERIFY(m_form->findChild<frmConvert*>() == nullptr); // discarded when closed
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // The web engine's sandbox cannot run as root, which is how the test machines run.
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    Form2Test test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "form2_test.moc"

@@ -1,0 +1,210 @@
+#include "gui/frm_convert.h"
+#include "workspace/folder_opener.h"
+#include "workspace/prompter.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace gui;
+
+namespace {
+
+struct RecordingOpener final : workspace::FolderOpener
+{
+    QStringList opened;
+    void openFolder(const QString& folder) override { opened << folder; }
+};
+
+void copyTree(const QString& from, const QString& to)
+{
+    QDir().mkpath(to);
+    for (const QFileInfo& info : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+        const QString target = QDir(to).filePath(info.fileName());
+        if (info.isDir())
+            copyTree(info.filePath(), target);
+        else
+            QVERIFY(QFile::copy(info.filePath(), target));
+    }
+}
+
+const AppTexts kApp{"Vantor!", " ", "2.6"};
+
+} // namespace
+
+class FrmConvertTest : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_tmp;
+    workspace::Folders m_folders;
+    workspace::ScriptedPrompter m_prompter;
+    RecordingOpener m_opener;
+
+    std::unique_ptr<frmConvert> open()
+    {
+        const QDir working(m_folders.workingFolder);
+        return std::make_unique<frmConvert>(kApp, m_folders, working.filePath("index.html"),
+                                            working.filePath("download.html"), m_prompter, m_opener);
+    }
+
+    template <typename T>
+    static T* child(QWidget* window, const char* name)
+    {
+        T* w = window->findChild<T*>(QLatin1String(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+
+private slots:
+    void init()
+    {
+        m_tmp = std::make_unique<QTemporaryDir>();
+        const QDir install(m_tmp->path());
+        m_folders = {install.path(),
+                     install.filePath("tmp"),
+                     install.filePath("output"),
+                     install.filePath("plugintemplate"),
+                     install.filePath("blank.html"),
+                     QStringLiteral(VANTOR_INSTALL_DIR "/7za")};
+        copyTree(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"), m_folders.workingFolder);
+        copyTree(QStringLiteral(VANTOR_INSTALL_DIR "/plugintemplate"), m_folders.templateFolder);
+        QDir().mkpath(m_folders.outputFolder);
+        m_prompter = {};
+        m_opener.opened.clear();
+    }
+
+    void opensWithDefaultsAndCredits()
+    {
+        auto window = open();
+        QCOMPARE(window->windowTitle(), QString("Create Plugin"));
+        QVERIFY(QRegularExpression("^p\\d{2,6}$").match(child<QLineEdit>(window.get(), "txtPluginID")->text()).hasMatch());
+        QCOMPARE(child<QLineEdit>(window.get(), "txtPlugin_Name")->text(), QString("My Plugin"));
+        QCOMPARE(child<QLineEdit>(window.get(), "txtPlugin_Version")->text(), QString("1.0"));
+        QCOMPARE(child<QLineEdit>(window.get(), "txtPlugin_License")->text(), QString("GPL"));
+        QVERIFY(child<QLineEdit>(window.get(), "txtPlugin_Uri")->text().startsWith("https://"));
+        auto* description = child<QPlainTextEdit>(window.get(), "txtPlugin_Description");
+        auto* author = child<QLineEdit>(window.get(), "txtPlugin_Author");
+        auto* authorUrl = child<QLineEdit>(window.get(), "txtPlugin_AuthorUrl");
+        QCOMPARE(description->toPlainText(), "Plugin Created with Vantor! - " + authorUrl->text() + ".");
+        QCOMPARE(author->text(), QString("Converted by Vantor!"));
+        QVERIFY(authorUrl->text().startsWith("https://"));
+        QVERIFY(!description->isEnabled());
+        QVERIFY(!author->isEnabled());
+        QVERIFY(!authorUrl->isEnabled());
+        QVERIFY(!child<QProgressBar>(window.get(), "prgBuild")->isVisible());
+    }
+
+    void generateNewReplacesTheIdentifier()
+    {
+        auto window = open();
+        auto* id = child<QLineEdit>(window.get(), "txtPluginID");
+        const QRegularExpression form("^p(0|[1-9]\\d{0,2})(0|[1-9]\\d{0,2})$");
+        QSet<QString> seen;
+        for (int i = 0; i < 50; ++i) {
+            id->setText("typed");
+            QTest::mouseClick(child<QPushButton>(window.get(), "cmdGenerateIdentifier"), Qt::LeftButton);
+            QVERIFY2(form.match(id->text()).hasMatch(), qPrintable(id->text()));
+            seen << id->text();
+        }
+        QVERIFY(seen.size() > 1);
+    }
+
+    void tabOrder()
+    {
+        auto window = open();
+        const QStringList expected{"txtPluginID",         "Command3",          "cmdGenerateIdentifier",
+                                   "txtPlugin_Name",      "txtPlugin_Uri",     "txtPlugin_Description",
+                                   "txtPlugin_Version",   "txtPlugin_Author",  "txtPlugin_AuthorUrl",
+                                   "txtPlugin_License",   "Command1"};
+        QStringList chain;
+        QWidget* w = child<QWidget>(window.get(), "txtPluginID");
+        do {
+            if (expected.contains(w->objectName()))
+                chain << w->objectName();
+            w = w->nextInFocusChain();
+        } while (w->objectName() != "txtPluginID");
+        QCOMPARE(chain, expected);
+    }
+
+    void emptyFieldIsRefusedBlankPasses_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("empty name") << "txtPlugin_Name" << "" << true;
+        QTest::newRow("empty license") << "txtPlugin_License" << "" << true;
+        QTest::newRow("empty version") << "txtPlugin_Version" << "" << true;
+        QTest::newRow("blank license") << "txtPlugin_License" << "   " << false;
+    }
+
+    void emptyFieldIsRefusedBlankPasses()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(bool, refused);
+        auto window = open();
+        child<QLineEdit>(window.get(), qPrintable(field))->setText(value);
+        auto* create = child<QPushButton>(window.get(), "Command3");
+
+        QTest::mouseClick(create, Qt::LeftButton);
+
+        if (refused) {
+            QCOMPARE(m_prompter.exchanges.size(), 1);
+            QCOMPARE(m_prompter.exchanges[0].title, QString("Important"));
+            QCOMPARE(m_prompter.exchanges[0].text, QString("All the fields are required."));
+            QCOMPARE(create->text(), QString("Create Plugin"));
+            QVERIFY(QDir(m_folders.outputFolder).isEmpty());
+        } else {
+            QCOMPARE(create->text(), QString("Please Wait..."));
+            QTRY_VERIFY_WITH_TIMEOUT(!m_prompter.exchanges.isEmpty(), 60000);
+            QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
+            QVERIFY(QFile::exists(QDir(m_folders.outputFolder).filePath("myplugin.zip")));
+        }
+    }
+
+    void failedBuildShowsErrorAndReturnsToIdle()
+    {
+        QVERIFY(QFile::remove(QDir(m_folders.templateFolder).filePath("modules/cpt.php")));
+        auto window = open();
+        window->show();
+        auto* create = child<QPushButton>(window.get(), "Command3");
+        auto* close = child<QPushButton>(window.get(), "Command1");
+        const QStringList busyControls{"Command3", "txtPluginID", "cmdGenerateIdentifier", "Command1"};
+
+        QTest::mouseClick(create, Qt::LeftButton);
+
+        QCOMPARE(create->text(), QString("Please Wait..."));
+        for (const QString& name : busyControls)
+            QVERIFY2(!child<QWidget>(window.get(), qPrintable(name))->isEnabled(), qPrintable(name));
+        QVERIFY(child<QProgressBar>(window.get(), "prgBuild")->isVisible());
+        window->reject(); // cannot be closed while it builds
+        QVERIFY(window->isVisible());
+
+        QTRY_VERIFY_WITH_TIMEOUT(!m_prompter.exchanges.isEmpty(), 60000);
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Error"));
+        QVERIFY2(m_prompter.exchanges[0].text.startsWith("Error during plugin creation. Error Number:53 Description:"),
+                 qPrintable(m_prompter.exchanges[0].text));
+        QCOMPARE(create->text(), QString("Create Plugin"));
+        for (const QString& name : busyControls)
+            QVERIFY2(child<QWidget>(window.get(), qPrintable(name))->isEnabled(), qPrintable(name));
+        QVERIFY(m_opener.opened.isEmpty());
+
+        QTest::mouseClick(close, Qt::LeftButton);
+        QVERIFY(!window->isVisible());
+        QCOMPARE(window->result(), int(QDialog::Accepted));
+    }
+};
+
+QTEST_MAIN(FrmConvertTest)
+#include "frm_convert_test.moc"
