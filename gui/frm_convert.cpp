@@ -100,7 +100,7 @@ void frmConvert::buildLayout()
     grid->setContentsMargins(px(1305 - 765), 0, 0, 0);
     grid->setHorizontalSpacing(px(255));
     grid->setColumnMinimumWidth(0, px(1185));
-    grid->setColumnStretch(2, 1);
+    grid->setColumnStretch(1, 1);
     const struct
     {
         const char* labelName;
@@ -118,14 +118,19 @@ void frmConvert::buildLayout()
         l->setBuddy(f.field);
         const bool tall = f.field == txtPlugin_Description;
         grid->addWidget(l, row, 0, tall ? Qt::AlignTop : Qt::AlignVCenter);
-        grid->addWidget(f.field, row, 1, 1, tall ? 2 : 1, Qt::AlignLeft);
+        auto* line = new QHBoxLayout;
+        line->addWidget(f.field);
+        if (f.field == txtPlugin_Name) {
+            line->addSpacing(px(165));
+            line->addWidget(label("Label5",
+                                  QStringLiteral("Please Keep this Name as Short as Possible. Allowed characters: "
+                                                 "letters, numbers and spaces."),
+                                  rows));
+        }
+        line->addStretch(1);
+        grid->addLayout(line, row, 1);
         ++row;
     }
-    grid->addWidget(label("Label5",
-                          QStringLiteral("Please Keep this Name as Short as Possible. Allowed characters: letters, "
-                                         "numbers and spaces."),
-                          rows),
-                    0, 2);
 
     auto* frameLayout = new QVBoxLayout(Frame2);
     frameLayout->setContentsMargins(px(765) - 40, px(300), px(300), px(300));

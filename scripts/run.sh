@@ -5,6 +5,11 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 if [ -x build/bin/vantor ]; then
+    # The page view's web engine refuses to start as root with its sandbox on; this applies to a
+    # root session started here only, never to the program itself.
+    if [ "$(id -u)" = 0 ]; then
+        export QTWEBENGINE_DISABLE_SANDBOX=1
+    fi
     exec build/bin/vantor "$@"
 fi
 # Without the window program: build the example site's plugin from the command line.
