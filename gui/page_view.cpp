@@ -1,5 +1,6 @@
 #include "gui/page_view.h"
 
+#include "gui/silent_page.h"
 #include "gui/site_request_filter.h"
 #include "support/io_error.h"
 #include "workspace/markup_save.h"
@@ -7,6 +8,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QMenu>
 #include <QPointer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -31,10 +33,13 @@ PageView::PageView(QWidget* parent)
 {
     // A profile of our own, kept in memory: nothing a page stores outlives the program.
     m_profile = new QWebEngineProfile(this);
-    m_page = new QWebEnginePage(m_profile, this);
+    m_page = new SilentPage(m_profile, this);
     m_filter = new SiteRequestFilter(this);
     m_page->setUrlRequestInterceptor(m_filter);
     m_page->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    // Reseller pages often pull style sheets, fonts and images from the web; they should look as
+    // they do in a browser. Local files stay fenced in by the filter.
+    m_page->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
 
     m_view = new QWebEngineView(this);
     m_view->setPage(m_page);
@@ -42,6 +47,22 @@ PageView::PageView(QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_view);
     setFocusProxy(m_view);
+
+    // Only editing actions: the engine's own menu would also offer reloading and going back,
+    // which would throw the user's edits away without the save offer.
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        auto* menu = new QMenu(m_view);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        for (QWebEnginePage::WebAction action :
+             {QWebEnginePage::Undo, QWebEnginePage::Redo, QWebEnginePage::Cut, QWebEnginePage::Copy,
+              QWebEnginePage::Paste, QWebEnginePage::SelectAll}) {
+            if (action == QWebEnginePage::Cut)
+                menu->addSeparator();
+            menu->addAction(m_page->action(action));
+        }
+        menu->popup(m_view->mapToGlobal(at));
+    });
 
     connect(m_page, &QWebEnginePage::loadFinished, this, &PageView::onLoadFinished);
     // A renderer that dies takes pending script answers with it; do not wait for them forever.

@@ -5,6 +5,7 @@
 #include "support/text_codec.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QStringEncoder>
 
@@ -87,9 +88,47 @@ QString epilogOf(const QString& text)
     return {};
 }
 
+const QRegularExpression& idAttribute()
+{
+    static const QRegularExpression id(
+        QStringLiteral(R"re((<[A-Za-z][^<>]*?)\sid\s*=\s*(?:"([^"]*)"|'([^']*)'|([^\s>"']+)))re"),
+        QRegularExpression::CaseInsensitiveOption);
+    return id;
+}
+
+QString idOf(const QRegularExpressionMatch& match)
+{
+    for (int group = 2; group <= 4; ++group)
+        if (match.capturedStart(group) >= 0)
+            return match.captured(group);
+    return {};
+}
+
+// Pressing Enter in design mode splits a block into two that both carry its id; the copies past
+// as many as the file had lose the id again.
+QString withoutCopiedIds(const QString& markup, const QString& original)
+{
+    QHash<QString, int> allowed;
+    for (const QRegularExpressionMatch& match : idAttribute().globalMatch(original))
+        ++allowed[idOf(match)];
+
+    QString result;
+    qsizetype copied = 0;
+    QHash<QString, int> seen;
+    for (const QRegularExpressionMatch& match : idAttribute().globalMatch(markup)) {
+        const QString id = idOf(match);
+        if (++seen[id] <= allowed.value(id, 1))
+            continue;
+        result += markup.mid(copied, match.capturedEnd(1) - copied);
+        copied = match.capturedEnd(0);
+    }
+    return result + markup.mid(copied);
+}
+
 // Markers the engine leaves in an edited document that were not in the file.
 QString withoutEditingArtefacts(QString markup, const QString& original)
 {
+    markup = withoutCopiedIds(markup, original);
     if (!original.contains(QLatin1String("Apple-interchange-newline"))) {
         static const QRegularExpression newline(
             QStringLiteral(R"(<br\s+class="Apple-interchange-newline"\s*/?>)"),

@@ -64,6 +64,12 @@ void MarkupSaveTest::writesTheEditedRootWithTheFilesProlog_data()
         << QStringLiteral("<html><head></head><body contenteditable=\"true\"><p>Buy#FRONT#<span "
                           "class=\"Apple-converted-space\">&nbsp;</span></p><br class=\"Apple-interchange-newline\"></body></html>")
         << QByteArray("<html><head></head><body><p>Buy#FRONT#&nbsp;</p></body></html>");
+    QTest::newRow("ids copied by Enter dropped")
+        << QByteArray("<html><body><p id=\"spot\" class=\"buy\">Buy</p><div id='twice'></div><div id=twice></div></body></html>")
+        << QStringLiteral("<html><head></head><body><p id=\"spot\" class=\"buy\">Buy</p><p id=\"spot\" class=\"buy\">#FRONT#</p>"
+                          "<div id=\"twice\"></div><div id=\"twice\"></div><div id=\"twice\"><br></div></body></html>")
+        << QByteArray("<html><head></head><body><p id=\"spot\" class=\"buy\">Buy</p><p class=\"buy\">#FRONT#</p>"
+                      "<div id=\"twice\"></div><div id=\"twice\"></div><div><br></div></body></html>");
     QTest::newRow("the page's own contenteditable kept")
         << QByteArray("<html><body><div contenteditable=\"true\">Buy</div></body></html>")
         << QStringLiteral("<html><head></head><body><div contenteditable=\"true\">Buy#FRONT#</div></body></html>")

@@ -3,10 +3,13 @@
 #include "workspace/prompter.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
@@ -141,18 +144,21 @@ void PageViewTest::rootMarkupComesBack()
 void PageViewTest::leavingAnEditedPageOffersTheSave_data()
 {
     QTest::addColumn<bool>("edit");
+    QTest::addColumn<bool>("designModeOffFirst");
     QTest::addColumn<bool>("answer");
     QTest::addColumn<int>("questions");
     QTest::addColumn<bool>("saved");
 
-    QTest::newRow("edited, saved") << true << true << 1 << true;
-    QTest::newRow("edited, discarded") << true << false << 1 << false;
-    QTest::newRow("untouched, nothing asked") << false << true << 0 << false;
+    QTest::newRow("edited, saved") << true << false << true << 1 << true;
+    QTest::newRow("edited, discarded") << true << false << false << 1 << false;
+    QTest::newRow("untouched, nothing asked") << false << false << true << 0 << false;
+    QTest::newRow("design mode left first, nothing asked") << true << true << true << 0 << false;
 }
 
 void PageViewTest::leavingAnEditedPageOffersTheSave()
 {
     QFETCH(bool, edit);
+    QFETCH(bool, designModeOffFirst);
     QFETCH(bool, answer);
     QFETCH(int, questions);
     QFETCH(bool, saved);
@@ -168,6 +174,8 @@ void PageViewTest::leavingAnEditedPageOffersTheSave()
     view.setDesignMode(true);
     if (edit)
         QCOMPARE(evaluate(view, kTypeAtSpot), QVariant(true));
+    if (designModeOffFirst)
+        view.setDesignMode(false);
 
     QSignalSpy loaded(&view, &PageView::DownloadComplete);
     view.Navigate2(next);
@@ -295,13 +303,38 @@ void PageViewTest::fileRequestsStayInsideTheSite()
     QVERIFY(pixel.save(QDir(m_site).filePath(QStringLiteral("images/inside.png"))));
     const QString outside = m_dir->filePath(QStringLiteral("outside.png"));
     QVERIFY(pixel.save(outside));
+
+    // A remote image, served from this machine.
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QVERIFY(pixel.save(&buffer, "PNG"));
+    }
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    connect(&server, &QTcpServer::newConnection, &server, [&server, png] {
+        QTcpSocket* client = server.nextPendingConnection();
+        connect(client, &QTcpSocket::readyRead, client, [client, png] {
+            client->readAll();
+            client->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: "
+                          + QByteArray::number(png.size()) + "\r\n\r\n" + png);
+            client->disconnectFromHost();
+        });
+        connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
+    });
+    const QByteArray remote = "http://127.0.0.1:" + QByteArray::number(server.serverPort()) + "/remote.png";
+
     const QString page = QDir(m_site).filePath(QStringLiteral("pictures.html"));
     writeFile(page, "<!DOCTYPE html><html><body><img id=\"inside\" src=\"images/inside.png\">"
                     "<img id=\"outside\" src=\"" + QUrl::fromLocalFile(outside).toEncoded() + "\">"
-                    "<img id=\"climbing\" src=\"../outside.png\"></body></html>");
+                    "<img id=\"climbing\" src=\"../outside.png\"><img id=\"remote\" src=\"" + remote
+                        + "\"></body></html>");
 
     PageView view;
     QVERIFY(loadAndWait(view, page));
+    QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.getElementById('remote').naturalWidth")),
+                              std::optional<QVariant>(3), kTimeout);
     QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.getElementById('inside').naturalWidth")),
                               std::optional<QVariant>(3), kTimeout);
     QCOMPARE(evaluate(view, QStringLiteral("document.getElementById('outside').naturalWidth")), QVariant(0));

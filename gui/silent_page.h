@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QWebEnginePage>
+
+namespace gui {
+
+// The page behind the page view: it shows no dialog boxes of its own about the loaded pages
+// (script alerts, questions, file choosers, console noise) and keeps the view on local files.
+class SilentPage final : public QWebEnginePage
+{
+    Q_OBJECT
+public:
+    explicit SilentPage(QWebEngineProfile* profile, QObject* parent = nullptr);
+
+protected:
+    void javaScriptAlert(const QUrl& securityOrigin, const QString& msg) override;
+    // Yes, so that a page asking "leave this page?" never holds up a load the program asked for.
+    bool javaScriptConfirm(const QUrl& securityOrigin, const QString& msg) override;
+    bool javaScriptPrompt(const QUrl& securityOrigin, const QString& msg, const QString& defaultValue,
+                          QString* result) override;
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int lineNumber,
+                                  const QString& sourceID) override;
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList& oldFiles,
+                            const QStringList& acceptedMimeTypes) override;
+    // A link to a remote page is not followed: the view shows the site's files, and a save must
+    // never write a remote page into one of them.
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+};
+
+} // namespace gui
