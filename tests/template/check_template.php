@@ -1,0 +1,97 @@
+<?php
+// Fills the plugin template with sample values and checks what must hold for every build:
+// each PHP file parses with short tags on and off, opens with the ABSPATH guard, names only
+// functions carrying the identifier, defines no constants, and the plugin name survives intact.
+// Usage: php check_template.php TEMPLATE_DIR
+
+require __DIR__ . '/fill_template.php';
+
+$template = $argv[1] ?? '';
+if ( ! is_dir( $template ) ) {
+    fwrite( STDERR, "usage: php check_template.php TEMPLATE_DIR\n" );
+    exit( 2 );
+}
+
+$passed = 0;
+$failed = 0;
+function check( $ok, $what ) {
+    global $passed, $failed;
+    echo ( $ok ? 'ok - ' : 'FAIL - ' ), $what, "\n";
+    $ok ? $passed++ : $failed++;
+}
+
+$samples = array(
+    array( 'p4217', 'Little Green Balcony' ),
+    array( 'Shop_B2', 'Tom\'s "Quick" $5 \\ Guide <&> ?> {$x} #prefix# \'\'\'' ),
+    array( 'x12345678901234567_9', 'Café — 9,90 €' ),
+);
+$work = sys_get_temp_dir() . '/vantor-template-check-' . getmypid();
+
+foreach ( $samples as $sample ) {
+    list( $id, $name ) = $sample;
+    $dir   = "$work/$id";
+    $files = vantor_fill_template( $template, $dir, $id, $name );
+    check( count( $files ) === 5, "$id: all five template files present" );
+
+    $problems = array( 'parse' => array(), 'guard' => array(), 'names' => array() );
+    foreach ( $files as $rel ) {
+        foreach ( array( 'On', 'Off' ) as $short ) {
+            $out = array();
+            $cmd = sprintf( '%s -d short_open_tag=%s -l %s 2>&1', escapeshellarg( PHP_BINARY ), $short, escapeshellarg( "$dir/$rel" ) );
+            exec( $cmd, $out, $rc );
+            if ( 0 !== $rc ) {
+                $problems['parse'][] = "$rel (short_open_tag=$short): " . implode( ' ', $out );
+            }
+        }
+
+        // The code tokens, and whatever the file would print before its first statement.
+        $code    = array();
+        $printed = '';
+        foreach ( token_get_all( file_get_contents( "$dir/$rel" ) ) as $t ) {
+            $t = is_array( $t ) ? $t : array( null, $t );
+            if ( in_array( $t[0], array( T_WHITESPACE, T_COMMENT, T_DOC_COMMENT, T_OPEN_TAG ), true ) ) {
+                continue;
+            }
+            if ( ! $code && T_CLOSE_TAG === $t[0] ) {
+                continue;
+            }
+            if ( ! $code && T_INLINE_HTML === $t[0] ) {
+                $printed .= $t[1];
+                continue;
+            }
+            $code[] = $t;
+        }
+        $head = implode( '', array_column( array_slice( $code, 0, 11 ), 1 ) );
+        if ( '' !== $printed || "if(!defined('ABSPATH')){exit;" !== $head ) {
+            $problems['guard'][] = $rel;
+        }
+
+        foreach ( $code as $i => $t ) {
+            if ( T_FUNCTION === $t[0] && isset( $code[ $i + 1 ] ) && T_STRING === $code[ $i + 1 ][0] && 0 !== strpos( $code[ $i + 1 ][1], $id . '_' ) ) {
+                $problems['names'][] = "$rel: function " . $code[ $i + 1 ][1];
+            }
+            if ( T_CONST === $t[0] || T_GLOBAL === $t[0] || ( T_STRING === $t[0] && 'define' === strtolower( $t[1] ) ) ) {
+                $problems['names'][] = "$rel: " . $t[1];
+            }
+        }
+    }
+    check( ! $problems['parse'], "$id: every file parses with short_open_tag on and off" . ( $problems['parse'] ? ': ' . implode( '; ', $problems['parse'] ) : '' ) );
+    check( ! $problems['guard'], "$id: every file prints nothing and opens with the ABSPATH guard" . ( $problems['guard'] ? ': ' . implode( ', ', $problems['guard'] ) : '' ) );
+    check( ! $problems['names'], "$id: only functions named with the identifier, no constants, no globals" . ( $problems['names'] ? ': ' . implode( ', ', $problems['names'] ) : '' ) );
+
+    // plugin.php pulls in the modules, which only hook into WordPress at load time.
+    $probe = '<?php define( "ABSPATH", "/" );'
+        . 'function add_action() {} function add_filter() {} function register_activation_hook() {} function register_deactivation_hook() {}'
+        . 'ob_start(); require $argv[1]; $printed = ob_get_clean();'
+        . 'echo json_encode( array( "printed" => $printed, "name" => ' . $id . '_menu_name(), "type" => ' . $id . '_post_type() ) );';
+    file_put_contents( "$dir/probe.php", $probe );
+    $json = shell_exec( escapeshellarg( PHP_BINARY ) . ' ' . escapeshellarg( "$dir/probe.php" ) . ' ' . escapeshellarg( "$dir/plugin.php" ) . ' 2>&1' );
+    $got  = json_decode( (string) $json, true );
+    check( is_array( $got ) && '' === $got['printed'], "$id: loading plugin.php prints nothing" . ( is_array( $got ) ? '' : ': ' . $json ) );
+    check( is_array( $got ) && $name === $got['name'], "$id: the menu name reads back exactly as typed" );
+    check( is_array( $got ) && strtolower( $id ) === $got['type'], "$id: the post type key is the identifier in lower case" );
+}
+
+exec( 'rm -rf ' . escapeshellarg( $work ) );
+echo "$passed passed, $failed failed\n";
+exit( $failed ? 1 : 0 );

@@ -1,0 +1,58 @@
+<?php
+// Fills a copy of the plugin template the way the build does, for tests that need the
+// template's PHP without running a build.
+// Usage: php fill_template.php TEMPLATE_DIR OUT_DIR IDENTIFIER NAME
+
+function vantor_plugin_header( array $values ) {
+    $lines = array( '<?php', '/*' );
+    foreach ( $values as $label => $value ) {
+        $lines[] = $label . ': ' . $value;
+    }
+    $lines[] = '*/';
+    $lines[] = '?>';
+    return implode( "\r\n", $lines );
+}
+
+function vantor_fill_template( $template_dir, $out_dir, $id, $name ) {
+    $files = array( 'plugin.php', 'modules/cpt.php', 'modules/cpt_template_loader.php', 'modules/template/template.php', 'modules/template/thanks.php' );
+    $header = vantor_plugin_header(
+        array(
+            'Plugin Name' => $name,
+            'Plugin URI'  => 'https://example.invalid/plugin',
+            'Description' => 'Plugin Created with Vantor! - https://vantor.dev.',
+            'Version'     => '1.0.0',
+            'Author'      => 'Converted by Vantor!',
+            'Author URI'  => 'https://vantor.dev',
+            'License'     => 'GPLv2',
+        )
+    );
+    $written = array();
+    foreach ( $files as $rel ) {
+        $src = $template_dir . '/' . $rel;
+        if ( ! is_file( $src ) ) {
+            continue;
+        }
+        $text = str_replace( '#prefix#', $id, file_get_contents( $src ) );
+        if ( 'plugin.php' === $rel ) {
+            $text = str_replace( array( '#header#', '#menuname#' ), array( $header, $name ), $text );
+        }
+        $text = str_replace( "?>\r\n", '?>', $text );
+        $dest = $out_dir . '/' . $rel;
+        if ( ! is_dir( dirname( $dest ) ) ) {
+            mkdir( dirname( $dest ), 0777, true );
+        }
+        file_put_contents( $dest, $text );
+        $written[] = $rel;
+    }
+    return $written;
+}
+
+if ( isset( $argv ) && realpath( $argv[0] ) === __FILE__ ) {
+    if ( $argc !== 5 ) {
+        fwrite( STDERR, "usage: php fill_template.php TEMPLATE_DIR OUT_DIR IDENTIFIER NAME\n" );
+        exit( 2 );
+    }
+    foreach ( vantor_fill_template( $argv[1], $argv[2], $argv[3], $argv[4] ) as $rel ) {
+        echo $rel, "\n";
+    }
+}
