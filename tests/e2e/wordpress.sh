@@ -1,0 +1,115 @@
+# Brings a throw-away WordPress up and down: Debian's wordpress package copied into the run
+# folder, a private MariaDB on a unix socket only, PHP's built-in server on 127.0.0.1.
+# Both servers run under `timeout` in their own process group and are stopped by PID.
+# Sourced by run_e2e.sh.
+
+wp_php() { # wp_php TASK [ARGS...]: a task of php/wp_tasks.php inside the site
+    php "$E2E_DIR/php/wp_tasks.php" "$WP_ROOT" "127.0.0.1:$WP_PORT" "$@"
+}
+
+# start_web_server RUN_DIR FIRST_PORT MAX_SECONDS: serves WP_ROOT on the first free port from
+# FIRST_PORT on. A port counts as ours only once it serves this run's own token, so two runs
+# starting at the same moment cannot end up talking to one server.
+start_web_server() {
+    local run=$1 max=$3 token attempt i
+    token="$(basename "$run")-$RANDOM$RANDOM"
+    printf '%s' "$token" > "$WP_ROOT/e2e-token.txt"
+    WP_PORT=$2
+    for attempt in $(seq 1 20); do
+        PHP_CLI_SERVER_WORKERS=4 setsid timeout "$max" php -d log_errors=1 -d display_errors=0 \
+            -d error_log="$run/log/php-server-errors.log" -S "127.0.0.1:$WP_PORT" -t "$WP_ROOT" "$E2E_DIR/php/router.php" \
+            >> "$run/log/php-server.log" 2>&1 < /dev/null &
+        WP_WEB_PID=$!
+        for i in $(seq 1 50); do
+            kill -0 "$WP_WEB_PID" 2> /dev/null || break
+            [ "$(curl -s --max-time 2 "http://127.0.0.1:$WP_PORT/e2e-token.txt")" = "$token" ] && return 0
+            sleep 0.1
+        done
+        kill -TERM "$WP_WEB_PID" 2> /dev/null
+        wait "$WP_WEB_PID" 2> /dev/null
+        WP_WEB_PID=
+        WP_PORT=$((WP_PORT + 1))
+    done
+    echo "no free port for the web server, see $run/log/php-server.log"
+    return 1
+}
+
+wp_up() { # wp_up RUN_DIR FIRST_PORT MAX_SECONDS
+    local run=$1 max=$3 sock i
+    WP_ROOT=$run/www
+    WP_LOG=$run/log/wp-debug.log
+    sock=$run/db/mysqld.sock
+
+    mariadb-install-db --no-defaults --datadir="$run/db" --user=root --auth-root-authentication-method=socket \
+        --skip-test-db --skip-name-resolve > "$run/log/mariadb-install.log" 2>&1 || {
+        echo "mariadb-install-db failed, see $run/log/mariadb-install.log"; return 1; }
+    setsid timeout "$max" /usr/sbin/mariadbd --no-defaults --datadir="$run/db" --socket="$sock" \
+        --pid-file="$run/db/mariadbd.pid" --skip-networking --user=root --skip-name-resolve \
+        --innodb-buffer-pool-size=64M --innodb-log-file-size=8M --log-error="$run/log/mariadbd.err" \
+        > /dev/null 2>&1 < /dev/null &
+    WP_DB_PID=$!
+    for i in $(seq 1 200); do
+        mariadb-admin --no-defaults --socket="$sock" -uroot ping > /dev/null 2>&1 && break
+        kill -0 "$WP_DB_PID" 2>/dev/null || { echo "mariadbd exited, see $run/log/mariadbd.err"; return 1; }
+        sleep 0.1
+    done
+    mariadb --no-defaults --socket="$sock" -uroot -e "
+        CREATE DATABASE wp CHARACTER SET utf8mb4 COLLATE utf8mb4_unicode_ci;
+        CREATE USER 'wp'@'localhost' IDENTIFIED BY 'wp';
+        GRANT ALL ON wp.* TO 'wp'@'localhost';" || { echo "cannot create the database"; return 1; }
+
+    # Debian's tree holds symlinks into /etc and /var; the copy must be self-contained.
+    cp -rL /usr/share/wordpress "$WP_ROOT" || return 1
+    rm -f "$WP_ROOT/wp-config.php" "$WP_ROOT/.htaccess"
+    start_web_server "$run" "$2" "$max" || return 1
+    WP_URL=http://127.0.0.1:$WP_PORT
+    cat > "$WP_ROOT/wp-config.php" <<CONFIG
+<?php
+define( 'DB_NAME', 'wp' );
+define( 'DB_USER', 'wp' );
+define( 'DB_PASSWORD', 'wp' );
+define( 'DB_HOST', 'localhost:$sock' );
+define( 'DB_CHARSET', 'utf8mb4' );
+define( 'DB_COLLATE', '' );
+\$table_prefix = 'wp_';
+foreach ( array( 'AUTH_KEY', 'SECURE_AUTH_KEY', 'LOGGED_IN_KEY', 'NONCE_KEY', 'AUTH_SALT', 'SECURE_AUTH_SALT', 'LOGGED_IN_SALT', 'NONCE_SALT' ) as \$name ) {
+    define( \$name, 'e2e-' . \$name . '-$RANDOM$RANDOM' );
+}
+define( 'WP_HOME', '$WP_URL' );
+define( 'WP_SITEURL', '$WP_URL' );
+define( 'WP_DEBUG', true );
+define( 'WP_DEBUG_DISPLAY', false );
+define( 'WP_DEBUG_LOG', '$WP_LOG' );
+define( 'WP_ENVIRONMENT_TYPE', 'local' );
+define( 'AUTOMATIC_UPDATER_DISABLED', true );
+define( 'WP_AUTO_UPDATE_CORE', false );
+define( 'DISABLE_WP_CRON', true );
+define( 'WP_HTTP_BLOCK_EXTERNAL', true );
+define( 'FS_METHOD', 'direct' );
+if ( ! defined( 'ABSPATH' ) ) {
+    define( 'ABSPATH', __DIR__ . '/' );
+}
+require_once ABSPATH . 'wp-settings.php';
+CONFIG
+    mkdir -p "$WP_ROOT/wp-content/mu-plugins"
+    cp "$E2E_DIR/php/offline.php" "$WP_ROOT/wp-content/mu-plugins/e2e-offline.php"
+
+    WP_INSTALLING=1 wp_php install-site > "$run/log/wp-install.log" 2>&1 || {
+        echo "WordPress did not install:"; cat "$run/log/wp-install.log"; return 1; }
+}
+
+wp_down() { # stops what wp_up started, by PID; `timeout` passes TERM on to its process group
+    local pids="" p i
+    for p in ${WP_WEB_PID:-} ${WP_DB_PID:-}; do kill -0 "$p" 2>/dev/null && pids="$pids $p"; done
+    [ -n "$pids" ] || return 0
+    for p in $pids; do kill -TERM "$p" 2>/dev/null; done
+    for i in $(seq 1 100); do
+        local alive=0
+        for p in $pids; do kill -0 "$p" 2>/dev/null && alive=1; done
+        [ $alive = 0 ] && break
+        sleep 0.1
+    done
+    for p in $pids; do kill -0 "$p" 2>/dev/null && kill -KILL -- "-$p" 2>/dev/null; done
+    WP_WEB_PID= WP_DB_PID=
+    return 0
+}
