@@ -276,6 +276,10 @@ create_funnel() {
     [ "$(php "$INSPECT" value "$edit" "//textarea[@id='${id}_front_tag']")" = "${P_FRONT_TAG[$key]}" ] &&
         [ "$(php "$INSPECT" value "$edit" "//textarea[@id='${id}_back_tag']")" = "${P_BACK_TAG[$key]}" ]
     verdict "$key: the edit screen shows both tags back exactly as typed" $?
+
+    fetch "$RUN/pages/$key-list.html" "$B/wp-admin/edit.php?post_type=$type" -b "$JAR" > /dev/null
+    [ "$(php "$INSPECT" value "$RUN/pages/$key-list.html" "//tr[@id='post-${P_POST[$key]}']//a[contains(@class,'row-title')]")" = "${P_TITLE[$key]}" ]
+    verdict "$key: the plugin's menu lists the funnel" $?
 }
 
 # check_assets KEY PAGE_FILE: every address into the plugin answers with the site file's bytes,
