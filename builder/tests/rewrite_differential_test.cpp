@@ -154,11 +154,11 @@ private slots:
         // A realistic shape: many names, a long page of quoted references, some to no file at all.
         Generator gen(7);
         QStringList files;
-        for (int i = 0; i < 600; ++i)
+        for (int i = 0; i < 300; ++i)
             files << QStringLiteral("assets/d%1/file%2.png").arg(i % 13).arg(gen.below(400));
         QString page;
-        for (int i = 0; i < 20000; ++i) {
-            const QString name = gen.below(4) == 0 ? QStringLiteral("missing%1.css").arg(i) : files[gen.below(600)];
+        for (int i = 0; i < 10000; ++i) {
+            const QString name = gen.below(4) == 0 ? QStringLiteral("missing%1.css").arg(i) : files[gen.below(300)];
             page += gen.below(3) == 0 ? QStringLiteral("\"%1\"").arg(name) : QStringLiteral("<img src=\"%1\"> ").arg(name);
         }
         const QString prefix = QStringLiteral("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p1/modules/template/");
