@@ -1,6 +1,7 @@
 #include "gui/form2.h"
 
 #include "gui/frm_convert.h"
+#include "gui/frm_quick_help.h"
 #include "gui/page_view.h"
 
 #include <QAction>
@@ -391,6 +392,8 @@ void Form2::Command3_Click()
 
 void Form2::lblHelp_Click()
 {
+    frmQuickHelp help(m_workspace.folders().installFolder, m_prompter, this);
+    help.exec();
 }
 
 void Form2::tmrHTMLSourceMonitor_Timer()

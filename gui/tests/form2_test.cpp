@@ -1,5 +1,6 @@
 #include "gui/form2.h"
 #include "gui/frm_convert.h"
+#include "gui/frm_quick_help.h"
 #include "gui/page_view.h"
 #include "workspace/folder_opener.h"
 #include "workspace/prompter.h"
@@ -321,6 +322,20 @@ private slots:
         QVERIFY(!opened);
         QTest::qWait(10);
         QVERIFY(!opened);
+    }
+
+    void helpOpensQuickHelpModally()
+    {
+        bool wasModal = false;
+        QTimer::singleShot(0, this, [&] {
+            if (auto* help = m_form->findChild<frmQuickHelp*>()) {
+                wasModal = help->isModal() && QApplication::activeModalWidget() == help;
+                help->done(QDialog::Rejected);
+            }
+        });
+        QTest::mouseClick(child("lblHelp"), Qt::LeftButton);
+        QVERIFY(wasModal);
+        QVERIFY(m_form->findChild<frmQuickHelp*>() == nullptr);
     }
 
     void wholeBuildFromTheWindow()
