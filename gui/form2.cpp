@@ -331,7 +331,7 @@ void Form2::showRoles()
     const PageRoles& roles = m_workspace.roles();
     for (PageRoles::Slot slot : {PageRoles::FrontEnd, PageRoles::Download}) {
         lblSelectedPage[slot]->setText(roles.label(slot));
-        lblSelectedPage[slot]->setToolTip(roles.assigned(slot) ? roles.path(slot) : QString());
+        lblSelectedPage[slot]->setToolTip(roles.label(slot)); // the label may be too narrow for it
         cmdRemove[slot]->setEnabled(roles.removeEnabled(slot));
     }
     cmdSetasFE->setEnabled(roles.setEnabled(PageRoles::FrontEnd));

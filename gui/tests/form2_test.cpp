@@ -108,7 +108,7 @@ class Form2Test : public QObject
     {
         m_prompter.folderAnswers.push_back(site());
         child<QAction>("mnuLoadUsingBrowser")->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("Combo1")->count(), 2, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("Combo1")->count(), 2, 3000);
         m_prompter.exchanges.clear();
     }
 
@@ -187,7 +187,7 @@ private slots:
         child<QAction>(qPrintable(action))->trigger();
 
         auto* combo = child<QComboBox>("Combo1");
-        QTRY_COMPARE_WITH_TIMEOUT(items(combo), (QStringList{working("download.html"), working("index.html")}), 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(items(combo), (QStringList{working("download.html"), working("index.html")}), 3000);
         QVERIFY(combo->isEnabled());
         QCOMPARE(combo->currentText(), working("index.html"));
         QTRY_COMPARE(child<PageView>("WebBrowser1")->currentFile(), working("index.html"));
@@ -271,7 +271,7 @@ private slots:
         const QStringList listed = items(child<QComboBox>("Combo1"));
         QVERIFY(QFile::remove(working("index.html")));
         QVERIFY(QFile::remove(working("download.html")));
-        QTRY_VERIFY_WITH_TIMEOUT(!child("Command2")->isEnabled(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(!child("Command2")->isEnabled(), 3000);
         QVERIFY(!child("Combo1")->isEnabled());
         QCOMPARE(items(child<QComboBox>("Combo1")), listed);
     }
