@@ -29,6 +29,9 @@ public:
     void setPrompter(workspace::Prompter* prompter);
     // Loads a local file (full path). When the shown document was changed in design mode, first
     // asks "save or discard" through the prompter and on save writes it back, then loads. Async.
+    // Only a document still in design mode is judged: switch design mode off first to leave
+    // without the question (after saving by other means). A failed write is reported and the
+    // load abandoned, so the edits stay on screen (no DownloadComplete then).
     void Navigate2(const QString& filePath);
     QString currentFile() const;
     // Whether the next loads are for editing: pages are then loaded with their JavaScript off.
