@@ -42,6 +42,9 @@ QString ArchiveName(const QString& pluginName)
 {
     QString name = pluginName;
     name.remove(QLatin1Char(' '));
+    // A backslash is a folder separator on other desktops, and WordPress cuts an uploaded file's
+    // name at it: the name keeps it, the archive does not.
+    name.remove(QLatin1Char('\\'));
     return name.toLower();
 }
 

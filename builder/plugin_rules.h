@@ -13,7 +13,7 @@ inline constexpr int kMaxIdentifierLength = 20;
 // (a letter, then letters, digits or underscores, 20 at most); otherwise what is wrong with it.
 QString IdentifierProblem(const QString& identifier);
 
-// The archive's base name: the plugin name without its blanks, in lower case.
+// The archive's base name: the plugin name without its blanks (and backslashes), in lower case.
 QString ArchiveName(const QString& pluginName);
 
 // Empty when the plugin name gives a usable archive name; otherwise what is wrong with it.

@@ -75,6 +75,8 @@ private slots:
         QCOMPARE(ArchiveName("My Plugin"), QStringLiteral("myplugin"));
         QCOMPARE(ArchiveName("My   New  Plugin"), QStringLiteral("mynewplugin"));
         QVERIFY(PluginNameProblem("My \"Best\" $Plugin\\ 2").isEmpty());
+        QCOMPARE(ArchiveName("Tom's \"Quick\" $5 \\ Guide"), QStringLiteral("tom's\"quick\"$5guide"));
+        QVERIFY(!PluginNameProblem(" \\ ").isEmpty());
         QVERIFY(!PluginNameProblem("   ").isEmpty());
         QVERIFY(!PluginNameProblem("a/b").isEmpty());
         QVERIFY(!PluginNameProblem("two\nlines").isEmpty());
