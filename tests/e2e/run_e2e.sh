@@ -126,7 +126,7 @@ build_plugin() {
         --name "${P_NAME[$key]}" --id "$id" --version "${P_VERSION[$key]}" --uri "${P_URI[$key]}" \
         --license "${P_LICENSE[$key]}" --output "$RUN/zips/$key" "${extra[@]}" 2> "$RUN/log/build-$key.log")
     rc=$?
-    expected="$RUN/zips/$key/$(printf '%s' "${P_NAME[$key]}" | tr -d ' ' | tr '[:upper:]' '[:lower:]').zip"
+    expected="$RUN/zips/$key/$(printf '%s' "${P_NAME[$key]}" | tr -d ' \\' | tr '[:upper:]' '[:lower:]').zip"
     [ "$rc" = 0 ] && [ "$out" = "$expected" ] && [ -f "$expected" ]
     verdict "$key: vantor-build exits 0 and prints the archive's path alone" $? "exit $rc, printed '$out', expected '$expected'"
     P_ZIP[$key]=$expected
