@@ -119,7 +119,10 @@ void frmQuickHelp::buildLayout()
     Command1->setObjectName(QStringLiteral("Command1"));
     layout->addSpacing(8);
     layout->addWidget(Command1, 0, Qt::AlignHCenter);
-    setFixedWidth(560);
+    // Wrapped labels take their height from a known width; the window then fits them all.
+    for (QLabel* label : findChildren<QLabel*>())
+        label->setFixedWidth(540);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(Command1, &QPushButton::clicked, this, &frmQuickHelp::Command1_Click);
 }
