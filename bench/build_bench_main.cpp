@@ -1,0 +1,332 @@
+// Times vantor-build on synthetic sites against the floor of the same work done by hand: the
+// template and the site copied with cp -r and zipped with the same 7za call.
+
+#include "synthetic_site.h"
+
+#include "builder/file_walk.h"
+#include "builder/page_converter.h"
+#include "support/mortar_file.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+struct RunFigures
+{
+    double seconds = 0;
+    double cpuSeconds = 0; // user + system time of it and of the programs it waited for
+    long ownPeakKiB = 0;  // the started program itself
+    long treePeakKiB = 0; // the largest single process among it and the programs it waited for
+};
+
+long highWaterMarkKiB(pid_t pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
+// Runs a program with an argument list and waits for it. QProcess would hide the child's resource
+// usage, which is what the memory column needs, so the child is started with posix_spawn.
+RunFigures runProgram(const QStringList& command, const QString& workDir, const QString& logFile)
+{
+    std::vector<QByteArray> args;
+    for (const QString& a : command)
+        args.push_back(QFile::encodeName(a));
+    std::vector<char*> argv;
+    for (QByteArray& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const QByteArray log = QFile::encodeName(logFile);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    const QByteArray dir = QFile::encodeName(workDir);
+    posix_spawn_file_actions_addchdir_np(&actions, dir.constData());
+
+    QElapsedTimer timer;
+    timer.start();
+    pid_t pid = 0;
+    const int started = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (started != 0)
+        throw std::runtime_error("cannot start " + command.first().toStdString());
+
+    // The program's own high-water mark, read while it runs; the exit status leaves the process
+    // as a zombie (WNOWAIT) until the sampler has stopped, so its id cannot be reused meanwhile.
+    std::atomic<bool> done{false};
+    std::atomic<long> ownPeak{0};
+    std::thread sampler([&] {
+        while (!done.load()) {
+            ownPeak = std::max(ownPeak.load(), highWaterMarkKiB(pid));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    siginfo_t info{};
+    waitid(P_PID, id_t(pid), &info, WEXITED | WNOWAIT);
+    RunFigures figures;
+    figures.seconds = double(timer.nsecsElapsed()) / 1e9;
+    done = true;
+    sampler.join();
+
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    figures.treePeakKiB = usage.ru_maxrss;
+    figures.cpuSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                         double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    figures.ownPeakKiB = std::max(ownPeak.load(), 0L);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        QFile f(logFile);
+        f.open(QIODevice::ReadOnly);
+        std::fprintf(stderr, "%s failed:\n%s\n", qPrintable(command.join(QLatin1Char(' '))), f.readAll().right(4000).constData());
+        throw std::runtime_error("a benchmarked program failed");
+    }
+    return figures;
+}
+
+void removeTree(const QString& path)
+{
+    if (QFileInfo::exists(path) && !QDir(path).removeRecursively())
+        throw std::runtime_error("cannot remove " + path.toStdString());
+}
+
+QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(f.readAll()).section(QLatin1Char(' '), 0, 2);
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+QString megabytes(qint64 bytes)
+{
+    return QString::number(double(bytes) / 1e6, 'f', bytes < 10'000'000 ? 2 : 0);
+}
+
+struct Tools
+{
+    QString vantorBuild;
+    QString archiver;
+    QString templateFolder;
+    QString work;
+};
+
+RunFigures vantorRun(const Tools& tools, const bench::GeneratedSite& site, const QString& log)
+{
+    const QString out = QDir(tools.work).filePath(QStringLiteral("vantor-out"));
+    removeTree(out);
+    QDir().mkpath(out);
+    const RunFigures f = runProgram({tools.vantorBuild, site.folder, QStringLiteral("--front"), site.frontPage,
+                                     QStringLiteral("--download"), site.downloadPage, QStringLiteral("--name"),
+                                     QStringLiteral("Bench Plugin"), QStringLiteral("--id"), QStringLiteral("p4217"),
+                                     QStringLiteral("--output"), out, QStringLiteral("--template"), tools.templateFolder,
+                                     QStringLiteral("--archiver"), tools.archiver},
+                                    tools.work, log);
+    if (!QFileInfo(QDir(out).filePath(QStringLiteral("benchplugin.zip"))).isFile())
+        throw std::runtime_error("vantor-build made no archive");
+    removeTree(out);
+    return f;
+}
+
+// The same bytes copied the way a user would, and zipped with the very call the build makes.
+RunFigures floorRun(const Tools& tools, const bench::GeneratedSite& site, const QString& log)
+{
+    const QString staging = QDir(tools.work).filePath(QStringLiteral("floor-staging"));
+    removeTree(staging);
+    QDir().mkpath(staging);
+    const QString plugin = QDir(staging).filePath(QStringLiteral("p4217"));
+    const QString siteCopy = QDir(plugin).filePath(QStringLiteral("modules/template"));
+    RunFigures total;
+    const auto add = [&](const RunFigures& f) {
+        total.seconds += f.seconds;
+        total.cpuSeconds += f.cpuSeconds;
+        total.ownPeakKiB = std::max(total.ownPeakKiB, f.ownPeakKiB);
+        total.treePeakKiB = std::max(total.treePeakKiB, f.treePeakKiB);
+    };
+    add(runProgram({QStringLiteral("cp"), QStringLiteral("-r"), tools.templateFolder, plugin}, tools.work, log));
+    add(runProgram({QStringLiteral("cp"), QStringLiteral("-r"), site.folder + QStringLiteral("/."), siteCopy}, tools.work, log));
+    add(runProgram({tools.archiver, QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"), QStringLiteral("-y"),
+                    QDir(staging).filePath(QStringLiteral("benchplugin.zip")), QStringLiteral("--"), QStringLiteral("p4217")},
+                   staging, log));
+    removeTree(staging);
+    return total;
+}
+
+// The two converted pages are part of what the build must zip but not of the floor's tree; this
+// zips them alone with the same call, to show how much of the gap they account for.
+QString writeConvertedPages(const Tools& tools, const bench::GeneratedSite& site)
+{
+    const QString folder = QDir(tools.work).filePath(QStringLiteral("pages-only"));
+    removeTree(folder);
+    const QDir target(QDir(folder).filePath(QStringLiteral("p4217/modules/template")));
+    QDir().mkpath(target.path());
+    const QStringList files = builder::ListWorkingFolderFiles(site.folder);
+    const QDir root(site.folder);
+    support::MortarFile::WriteTextFile(
+        builder::ConvertPage(support::MortarFile::ReadTextFile(root.filePath(site.frontPage)), files,
+                             QStringLiteral("p4217"), builder::PageRole::FrontEnd),
+        target.filePath(QStringLiteral("converted_index.php")));
+    support::MortarFile::WriteTextFile(
+        builder::ConvertPage(support::MortarFile::ReadTextFile(root.filePath(site.downloadPage)), files,
+                             QStringLiteral("p4217"), builder::PageRole::Download),
+        target.filePath(QStringLiteral("converted_download.php")));
+    return folder;
+}
+
+RunFigures pagesZipRun(const Tools& tools, const QString& folder, const QString& log)
+{
+    const QString archive = QDir(folder).filePath(QStringLiteral("pages.zip"));
+    QFile::remove(archive);
+    const RunFigures f = runProgram({tools.archiver, QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
+                                     QStringLiteral("-y"), archive, QStringLiteral("--"), QStringLiteral("p4217")},
+                                    folder, log);
+    QFile::remove(archive);
+    return f;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Times vantor-build against copying and zipping the same files."));
+    parser.addHelpOption();
+    const QCommandLineOption buildOpt(QStringLiteral("vantor-build"), QStringLiteral("The vantor-build program."), QStringLiteral("PATH"));
+    const QCommandLineOption archiverOpt(QStringLiteral("archiver"), QStringLiteral("The 7za program."), QStringLiteral("PATH"),
+                                         QStringLiteral("7za"));
+    const QCommandLineOption templateOpt(QStringLiteral("template"), QStringLiteral("The plugin template folder."), QStringLiteral("DIR"));
+    const QCommandLineOption workOpt(QStringLiteral("work"), QStringLiteral("Scratch folder, emptied afterwards."), QStringLiteral("DIR"));
+    const QCommandLineOption runsOpt(QStringLiteral("runs"), QStringLiteral("Timed runs per scale (default: 5, 3 for the largest)."),
+                                     QStringLiteral("N"));
+    const QCommandLineOption scalesOpt(QStringLiteral("scales"),
+                                       QStringLiteral("Comma-separated scale numbers, 1 to 5 (default: 1,2,3,4)."),
+                                       QStringLiteral("LIST"), QStringLiteral("1,2,3,4"));
+    parser.addOptions({buildOpt, archiverOpt, templateOpt, workOpt, runsOpt, scalesOpt});
+    parser.process(application);
+    if (!parser.isSet(buildOpt) || !parser.isSet(templateOpt) || !parser.isSet(workOpt)) {
+        std::fputs("usage: vantor-bench --vantor-build PATH --template DIR --work DIR [--archiver PATH] [--runs N] [--scales a,b]\n",
+                   stderr);
+        return 2;
+    }
+
+    Tools tools;
+    tools.vantorBuild = QFileInfo(parser.value(buildOpt)).absoluteFilePath();
+    tools.archiver = QStandardPaths::findExecutable(parser.value(archiverOpt));
+    if (tools.archiver.isEmpty())
+        tools.archiver = QFileInfo(parser.value(archiverOpt)).absoluteFilePath();
+    tools.templateFolder = QFileInfo(parser.value(templateOpt)).absoluteFilePath();
+    tools.work = QFileInfo(parser.value(workOpt)).absoluteFilePath();
+
+    // The fifth scale is left out unless asked for: it keeps the whole run under ten minutes.
+    const std::vector<bench::SiteShape> shapes = {
+        {QStringLiteral("10 files, 50 KB pages"), 10, 50'000, 5'000'000},
+        {QStringLiteral("1k files, 50 KB pages"), 1'000, 50'000, 50'000'000},
+        {QStringLiteral("1k files, 5 MB pages"), 1'000, 5'000'000, 100'000'000},
+        {QStringLiteral("10k files, 5 MB pages"), 10'000, 5'000'000, 500'000'000},
+        {QStringLiteral("10k files, 50 KB pages"), 10'000, 50'000, 100'000'000},
+    };
+    const QStringList wanted = parser.value(scalesOpt).split(QLatin1Char(','));
+
+    std::printf("cores: %ld, archiver: %s\n", sysconf(_SC_NPROCESSORS_ONLN), qPrintable(tools.archiver));
+    std::printf("Medians of the timed runs; the floor is cp -r of the template and of the site plus the same 7za call.\n");
+    std::printf("Wall time (s) and CPU time (user + system of the whole process tree, cpu); load average at start: %s\n",
+                qPrintable(loadAverage()));
+    std::printf("pages s: the same 7za call on the two converted pages alone, which the floor's tree lacks; "
+                "ratio+p: vantor s / (floor s + pages s).\n");
+    std::printf("Peak memory: vantor-build's own high-water mark / the largest process of its run (7za included) / "
+                "the largest process of the floor.\n\n");
+    std::printf("%-24s %6s %8s %9s %5s %9s %8s %6s %10s %9s %6s %9s %8s %22s\n", "scale", "files", "page MB", "total MB",
+                "runs", "vantor s", "floor s", "ratio", "vantor cpu", "floor cpu", "ratio", "pages s", "ratio+p",
+                "peak MB own/run/floor");
+    std::fflush(stdout);
+
+    int failures = 0;
+    try {
+        removeTree(tools.work);
+        QDir().mkpath(tools.work);
+        for (size_t s = 0; s < shapes.size(); ++s) {
+            const bench::SiteShape& shape = shapes[s];
+            if (!wanted.contains(QString::number(s + 1)))
+                continue;
+            const int runs = parser.isSet(runsOpt) ? std::max(1, parser.value(runsOpt).toInt())
+                                                   : (shape.totalBytes >= 500'000'000 ? 3 : 5);
+            const QString siteFolder = QDir(tools.work).filePath(QStringLiteral("site"));
+            removeTree(siteFolder);
+            const bench::GeneratedSite site = bench::GenerateSite(siteFolder, shape, 20240601 + s);
+            const QString log = QDir(tools.work).filePath(QStringLiteral("runs.log"));
+
+            const QString pagesOnly = writeConvertedPages(tools, site);
+
+            // The generator leaves the site in the page cache; an untimed round of each also warms
+            // the programs and the template, except where it would cost a minute.
+            if (shape.totalBytes < 500'000'000) {
+                floorRun(tools, site, log);
+                vantorRun(tools, site, log);
+            }
+            std::vector<double> vantor, floor, vantorCpu, floorCpu, pagesZip;
+            long ownPeak = 0, runPeak = 0, floorPeak = 0;
+            for (int r = 0; r < runs; ++r) {
+                const RunFigures v = vantorRun(tools, site, log);
+                const RunFigures f = floorRun(tools, site, log);
+                vantor.push_back(v.seconds);
+                floor.push_back(f.seconds);
+                vantorCpu.push_back(v.cpuSeconds);
+                floorCpu.push_back(f.cpuSeconds);
+                pagesZip.push_back(pagesZipRun(tools, pagesOnly, log).seconds);
+                ownPeak = std::max(ownPeak, v.ownPeakKiB);
+                runPeak = std::max(runPeak, v.treePeakKiB);
+                floorPeak = std::max(floorPeak, f.treePeakKiB);
+            }
+            const double vm = median(vantor), fm = median(floor);
+            const double vc = median(vantorCpu), fc = median(floorCpu), pz = median(pagesZip);
+            std::printf("%-24s %6d %8s %9s %5d %9.3f %8.3f %5.2fx %10.3f %9.3f %5.2fx %9.3f %7.2fx %8.0f /%5.0f /%5.0f\n",
+                        qPrintable(shape.name), site.files, qPrintable(megabytes(shape.pageBytes)),
+                        qPrintable(megabytes(site.bytes)), runs, vm, fm, vm / fm, vc, fc, vc / fc, pz, vm / (fm + pz),
+                        ownPeak / 1024.0, runPeak / 1024.0, floorPeak / 1024.0);
+            std::fflush(stdout);
+            removeTree(siteFolder);
+        }
+        removeTree(tools.work);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vantor-bench: %s\n", e.what());
+        ++failures;
+    }
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,95 @@
+// The CPU the page list's five-times-a-second refresh costs while nothing in the working folder
+// changes: the workspace's own RefreshPageList, driven by a 200 ms timer as the main window does.
+
+#include "workspace/folders.h"
+#include "workspace/page_workspace.h"
+#include "workspace/prompter.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTimer>
+
+#include <cstdio>
+
+#include <sys/resource.h>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Idle CPU of the page list's 200 ms refresh."));
+    parser.addHelpOption();
+    const QCommandLineOption siteOpt(QStringLiteral("site"), QStringLiteral("Site copied into the working folder."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption workOpt(QStringLiteral("work"), QStringLiteral("Scratch folder, removed afterwards."),
+                                     QStringLiteral("DIR"));
+    const QCommandLineOption secondsOpt(QStringLiteral("seconds"), QStringLiteral("How long to watch (default 60)."),
+                                        QStringLiteral("N"), QStringLiteral("60"));
+    parser.addOptions({siteOpt, workOpt, secondsOpt});
+    parser.process(application);
+    if (!parser.isSet(siteOpt) || !parser.isSet(workOpt)) {
+        std::fputs("usage: vantor-bench-idle --site DIR --work DIR [--seconds N]\n", stderr);
+        return 2;
+    }
+
+    QDir work(QFileInfo(parser.value(workOpt)).absoluteFilePath());
+    work.removeRecursively();
+    workspace::Folders folders;
+    folders.installFolder = work.absolutePath();
+    folders.workingFolder = work.filePath(QStringLiteral("tmp"));
+    folders.outputFolder = work.filePath(QStringLiteral("output"));
+    QDir().mkpath(folders.workingFolder);
+    if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), parser.value(siteOpt) + QStringLiteral("/."),
+                                                 folders.workingFolder}) != 0) {
+        std::fputs("cannot copy the site\n", stderr);
+        return 1;
+    }
+
+    workspace::ScriptedPrompter prompter;
+    workspace::PageWorkspace pages(folders, prompter);
+    int changes = 0;
+    QObject::connect(&pages, &workspace::PageWorkspace::pageListChanged, [&] { ++changes; });
+    pages.RefreshPageList();
+    const qsizetype listed = pages.pages().size();
+    changes = 0;
+
+    const int seconds = std::max(1, parser.value(secondsOpt).toInt());
+    int refreshes = 0;
+    QTimer timer;
+    timer.setInterval(200);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        pages.RefreshPageList();
+        ++refreshes;
+    });
+    QElapsedTimer wall;
+    const double cpuStart = cpuSeconds();
+    wall.start();
+    timer.start();
+    QTimer::singleShot(seconds * 1000, &application, &QCoreApplication::quit);
+    application.exec();
+    const double cpu = cpuSeconds() - cpuStart;
+    const double elapsed = double(wall.nsecsElapsed()) / 1e9;
+
+    std::printf("page list idle: %lld pages listed, %d refreshes in %.1f s, %d list changes; CPU %.3f s = %.3f%% of "
+                "one core, %.0f us per refresh\n",
+                qlonglong(listed), refreshes, elapsed, changes, cpu, 100.0 * cpu / elapsed,
+                refreshes > 0 ? 1e6 * cpu / refreshes : 0.0);
+    work.removeRecursively();
+    return listed > 0 && changes == 0 ? 0 : 1;
+}
