@@ -147,6 +147,7 @@ void PageView::load(const QString& filePath)
     ++m_loadSerial;
     m_filter->setPageFolder(QFileInfo(filePath).absolutePath());
     m_page->settings()->setAttribute(QWebEngineSettings::JavascriptEnabled, !m_editing);
+    m_page->setStayPut(m_editing);
     m_page->load(QUrl::fromLocalFile(filePath));
 }
 

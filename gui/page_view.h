@@ -5,7 +5,6 @@
 
 #include <functional>
 
-class QWebEnginePage;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -15,6 +14,7 @@ class Prompter;
 
 namespace gui {
 
+class SilentPage;
 class SiteRequestFilter;
 
 // The embedded page view: one facade over QWebEngineView/QWebEnginePage. Form2 names it "WebBrowser1".
@@ -56,7 +56,7 @@ private:
 
     workspace::Prompter* m_prompter = nullptr;
     QWebEngineProfile* m_profile = nullptr;
-    QWebEnginePage* m_page = nullptr;
+    SilentPage* m_page = nullptr;
     QWebEngineView* m_view = nullptr;
     SiteRequestFilter* m_filter = nullptr;
     QString m_currentFile;

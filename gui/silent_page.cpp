@@ -30,9 +30,18 @@ QStringList SilentPage::chooseFiles(FileSelectionMode, const QStringList&, const
     return {};
 }
 
-bool SilentPage::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame)
+void SilentPage::setStayPut(bool stayPut)
 {
-    return !isMainFrame || url.isLocalFile();
+    m_stayPut = stayPut;
+}
+
+bool SilentPage::acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame)
+{
+    if (!isMainFrame)
+        return true;
+    if (m_stayPut && type != NavigationTypeTyped)
+        return false;
+    return url.isLocalFile();
 }
 
 } // namespace gui

@@ -12,6 +12,10 @@ class SilentPage final : public QWebEnginePage
 public:
     explicit SilentPage(QWebEngineProfile* profile, QObject* parent = nullptr);
 
+    // While a page is being edited it goes nowhere by itself (a refresh tag, a redirect): only a
+    // load the program asks for leaves it, and that one passes the save offer first.
+    void setStayPut(bool stayPut);
+
 protected:
     void javaScriptAlert(const QUrl& securityOrigin, const QString& msg) override;
     // Yes, so that a page asking "leave this page?" never holds up a load the program asked for.
@@ -25,6 +29,9 @@ protected:
     // A link to a remote page is not followed: the view shows the site's files, and a save must
     // never write a remote page into one of them.
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+
+private:
+    bool m_stayPut = false;
 };
 
 } // namespace gui

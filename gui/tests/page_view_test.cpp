@@ -86,6 +86,8 @@ private slots:
     void typedKeysReachTheDocument();
     void pageScriptsRunOnlyOutsideEditing_data();
     void pageScriptsRunOnlyOutsideEditing();
+    void refreshTagLeavesOnlyAViewedPage_data();
+    void refreshTagLeavesOnlyAViewedPage();
     void failedWriteIsReportedAndKeepsTheEdits_data();
     void failedWriteIsReportedAndKeepsTheEdits();
     void fileRequestsStayInsideTheSite();
@@ -248,6 +250,29 @@ void PageViewTest::pageScriptsRunOnlyOutsideEditing()
     const QByteArray onDisk = readFile(page);
     QVERIFY(onDisk.contains("as written#FRONT#"));
     QCOMPARE(onDisk.contains("added-by-script"), !editing);
+}
+
+void PageViewTest::refreshTagLeavesOnlyAViewedPage_data()
+{
+    QTest::addColumn<bool>("editing");
+    QTest::newRow("editing: stays") << true;
+    QTest::newRow("viewing: follows the tag") << false;
+}
+
+void PageViewTest::refreshTagLeavesOnlyAViewedPage()
+{
+    QFETCH(bool, editing);
+
+    const QString page = QDir(m_site).filePath(QStringLiteral("moved.html"));
+    const QString target = QDir(m_site).filePath(QStringLiteral("download.html"));
+    writeFile(page, "<!DOCTYPE html><html><head><meta http-equiv=\"refresh\" content=\"0; url=download.html\">"
+                    "</head><body><p id=\"spot\">Moved</p></body></html>");
+    PageView view;
+    view.setEditing(editing);
+    QVERIFY(loadAndWait(view, page));
+    // Waiting for what must not happen needs a bound: the viewing row shows it comes well within it.
+    const bool followed = QTest::qWaitFor([&] { return view.currentFile() == target; }, 5000);
+    QCOMPARE(followed, !editing);
 }
 
 void PageViewTest::failedWriteIsReportedAndKeepsTheEdits_data()
