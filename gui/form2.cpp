@@ -5,6 +5,7 @@
 #include "gui/page_view.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCursor>
 #include <QDragEnterEvent>
@@ -77,6 +78,9 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
     setObjectName(QStringLiteral("Form2"));
     setAcceptDrops(true);
     buildLayout();
+    // One filter for the whole program: drops over the page view reach its inner widgets, which
+    // come and go with the engine; the page list and the "Help" label are watched here too.
+    qApp->installEventFilter(this);
 
     connect(&m_workspace, &workspace::PageWorkspace::pageListChanged, this, &Form2::showPageList);
     connect(&m_workspace, &workspace::PageWorkspace::rolesChanged, this, &Form2::showRoles);
@@ -131,8 +135,6 @@ void Form2::buildLayout()
     Combo1->setEditable(true);
     Combo1->setInsertPolicy(QComboBox::NoInsert);
     Combo1->setAcceptDrops(true);
-    Combo1->installEventFilter(this);
-    Combo1->lineEdit()->installEventFilter(this);
     Combo1->setMinimumHeight(px(420));
     connect(Combo1, &QComboBox::activated, &m_workspace, &workspace::PageWorkspace::choosePage);
     connect(Combo1, &QComboBox::editTextChanged, &m_workspace, &workspace::PageWorkspace::setCurrentText);
@@ -165,7 +167,6 @@ void Form2::buildLayout()
     helpFont.setUnderline(true);
     lblHelp->setFont(helpFont);
     lblHelp->setCursor(Qt::PointingHandCursor);
-    lblHelp->installEventFilter(this);
 
     auto* row = new QHBoxLayout;
     row->setSpacing(px(100) + 1);
@@ -428,29 +429,30 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
             lblHelp_Click();
         return false;
     }
-    // The page list takes dropped files and nothing else, not even text into its field.
-    switch (event->type()) {
-    case QEvent::DragEnter:
-    case QEvent::DragMove: {
-        auto* drag = static_cast<QDragMoveEvent*>(event);
-        if (droppedFiles(drag->mimeData()).isEmpty())
-            drag->ignore();
-        else
-            drag->acceptProposedAction();
-        return true;
-    }
-    case QEvent::Drop: {
-        auto* drop = static_cast<QDropEvent*>(event);
-        const QStringList paths = droppedFiles(drop->mimeData());
-        if (!paths.isEmpty()) {
-            drop->acceptProposedAction();
-            m_workspace.DropOnPageList(paths);
-        }
-        return true;
-    }
-    default:
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    const bool onList = watched == Combo1 || watched == Combo1->lineEdit();
+    // The page view would open a dropped file itself; over it a drop counts as one on the window.
+    const bool onView = widget && (widget == WebBrowser1 || WebBrowser1->isAncestorOf(widget));
+    if (!onList && !onView)
+        return false;
+    // Only dropped files count, not even text into the page list's field.
+    auto* drop = static_cast<QDropEvent*>(event);
+    const QStringList paths = droppedFiles(drop->mimeData());
+    if (paths.isEmpty()) {
+        drop->ignore();
+        return true;
     }
+    drop->acceptProposedAction();
+    if (type == QEvent::Drop) {
+        if (onList)
+            m_workspace.DropOnPageList(paths);
+        else
+            m_workspace.DropOnWindow(paths);
+    }
+    return true;
 }
 
 } // namespace gui

@@ -290,6 +290,12 @@ private slots:
         QCOMPARE(items(combo), QStringList(files.first()));
         QCOMPARE(combo->currentText(), QString());
 
+        // Over the page view a drop is one on the window.
+        drop(child("WebBrowser1"), files);
+        QCOMPARE(items(combo), files);
+        QCOMPARE(combo->currentText(), files.last());
+        drop(combo, QStringList(files.first()));
+
         // Text is no file: neither the window nor the list takes it.
         drop(m_form.get(), {}, "some text");
         drop(combo, {}, "some text");
