@@ -5,7 +5,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,7 +43,6 @@ private slots:
     void markerPathHasOneSeparator_data();
     void markerPathHasOneSeparator();
     void failedMarkerWriteIsReported();
-    void headingsStandApart();
 };
 
 void FrmQuickHelpTest::checkBoxShowsTheMarker_data()
@@ -181,21 +179,6 @@ void FrmQuickHelpTest::failedMarkerWriteIsReported()
     QVERIFY2(prompter.exchanges.first().text.contains(marker), qPrintable(prompter.exchanges.first().text));
     QVERIFY(!QFile::exists(marker));
     QVERIFY(!help.isVisible());
-}
-
-void FrmQuickHelpTest::headingsStandApart()
-{
-    QTemporaryDir install;
-    ScriptedPrompter prompter;
-    frmQuickHelp help(install.path(), prompter);
-
-    QStringList bold;
-    for (const QLabel* label : help.findChildren<QLabel*>())
-        if (label->font().bold())
-            bold << label->objectName();
-    bold.sort();
-    QCOMPARE(bold, (QStringList{QStringLiteral("Label13"), QStringLiteral("Label17"), QStringLiteral("Label2"),
-                                QStringLiteral("Label4"), QStringLiteral("Label8")}));
 }
 
 QTEST_MAIN(FrmQuickHelpTest)
