@@ -9,8 +9,14 @@
 #include <QSaveFile>
 
 #include <cerrno>
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -28,22 +34,91 @@ bool isInside(const fs::path& root, const fs::path& p)
     return true;
 }
 
+#ifdef Q_OS_UNIX
+// A plain read/write loop, so that a failure carries the system's own reason (a full disk says
+// so) and the side it happened on; a write error names target, the file being made.
+void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
+{
+    const auto readError = [&](int err) { return IoError::fromErrno(err, QStringLiteral("Cannot read"), fromFsPath(from)); };
+    const auto writeError = [&](int err) { return IoError::fromErrno(err, QStringLiteral("Cannot write"), fromFsPath(target)); };
+    const int in = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
+        throw readError(errno);
+    struct stat st {};
+    if (::fstat(in, &st) != 0) {
+        const int err = errno;
+        ::close(in);
+        throw readError(err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(in);
+        throw IoError(kPathFileAccess, QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or "
+                                                      "device).")
+                                           .arg(fromFsPath(from)));
+    }
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR);
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        throw writeError(err);
+    }
+    std::vector<char> buffer(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got == 0)
+            break;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            const int err = errno;
+            ::close(in);
+            ::close(out);
+            throw readError(err);
+        }
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(out, buffer.data() + done, size_t(got - done));
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0) {
+                const int err = put < 0 ? errno : ENOSPC;
+                ::close(in);
+                ::close(out);
+                throw writeError(err);
+            }
+            done += put;
+        }
+    }
+    ::close(in);
+    if (::close(out) != 0)
+        throw writeError(errno);
+}
+#else
+void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
+{
+    std::error_code ec;
+    fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        const QFileInfo source(fromFsPath(from));
+        const bool sourceFailed = !source.exists() || !source.isReadable();
+        throw IoError::fromErrorCode(ec, sourceFailed ? QStringLiteral("Cannot read") : QStringLiteral("Cannot write"),
+                                     fromFsPath(sourceFailed ? from : target));
+    }
+}
+#endif
+
 // Copies through a temporary name beside the target, so the target is replaced whole or not at all.
 void copyOneFile(const fs::path& from, const fs::path& to)
 {
     fs::path tmp = to;
     tmp.replace_filename(".vantor-" + std::to_string(QRandomGenerator::global()->generate64()) + ".part");
-    std::error_code ec;
-    fs::copy_file(from, tmp, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
+    try {
+        copyBytes(from, tmp, to);
+    } catch (const IoError&) {
         std::error_code ignore;
         fs::remove(tmp, ignore);
-        // Name the side that failed: the source when it cannot be read, else the target.
-        const QFileInfo source(fromFsPath(from));
-        const bool sourceFailed = !source.exists() || !source.isReadable();
-        throw IoError::fromErrorCode(ec, sourceFailed ? QStringLiteral("Cannot read") : QStringLiteral("Cannot write"),
-                                     fromFsPath(sourceFailed ? from : to));
+        throw;
     }
+    std::error_code ec;
     // The copy is ours to edit, whatever the original's mode.
     fs::permissions(tmp, fs::perms::owner_write, fs::perm_options::add, ec);
     fs::rename(tmp, to, ec);
@@ -133,12 +208,38 @@ QStringList MortarFile::CopyFolder(const QString& source, const QString& destina
 
 QByteArray MortarFile::ReadBinaryFile(const QString& path)
 {
+    QFile file(path);
+#ifdef Q_OS_UNIX
+    // Opened without waiting and checked on the open handle: a FIFO or a device put where a file
+    // was expected would otherwise block the read for good.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw IoError::fromErrno(errno, QStringLiteral("Cannot read"), path);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw IoError::fromErrno(err, QStringLiteral("Cannot read"), path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        if (S_ISDIR(st.st_mode))
+            throw IoError::fromErrno(EISDIR, QStringLiteral("Cannot read"), path);
+        throw IoError(kPathFileAccess,
+                      QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or device).").arg(path));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        throw fileError(file, 0, QStringLiteral("Cannot read"), path);
+    }
+#else
     if (QFileInfo(path).isDir())
         throw IoError::fromErrno(EISDIR, QStringLiteral("Cannot read"), path);
-    QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly))
         throw fileError(file, errno, QStringLiteral("Cannot read"), path);
+#endif
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw fileError(file, errno, QStringLiteral("Cannot read"), path);
