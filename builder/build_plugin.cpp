@@ -18,6 +18,7 @@
 #include <QTemporaryDir>
 
 #include <filesystem>
+#include <utility>
 
 namespace builder {
 
@@ -74,6 +75,15 @@ bool archiverAvailable(const QString& archiver)
     return !QStandardPaths::findExecutable(archiver).isEmpty();
 }
 
+QString pageProblem(const QString& role, const QString& page)
+{
+    if (MortarTools::PathExists(page, false))
+        return {};
+    if (QFileInfo::exists(page))
+        return QStringLiteral("The %1 '%2' is not a file.").arg(role, page);
+    return QStringLiteral("The %1 '%2' does not exist.").arg(role, page);
+}
+
 QString refusal(const BuildRequest& r)
 {
     if (QString p = IdentifierProblem(r.details.identifier); !p.isEmpty())
@@ -84,10 +94,10 @@ QString refusal(const BuildRequest& r)
         return p;
     if (!MortarTools::PathExists(r.siteFolder, true))
         return QStringLiteral("The site folder '%1' does not exist.").arg(r.siteFolder);
-    if (!MortarTools::PathExists(r.frontPage, false))
-        return QStringLiteral("The front-end page '%1' does not exist.").arg(r.frontPage);
-    if (!MortarTools::PathExists(r.downloadPage, false))
-        return QStringLiteral("The download page '%1' does not exist.").arg(r.downloadPage);
+    if (QString p = pageProblem(QStringLiteral("front-end page"), r.frontPage); !p.isEmpty())
+        return p;
+    if (QString p = pageProblem(QStringLiteral("download page"), r.downloadPage); !p.isEmpty())
+        return p;
     if (!MortarTools::PathExists(r.outputFolder, true))
         return QStringLiteral("The output folder '%1' does not exist.").arg(r.outputFolder);
     if (isSameOrInside(r.outputFolder, r.siteFolder))
@@ -110,9 +120,27 @@ void writeConvertedPage(const QString& target, const QString& text)
     support::CloseFile(*file);
 }
 
+// Reads, converts and writes one page, holding no more of it than the conversion needs.
+void convertPage(const QString& page, const QString& target, const QStringList& files, const BuildRequest& r,
+                 PageRole role, QStringList& warnings)
+{
+    QString text = MortarFile::ReadTextFile(page);
+    if (text.contains(QChar(u'\0'))) {
+        warnings << QStringLiteral("The %1 '%2' holds NUL characters: it looks like binary data, not an HTML page.")
+                        .arg(role == PageRole::FrontEnd ? QStringLiteral("front-end page") : QStringLiteral("download page"),
+                             page);
+    }
+    writeConvertedPage(target, ConvertPage(std::move(text), files, r.details.identifier, role));
+}
+
 void fillPlaceholders(const QString& file, const QString& templateName, const BuildRequest& r, bool mainFile)
 {
     if (!MortarFile::FileExists(file)) {
+        if (QFileInfo(file).isDir()) {
+            throw IoError(support::kPathFileAccess, QStringLiteral("The plugin template's '%1' is a folder, not a file "
+                                                                   "(looked in '%2').")
+                                                        .arg(templateName, r.templateFolder));
+        }
         throw IoError(support::kFileNotFound, QStringLiteral("The plugin template has no '%1' (looked in '%2').")
                                                   .arg(templateName, r.templateFolder));
     }
@@ -150,16 +178,23 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     report(40, QStringLiteral("Listing the site's files"));
     const QStringList files = ListWorkingFolderFiles(r.siteFolder);
 
+    // Names that are not UTF-8 come out of the listing with U+FFFD in them and match no link.
+    for (const QString& file : files) {
+        if (file.contains(QChar::ReplacementCharacter)) {
+            result.warnings << QStringLiteral("The file name '%1' is not valid UTF-8: the file is packed, but links to "
+                                              "it in the pages are left as they are. Rename the file to fix this.")
+                                   .arg(file);
+        }
+    }
+
     report(45, QStringLiteral("Converting the front-end page"));
-    const QString front = ConvertPage(MortarFile::ReadTextFile(r.frontPage), files, r.details.identifier,
-                                      PageRole::FrontEnd);
-    writeConvertedPage(QDir(siteCopy).filePath(QStringLiteral("converted_index.php")), front);
+    convertPage(r.frontPage, QDir(siteCopy).filePath(QStringLiteral("converted_index.php")), files, r,
+                PageRole::FrontEnd, result.warnings);
     MortarTools::Pause(1);
 
     report(52, QStringLiteral("Converting the download page"));
-    const QString download = ConvertPage(MortarFile::ReadTextFile(r.downloadPage), files, r.details.identifier,
-                                         PageRole::Download);
-    writeConvertedPage(QDir(siteCopy).filePath(QStringLiteral("converted_download.php")), download);
+    convertPage(r.downloadPage, QDir(siteCopy).filePath(QStringLiteral("converted_download.php")), files, r,
+                PageRole::Download, result.warnings);
     MortarTools::Pause(1);
 
     report(60, QStringLiteral("Filling in the plugin template"));
@@ -167,7 +202,7 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     fillPlaceholders(plugin.filePath(QStringLiteral("modules/template/template.php")),
                      QStringLiteral("modules/template/template.php"), r, false);
     const QString thanks = plugin.filePath(QStringLiteral("modules/template/thanks.php"));
-    if (MortarFile::FileExists(thanks))
+    if (QFileInfo::exists(thanks)) // optional, but a folder in its place is an error
         fillPlaceholders(thanks, QStringLiteral("modules/template/thanks.php"), r, false);
     fillPlaceholders(plugin.filePath(QStringLiteral("modules/cpt.php")), QStringLiteral("modules/cpt.php"), r, false);
     fillPlaceholders(plugin.filePath(QStringLiteral("modules/cpt_template_loader.php")),

@@ -5,6 +5,7 @@
 #include "support/mortar_parser.h"
 
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 namespace builder {
@@ -33,11 +34,13 @@ QChar unusedCodeUnit(const QString& page, const QStringList& files)
 
 } // namespace
 
-QString ConvertPage(const QString& page, const QStringList& files, const QString& identifier, PageRole role)
+QString ConvertPage(QString page, const QStringList& files, const QString& identifier, PageRole role)
 {
     using support::MortarParser;
     const QChar marker = unusedCodeUnit(page, files);
-    QString text = RewriteAssetPaths(page, files, QString(marker));
+    // Each step's result replaces the text before the next, so two copies at most are alive.
+    QString text = std::move(page);
+    text = RewriteAssetPaths(text, files, QString(marker));
     text = MortarParser::ReplaceText(text, QStringLiteral("<?"), QStringLiteral("<<?php ?>?"));
     text = MortarParser::ReplaceText(text, QString(marker), GetAssetUrlPrefix(identifier));
 

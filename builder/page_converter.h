@@ -14,6 +14,7 @@ inline constexpr char16_t kBackTagCode[] = u"<?php echo $back_tag;?>";
 // point into the installed plugin, the role's marker tag (#FRONT#, #front#, #Front#, or the
 // #BACK# forms) becomes the echo of its variable, and every "<?" that was already in the page
 // is written so that PHP prints it literally: only the fragments added here run as PHP.
-QString ConvertPage(const QString& page, const QStringList& files, const QString& identifier, PageRole role);
+// The page is taken by value so that a caller that moves it in keeps no copy of a large page.
+QString ConvertPage(QString page, const QStringList& files, const QString& identifier, PageRole role);
 
 } // namespace builder

@@ -12,7 +12,10 @@ bool isAsciiLetter(QChar c)
 
 bool isFileNameUnsafe(QChar c)
 {
-    if (c.unicode() < 0x20 || c.unicode() == 0x7F || c == u'/')
+    // Every control character (C0, DEL and C1) and the Unicode line breaks: the archive path is
+    // printed alone on a line.
+    if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator ||
+        c == u'/')
         return true;
 #ifdef Q_OS_WIN
     return QStringView(u"\\:*?\"<>|").contains(c);
@@ -61,6 +64,10 @@ QString PluginNameProblem(const QString& pluginName)
     }
     if (archive == QLatin1String(".") || archive == QLatin1String(".."))
         return QStringLiteral("The plugin name \"%1\" cannot name a ZIP file.").arg(pluginName);
+    // A lone surrogate has no bytes of its own: the ZIP file and the header would bear another name.
+    if (QFile::decodeName(QFile::encodeName(pluginName)) != pluginName)
+        return QStringLiteral("The plugin name holds a character that cannot be part of a file name: it names the "
+                              "plugin's ZIP file.");
     if (QFile::encodeName(archive + QStringLiteral(".zip")).size() > 255)
         return QStringLiteral("The plugin name is too long to name a ZIP file. Please use a shorter name.");
     return {};
