@@ -1,0 +1,280 @@
+// Sites made to break the build: link loops, odd file names, paths at the length limit, pages
+// that are empty or not text. Each ends in a clear message or a correct plugin, in bounded time.
+
+#include "builder/build_plugin.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <climits>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace builder;
+namespace fs = std::filesystem;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// A file whose name is given as raw bytes, which need not be UTF-8.
+void writeRaw(const QString& folder, const QByteArray& name, const QByteArray& bytes)
+{
+    const QByteArray path = QFile::encodeName(folder) + '/' + name;
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY2(fd >= 0, path.constData());
+    QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
+    ::close(fd);
+}
+
+QByteArray readRaw(const fs::path& path)
+{
+    QFile f;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return "<missing>";
+    return f.readAll();
+}
+
+QString archiverPath()
+{
+    const QString beside = QStringLiteral(VANTOR_INSTALL_DIR "/7za");
+    return QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable("7za");
+}
+
+bool extract(const QString& zip, const QString& into)
+{
+    QProcess p;
+    p.start(archiverPath(), {"x", "-y", "-bd", "-o" + into, zip});
+    return p.waitForFinished(120000) && p.exitCode() == 0;
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+} // namespace
+
+class HostileSiteTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp{QDir::tempPath() + "/vantor hostile XXXXXX"};
+    QString m_site;
+    QString m_output;
+
+    BuildRequest request() const
+    {
+        BuildRequest r;
+        r.siteFolder = m_site;
+        r.frontPage = m_site + "/index.html";
+        r.downloadPage = m_site + "/download.html";
+        r.details = PluginDetails::Defaults("Vantor!");
+        r.details.identifier = "p4217";
+        r.details.name = "My Plugin";
+        r.templateFolder = QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate");
+        r.outputFolder = m_output;
+        r.archiver = archiverPath();
+        return r;
+    }
+
+    QString extracted(const BuildResult& result)
+    {
+        const QString x = m_tmp.filePath("x " + QString::number(QRandomGenerator::global()->generate()));
+        if (!extract(result.archivePath, x))
+            return {};
+        return x + "/p4217/modules/template";
+    }
+
+private slots:
+    void init()
+    {
+        m_site = m_tmp.filePath("site " + QString::number(QRandomGenerator::global()->generate()));
+        m_output = m_tmp.filePath("out " + QString::number(QRandomGenerator::global()->generate()));
+        QDir().mkpath(m_output);
+        writeFile(m_site + "/index.html", "<html><img src=\"images/a.png\">#FRONT#</html>");
+        writeFile(m_site + "/download.html", "<html><a href=\"files/guide.pdf\">Guide</a>#BACK#</html>");
+        writeFile(m_site + "/images/a.png", "\x89PNG fake");
+        writeFile(m_site + "/files/guide.pdf", "%PDF-1.4 fake");
+    }
+
+    void cleanup()
+    {
+        // Paths beyond PATH_MAX are out of QDir's reach; rm walks them relative to each folder.
+        QProcess::execute("rm", {"-rf", m_site});
+    }
+
+    void cleanupTestCase()
+    {
+        QProcess::execute("rm", {"-rf", m_tmp.path()});
+    }
+
+    void linkLoopsAndLinksOutAreLeftOutWithAWarning()
+    {
+        writeFile(m_tmp.filePath("secret/key.txt"), "secret");
+        QVERIFY(QFile::link("loop b", m_site + "/loop a"));
+        QVERIFY(QFile::link("loop a", m_site + "/loop b"));
+        QVERIFY(QFile::link("self", m_site + "/self"));
+        QVERIFY(QFile::link("..", m_site + "/images/up"));
+        QVERIFY(QFile::link(m_tmp.filePath("secret"), m_site + "/secret"));
+        QVERIFY(QFile::link(m_tmp.filePath("secret/key.txt"), m_site + "/key.txt"));
+        QVERIFY(QFile::link("images/a.png", m_site + "/same.png")); // inside: packed as a file
+
+        const BuildResult result = BuildPlugin(request());
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        const QString all = result.warnings.join('\n');
+        for (const char* name : {"'loop a'", "'loop b'", "'self'", "'images/up'", "'secret'", "'key.txt'"})
+            QVERIFY2(all.contains(name), qPrintable(all));
+        QCOMPARE(result.warnings.size(), 6);
+        const QString tpl = extracted(result);
+        QVERIFY(!tpl.isEmpty());
+        QCOMPARE(QDir(tpl).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 (QStringList{"converted_download.php", "converted_index.php", "download.html", "files", "images",
+                              "index.html", "same.png", "template.php", "thanks.php"}));
+        QCOMPARE(entries(tpl + "/images"), QStringList{"a.png"});
+        QVERIFY(readRaw((tpl + "/same.png").toStdString()) == "\x89PNG fake");
+    }
+
+    // Quotes, a line break, leading dashes that look like options and bytes that are not UTF-8:
+    // every file is packed under its own bytes; links to the UTF-8 names are rewritten, and the
+    // name that is not UTF-8 gets a warning because no link can name it.
+    void oddFileNamesArePackedByteForByte()
+    {
+        const QList<QByteArray> names = {"say \"hi\".png", "it's.png", "new\nline.png", "-r", "--help.png",
+                                         "caf\xC3\xA9.png", "bad\xE9name.png"};
+        QByteArray page = "<html>#FRONT#";
+        for (const QByteArray& name : names) {
+            writeRaw(m_site + "/images", name, "bytes of " + name);
+            page += "<img src=\"images/" + name + "\">";
+        }
+        writeFile(m_site + "/index.html", page + "</html>");
+
+        const BuildResult result = BuildPlugin(request());
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(result.warnings.size(), 1);
+        QVERIFY2(result.warnings.first().contains("is not valid UTF-8"), qPrintable(result.warnings.first()));
+
+        const QString tpl = extracted(result);
+        QVERIFY(!tpl.isEmpty());
+        for (const QByteArray& name : names) {
+            const fs::path file = fs::path(QFile::encodeName(tpl + "/images").toStdString()) / name.toStdString();
+            QVERIFY2(readRaw(file) == "bytes of " + name, name.constData());
+        }
+        QFile converted(tpl + "/converted_index.php");
+        QVERIFY(converted.open(QIODevice::ReadOnly));
+        const QByteArray php = converted.readAll();
+        const QByteArray prefix = "\"<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/images/";
+        for (const QByteArray& name : names.mid(0, 6))
+            QVERIFY2(php.contains(prefix + name + "\""), name.constData());
+        // The page itself is Windows-1252 here (one byte is not UTF-8) and keeps that link as it was.
+        QVERIFY(php.contains("\"images/bad\xC3\xA9name.png\""));
+    }
+
+    void deepPaths_data()
+    {
+        QTest::addColumn<bool>("atTheLimit");
+        QTest::newRow("deep, the copy still fits") << false;
+        QTest::newRow("the site's own path at the limit") << true;
+    }
+    void deepPaths()
+    {
+        QFETCH(bool, atTheLimit);
+        // Nested folders of 200-byte names, made one level at a time so that no call sees the
+        // whole path.
+        const QByteArray part(200, 'n');
+        const int room = PATH_MAX - 20 - int(QFile::encodeName(m_site).size());
+        const int levels = atTheLimit ? room / (part.size() + 1) : 12;
+        int dir = ::open(QFile::encodeName(m_site).constData(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(dir >= 0);
+        for (int i = 0; i < levels; ++i) {
+            QCOMPARE(::mkdirat(dir, part.constData(), 0755), 0);
+            const int next = ::openat(dir, part.constData(), O_RDONLY | O_DIRECTORY);
+            ::close(dir);
+            dir = next;
+            QVERIFY(dir >= 0);
+        }
+        const int fd = ::openat(dir, "deep.png", O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        ::close(dir);
+
+        const BuildResult result = BuildPlugin(request());
+        if (atTheLimit) {
+            QCOMPARE(result.status, BuildResult::Status::Failed);
+            QVERIFY2(result.description.contains("File name too long"), qPrintable(result.message()));
+            QVERIFY2(result.description.contains(QString(part)), qPrintable(result.message()));
+            QCOMPARE(entries(m_output), QStringList());
+            return;
+        }
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QProcess list;
+        list.start(archiverPath(), {"l", "-slt", "-bd", result.archivePath});
+        QVERIFY(list.waitForFinished(60000));
+        QString deep = "p4217/modules/template";
+        for (int i = 0; i < levels; ++i)
+            deep += "/" + QString(part);
+        QVERIFY(QString::fromUtf8(list.readAllStandardOutput()).contains("Path = " + deep + "/deep.png\n"));
+    }
+
+    void pagesThatAreEmptyOrNotText_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<int>("warnings");
+        QTest::addColumn<QByteArray>("converted");
+        const QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489") +
+                               "<?php system('id'); ?>" + QByteArray(64, '\0') + "\xFF\xFE\x3C\x3F";
+        QTest::newRow("empty page") << QByteArray() << 0 << QByteArray();
+        QTest::newRow("PNG named .html") << png << 1 << QByteArray();
+    }
+    void pagesThatAreEmptyOrNotText()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(int, warnings);
+        QFETCH(QByteArray, converted);
+        writeFile(m_site + "/index.html", page);
+        const BuildResult result = BuildPlugin(request());
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(result.warnings.size(), warnings);
+        if (warnings)
+            QVERIFY2(result.warnings.first().contains("looks like binary data"), qPrintable(result.warnings.first()));
+        const QString tpl = extracted(result);
+        QVERIFY(!tpl.isEmpty());
+        QFile out(tpl + "/converted_index.php");
+        QVERIFY(out.open(QIODevice::ReadOnly));
+        const QByteArray php = out.readAll();
+        if (page.isEmpty())
+            QCOMPARE(php, converted);
+        // Whatever the page held, PHP finds nothing to run in it.
+        QVERIFY(!php.contains("<?php system"));
+        const QString phpBinary = QStandardPaths::findExecutable("php");
+        if (phpBinary.isEmpty())
+            return;
+        QProcess run;
+        run.start(phpBinary, {"-d", "short_open_tag=On", "-r", "$front_tag='[F]'; include $argv[1];",
+                              tpl + "/converted_index.php"});
+        QVERIFY(run.waitForFinished(30000));
+        QCOMPARE(run.exitCode(), 0);
+        const QByteArray shown = run.readAllStandardOutput();
+        QVERIFY2(!shown.contains("uid="), shown.constData());
+        if (!page.isEmpty())
+            QVERIFY(shown.contains("<?php system('id'); ?>"));
+    }
+};
+
+QTEST_GUILESS_MAIN(HostileSiteTest)
+#include "hostile_site_test.moc"
