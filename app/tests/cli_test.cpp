@@ -1,0 +1,175 @@
+// vantor-build as scripts see it: exit status, standard output holding only the archive path,
+// and failures that stay failures when the disk or the installation folder is odd.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+
+const QString kInstallDir = QStringLiteral(VANTOR_INSTALL_DIR);
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run runCli(const QString& program, const QStringList& args, const std::function<void()>& inChild = {})
+{
+    QProcess p;
+    if (inChild)
+        p.setChildProcessModifier(inChild);
+    p.start(program, args);
+    Run r;
+    if (!p.waitForFinished(120000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = "did not finish in two minutes";
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+} // namespace
+
+class CliTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp{QDir::tempPath() + "/vantor cli XXXXXX"};
+    QString m_site;
+    QString m_output;
+
+    QString cli() const { return kInstallDir + "/vantor-build"; }
+
+private slots:
+    void init()
+    {
+        m_site = m_tmp.filePath("site " + QString::number(QRandomGenerator::global()->generate()));
+        m_output = m_tmp.filePath("out " + QString::number(QRandomGenerator::global()->generate()));
+        writeFile(m_site + "/index.html", "<html><img src=\"a.png\">#FRONT#</html>");
+        writeFile(m_site + "/download.html", "<html>#BACK#</html>");
+        writeFile(m_site + "/notags.html", "<html>no tags</html>");
+        writeFile(m_site + "/a.png", "\x89PNG");
+    }
+
+    void exitStatusAndOutput_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("stderrSays");
+        QTest::addColumn<bool>("archive");
+        QTest::newRow("built") << QStringList{"--front", "index.html", "--download", "download.html"} << 0
+                               << "[100%] Done" << true;
+        QTest::newRow("missing tags warn") << QStringList{"--front", "notags.html", "--download", "download.html"} << 0
+                                           << "warning: The following tags are not present" << true;
+        QTest::newRow("missing tags with --strict")
+            << QStringList{"--front", "notags.html", "--download", "download.html", "--strict"} << 1
+            << "error: --strict" << false;
+        QTest::newRow("refused identifier")
+            << QStringList{"--front", "index.html", "--download", "download.html", "--id", "../x"} << 1
+            << "error: The unique identifier \"../x\" cannot be used" << false;
+        QTest::newRow("page that is a pipe")
+            << QStringList{"--front", "pipe.html", "--download", "download.html"} << 1 << "pipe.html" << false;
+        QTest::newRow("no download page") << QStringList{"--front", "index.html"} << 2 << "usage: vantor-build" << false;
+        QTest::newRow("unknown option") << QStringList{"--front", "index.html", "--download", "d.html", "--bogus"}
+                                        << 2 << "Unknown option 'bogus'" << false;
+    }
+    void exitStatusAndOutput()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, stderrSays);
+        QFETCH(bool, archive);
+        QCOMPARE(::mkfifo(QFile::encodeName(m_site + "/pipe.html").constData(), 0644), 0);
+        const Run r = runCli(cli(), QStringList{m_site, "--output", m_output} + args);
+        QVERIFY2(r.exitCode == exitCode, r.err.constData());
+        QVERIFY2(QString::fromLocal8Bit(r.err).contains(stderrSays), r.err.constData());
+        const QString zip = m_output + "/myplugin.zip";
+        // A script reads the archive path from standard output: that line and nothing else.
+        QCOMPARE(r.out, archive ? QFile::encodeName(zip) + '\n' : QByteArray());
+        QCOMPARE(QFile::exists(zip), archive);
+        if (QDir(m_output).exists())
+            QCOMPARE(QDir(m_output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                     archive ? QStringList{"myplugin.zip"} : QStringList{});
+    }
+
+    void helpGoesToStandardOutput()
+    {
+        const Run r = runCli(cli(), {"--help"});
+        QCOMPARE(r.exitCode, 0);
+        for (const char* option : {"--front", "--download", "--strict", "--output", "Exit status"})
+            QVERIFY2(r.out.contains(option), option);
+        QVERIFY(r.err.isEmpty());
+    }
+
+    // The installation folder may sit under a folder with a blank in its name: the archiver and
+    // the template are found beside the program, and the default output folder is made there.
+    void runsFromAnInstallationFolderWithABlank()
+    {
+        const QString install = m_tmp.filePath("Program Files/vantor " + QString::number(QRandomGenerator::global()->generate()));
+        QVERIFY(QDir().mkpath(install));
+        QVERIFY(QFile::copy(cli(), install + "/vantor-build"));
+        QVERIFY(QFile::setPermissions(install + "/vantor-build", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::link(QFileInfo(kInstallDir + "/7za").canonicalFilePath(), install + "/7za"));
+        QCOMPARE(QProcess::execute("cp", {"-r", kInstallDir + "/plugintemplate", install + "/plugintemplate"}), 0);
+
+        const Run r = runCli(install + "/vantor-build",
+                             {m_site, "--front", "index.html", "--download", "download.html", "--name", "Blank Test"});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QCOMPARE(r.out, QFile::encodeName(install + "/output/blanktest.zip") + '\n');
+        QVERIFY(QFileInfo(install + "/output/blanktest.zip").size() > 0);
+    }
+
+    // A file-size limit stands in for a full disk where no small file system can be mounted:
+    // the write fails with EFBIG, and the earlier archive must survive the failed rebuild.
+    void aFileSizeLimitFailsTheBuildAndKeepsTheEarlierArchive()
+    {
+        const QStringList args{m_site, "--output", m_output, "--front", "index.html", "--download", "download.html"};
+        QCOMPARE(runCli(cli(), args).exitCode, 0);
+        const QByteArray earlier = readFile(m_output + "/myplugin.zip");
+        writeFile(m_site + "/big.bin", QByteArray(3 * 1024 * 1024, 'b'));
+
+        const Run r = runCli(cli(), args, [] {
+            const rlimit limit{1024 * 1024, 1024 * 1024};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            std::signal(SIGXFSZ, SIG_IGN); // the write then fails with EFBIG instead of killing
+        });
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("Error Number:61 Description:Cannot write"), r.err.constData());
+        QVERIFY2(r.err.contains("big.bin': File too large"), r.err.constData());
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(QDir(m_output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"myplugin.zip"});
+        QCOMPARE(readFile(m_output + "/myplugin.zip"), earlier);
+    }
+};
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "cli_test.moc"
