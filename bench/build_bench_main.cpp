@@ -233,7 +233,7 @@ int main(int argc, char* argv[])
                                          QStringLiteral("7za"));
     const QCommandLineOption templateOpt(QStringLiteral("template"), QStringLiteral("The plugin template folder."), QStringLiteral("DIR"));
     const QCommandLineOption workOpt(QStringLiteral("work"), QStringLiteral("Scratch folder, emptied afterwards."), QStringLiteral("DIR"));
-    const QCommandLineOption runsOpt(QStringLiteral("runs"), QStringLiteral("Timed runs per scale (default: 5, 3 for the largest)."),
+    const QCommandLineOption runsOpt(QStringLiteral("runs"), QStringLiteral("Timed runs per scale (default: 5, 3 above 50 MB)."),
                                      QStringLiteral("N"));
     const QCommandLineOption scalesOpt(QStringLiteral("scales"),
                                        QStringLiteral("Comma-separated scale numbers, 1 to 5 (default: 1,2,3,4)."),
@@ -286,7 +286,7 @@ int main(int argc, char* argv[])
             if (!wanted.contains(QString::number(s + 1)))
                 continue;
             const int runs = parser.isSet(runsOpt) ? std::max(1, parser.value(runsOpt).toInt())
-                                                   : (shape.totalBytes >= 500'000'000 ? 3 : 5);
+                                                   : (shape.totalBytes > 50'000'000 ? 3 : 5);
             const QString siteFolder = QDir(tools.work).filePath(QStringLiteral("site"));
             removeTree(siteFolder);
             const bench::GeneratedSite site = bench::GenerateSite(siteFolder, shape, 20240601 + s);
