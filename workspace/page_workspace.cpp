@@ -1,6 +1,7 @@
 #include "workspace/page_workspace.h"
 
 #include "builder/tag_check.h"
+#include "workspace/markup_save.h"
 #include "support/folder_deletion.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
@@ -205,6 +206,9 @@ void PageWorkspace::loadFolder(const QString& folder)
 
 void PageWorkspace::RefreshPageList()
 {
+    // A refill would load another page over the edits being saved; it can wait a tick.
+    if (m_savingEdits)
+        return;
     const QString& folder = m_folders.workingFolder;
     if (!support::MortarTools::PathExists(folder, true))
         return;
@@ -277,13 +281,16 @@ void PageWorkspace::SetRole(PageRoles::Slot slot)
         return;
     }
     m_roles.assign(slot, m_currentText);
+    m_setRoleEnabled[slot] = false;
     emit rolesChanged();
     emit statusMessage(PageRoles::SetMessage(slot));
 }
 
 void PageWorkspace::RemoveRole(int index)
 {
-    m_roles.clear(index == 0 ? PageRoles::FrontEnd : PageRoles::Download);
+    const PageRoles::Slot slot = index == 0 ? PageRoles::FrontEnd : PageRoles::Download;
+    m_roles.clear(slot);
+    m_setRoleEnabled[slot] = true;
     emit rolesChanged();
 }
 
@@ -306,6 +313,100 @@ bool PageWorkspace::EditPageChecks()
         return false;
     }
     return true;
+}
+
+void PageWorkspace::ToggleEditMode()
+{
+    if (m_savingEdits || !EditPageChecks())
+        return;
+    if (m_editing)
+        leaveEditMode();
+    else
+        enterEditMode();
+}
+
+QString PageWorkspace::editCaption() const
+{
+    return m_editing ? SaveCaption() : EditCaption();
+}
+
+QString PageWorkspace::SaveMarkerPath(const QString& installFolder)
+{
+    return QDir::cleanPath(QDir(installFolder).filePath(QStringLiteral("save.alt")));
+}
+
+void PageWorkspace::setEditing(bool editing)
+{
+    m_editing = editing;
+    m_pageListEnabled = !editing;
+    for (PageRoles::Slot slot : {PageRoles::FrontEnd, PageRoles::Download})
+        m_setRoleEnabled[slot] = !editing && !m_roles.assigned(slot);
+    emit editingChanged(editing);
+    emit pageListChanged();
+    emit rolesChanged();
+}
+
+void PageWorkspace::enterEditMode()
+{
+    setEditing(true);
+    // Loaded again, now for editing; the view switches design mode on once the load is done.
+    emit showPage(m_currentText);
+}
+
+void PageWorkspace::leaveEditMode()
+{
+    setEditing(false);
+    if (!support::MortarTools::PathExists(SaveMarkerPath(m_folders.installFolder), false)) {
+        // The view offers to save the changed document before it loads the page again.
+        emit showPage(m_currentText);
+        return;
+    }
+    m_savingEdits = true;
+    m_savePath = m_currentText;
+    if (m_prompter.askYesNo(QStringLiteral("Save"), QStringLiteral("Save changes?"), MessageIcon::Question)) {
+        emit rootMarkupWanted();
+        return;
+    }
+    finishAlternativeSave();
+}
+
+void PageWorkspace::SaveEditedMarkup(const QString& rootMarkup)
+{
+    if (!m_savingEdits)
+        return;
+    QString problem;
+    if (rootMarkup.isEmpty()) {
+        // An empty answer means the document was gone, not that the user emptied it.
+        problem = QStringLiteral("The edited page could not be read back from the view.");
+    } else {
+        try {
+            SavePageMarkup(m_savePath, rootMarkup);
+        } catch (const support::IoError& e) {
+            problem = e.description();
+        }
+    }
+    if (problem.isEmpty()) {
+        finishAlternativeSave();
+        return;
+    }
+    // The edits are still on screen in design mode: the window says so again, and nothing
+    // reloads over them until the user saves or discards.
+    m_savingEdits = false;
+    setEditing(true);
+    m_prompter.inform(QStringLiteral("Error"),
+                      QStringLiteral("The changes were not saved, so the page stays open with them in edit "
+                                     "mode.\n\n%1")
+                          .arg(problem),
+                      MessageIcon::Critical);
+}
+
+void PageWorkspace::finishAlternativeSave()
+{
+    m_prompter.inform(QStringLiteral("Done"), QStringLiteral("Done!"), MessageIcon::Information);
+    m_savingEdits = false;
+    emit designModeEnded();
+    // On No this discards the edits still shown.
+    emit showPage(m_savePath);
 }
 
 bool PageWorkspace::ConversionPreCheck()

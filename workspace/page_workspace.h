@@ -7,13 +7,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
+
 namespace workspace {
 
 class Prompter;
 
 // The session behind the main window: the working folder and the page list that follows it,
-// the two page roles and the checks before editing and converting. Holds no widgets; the window
-// mirrors its state and forwards the user's actions.
+// the two page roles, edit mode with its two save methods, and the checks before editing and
+// converting. Holds no widgets; the window mirrors its state and forwards the user's actions.
 class PageWorkspace final : public QObject
 {
     Q_OBJECT
@@ -49,6 +51,9 @@ public:
     void choosePage(int index);
 
     const PageRoles& roles() const { return m_roles; }
+    // Whether a role's set button is usable: while viewing exactly when the role is free; entering
+    // edit mode locks both, and a removal during edit mode frees its own again.
+    bool setRoleEnabled(PageRoles::Slot slot) const { return m_setRoleEnabled[slot]; }
     // "Set as Front-End Page" / "Set as Download Page": the page list's text takes the role.
     void SetRole(PageRoles::Slot slot);
     // "Remove": index 0 clears the front-end role, any other the download role.
@@ -56,6 +61,25 @@ public:
 
     // The checks before entering or leaving edit mode; false after telling the user what is missing.
     bool EditPageChecks();
+    // "Edit Page" / "Save / Discard Changes": after the checks, enters edit mode or leaves it by
+    // the save method the marker selects.
+    void ToggleEditMode();
+    bool editing() const { return m_editing; }
+    // The caption of the edit button, which names the mode.
+    QString editCaption() const;
+    // The "+" button that opens the load menu; locked while editing.
+    bool loadEnabled() const { return !m_editing; }
+    // True from the question of the alternative save until the page is loaded again: nothing
+    // else may load a page over the edits meanwhile.
+    bool savingEdits() const { return m_savingEdits; }
+    // The answer to rootMarkupWanted: the shown document's root element markup.
+    void SaveEditedMarkup(const QString& rootMarkup);
+
+    static QString EditCaption() { return QStringLiteral("Edit Page"); }
+    static QString SaveCaption() { return QStringLiteral("Save / Discard Changes"); }
+    // The save marker below the installation folder; a folder given with a trailing separator
+    // still gives one separator before the name.
+    static QString SaveMarkerPath(const QString& installFolder);
     // Before the plugin details open: both roles set, and the tags present or the user goes on anyway.
     bool ConversionPreCheck();
 
@@ -67,6 +91,14 @@ signals:
     void showPage(const QString& path);
     // A short-lived status message for the header bar.
     void statusMessage(const QString& text);
+    // Edit mode was entered or left. Sent before the load that follows, so the view knows how to
+    // load it (pages being edited load without their scripts).
+    void editingChanged(bool editing);
+    // The alternative save needs the shown document's markup; answer with SaveEditedMarkup.
+    void rootMarkupWanted();
+    // The shown document is to leave design mode before the next load: its edits were saved or
+    // refused already, so the view must not offer to save them a second time.
+    void designModeEnded();
 
 private:
     // The steps both load commands share once the folder is known.
@@ -74,6 +106,10 @@ private:
     QString overlapProblem(const QString& folder) const;
     void setPages(const QStringList& pages, const QString& currentText);
     void clearRoles();
+    void enterEditMode();
+    void leaveEditMode();
+    void setEditing(bool editing);
+    void finishAlternativeSave();
 
     Folders m_folders;
     Prompter& m_prompter;
@@ -82,6 +118,11 @@ private:
     bool m_pageListEnabled = false;
     bool m_editEnabled = true;
     PageRoles m_roles;
+    std::array<bool, 2> m_setRoleEnabled{true, true};
+    bool m_editing = false;
+    bool m_savingEdits = false;
+    // The page the alternative save writes: the page list's text when edit mode was left.
+    QString m_savePath;
     // The listing the page list was last filled from; an empty folder forces the next refill.
     QString m_lastFillFolder;
     qsizetype m_lastFillCount = -1;

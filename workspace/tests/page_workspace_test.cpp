@@ -33,6 +33,26 @@ const QString kUnknownFront =
 const QString kUnknownDownload =
     QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Download Page.");
 
+const QByteArray kDoctypePage = "<!DOCTYPE html>\n<html><head><title>Offer</title></head><body><p>Buy</p></body></html>\n";
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// What the model asks of the window and the view, in order.
+QStringList* recordRequests(PageWorkspace& ws, QObject* context)
+{
+    auto* log = new QStringList;
+    QObject::connect(&ws, &PageWorkspace::editingChanged, context,
+                     [log](bool editing) { *log << (editing ? "editing" : "viewing"); });
+    QObject::connect(&ws, &PageWorkspace::showPage, context, [log](const QString& path) { *log << "show " + path; });
+    QObject::connect(&ws, &PageWorkspace::rootMarkupWanted, context, [log] { *log << "markup"; });
+    QObject::connect(&ws, &PageWorkspace::designModeEnded, context, [log] { *log << "design mode off"; });
+    return log;
+}
+
 } // namespace
 
 class PageWorkspaceTest : public QObject
@@ -413,6 +433,208 @@ private slots:
         const QStringList texts = m_prompter.texts();
         QCOMPARE(texts.filter("Please add one or more web pages (.htm / .html files) to edit first.").size(), 1);
         QCOMPARE(texts.filter("Please set this page as your front-end page or your download page first.").size(), 1);
+    }
+
+    void editModeControlStates_data()
+    {
+        QTest::addColumn<bool>("front");
+        QTest::addColumn<bool>("download");
+        QTest::newRow("front-end page") << true << false;
+        QTest::newRow("download page") << false << true;
+        QTest::newRow("both roles on one page") << true << true;
+    }
+
+    void editModeControlStates()
+    {
+        QFETCH(bool, front);
+        QFETCH(bool, download);
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site"));
+        const QString page = m_ws->currentText();
+        if (front)
+            m_ws->SetRole(PageRoles::FrontEnd);
+        if (download)
+            m_ws->SetRole(PageRoles::Download);
+        m_prompter.exchanges.clear();
+        QObject context;
+        std::unique_ptr<QStringList> log(recordRequests(*m_ws, &context));
+
+        m_ws->ToggleEditMode();
+        QVERIFY(m_ws->editing());
+        QCOMPARE(m_ws->editCaption(), QString("Save / Discard Changes"));
+        QVERIFY(!m_ws->loadEnabled());
+        QVERIFY(!m_ws->pageListEnabled());
+        QVERIFY(!m_ws->setRoleEnabled(PageRoles::FrontEnd));
+        QVERIFY(!m_ws->setRoleEnabled(PageRoles::Download));
+        QCOMPARE(m_ws->roles().removeEnabled(PageRoles::FrontEnd), front);
+        // The view learns of edit mode before the load, so it loads the page for editing.
+        QCOMPARE(*log, (QStringList{"editing", "show " + page}));
+
+        log->clear();
+        m_ws->ToggleEditMode(); // no marker: the default method only loads the page again
+        QVERIFY(!m_ws->editing());
+        QCOMPARE(m_ws->editCaption(), QString("Edit Page"));
+        QVERIFY(m_ws->loadEnabled());
+        QVERIFY(m_ws->pageListEnabled());
+        QCOMPARE(m_ws->setRoleEnabled(PageRoles::FrontEnd), !front);
+        QCOMPARE(m_ws->setRoleEnabled(PageRoles::Download), !download);
+        QCOMPARE(*log, (QStringList{"viewing", "show " + page}));
+        QVERIFY(m_prompter.exchanges.isEmpty());
+    }
+
+    void editModeNeedsARolePageBothWays()
+    {
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site"));
+        m_ws->ToggleEditMode();
+        QVERIFY(!m_ws->editing());
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->ToggleEditMode();
+        QVERIFY(m_ws->editing());
+
+        // Taking the role away frees its set button, and edit mode cannot be left without it.
+        m_ws->RemoveRole(0);
+        QVERIFY(m_ws->setRoleEnabled(PageRoles::FrontEnd));
+        QVERIFY(!m_ws->setRoleEnabled(PageRoles::Download));
+        m_prompter.exchanges.clear();
+        m_ws->ToggleEditMode();
+        QVERIFY(m_ws->editing());
+        QCOMPARE(m_prompter.texts(),
+                 QStringList{"Please set this page as your front-end page or your download page first."});
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Missing Info"));
+        m_ws->SetRole(PageRoles::Download);
+        m_ws->ToggleEditMode();
+        QVERIFY(!m_ws->editing());
+        QVERIFY(m_ws->setRoleEnabled(PageRoles::FrontEnd));
+        QVERIFY(!m_ws->setRoleEnabled(PageRoles::Download));
+    }
+
+    void alternativeSave_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Yes writes the markup") << true;
+        QTest::newRow("No discards") << false;
+    }
+
+    void alternativeSave()
+    {
+        QFETCH(bool, yes);
+        writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site"));
+        const QString page = m_ws->currentText();
+        writeFile(page, kDoctypePage);
+        m_ws->SetRole(PageRoles::Download);
+        m_ws->ToggleEditMode();
+        m_prompter.exchanges.clear();
+        QObject context;
+        std::unique_ptr<QStringList> log(recordRequests(*m_ws, &context));
+
+        m_prompter.yesNoAnswers.push_back(yes);
+        m_ws->ToggleEditMode();
+        QVERIFY(!m_ws->editing());
+        QCOMPARE(m_prompter.exchanges[0].kind, QString("ask"));
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Save"));
+        QCOMPARE(m_prompter.exchanges[0].text, QString("Save changes?"));
+        QCOMPARE(m_prompter.exchanges[0].icon, MessageIcon::Question);
+        if (yes) {
+            // Nothing is loaded while the markup is on its way, not even by a refill.
+            QCOMPARE(*log, (QStringList{"viewing", "markup"}));
+            QVERIFY(m_ws->savingEdits());
+            writeFile(working("zz-new.html"));
+            m_ws->RefreshPageList();
+            QCOMPARE(m_ws->currentText(), page);
+            m_ws->SaveEditedMarkup("<html><head><title>Offer</title></head><body><p>Buy#BACK#</p></body></html>");
+        }
+        QVERIFY(!m_ws->savingEdits());
+        QCOMPARE(m_prompter.exchanges.size(), 2);
+        QCOMPARE(m_prompter.exchanges[1].kind, QString("inform"));
+        QCOMPARE(m_prompter.exchanges[1].title, QString("Done"));
+        QCOMPARE(m_prompter.exchanges[1].text, QString("Done!"));
+        QCOMPARE(log->mid(log->size() - 2), (QStringList{"design mode off", "show " + page}));
+        const QByteArray onDisk = readFile(page);
+        if (yes) {
+            QVERIFY2(onDisk.startsWith("<!DOCTYPE html>\n<html><head>"), onDisk.constData());
+            QVERIFY(onDisk.contains("<p>Buy#BACK#</p>"));
+        } else {
+            QCOMPARE(onDisk, kDoctypePage);
+            QVERIFY(!log->contains("markup"));
+        }
+    }
+
+    void alternativeSaveFailureKeepsTheEdits_data()
+    {
+        QTest::addColumn<bool>("vanish");
+        QTest::addColumn<QString>("markup");
+        QTest::addColumn<QString>("reason");
+        const QString markup = "<html><body>Buy#FRONT#</body></html>";
+        QTest::newRow("read-only") << false << markup << "read-only";
+        QTest::newRow("vanished") << true << markup << "No such file";
+        QTest::newRow("nothing came back") << false << QString() << "could not be read back";
+    }
+
+    void alternativeSaveFailureKeepsTheEdits()
+    {
+        QFETCH(bool, vanish);
+        QFETCH(QString, markup);
+        QFETCH(QString, reason);
+        writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site"));
+        const QString page = m_ws->currentText();
+        writeFile(page, kDoctypePage);
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->ToggleEditMode();
+        if (vanish)
+            QVERIFY(QFile::remove(page));
+        else
+            QVERIFY(QFile::setPermissions(page, QFile::ReadOwner | QFile::ReadGroup));
+        m_prompter.exchanges.clear();
+        QObject context;
+        std::unique_ptr<QStringList> log(recordRequests(*m_ws, &context));
+
+        m_prompter.yesNoAnswers.push_back(true);
+        m_ws->ToggleEditMode();
+        m_ws->SaveEditedMarkup(markup);
+        QCOMPARE(m_prompter.exchanges.size(), 2);
+        const auto report = m_prompter.exchanges[1];
+        QCOMPARE(report.title, QString("Error"));
+        QCOMPARE(report.icon, MessageIcon::Critical);
+        QVERIFY2(report.text.contains(reason), qPrintable(report.text));
+        if (!markup.isEmpty())
+            QVERIFY2(report.text.contains(page), qPrintable(report.text));
+        // Back in edit mode with nothing loaded over the edits.
+        QCOMPARE(*log, (QStringList{"viewing", "markup", "editing"}));
+        QVERIFY(m_ws->editing());
+        QVERIFY(!m_ws->loadEnabled());
+        QVERIFY(!m_ws->savingEdits());
+        QCOMPARE(QFileInfo::exists(page), !vanish);
+        if (!vanish)
+            QCOMPARE(readFile(page), kDoctypePage);
+
+        // No now discards them.
+        m_prompter.yesNoAnswers.push_back(false);
+        m_ws->ToggleEditMode();
+        QVERIFY(!m_ws->editing());
+        QCOMPARE(m_prompter.texts().last(), QString("Done!"));
+        QCOMPARE(log->last(), "show " + page);
+    }
+
+    void saveMarkerPath_data()
+    {
+        QTest::addColumn<QString>("installFolder");
+        QTest::addColumn<QString>("marker");
+        QTest::newRow("plain") << "/opt/vantor" << "/opt/vantor/save.alt";
+        QTest::newRow("trailing separator") << "/opt/vantor/" << "/opt/vantor/save.alt";
+        QTest::newRow("doubled separators") << "/opt//vantor//" << "/opt/vantor/save.alt";
+        QTest::newRow("root") << "/" << "/save.alt";
+    }
+
+    void saveMarkerPath()
+    {
+        QFETCH(QString, installFolder);
+        QFETCH(QString, marker);
+        QCOMPARE(PageWorkspace::SaveMarkerPath(installFolder), marker);
     }
 
     void conversionPreCheck_data()
