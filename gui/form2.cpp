@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <QUrl>
@@ -85,7 +86,18 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
     connect(&m_workspace, &workspace::PageWorkspace::pageListChanged, this, &Form2::showPageList);
     connect(&m_workspace, &workspace::PageWorkspace::rolesChanged, this, &Form2::showRoles);
     connect(&m_workspace, &workspace::PageWorkspace::statusMessage, this, &Form2::showStatusMessage);
+    connect(&m_workspace, &workspace::PageWorkspace::editingChanged, this, &Form2::showEditMode);
     connect(&m_workspace, &workspace::PageWorkspace::showPage, WebBrowser1, &PageView::Navigate2);
+    connect(&m_workspace, &workspace::PageWorkspace::designModeEnded, WebBrowser1,
+            [this] { WebBrowser1->setDesignMode(false); });
+    connect(&m_workspace, &workspace::PageWorkspace::rootMarkupWanted, this, [this] {
+        QPointer<Form2> self(this);
+        WebBrowser1->requestRootMarkup([self](const QString& markup) {
+            if (self)
+                self->m_workspace.SaveEditedMarkup(markup);
+        });
+    });
+    connect(WebBrowser1, &PageView::DownloadComplete, this, &Form2::WebBrowser1_DownloadComplete);
 
     tmrHTMLSourceMonitor = new QTimer(this);
     tmrHTMLSourceMonitor->setObjectName(QStringLiteral("tmrHTMLSourceMonitor"));
@@ -299,9 +311,10 @@ void Form2::changeEvent(QEvent* event)
 
 void Form2::Form_Activate()
 {
-    // Coming back from a window shown over this one reloads the page, but never while editing.
-    if (Command2->text() == QLatin1String("Edit Page") && Combo1->count() > 0 &&
-        !m_workspace.currentText().isEmpty())
+    // Coming back from a window shown over this one reloads the page, but never while editing,
+    // nor while the closing of a save question hands the focus back before that save is done.
+    if (Command2->text() == workspace::PageWorkspace::EditCaption() && Combo1->count() > 0 &&
+        !m_workspace.currentText().isEmpty() && !m_workspace.savingEdits())
         WebBrowser1->Navigate2(m_workspace.currentText());
 }
 
@@ -335,8 +348,16 @@ void Form2::showRoles()
         lblSelectedPage[slot]->setToolTip(roles.label(slot)); // the label may be too narrow for it
         cmdRemove[slot]->setEnabled(roles.removeEnabled(slot));
     }
-    cmdSetasFE->setEnabled(roles.setEnabled(PageRoles::FrontEnd));
-    cmdSetasDownloadPage->setEnabled(roles.setEnabled(PageRoles::Download));
+    cmdSetasFE->setEnabled(m_workspace.setRoleEnabled(PageRoles::FrontEnd));
+    cmdSetasDownloadPage->setEnabled(m_workspace.setRoleEnabled(PageRoles::Download));
+}
+
+void Form2::showEditMode(bool editing)
+{
+    // Before the load that follows: pages being edited load without their scripts.
+    WebBrowser1->setEditing(editing);
+    Command2->setText(m_workspace.editCaption());
+    Command5->setEnabled(m_workspace.loadEnabled());
 }
 
 void Form2::showStatusMessage(const QString& text)
@@ -377,8 +398,13 @@ void Form2::cmdRemove_Click(int Index)
 
 void Form2::Command2_Click()
 {
-    // Editing itself comes with the page editor; until then only its preconditions are checked.
-    m_workspace.EditPageChecks();
+    m_workspace.ToggleEditMode();
+}
+
+void Form2::WebBrowser1_DownloadComplete()
+{
+    // Every load, also one the page list's refill starts while editing, follows the caption.
+    WebBrowser1->setDesignMode(Command2->text() != workspace::PageWorkspace::EditCaption());
 }
 
 void Form2::Command3_Click()
@@ -438,8 +464,18 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
     const bool onView = widget && (widget == WebBrowser1 || WebBrowser1->isAncestorOf(widget));
     if (!onList && !onView)
         return false;
-    // Only dropped files count, not even text into the page list's field.
     auto* drop = static_cast<QDropEvent*>(event);
+    if (onView) {
+        // Text or an image moved inside the page, and text brought in from elsewhere, are edits
+        // of the page being edited: the page takes them. Links could make the engine leave it.
+        for (QObject* source = drop->source(); source; source = source->parent()) {
+            if (source == WebBrowser1)
+                return false;
+        }
+        if (!drop->mimeData() || !drop->mimeData()->hasUrls())
+            return false;
+    }
+    // Only dropped files count, not even text into the page list's field.
     const QStringList paths = droppedFiles(drop->mimeData());
     if (paths.isEmpty()) {
         drop->ignore();

@@ -47,6 +47,7 @@ public slots:
     void cmdSetasDownloadPage_Click();
     void cmdRemove_Click(int Index);
     void Command2_Click();
+    void WebBrowser1_DownloadComplete();
     void Command3_Click();
     void lblHelp_Click();
     void tmrHTMLSourceMonitor_Timer();
@@ -63,6 +64,7 @@ private:
     void buildLayout();
     void showPageList();
     void showRoles();
+    void showEditMode(bool editing);
     void showStatusMessage(const QString& text);
     void Form_Activate();
 

@@ -18,7 +18,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QSignalSpy>
 #include <QUrl>
+#include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineView>
+
+#include <optional>
 
 using namespace gui;
 
@@ -75,6 +81,21 @@ void drop(QWidget* target, const QStringList& paths, const QString& text = {})
     QApplication::sendEvent(target, &dropEvent);
 }
 
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+constexpr int kLoadTimeout = 30000;
+
+// The page's script adds an element while it loads; its id is put together so that the file's
+// own text never holds it.
+const QByteArray kScriptedPage =
+    "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body><h1>Offer</h1>"
+    "<script>var d = document.createElement('div'); d.id = 'added-' + 'by-script';"
+    " document.body.appendChild(d);</script></body></html>\n";
+
 const QString kUnknownFront =
     QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Front-End Page.");
 const QString kUnknownDownload =
@@ -112,6 +133,64 @@ class Form2Test : public QObject
         m_prompter.exchanges.clear();
     }
 
+    PageView* view() const { return child<PageView>("WebBrowser1"); }
+
+    // Runs a script in the shown document as the test's own probe and waits for its answer.
+    std::optional<QVariant> evaluate(const QString& script) const
+    {
+        std::optional<QVariant> answer;
+        view()->findChild<QWebEngineView*>()->page()->runJavaScript(
+            script, QWebEngineScript::ApplicationWorld, [&answer](const QVariant& value) { answer = value; });
+        if (!QTest::qWaitFor([&answer] { return answer.has_value(); }, kLoadTimeout))
+            return std::nullopt;
+        return answer;
+    }
+
+    // The document's design mode and the file it shows, once it is that file.
+    std::optional<QVariant> designModeOf(const QString& path) const
+    {
+        return evaluate(QStringLiteral("location.pathname === '%1' ? document.designMode : 'other page'")
+                            .arg(QUrl::fromLocalFile(path).path()));
+    }
+
+    // Clicks behind the main heading's text and types there, as a user would.
+    void typeIntoHeading(const QString& text)
+    {
+        const std::optional<QVariant> at = evaluate(QStringLiteral(
+            "(function() { var r = document.createRange(); r.selectNodeContents(document.querySelector('h1'));"
+            " var b = r.getBoundingClientRect(); return [b.right, (b.top + b.bottom) / 2]; })()"));
+        QVERIFY(at.has_value());
+        const QVariantList xy = at->toList();
+        QWidget* input = view()->findChild<QWebEngineView*>()->focusProxy();
+        QVERIFY(input);
+        QTest::mouseClick(input, Qt::LeftButton, Qt::NoModifier,
+                          QPoint(qRound(xy.value(0).toDouble()) + 4, qRound(xy.value(1).toDouble())));
+        QTest::keyClicks(input, text);
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate(QStringLiteral("document.querySelector('h1').textContent.includes('%1')")
+                                               .arg(text)),
+                                  std::optional<QVariant>(true), kLoadTimeout);
+    }
+
+    // Loads the site, gives its index page the front-end role and presses "Edit Page".
+    void editIndexPage()
+    {
+        loadSite();
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        QCOMPARE(child<QLabel>("lblSelectedPage_0")->text(), working("index.html"));
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"), kLoadTimeout);
+    }
+
+    // Starts the window again over an installation folder given with a trailing separator.
+    void restartWithTrailingSeparator()
+    {
+        m_form.reset();
+        m_folders.installFolder += QLatin1Char('/');
+        m_form = std::make_unique<Form2>(AppTexts{"Vantor!", " ", "2.6"}, m_folders, m_prompter, m_opener);
+        QVERIFY(m_form->Form_Load());
+        m_form->show();
+    }
+
 private slots:
     void init()
     {
@@ -135,6 +214,7 @@ private slots:
         m_form = std::make_unique<Form2>(AppTexts{"Vantor!", " ", "2.6"}, m_folders, m_prompter, m_opener);
         QVERIFY(m_form->Form_Load());
         m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
 
     void cleanup() { m_form.reset(); }
@@ -255,7 +335,6 @@ private slots:
         loadSite();
         QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
-        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton); // a role page: no message
         drop(child<QComboBox>("Combo1"), {QDir(site()).filePath("index.html")}); // leaves the text empty
         QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
         QCOMPARE(m_prompter.texts(),
@@ -263,6 +342,149 @@ private slots:
                               "Please add one or more web pages (.htm / .html files) to edit first."}));
         QCOMPARE(m_prompter.exchanges[1].title, QString("Missing Info"));
         QCOMPARE(child<QPushButton>("Command2")->text(), QString("Edit Page"));
+    }
+
+    void editModeControlsAndDesignMode()
+    {
+        writeFile(QDir(site()).filePath("index.html"), kScriptedPage);
+        loadSite();
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate("document.getElementById('added-by-script') !== null"),
+                                  std::optional<QVariant>(true), kLoadTimeout);
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+
+        QCOMPARE(child<QPushButton>("Command2")->text(), QString("Save / Discard Changes"));
+        for (const char* locked : {"Command5", "Combo1", "cmdSetasFE", "cmdSetasDownloadPage"})
+            QVERIFY2(!child(locked)->isEnabled(), locked);
+        for (const char* untouched : {"Command2", "Command3", "lblHelp", "cmdRemove_0"})
+            QVERIFY2(child(untouched)->isEnabled(), untouched);
+        QVERIFY(!child("cmdRemove_1")->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"), kLoadTimeout);
+        // Loaded for editing: the page as written, without what its script adds.
+        QCOMPARE(evaluate("document.getElementById('added-by-script') === null"), std::optional<QVariant>(true));
+
+        // A refill while editing loads the new last page, and that one is put into design mode too.
+        writeFile(working("zz-added.html"), "<!DOCTYPE html><html><body><h1>Added</h1></body></html>");
+        QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("Combo1")->currentText(), working("zz-added.html"), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("zz-added.html")), std::optional<QVariant>("on"),
+                                  kLoadTimeout);
+        QCOMPARE(child<QPushButton>("Command2")->text(), QString("Save / Discard Changes"));
+        QVERIFY(!child("Combo1")->isEnabled());
+        QVERIFY(child("cmdSetasFE")->isEnabled()); // the refill took the role away
+
+        QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
+        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QCOMPARE(child<QPushButton>("Command2")->text(), QString("Edit Page"));
+        for (const char* freed : {"Command5", "Combo1", "cmdSetasFE", "cmdRemove_1"})
+            QVERIFY2(child(freed)->isEnabled(), freed);
+        QVERIFY(!child("cmdSetasDownloadPage")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, kLoadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("zz-added.html")), std::optional<QVariant>("off"),
+                                  kLoadTimeout);
+        QVERIFY(m_prompter.exchanges.isEmpty()); // nothing was changed, so nothing was asked
+    }
+
+    void saveMethods_data()
+    {
+        QTest::addColumn<bool>("marker");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("view's offer, Yes") << false << true << QStringList{"Save"};
+        QTest::newRow("view's offer, No") << false << false << QStringList{"Save"};
+        QTest::newRow("save.alt, Yes") << true << true << QStringList{"Save", "Done"};
+        QTest::newRow("save.alt, No") << true << false << QStringList{"Save", "Done"};
+    }
+
+    void saveMethods()
+    {
+        QFETCH(bool, marker);
+        QFETCH(bool, yes);
+        QFETCH(QStringList, titles);
+        if (marker) {
+            restartWithTrailingSeparator();
+            writeFile(QDir(m_folders.installFolder).filePath("save.alt"), "Text1");
+        }
+        const QByteArray original = readFile(QDir(site()).filePath("index.html"));
+        QVERIFY(original.startsWith("<!DOCTYPE html>\n<html lang=\"en\">"));
+        editIndexPage();
+        typeIntoHeading("#FRONT#");
+
+        m_prompter.yesNoAnswers.push_back(yes);
+        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, kLoadTimeout);
+        QCOMPARE(child<QPushButton>("Command2")->text(), QString("Edit Page"));
+
+        QStringList seen;
+        for (const auto& exchange : m_prompter.exchanges)
+            seen << exchange.title;
+        QCOMPARE(seen, titles);
+        QCOMPARE(m_prompter.exchanges[0].icon, workspace::MessageIcon::Question);
+        if (marker) {
+            QCOMPARE(m_prompter.texts(), (QStringList{"Save changes?", "Done!"}));
+        }
+
+        const QByteArray onDisk = readFile(working("index.html"));
+        if (yes) {
+            QVERIFY(onDisk.startsWith("<!DOCTYPE html>\n<html lang=\"en\">"));
+            QVERIFY(onDisk.contains("#FRONT#</h1>"));
+        } else {
+            QCOMPARE(onDisk, original);
+        }
+        // The view shows the file again, out of design mode.
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("off"), kLoadTimeout);
+        QCOMPARE(evaluate("document.querySelector('h1').textContent.includes('#FRONT#')"),
+                 std::optional<QVariant>(yes));
+    }
+
+    void readOnlyPageThroughTheAlternativeSave()
+    {
+        writeFile(QDir(m_folders.installFolder).filePath("save.alt"), "Text1");
+        editIndexPage();
+        typeIntoHeading("#FRONT#");
+        const QString page = working("index.html");
+        const QByteArray before = readFile(page);
+        QVERIFY(QFile::setPermissions(page, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+
+        m_prompter.yesNoAnswers.push_back(true);
+        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(m_prompter.exchanges.size(), 2, kLoadTimeout);
+        const auto report = m_prompter.exchanges[1];
+        QCOMPARE(report.title, QString("Error"));
+        QVERIFY2(report.text.contains(page) && report.text.contains("read-only"), qPrintable(report.text));
+
+        // Still editing, the edits still on screen in design mode, and nothing loaded over them.
+        QCOMPARE(child<QPushButton>("Command2")->text(), QString("Save / Discard Changes"));
+        QVERIFY(!child("Combo1")->isEnabled());
+        QCOMPARE(designModeOf(page), std::optional<QVariant>("on"));
+        QCOMPARE(evaluate("document.querySelector('h1').textContent.includes('#FRONT#')"),
+                 std::optional<QVariant>(true));
+        QCOMPARE(loaded.count(), 0);
+        QCOMPARE(readFile(page), before);
+    }
+
+    void textDropsIntoThePageWhileEditing()
+    {
+        editIndexPage();
+        const std::optional<QVariant> at = evaluate(QStringLiteral(
+            "(function() { var b = document.querySelector('h1').getBoundingClientRect();"
+            " return [b.left + 4, (b.top + b.bottom) / 2]; })()"));
+        QVERIFY(at.has_value());
+        const QPoint point(qRound(at->toList().value(0).toDouble()), qRound(at->toList().value(1).toDouble()));
+        QWidget* input = view()->findChild<QWebEngineView*>()->focusProxy();
+        QMimeData data;
+        data.setText("#BACK#");
+        QDragEnterEvent enter(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(input, &enter);
+        QDragMoveEvent move(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(input, &move);
+        QDropEvent dropEvent(point, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(input, &dropEvent);
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate("document.querySelector('h1').textContent.includes('#BACK#')"),
+                                  std::optional<QVariant>(true), kLoadTimeout);
+        QVERIFY(items(child<QComboBox>("Combo1")).contains(working("index.html")));
     }
 
     void deletingEveryPageDisablesEditAndList()
