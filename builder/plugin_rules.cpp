@@ -24,6 +24,17 @@ bool isFileNameUnsafe(QChar c)
 #endif
 }
 
+bool hasLoneSurrogate(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QString IdentifierProblem(const QString& identifier)
@@ -65,7 +76,7 @@ QString PluginNameProblem(const QString& pluginName)
     if (archive == QLatin1String(".") || archive == QLatin1String(".."))
         return QStringLiteral("The plugin name \"%1\" cannot name a ZIP file.").arg(pluginName);
     // A lone surrogate has no bytes of its own: the ZIP file and the header would bear another name.
-    if (QFile::decodeName(QFile::encodeName(pluginName)) != pluginName)
+    if (hasLoneSurrogate(pluginName))
         return QStringLiteral("The plugin name holds a character that cannot be part of a file name: it names the "
                               "plugin's ZIP file.");
     if (QFile::encodeName(archive + QStringLiteral(".zip")).size() > 255)

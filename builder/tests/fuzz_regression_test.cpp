@@ -24,6 +24,8 @@ private slots:
         QTest::newRow("C1 control U+009B") << QStringLiteral(u"My\u009BPlugin") << false;
         QTest::newRow("line separator") << QStringLiteral(u"My\u2028Plugin") << false;
         QTest::newRow("paragraph separator") << QStringLiteral(u"My\u2029Plugin") << false;
+        // Found by the fuzzer: a byte-order mark after a blank leads the ZIP name once blanks go.
+        QTest::newRow("byte-order mark and noncharacter") << QStringLiteral(u" \uFEFF\uFFFF\u00FE") << true;
         QTest::newRow("no-break space stays") << QStringLiteral(u"My\u00A0Plugin") << true;
     }
     void namesThatCannotNameTheArchiveAreRefused()
