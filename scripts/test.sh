@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
-# Installs what the project needs (Debian 12, as root), builds, and runs every test.
+# Installs what the project needs (Debian 12, as root), builds, and runs every test: the suite
+# (with the WordPress end-to-end test), the suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a short run of every fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
 ctest --preset default
+scripts/test-asan.sh
+scripts/test-fuzz.sh
