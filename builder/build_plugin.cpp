@@ -111,11 +111,16 @@ QString refusal(const BuildRequest& r)
     return {};
 }
 
+// Opened directly, outside WordPress, a converted page would run half-way and print PHP errors
+// with the server's paths. PHP drops the line break after "?>", so the page's bytes follow unchanged.
+constexpr char16_t kConvertedPageGuard[] = u"<?php if ( ! defined( 'ABSPATH' ) ) { exit; } ?>\n";
+
 void writeConvertedPage(const QString& target, const QString& text)
 {
     if (MortarTools::PathExists(target, false) && !QFile::remove(target))
         throw IoError(support::kPermissionDenied, QStringLiteral("Cannot replace '%1'.").arg(target));
     auto file = support::OpenFileAtEnd(target);
+    support::WriteUtf8Text(*file, QString::fromUtf16(kConvertedPageGuard), false);
     support::WriteUtf8Text(*file, text, false);
     support::CloseFile(*file);
 }

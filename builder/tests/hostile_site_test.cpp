@@ -238,7 +238,8 @@ private slots:
         QTest::addColumn<QByteArray>("converted");
         const QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489") +
                                "<?php system('id'); ?>" + QByteArray(64, '\0') + "\xFF\xFE\x3C\x3F";
-        QTest::newRow("empty page") << QByteArray() << 0 << QByteArray();
+        QTest::newRow("empty page") << QByteArray() << 0
+                                    << QByteArray("<?php if ( ! defined( 'ABSPATH' ) ) { exit; } ?>\n");
         QTest::newRow("PNG named .html") << png << 1 << QByteArray();
     }
     void pagesThatAreEmptyOrNotText()
@@ -265,7 +266,7 @@ private slots:
         if (phpBinary.isEmpty())
             return;
         QProcess run;
-        run.start(phpBinary, {"-d", "short_open_tag=On", "-r", "$front_tag='[F]'; include $argv[1];",
+        run.start(phpBinary, {"-d", "short_open_tag=On", "-r", "define('ABSPATH', '/'); $front_tag='[F]'; include $argv[1];",
                               tpl + "/converted_index.php"});
         QVERIFY(run.waitForFinished(30000));
         QCOMPARE(run.exitCode(), 0);

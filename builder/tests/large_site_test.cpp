@@ -156,7 +156,8 @@ private slots:
         const qint64 lines = (pageSize - 34) / chunk.size();
         const qint64 prefix = qstrlen("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/");
         const qint64 neutraliser = qstrlen("<?php ?>");
-        QCOMPARE(converted.size(), pageSize + lines * (prefix + neutraliser) +
+        const qint64 guard = qstrlen("<?php if ( ! defined( 'ABSPATH' ) ) { exit; } ?>\n");
+        QCOMPARE(converted.size(), guard + pageSize + lines * (prefix + neutraliser) +
                                        (qstrlen("<?php echo $front_tag;?>") - qstrlen("#FRONT#")));
     }
 };

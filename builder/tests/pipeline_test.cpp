@@ -136,7 +136,7 @@ private slots:
         QVERIFY(index.contains("src=\"" + prefix + "images/cover one.png\""));
         QVERIFY(index.contains("<?php echo $front_tag;?>"));
         QVERIFY(!index.contains("#FRONT#"));
-        QVERIFY(index.startsWith("<<?php ?>?xml"));
+        QVERIFY(index.startsWith("<?php if ( ! defined( 'ABSPATH' ) ) { exit; } ?>\n<<?php ?>?xml"));
         // Read as UTF-8 with a stray Windows-1252 dash, written as UTF-8 without a byte-order mark.
         QVERIFY(index.contains("Caf\xC3\xA9 \xE2\x80\x93 r\xC3\xA9sum\xC3\xA9"));
         const QByteArray download = readFile(tpl + "converted_download.php");
@@ -172,13 +172,20 @@ private slots:
         // With short tags on, the page's own "<?xml" prologue is printed, not run.
         QProcess run;
         run.start(php, {"-d", "short_open_tag=On", "-r",
-                        "$front_tag='[F]'; function bloginfo($s){echo 'http://wp';} include $argv[1];",
+                        "define('ABSPATH', '/'); $front_tag='[F]'; function bloginfo($s){echo 'http://wp';} "
+                        "include $argv[1];",
                         x + "/p4217/modules/template/converted_index.php"});
         QVERIFY(run.waitForFinished(30000));
         const QByteArray shown = run.readAllStandardOutput();
         QVERIFY2(shown.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>"), shown.constData());
         QVERIFY(shown.contains("src=\"http://wp/wp-content/plugins/p4217/modules/template/images/cover one.png\""));
         QVERIFY(shown.contains("[F]"));
+        // Requested on its own, outside WordPress, the page stops before printing anything.
+        QProcess direct;
+        direct.start(php, {x + "/p4217/modules/template/converted_index.php"});
+        QVERIFY(direct.waitForFinished(30000));
+        QCOMPARE(direct.exitCode(), 0);
+        QCOMPARE(direct.readAll(), QByteArray());
     }
 
     void aRebuildReplacesTheArchiveWhole()
