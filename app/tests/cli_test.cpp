@@ -1,6 +1,8 @@
 // vantor-build as scripts see it: exit status, standard output holding only the archive path,
 // and failures that stay failures when the disk or the installation folder is odd.
 
+#include "support/tests/test_files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -12,23 +14,11 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+using namespace testfiles;
+
 namespace {
 
 const QString kInstallDir = QStringLiteral(VANTOR_INSTALL_DIR);
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 struct Run
 {

@@ -6,6 +6,8 @@
 #include "support/io_error.h"
 #include "support/mortar_file.h"
 
+#include "support/tests/test_files.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -19,22 +21,9 @@
 #include <sys/stat.h>
 
 using namespace builder;
+using namespace testfiles;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QByteArray randomBytes(qsizetype size)
 {
@@ -43,30 +32,9 @@ QByteArray randomBytes(qsizetype size)
     return bytes;
 }
 
-QMap<QString, QByteArray> fingerprint(const QString& folder)
-{
-    QMap<QString, QByteArray> map;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info(path);
-        map.insert(QDir(folder).relativeFilePath(path),
-                   info.isFile() ? QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha1)
-                                 : QByteArray::number(int(info.isDir())) + info.symLinkTarget().toUtf8());
-    }
-    return map;
-}
-
 QStringList entries(const QString& folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-QString archiverPath()
-{
-    const QString beside = QStringLiteral(VANTOR_INSTALL_DIR "/7za");
-    return QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable("7za");
 }
 
 // Runs a mount-related command; the reason it failed, or empty.

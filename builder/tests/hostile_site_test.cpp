@@ -3,6 +3,8 @@
 
 #include "builder/build_plugin.h"
 
+#include "support/tests/test_files.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -19,17 +21,10 @@
 #include <unistd.h>
 
 using namespace builder;
+using namespace testfiles;
 namespace fs = std::filesystem;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // A file whose name is given as raw bytes, which need not be UTF-8.
 void writeRaw(const QString& folder, const QByteArray& name, const QByteArray& bytes)
@@ -48,19 +43,6 @@ QByteArray readRaw(const fs::path& path)
     if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return "<missing>";
     return f.readAll();
-}
-
-QString archiverPath()
-{
-    const QString beside = QStringLiteral(VANTOR_INSTALL_DIR "/7za");
-    return QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable("7za");
-}
-
-bool extract(const QString& zip, const QString& into)
-{
-    QProcess p;
-    p.start(archiverPath(), {"x", "-y", "-bd", "-o" + into, zip});
-    return p.waitForFinished(120000) && p.exitCode() == 0;
 }
 
 QStringList entries(const QString& folder)

@@ -4,6 +4,8 @@
 
 #include "builder/build_plugin.h"
 
+#include "support/tests/test_files.h"
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,14 +19,9 @@
 #include <unistd.h>
 
 using namespace builder;
+using namespace testfiles;
 
 namespace {
-
-QString archiverPath()
-{
-    const QString beside = QStringLiteral(VANTOR_INSTALL_DIR "/7za");
-    return QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable("7za");
-}
 
 qint64 peakMemoryKb()
 {
@@ -36,14 +33,6 @@ qint64 peakMemoryKb()
             return line.mid(6).trimmed().split(' ').first().toLongLong();
     }
     return -1;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 // The number of entries in the archive, from 7za's own listing.

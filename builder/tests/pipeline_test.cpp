@@ -1,5 +1,7 @@
 #include "builder/build_plugin.h"
 
+#include "support/tests/test_files.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
@@ -13,52 +15,7 @@
 #include <unistd.h>
 
 using namespace builder;
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-// Every file below a folder with its bytes' hash: a fingerprint to prove a folder untouched.
-QMap<QString, QByteArray> fingerprint(const QString& folder)
-{
-    QMap<QString, QByteArray> map;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        map.insert(QDir(folder).relativeFilePath(path),
-                   QFileInfo(path).isFile() ? QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha1)
-                                            : QByteArray("dir"));
-    }
-    return map;
-}
-
-QString archiverPath()
-{
-    const QString beside = QStringLiteral(VANTOR_INSTALL_DIR "/7za");
-    return QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable("7za");
-}
-
-bool extract(const QString& zip, const QString& into)
-{
-    QProcess p;
-    p.start(archiverPath(), {"x", "-y", "-bd", "-o" + into, zip});
-    return p.waitForFinished(60000) && p.exitCode() == 0;
-}
-
-} // namespace
+using namespace testfiles;
 
 class PipelineTest : public QObject
 {

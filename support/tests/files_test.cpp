@@ -3,6 +3,8 @@
 #include "support/mortar_file.h"
 #include "support/mortar_tools.h"
 
+#include "support/tests/test_files.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,24 +13,7 @@
 #include <unistd.h>
 
 using namespace support;
-
-namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
+using namespace testfiles;
 
 class FilesTest : public QObject
 {

@@ -1,0 +1,61 @@
+#pragma once
+
+// Small file helpers shared by the tests that build sites and look into archives.
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace testfiles {
+
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY2(f.open(QIODevice::WriteOnly), qPrintable(path));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every entry below a folder with its bytes' hash (or its kind and link target): a fingerprint
+// that proves a folder untouched.
+inline QMap<QString, QByteArray> fingerprint(const QString& folder)
+{
+    QMap<QString, QByteArray> map;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        map.insert(QDir(folder).relativeFilePath(path),
+                   info.isFile() ? QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha1)
+                                 : QByteArray::number(int(info.isDir())) + info.symLinkTarget().toUtf8());
+    }
+    return map;
+}
+
+// The 7za beside the programs in the build tree, else the one on the PATH.
+inline QString archiverPath()
+{
+    const QString beside = QStringLiteral(VANTOR_INSTALL_DIR "/7za");
+    return QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable("7za");
+}
+
+inline bool extract(const QString& zip, const QString& into)
+{
+    QProcess p;
+    p.start(archiverPath(), {"x", "-y", "-bd", "-o" + into, zip});
+    return p.waitForFinished(120000) && p.exitCode() == 0;
+}
+
+} // namespace testfiles
