@@ -1,11 +1,11 @@
 #include "workspace/page_workspace.h"
 
 #include "builder/tag_check.h"
-#include "workspace/markup_save.h"
 #include "support/folder_deletion.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
 #include "support/mortar_tools.h"
+#include "workspace/markup_save.h"
 #include "workspace/page_listing.h"
 #include "workspace/prompter.h"
 
