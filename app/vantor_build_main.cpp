@@ -16,7 +16,12 @@
 
 namespace {
 
-enum ExitCode { kOk = 0, kBuildFailed = 1, kBadUsage = 2 };
+enum ExitCode
+{
+    kOk = 0,
+    kBuildFailed = 1,
+    kBadUsage = 2
+};
 
 void err(const QString& text)
 {
@@ -48,29 +53,35 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantor-build"));
     const app::InstallPaths paths = app::InstallPaths::ForRunningProgram();
-    const builder::PluginDetails defaults = builder::PluginDetails::Defaults(QString::fromUtf16(app::kAppName));
+    const builder::PluginDetails defaults =
+        builder::PluginDetails::Defaults(QString::fromUtf16(app::kAppName));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Builds a WordPress plugin ZIP from an HTML site folder.\n\n"
-                       "The front-end page should carry the tag #FRONT# where the buy button or opt-in form goes,\n"
-                       "the download page the tag #BACK# where the download links go. SITE is only read.\n"
-                       "On success the archive's path is printed alone on standard output; progress, warnings\n"
-                       "and errors go to standard error.\n\n"
-                       "Exit status: 0 the plugin was built, 1 the build failed or was refused, 2 bad usage."));
+    parser.setApplicationDescription(QStringLiteral(
+        "Builds a WordPress plugin ZIP from an HTML site folder.\n\n"
+        "The front-end page should carry the tag #FRONT# where the buy button or opt-in form goes,\n"
+        "the download page the tag #BACK# where the download links go. SITE is only read.\n"
+        "On success the archive's path is printed alone on standard output; progress, warnings\n"
+        "and errors go to standard error.\n\n"
+        "Exit status: 0 the plugin was built, 1 the build failed or was refused, 2 bad usage."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("SITE"), QStringLiteral("The site folder."));
-    const QCommandLineOption front({QStringLiteral("front")}, QStringLiteral("Front-end page, relative to SITE."),
+    const QCommandLineOption front({QStringLiteral("front")},
+                                   QStringLiteral("Front-end page, relative to SITE."),
                                    QStringLiteral("PAGE"));
-    const QCommandLineOption download({QStringLiteral("download")}, QStringLiteral("Download page, relative to SITE."),
+    const QCommandLineOption download({QStringLiteral("download")},
+                                      QStringLiteral("Download page, relative to SITE."),
                                       QStringLiteral("PAGE"));
-    const QCommandLineOption name({QStringLiteral("name")}, QStringLiteral("Plugin name (default \"%1\").").arg(defaults.name),
+    const QCommandLineOption name({QStringLiteral("name")},
+                                  QStringLiteral("Plugin name (default \"%1\").").arg(defaults.name),
                                   QStringLiteral("NAME"));
-    const QCommandLineOption id({QStringLiteral("id")},
-                                QStringLiteral("Unique identifier: a letter, then letters, digits or underscores, "
-                                               "20 at most (default: a new one like p4217)."),
-                                QStringLiteral("ID"));
-    const QCommandLineOption uri({QStringLiteral("uri")}, QStringLiteral("Plugin URI (default %1).").arg(defaults.uri),
+    const QCommandLineOption id(
+        {QStringLiteral("id")},
+        QStringLiteral("Unique identifier: a letter, then letters, digits or underscores, "
+                       "20 at most (default: a new one like p4217)."),
+        QStringLiteral("ID"));
+    const QCommandLineOption uri({QStringLiteral("uri")},
+                                 QStringLiteral("Plugin URI (default %1).").arg(defaults.uri),
                                  QStringLiteral("URL"));
     const QCommandLineOption version({QStringLiteral("version")},
                                      QStringLiteral("Plugin version (default %1).").arg(defaults.version),
@@ -78,18 +89,20 @@ int main(int argc, char* argv[])
     const QCommandLineOption license({QStringLiteral("license")},
                                      QStringLiteral("Plugin license (default %1).").arg(defaults.license),
                                      QStringLiteral("L"));
-    const QCommandLineOption output({QStringLiteral("output")},
-                                    QStringLiteral("Folder for the ZIP, created when missing (default: %1).")
-                                        .arg(paths.outputFolder()),
-                                    QStringLiteral("DIR"));
-    const QCommandLineOption templ({QStringLiteral("template")},
-                                   QStringLiteral("Plugin template folder (default: %1).").arg(paths.templateFolder()),
-                                   QStringLiteral("DIR"));
+    const QCommandLineOption output(
+        {QStringLiteral("output")},
+        QStringLiteral("Folder for the ZIP, created when missing (default: %1).").arg(paths.outputFolder()),
+        QStringLiteral("DIR"));
+    const QCommandLineOption templ(
+        {QStringLiteral("template")},
+        QStringLiteral("Plugin template folder (default: %1).").arg(paths.templateFolder()),
+        QStringLiteral("DIR"));
     const QCommandLineOption archiver({QStringLiteral("archiver")},
                                       QStringLiteral("The 7za program (default: %1).").arg(paths.archiver()),
                                       QStringLiteral("PATH"));
-    const QCommandLineOption strict({QStringLiteral("strict")},
-                                    QStringLiteral("Fail when #FRONT# or #BACK# is missing instead of warning."));
+    const QCommandLineOption strict(
+        {QStringLiteral("strict")},
+        QStringLiteral("Fail when #FRONT# or #BACK# is missing instead of warning."));
     parser.addOptions({front, download, name, id, uri, version, license, output, templ, archiver, strict});
 
     if (!parser.parse(QCoreApplication::arguments())) {
@@ -99,8 +112,8 @@ int main(int argc, char* argv[])
     if (parser.isSet(QStringLiteral("help"))) {
         std::fputs(qPrintable(parser.helpText()), stdout);
         std::fputs("\nAuthor, author URI and description are the credit texts:\n", stdout);
-        std::fputs(qPrintable(QStringLiteral("  %1\n  %2\n  %3\n").arg(defaults.author, defaults.authorUri,
-                                                                     defaults.description)),
+        std::fputs(qPrintable(QStringLiteral("  %1\n  %2\n  %3\n")
+                                  .arg(defaults.author, defaults.authorUri, defaults.description)),
                    stdout);
         return kOk;
     }
@@ -127,7 +140,8 @@ int main(int argc, char* argv[])
         request.details.version = parser.value(version);
     if (parser.isSet(license))
         request.details.license = parser.value(license);
-    request.outputFolder = QFileInfo(parser.isSet(output) ? parser.value(output) : paths.outputFolder()).absoluteFilePath();
+    request.outputFolder =
+        QFileInfo(parser.isSet(output) ? parser.value(output) : paths.outputFolder()).absoluteFilePath();
     request.templateFolder = parser.isSet(templ) ? parser.value(templ) : paths.templateFolder();
     request.archiver = parser.isSet(archiver) ? parser.value(archiver) : paths.archiver();
 

@@ -36,8 +36,8 @@ struct RunFigures
 {
     double seconds = 0;
     double cpuSeconds = 0; // user + system time of it and of the programs it waited for
-    long ownPeakKiB = 0;  // the started program itself
-    long treePeakKiB = 0; // the largest single process among it and the programs it waited for
+    long ownPeakKiB = 0;   // the started program itself
+    long treePeakKiB = 0;  // the largest single process among it and the programs it waited for
 };
 
 long highWaterMarkKiB(pid_t pid)
@@ -67,7 +67,8 @@ RunFigures runProgram(const QStringList& command, const QString& workDir, const 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const QByteArray log = QFile::encodeName(logFile);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.constData(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log.constData(), O_WRONLY | O_CREAT | O_APPEND,
+                                     0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     const QByteArray dir = QFile::encodeName(workDir);
     posix_spawn_file_actions_addchdir_np(&actions, dir.constData());
@@ -107,7 +108,8 @@ RunFigures runProgram(const QStringList& command, const QString& workDir, const 
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         QFile f(logFile);
         f.open(QIODevice::ReadOnly);
-        std::fprintf(stderr, "%s failed:\n%s\n", qPrintable(command.join(QLatin1Char(' '))), f.readAll().right(4000).constData());
+        std::fprintf(stderr, "%s failed:\n%s\n", qPrintable(command.join(QLatin1Char(' '))),
+                     f.readAll().right(4000).constData());
         throw std::runtime_error("a benchmarked program failed");
     }
     return figures;
@@ -152,12 +154,13 @@ RunFigures vantorRun(const Tools& tools, const bench::GeneratedSite& site, const
     const QString out = QDir(tools.work).filePath(QStringLiteral("vantor-out"));
     removeTree(out);
     QDir().mkpath(out);
-    const RunFigures f = runProgram({tools.vantorBuild, site.folder, QStringLiteral("--front"), site.frontPage,
-                                     QStringLiteral("--download"), site.downloadPage, QStringLiteral("--name"),
-                                     QStringLiteral("Bench Plugin"), QStringLiteral("--id"), QStringLiteral("p4217"),
-                                     QStringLiteral("--output"), out, QStringLiteral("--template"), tools.templateFolder,
-                                     QStringLiteral("--archiver"), tools.archiver},
-                                    tools.work, log);
+    const RunFigures f =
+        runProgram({tools.vantorBuild, site.folder, QStringLiteral("--front"), site.frontPage,
+                    QStringLiteral("--download"), site.downloadPage, QStringLiteral("--name"),
+                    QStringLiteral("Bench Plugin"), QStringLiteral("--id"), QStringLiteral("p4217"),
+                    QStringLiteral("--output"), out, QStringLiteral("--template"), tools.templateFolder,
+                    QStringLiteral("--archiver"), tools.archiver},
+                   tools.work, log);
     if (!QFileInfo(QDir(out).filePath(QStringLiteral("benchplugin.zip"))).isFile())
         throw std::runtime_error("vantor-build made no archive");
     removeTree(out);
@@ -179,10 +182,13 @@ RunFigures floorRun(const Tools& tools, const bench::GeneratedSite& site, const 
         total.ownPeakKiB = std::max(total.ownPeakKiB, f.ownPeakKiB);
         total.treePeakKiB = std::max(total.treePeakKiB, f.treePeakKiB);
     };
-    add(runProgram({QStringLiteral("cp"), QStringLiteral("-r"), tools.templateFolder, plugin}, tools.work, log));
-    add(runProgram({QStringLiteral("cp"), QStringLiteral("-r"), site.folder + QStringLiteral("/."), siteCopy}, tools.work, log));
-    add(runProgram({tools.archiver, QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"), QStringLiteral("-y"),
-                    QDir(staging).filePath(QStringLiteral("benchplugin.zip")), QStringLiteral("--"), QStringLiteral("p4217")},
+    add(runProgram({QStringLiteral("cp"), QStringLiteral("-r"), tools.templateFolder, plugin}, tools.work,
+                   log));
+    add(runProgram({QStringLiteral("cp"), QStringLiteral("-r"), site.folder + QStringLiteral("/."), siteCopy},
+                   tools.work, log));
+    add(runProgram({tools.archiver, QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
+                    QStringLiteral("-y"), QDir(staging).filePath(QStringLiteral("benchplugin.zip")),
+                    QStringLiteral("--"), QStringLiteral("p4217")},
                    staging, log));
     removeTree(staging);
     return total;
@@ -213,9 +219,10 @@ RunFigures pagesZipRun(const Tools& tools, const QString& folder, const QString&
 {
     const QString archive = QDir(folder).filePath(QStringLiteral("pages.zip"));
     QFile::remove(archive);
-    const RunFigures f = runProgram({tools.archiver, QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
-                                     QStringLiteral("-y"), archive, QStringLiteral("--"), QStringLiteral("p4217")},
-                                    folder, log);
+    const RunFigures f =
+        runProgram({tools.archiver, QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
+                    QStringLiteral("-y"), archive, QStringLiteral("--"), QStringLiteral("p4217")},
+                   folder, log);
     QFile::remove(archive);
     return f;
 }
@@ -226,22 +233,28 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Times vantor-build against copying and zipping the same files."));
+    parser.setApplicationDescription(
+        QStringLiteral("Times vantor-build against copying and zipping the same files."));
     parser.addHelpOption();
-    const QCommandLineOption buildOpt(QStringLiteral("vantor-build"), QStringLiteral("The vantor-build program."), QStringLiteral("PATH"));
-    const QCommandLineOption archiverOpt(QStringLiteral("archiver"), QStringLiteral("The 7za program."), QStringLiteral("PATH"),
-                                         QStringLiteral("7za"));
-    const QCommandLineOption templateOpt(QStringLiteral("template"), QStringLiteral("The plugin template folder."), QStringLiteral("DIR"));
-    const QCommandLineOption workOpt(QStringLiteral("work"), QStringLiteral("Scratch folder, emptied afterwards."), QStringLiteral("DIR"));
-    const QCommandLineOption runsOpt(QStringLiteral("runs"), QStringLiteral("Timed runs per scale (default: 5, 3 above 50 MB)."),
+    const QCommandLineOption buildOpt(QStringLiteral("vantor-build"),
+                                      QStringLiteral("The vantor-build program."), QStringLiteral("PATH"));
+    const QCommandLineOption archiverOpt(QStringLiteral("archiver"), QStringLiteral("The 7za program."),
+                                         QStringLiteral("PATH"), QStringLiteral("7za"));
+    const QCommandLineOption templateOpt(
+        QStringLiteral("template"), QStringLiteral("The plugin template folder."), QStringLiteral("DIR"));
+    const QCommandLineOption workOpt(
+        QStringLiteral("work"), QStringLiteral("Scratch folder, emptied afterwards."), QStringLiteral("DIR"));
+    const QCommandLineOption runsOpt(QStringLiteral("runs"),
+                                     QStringLiteral("Timed runs per scale (default: 5, 3 above 50 MB)."),
                                      QStringLiteral("N"));
-    const QCommandLineOption scalesOpt(QStringLiteral("scales"),
-                                       QStringLiteral("Comma-separated scale numbers, 1 to 5 (default: 1,2,3,4)."),
-                                       QStringLiteral("LIST"), QStringLiteral("1,2,3,4"));
+    const QCommandLineOption scalesOpt(
+        QStringLiteral("scales"), QStringLiteral("Comma-separated scale numbers, 1 to 5 (default: 1,2,3,4)."),
+        QStringLiteral("LIST"), QStringLiteral("1,2,3,4"));
     parser.addOptions({buildOpt, archiverOpt, templateOpt, workOpt, runsOpt, scalesOpt});
     parser.process(application);
     if (!parser.isSet(buildOpt) || !parser.isSet(templateOpt) || !parser.isSet(workOpt)) {
-        std::fputs("usage: vantor-bench --vantor-build PATH --template DIR --work DIR [--archiver PATH] [--runs N] [--scales a,b]\n",
+        std::fputs("usage: vantor-bench --vantor-build PATH --template DIR --work DIR [--archiver PATH] "
+                   "[--runs N] [--scales a,b]\n",
                    stderr);
         return 2;
     }
@@ -265,16 +278,19 @@ int main(int argc, char* argv[])
     const QStringList wanted = parser.value(scalesOpt).split(QLatin1Char(','));
 
     std::printf("cores: %ld, archiver: %s\n", sysconf(_SC_NPROCESSORS_ONLN), qPrintable(tools.archiver));
-    std::printf("Medians of the timed runs; the floor is cp -r of the template and of the site plus the same 7za call.\n");
-    std::printf("Wall time (s) and CPU time (user + system of the whole process tree, cpu); load average at start: %s\n",
+    std::printf("Medians of the timed runs; the floor is cp -r of the template and of the site plus the same "
+                "7za call.\n");
+    std::printf("Wall time (s) and CPU time (user + system of the whole process tree, cpu); load average at "
+                "start: %s\n",
                 qPrintable(loadAverage()));
     std::printf("pages s: the same 7za call on the two converted pages alone, which the floor's tree lacks; "
                 "ratio+p: vantor s / (floor s + pages s).\n");
-    std::printf("Peak memory: vantor-build's own high-water mark / the largest process of its run (7za included) / "
-                "the largest process of the floor.\n\n");
-    std::printf("%-24s %6s %8s %9s %5s %9s %8s %6s %10s %9s %6s %9s %8s %22s\n", "scale", "files", "page MB", "total MB",
-                "runs", "vantor s", "floor s", "ratio", "vantor cpu", "floor cpu", "ratio", "pages s", "ratio+p",
-                "peak MB own/run/floor");
+    std::printf(
+        "Peak memory: vantor-build's own high-water mark / the largest process of its run (7za included) / "
+        "the largest process of the floor.\n\n");
+    std::printf("%-24s %6s %8s %9s %5s %9s %8s %6s %10s %9s %6s %9s %8s %22s\n", "scale", "files", "page MB",
+                "total MB", "runs", "vantor s", "floor s", "ratio", "vantor cpu", "floor cpu", "ratio",
+                "pages s", "ratio+p", "peak MB own/run/floor");
     std::fflush(stdout);
 
     int failures = 0;
@@ -316,10 +332,11 @@ int main(int argc, char* argv[])
             }
             const double vm = median(vantor), fm = median(floor);
             const double vc = median(vantorCpu), fc = median(floorCpu), pz = median(pagesZip);
-            std::printf("%-24s %6d %8s %9s %5d %9.3f %8.3f %5.2fx %10.3f %9.3f %5.2fx %9.3f %7.2fx %8.0f /%5.0f /%5.0f\n",
+            std::printf("%-24s %6d %8s %9s %5d %9.3f %8.3f %5.2fx %10.3f %9.3f %5.2fx %9.3f %7.2fx %8.0f "
+                        "/%5.0f /%5.0f\n",
                         qPrintable(shape.name), site.files, qPrintable(megabytes(shape.pageBytes)),
-                        qPrintable(megabytes(site.bytes)), runs, vm, fm, vm / fm, vc, fc, vc / fc, pz, vm / (fm + pz),
-                        ownPeak / 1024.0, runPeak / 1024.0, floorPeak / 1024.0);
+                        qPrintable(megabytes(site.bytes)), runs, vm, fm, vm / fm, vc, fc, vc / fc, pz,
+                        vm / (fm + pz), ownPeak / 1024.0, runPeak / 1024.0, floorPeak / 1024.0);
             std::fflush(stdout);
             removeTree(siteFolder);
         }

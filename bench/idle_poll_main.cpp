@@ -36,11 +36,13 @@ int main(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Idle CPU of the page list's 200 ms refresh."));
     parser.addHelpOption();
-    const QCommandLineOption siteOpt(QStringLiteral("site"), QStringLiteral("Site copied into the working folder."),
+    const QCommandLineOption siteOpt(QStringLiteral("site"),
+                                     QStringLiteral("Site copied into the working folder."),
                                      QStringLiteral("DIR"));
-    const QCommandLineOption workOpt(QStringLiteral("work"), QStringLiteral("Scratch folder, removed afterwards."),
-                                     QStringLiteral("DIR"));
-    const QCommandLineOption secondsOpt(QStringLiteral("seconds"), QStringLiteral("How long to watch (default 60)."),
+    const QCommandLineOption workOpt(
+        QStringLiteral("work"), QStringLiteral("Scratch folder, removed afterwards."), QStringLiteral("DIR"));
+    const QCommandLineOption secondsOpt(QStringLiteral("seconds"),
+                                        QStringLiteral("How long to watch (default 60)."),
                                         QStringLiteral("N"), QStringLiteral("60"));
     parser.addOptions({siteOpt, workOpt, secondsOpt});
     parser.process(application);
@@ -56,8 +58,9 @@ int main(int argc, char* argv[])
     folders.workingFolder = work.filePath(QStringLiteral("tmp"));
     folders.outputFolder = work.filePath(QStringLiteral("output"));
     QDir().mkpath(folders.workingFolder);
-    if (QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), parser.value(siteOpt) + QStringLiteral("/."),
-                                                 folders.workingFolder}) != 0) {
+    if (QProcess::execute(QStringLiteral("cp"),
+                          {QStringLiteral("-r"), parser.value(siteOpt) + QStringLiteral("/."),
+                           folders.workingFolder}) != 0) {
         std::fputs("cannot copy the site\n", stderr);
         return 1;
     }
@@ -94,10 +97,11 @@ int main(int argc, char* argv[])
     int refreshes = 0;
     const auto [cpu, elapsed] = watch(seconds, true, refreshes);
 
-    std::printf("page list idle: %lld pages listed, %d refreshes in %.1f s, %d list changes; CPU %.3f s = %.3f%% of "
-                "one core, %.0f us per refresh (an empty 200 ms timer: %.0f us per tick)\n",
-                qlonglong(listed), refreshes, elapsed, changes, cpu, 100.0 * cpu / elapsed,
-                refreshes > 0 ? 1e6 * cpu / refreshes : 0.0, idleTicks > 0 ? 1e6 * idleCpu / idleTicks : 0.0);
+    std::printf(
+        "page list idle: %lld pages listed, %d refreshes in %.1f s, %d list changes; CPU %.3f s = %.3f%% of "
+        "one core, %.0f us per refresh (an empty 200 ms timer: %.0f us per tick)\n",
+        qlonglong(listed), refreshes, elapsed, changes, cpu, 100.0 * cpu / elapsed,
+        refreshes > 0 ? 1e6 * cpu / refreshes : 0.0, idleTicks > 0 ? 1e6 * idleCpu / idleTicks : 0.0);
     Q_UNUSED(idleWall);
     work.removeRecursively();
     return listed > 0 && changes == 0 ? 0 : 1;

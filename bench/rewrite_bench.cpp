@@ -15,7 +15,8 @@
 
 namespace {
 
-const QString kPrefix = QStringLiteral("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/");
+const QString kPrefix =
+    QStringLiteral("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/");
 
 } // namespace
 
@@ -52,7 +53,8 @@ private slots:
     void rewrite5MbPage10kFiles()
     {
         QString out;
-        QBENCHMARK {
+        QBENCHMARK
+        {
             out = builder::RewriteAssetPaths(m_bigPage, m_files, kPrefix);
         }
         QVERIFY(out.size() > m_bigPage.size());
@@ -61,8 +63,10 @@ private slots:
     void convertPage5Mb10kFiles()
     {
         QString out;
-        QBENCHMARK {
-            out = builder::ConvertPage(m_bigPage, m_files, QStringLiteral("p4217"), builder::PageRole::FrontEnd);
+        QBENCHMARK
+        {
+            out = builder::ConvertPage(m_bigPage, m_files, QStringLiteral("p4217"),
+                                       builder::PageRole::FrontEnd);
         }
         QVERIFY(out.size() > m_bigPage.size());
     }
@@ -70,7 +74,8 @@ private slots:
     void rewrite500KbPage1kFiles()
     {
         QString out;
-        QBENCHMARK {
+        QBENCHMARK
+        {
             out = builder::RewriteAssetPaths(m_smallPage, m_smallFiles, kPrefix);
         }
         QVERIFY(out.size() > m_smallPage.size());
@@ -79,7 +84,8 @@ private slots:
     void literalRule500KbPage1kFiles()
     {
         QString out;
-        QBENCHMARK {
+        QBENCHMARK
+        {
             out = builder::RewriteAssetPathsReference(m_smallPage, m_smallFiles, kPrefix);
         }
         QVERIFY(out.size() > m_smallPage.size());
@@ -88,7 +94,8 @@ private slots:
     void fileWalk10kFiles()
     {
         QStringList list;
-        QBENCHMARK {
+        QBENCHMARK
+        {
             list = builder::ListWorkingFolderFiles(m_tree->path());
         }
         QCOMPARE(list.size(), m_files.size());

@@ -33,10 +33,11 @@ private:
     std::uint64_t m_state;
 };
 
-const char* const kWords[] = {"garden", "basil",   "thyme",   "harvest", "window", "soil",   "water",   "light",
-                              "leaf",   "seed",    "grow",    "pot",     "chapter", "guide",  "recipe",  "fresh",
-                              "dry",    "season",  "mint",    "sage",    "oregano", "root",   "balcony", "kitchen",
-                              "bonus",  "instant", "download", "secure", "order",   "today",  "offer",   "price"};
+const char* const kWords[] = {"garden", "basil",   "thyme",   "harvest", "window",  "soil",     "water",
+                              "light",  "leaf",    "seed",    "grow",    "pot",     "chapter",  "guide",
+                              "recipe", "fresh",   "dry",     "season",  "mint",    "sage",     "oregano",
+                              "root",   "balcony", "kitchen", "bonus",   "instant", "download", "secure",
+                              "order",  "today",   "offer",   "price"};
 
 QString words(Random& random, int count)
 {
@@ -102,9 +103,13 @@ QStringList SiteFileNames(int files)
         else if (k % 50 == 3)
             name = QStringLiteral("downloads/ebook%1.pdf").arg(k, 5, 10, QLatin1Char('0'));
         else if (k % 7 == 0)
-            name = QStringLiteral("images/d%1/thumbs/t%2.png").arg(k / 100, 3, 10, QLatin1Char('0')).arg(k, 5, 10, QLatin1Char('0'));
+            name = QStringLiteral("images/d%1/thumbs/t%2.png")
+                       .arg(k / 100, 3, 10, QLatin1Char('0'))
+                       .arg(k, 5, 10, QLatin1Char('0'));
         else
-            name = QStringLiteral("images/d%1/img%2.jpg").arg(k / 100, 3, 10, QLatin1Char('0')).arg(k, 5, 10, QLatin1Char('0'));
+            name = QStringLiteral("images/d%1/img%2.jpg")
+                       .arg(k / 100, 3, 10, QLatin1Char('0'))
+                       .arg(k, 5, 10, QLatin1Char('0'));
         names << name;
     }
     names.resize(std::min<qsizetype>(names.size(), std::max(files, 0)));
@@ -116,11 +121,13 @@ QString SyntheticPage(const QStringList& files, qint64 bytes, std::uint64_t seed
     Random random(seed);
     QString page;
     page.reserve(bytes + 512);
-    page += QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Bench page</title>\n");
+    page +=
+        QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>Bench page</title>\n");
     bool tagWritten = false;
     int block = 0;
     while (page.size() < bytes) {
-        const QString file = files.isEmpty() ? QStringLiteral("none.png") : files[random.below(int(files.size()))];
+        const QString file =
+            files.isEmpty() ? QStringLiteral("none.png") : files[random.below(int(files.size()))];
         switch (random.below(10)) {
         case 0:
             page += QStringLiteral("<p class='note'><img src='%1'> %2</p>\n").arg(file, words(random, 6));
@@ -132,10 +139,12 @@ QString SyntheticPage(const QStringList& files, qint64 bytes, std::uint64_t seed
             page += QStringLiteral("<script>var asset = \"%1\";</script>\n").arg(file);
             break;
         default:
-            page += QStringLiteral("<div class=\"item b%1\"><img src=\"%2\" alt=\"%3\"><a href=\"%4\">%5</a></div>\n")
-                        .arg(block)
-                        .arg(file, words(random, 2),
-                             files.isEmpty() ? file : files[random.below(int(files.size()))], words(random, 5));
+            page +=
+                QStringLiteral(
+                    "<div class=\"item b%1\"><img src=\"%2\" alt=\"%3\"><a href=\"%4\">%5</a></div>\n")
+                    .arg(block)
+                    .arg(file, words(random, 2),
+                         files.isEmpty() ? file : files[random.below(int(files.size()))], words(random, 5));
         }
         if (!tagWritten && page.size() > bytes / 2) {
             page += QStringLiteral("<div class=\"action\">%1</div>\n").arg(tag);
@@ -182,8 +191,9 @@ GeneratedSite GenerateSite(const QString& folder, const SiteShape& shape, std::u
         } else {
             const qint64 size = std::max<qint64>(1, qint64(double(rest) * weights[i - 2] / sum));
             const QString& name = names[i];
-            bytes = name.endsWith(QLatin1String(".css")) || name.endsWith(QLatin1String(".js")) ? styleText(random, size)
-                                                                                                 : randomBytes(random, size);
+            bytes = name.endsWith(QLatin1String(".css")) || name.endsWith(QLatin1String(".js"))
+                        ? styleText(random, size)
+                        : randomBytes(random, size);
         }
         writeFile(path, bytes);
         site.bytes += bytes.size();

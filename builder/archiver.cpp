@@ -29,11 +29,12 @@ void RunArchiver(const QString& archiver, const QString& archivePath, const QStr
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(workDir);
     // No -r: with a plain folder name it would also pick up same-named entries deeper down.
-    process.start(archiver, {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"), QStringLiteral("-y"),
-                             archivePath, QStringLiteral("--"), folderName});
+    process.start(archiver, {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
+                             QStringLiteral("-y"), archivePath, QStringLiteral("--"), folderName});
     if (!process.waitForStarted(-1)) {
-        throw support::IoError(kArchiverNotStarted, QStringLiteral("The archiver '%1' could not be started: %2")
-                                                        .arg(archiver, process.errorString()));
+        throw support::IoError(kArchiverNotStarted,
+                               QStringLiteral("The archiver '%1' could not be started: %2")
+                                   .arg(archiver, process.errorString()));
     }
     QByteArray output;
     while (!process.waitForFinished(200)) {
@@ -48,19 +49,22 @@ void RunArchiver(const QString& archiver, const QString& archivePath, const QStr
     output += process.readAll();
     const QString said = lastLines(output);
     if (process.exitStatus() != QProcess::NormalExit) {
-        throw support::IoError(kArchiverCrashed, QStringLiteral("The archiver '%1' stopped before it finished (%2). %3")
-                                                     .arg(archiver, process.errorString(), said)
-                                                     .trimmed());
+        throw support::IoError(kArchiverCrashed,
+                               QStringLiteral("The archiver '%1' stopped before it finished (%2). %3")
+                                   .arg(archiver, process.errorString(), said)
+                                   .trimmed());
     }
     if (process.exitCode() != 0) {
-        throw support::IoError(kArchiverFailed, QStringLiteral("The archiver '%1' failed with exit code %2: %3")
-                                                    .arg(archiver)
-                                                    .arg(process.exitCode())
-                                                    .arg(said));
+        throw support::IoError(kArchiverFailed,
+                               QStringLiteral("The archiver '%1' failed with exit code %2: %3")
+                                   .arg(archiver)
+                                   .arg(process.exitCode())
+                                   .arg(said));
     }
     if (!QFileInfo(archivePath).isFile()) {
-        throw support::IoError(kArchiveMissing,
-                               QStringLiteral("The archiver '%1' ended without making '%2'.").arg(archiver, archivePath));
+        throw support::IoError(
+            kArchiveMissing,
+            QStringLiteral("The archiver '%1' ended without making '%2'.").arg(archiver, archivePath));
     }
 }
 

@@ -7,7 +7,8 @@
 namespace builder {
 
 // Error numbers of the archiver step, after the file-error numbers.
-enum ArchiverError : int {
+enum ArchiverError : int
+{
     kArchiverNotStarted = 1001,
     kArchiverFailed = 1002,
     kArchiverCrashed = 1003,

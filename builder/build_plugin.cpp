@@ -101,12 +101,14 @@ QString refusal(const BuildRequest& r)
     if (!MortarTools::PathExists(r.outputFolder, true))
         return QStringLiteral("The output folder '%1' does not exist.").arg(r.outputFolder);
     if (isSameOrInside(r.outputFolder, r.siteFolder))
-        return QStringLiteral("The output folder '%1' lies inside the site folder '%2'. Please choose an output "
-                              "folder outside the site.")
+        return QStringLiteral(
+                   "The output folder '%1' lies inside the site folder '%2'. Please choose an output "
+                   "folder outside the site.")
             .arg(r.outputFolder, r.siteFolder);
     if (!archiverAvailable(r.archiver))
-        return QStringLiteral("The archiver '%1' was not found. Please install 7za (Debian package p7zip-full) "
-                              "or name it with --archiver.")
+        return QStringLiteral(
+                   "The archiver '%1' was not found. Please install 7za (Debian package p7zip-full) "
+                   "or name it with --archiver.")
             .arg(r.archiver);
     return {};
 }
@@ -131,8 +133,10 @@ void convertPage(const QString& page, const QString& target, const QStringList& 
 {
     QString text = MortarFile::ReadTextFile(page);
     if (text.contains(QChar(u'\0'))) {
-        warnings << QStringLiteral("The %1 '%2' holds NUL characters: it looks like binary data, not an HTML page.")
-                        .arg(role == PageRole::FrontEnd ? QStringLiteral("front-end page") : QStringLiteral("download page"),
+        warnings << QStringLiteral(
+                        "The %1 '%2' holds NUL characters: it looks like binary data, not an HTML page.")
+                        .arg(role == PageRole::FrontEnd ? QStringLiteral("front-end page")
+                                                        : QStringLiteral("download page"),
                              page);
     }
     writeConvertedPage(target, ConvertPage(std::move(text), files, r.details.identifier, role));
@@ -142,12 +146,14 @@ void fillPlaceholders(const QString& file, const QString& templateName, const Bu
 {
     if (!MortarFile::FileExists(file)) {
         if (QFileInfo(file).isDir()) {
-            throw IoError(support::kPathFileAccess, QStringLiteral("The plugin template's '%1' is a folder, not a file "
-                                                                   "(looked in '%2').")
-                                                        .arg(templateName, r.templateFolder));
+            throw IoError(support::kPathFileAccess,
+                          QStringLiteral("The plugin template's '%1' is a folder, not a file "
+                                         "(looked in '%2').")
+                              .arg(templateName, r.templateFolder));
         }
-        throw IoError(support::kFileNotFound, QStringLiteral("The plugin template has no '%1' (looked in '%2').")
-                                                  .arg(templateName, r.templateFolder));
+        throw IoError(support::kFileNotFound,
+                      QStringLiteral("The plugin template has no '%1' (looked in '%2').")
+                          .arg(templateName, r.templateFolder));
     }
     const PluginDetails& d = r.details;
     QString text = MortarFile::ReadTextFile(file);
@@ -162,7 +168,8 @@ void fillPlaceholders(const QString& file, const QString& templateName, const Bu
     MortarFile::WriteTextFile(text, file);
 }
 
-void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress& progress, BuildResult& result)
+void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress& progress,
+              BuildResult& result)
 {
     const auto report = [&](int percent, const QString& step) {
         if (progress)
@@ -186,8 +193,9 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     // Names that are not UTF-8 come out of the listing with U+FFFD in them and match no link.
     for (const QString& file : files) {
         if (file.contains(QChar::ReplacementCharacter)) {
-            result.warnings << QStringLiteral("The file name '%1' is not valid UTF-8: the file is packed, but links to "
-                                              "it in the pages are left as they are. Rename the file to fix this.")
+            result.warnings << QStringLiteral(
+                                   "The file name '%1' is not valid UTF-8: the file is packed, but links to "
+                                   "it in the pages are left as they are. Rename the file to fix this.")
                                    .arg(file);
         }
     }
@@ -209,7 +217,8 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     const QString thanks = plugin.filePath(QStringLiteral("modules/template/thanks.php"));
     if (QFileInfo::exists(thanks)) // optional, but a folder in its place is an error
         fillPlaceholders(thanks, QStringLiteral("modules/template/thanks.php"), r, false);
-    fillPlaceholders(plugin.filePath(QStringLiteral("modules/cpt.php")), QStringLiteral("modules/cpt.php"), r, false);
+    fillPlaceholders(plugin.filePath(QStringLiteral("modules/cpt.php")), QStringLiteral("modules/cpt.php"), r,
+                     false);
     fillPlaceholders(plugin.filePath(QStringLiteral("modules/cpt_template_loader.php")),
                      QStringLiteral("modules/cpt_template_loader.php"), r, false);
     fillPlaceholders(plugin.filePath(QStringLiteral("plugin.php")), QStringLiteral("plugin.php"), r, true);

@@ -22,7 +22,8 @@ struct BuildRequest
 
 struct BuildResult
 {
-    enum class Status {
+    enum class Status
+    {
         Done,
         MissingFields, // a header field is empty: nothing was touched
         Refused,       // the request cannot make a usable plugin: nothing was touched
@@ -31,9 +32,9 @@ struct BuildResult
 
     Status status = Status::Failed;
     QString archivePath;
-    QStringList warnings;  // entries of the site or template that were left out
-    int errorNumber = 0;   // Failed only
-    QString description;   // Refused: the reason; Failed: what failed and why
+    QStringList warnings; // entries of the site or template that were left out
+    int errorNumber = 0;  // Failed only
+    QString description;  // Refused: the reason; Failed: what failed and why
 
     bool ok() const { return status == Status::Done; }
     // The message box the window shows for this result: its title and its text.

@@ -22,9 +22,11 @@ void walk(const fs::path& root, const fs::path& dir, const QString& rel, QString
             entries.push_back(*it);
     }
     if (ec)
-        throw support::IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"), support::fromFsPath(dir));
-    std::sort(entries.begin(), entries.end(),
-              [](const auto& a, const auto& b) { return a.path().filename().native() < b.path().filename().native(); });
+        throw support::IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"),
+                                              support::fromFsPath(dir));
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+        return a.path().filename().native() < b.path().filename().native();
+    });
 
     for (const auto& entry : entries) {
         const QString name = rel + support::fromFsPath(entry.path().filename());

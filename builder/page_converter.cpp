@@ -46,8 +46,9 @@ QString ConvertPage(QString page, const QStringList& files, const QString& ident
 
     const bool front = role == PageRole::FrontEnd;
     const QString code = QString::fromUtf16(front ? kFrontTagCode : kBackTagCode);
-    const QStringList forms = front ? QStringList{QStringLiteral("#front#"), QStringLiteral("#FRONT#"), QStringLiteral("#Front#")}
-                                    : QStringList{QStringLiteral("#back#"), QStringLiteral("#BACK#"), QStringLiteral("#Back#")};
+    const QStringList forms =
+        front ? QStringList{QStringLiteral("#front#"), QStringLiteral("#FRONT#"), QStringLiteral("#Front#")}
+              : QStringList{QStringLiteral("#back#"), QStringLiteral("#BACK#"), QStringLiteral("#Back#")};
     for (const QString& form : forms)
         text = MortarParser::ReplaceText(text, form, code);
     return text;

@@ -5,7 +5,11 @@
 
 namespace builder {
 
-enum class PageRole { FrontEnd, Download };
+enum class PageRole
+{
+    FrontEnd,
+    Download
+};
 
 inline constexpr char16_t kFrontTagCode[] = u"<?php echo $front_tag;?>";
 inline constexpr char16_t kBackTagCode[] = u"<?php echo $back_tag;?>";

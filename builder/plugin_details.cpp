@@ -11,7 +11,8 @@ PluginDetails PluginDetails::Defaults(const QString& appName)
     d.identifier = GenerateIdentifier();
     d.name = QStringLiteral("My Plugin");
     d.uri = QString::fromUtf16(kDefaultPluginUri);
-    d.description = QStringLiteral("Plugin Created with ") + appName + QStringLiteral(" - ") + credit + QLatin1Char('.');
+    d.description =
+        QStringLiteral("Plugin Created with ") + appName + QStringLiteral(" - ") + credit + QLatin1Char('.');
     d.version = QStringLiteral("1.0");
     d.author = QStringLiteral("Converted by ") + appName;
     d.authorUri = credit;

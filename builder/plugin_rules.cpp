@@ -39,15 +39,17 @@ bool hasLoneSurrogate(const QString& text)
 
 QString IdentifierProblem(const QString& identifier)
 {
-    bool ok = !identifier.isEmpty() && identifier.size() <= kMaxIdentifierLength && isAsciiLetter(identifier[0]);
+    bool ok =
+        !identifier.isEmpty() && identifier.size() <= kMaxIdentifierLength && isAsciiLetter(identifier[0]);
     for (const QChar c : identifier) {
         if (!(isAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'_'))
             ok = false;
     }
     if (ok)
         return {};
-    return QStringLiteral("The unique identifier \"%1\" cannot be used. It must start with a letter and hold only "
-                          "letters, digits and underscores, %2 characters at most (for example p4217).")
+    return QStringLiteral(
+               "The unique identifier \"%1\" cannot be used. It must start with a letter and hold only "
+               "letters, digits and underscores, %2 characters at most (for example p4217).")
         .arg(identifier)
         .arg(kMaxIdentifierLength);
 }
@@ -66,19 +68,22 @@ QString PluginNameProblem(const QString& pluginName)
 {
     const QString archive = ArchiveName(pluginName);
     if (archive.isEmpty())
-        return QStringLiteral("The plugin name needs at least one character besides blanks: it names the plugin's ZIP file.");
+        return QStringLiteral(
+            "The plugin name needs at least one character besides blanks: it names the plugin's ZIP file.");
     for (const QChar c : pluginName) {
         if (isFileNameUnsafe(c)) {
-            return QStringLiteral("The plugin name cannot hold \"/\", line breaks or other control characters: "
-                                  "it names the plugin's ZIP file.");
+            return QStringLiteral(
+                "The plugin name cannot hold \"/\", line breaks or other control characters: "
+                "it names the plugin's ZIP file.");
         }
     }
     if (archive == QLatin1String(".") || archive == QLatin1String(".."))
         return QStringLiteral("The plugin name \"%1\" cannot name a ZIP file.").arg(pluginName);
     // A lone surrogate has no bytes of its own: the ZIP file and the header would bear another name.
     if (hasLoneSurrogate(pluginName))
-        return QStringLiteral("The plugin name holds a character that cannot be part of a file name: it names the "
-                              "plugin's ZIP file.");
+        return QStringLiteral(
+            "The plugin name holds a character that cannot be part of a file name: it names the "
+            "plugin's ZIP file.");
     if (QFile::encodeName(archive + QStringLiteral(".zip")).size() > 255)
         return QStringLiteral("The plugin name is too long to name a ZIP file. Please use a shorter name.");
     return {};
@@ -87,8 +92,8 @@ QString PluginNameProblem(const QString& pluginName)
 QString HeaderValuesProblem(const PluginDetails& d)
 {
     const std::pair<const QString*, const char*> fields[] = {
-        {&d.name, "plugin name"}, {&d.uri, "plugin URI"},  {&d.description, "description"},
-        {&d.version, "version"},  {&d.author, "author"},   {&d.authorUri, "author URI"},
+        {&d.name, "plugin name"}, {&d.uri, "plugin URI"}, {&d.description, "description"},
+        {&d.version, "version"},  {&d.author, "author"},  {&d.authorUri, "author URI"},
         {&d.license, "license"},
     };
     for (const auto& [value, label] : fields) {

@@ -37,8 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString fast = builder::RewriteAssetPaths(text, files, prefix);
     const QString literal = builder::RewriteAssetPathsReference(text, files, prefix);
     if (fast != literal) {
-        std::fprintf(stderr, "rewrite differs from the literal rule\ntext: %s\nprefix: %s\nfiles: %s\n"
-                             "fast: %s\nliteral: %s\n",
+        std::fprintf(stderr,
+                     "rewrite differs from the literal rule\ntext: %s\nprefix: %s\nfiles: %s\n"
+                     "fast: %s\nliteral: %s\n",
                      qPrintable(text), qPrintable(prefix), qPrintable(files.join(QStringLiteral(" | "))),
                      qPrintable(fast), qPrintable(literal));
         std::abort();

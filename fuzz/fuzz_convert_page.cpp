@@ -31,7 +31,8 @@ bool render(const QString& converted, PageRole role, QString* shown)
     const std::pair<QString, QString> fragments[] = {
         {QStringLiteral("<?php ?>"), QString()},
         {QStringLiteral("<?php bloginfo('wpurl'); ?>"), kWpUrl},
-        {QString::fromUtf16(role == PageRole::FrontEnd ? builder::kFrontTagCode : builder::kBackTagCode), kTagOutput},
+        {QString::fromUtf16(role == PageRole::FrontEnd ? builder::kFrontTagCode : builder::kBackTagCode),
+         kTagOutput},
     };
     shown->clear();
     qsizetype i = 0;
@@ -79,11 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (f.contains(QStringLiteral("wp-content")))
             return 0;
     }
-    const QString prefix = kWpUrl + QStringLiteral("/wp-content/plugins/") + identifier + QStringLiteral("/modules/template/");
+    const QString prefix =
+        kWpUrl + QStringLiteral("/wp-content/plugins/") + identifier + QStringLiteral("/modules/template/");
     QString expected = builder::RewriteAssetPathsReference(page, files, prefix);
-    const QStringList tags = role == PageRole::FrontEnd
-                                 ? QStringList{QStringLiteral("#front#"), QStringLiteral("#FRONT#"), QStringLiteral("#Front#")}
-                                 : QStringList{QStringLiteral("#back#"), QStringLiteral("#BACK#"), QStringLiteral("#Back#")};
+    const QStringList tags =
+        role == PageRole::FrontEnd
+            ? QStringList{QStringLiteral("#front#"), QStringLiteral("#FRONT#"), QStringLiteral("#Front#")}
+            : QStringList{QStringLiteral("#back#"), QStringLiteral("#BACK#"), QStringLiteral("#Back#")};
     for (const QString& tag : tags)
         expected.replace(tag, kTagOutput);
     if (shown != expected)

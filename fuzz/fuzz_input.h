@@ -18,10 +18,7 @@ public:
 
     bool atEnd() const { return m_p >= m_end; }
 
-    std::uint8_t byte()
-    {
-        return atEnd() ? 0 : *m_p++;
-    }
+    std::uint8_t byte() { return atEnd() ? 0 : *m_p++; }
 
     QString piece()
     {

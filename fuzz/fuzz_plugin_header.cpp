@@ -66,8 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     if (builder::HeaderValuesProblem(d).isEmpty()) {
-        const QString header =
-            builder::BuildPluginHeader(d.name, d.uri, d.description, d.version, d.author, d.authorUri, d.license);
+        const QString header = builder::BuildPluginHeader(d.name, d.uri, d.description, d.version, d.author,
+                                                          d.authorUri, d.license);
         const QString end = QStringLiteral("\r\n*/\r\n?>");
         if (!header.startsWith(QStringLiteral("<?php\r\n/*\r\n")) || !header.endsWith(end))
             fail("the header block lost its frame", header);

@@ -156,7 +156,8 @@ void Form2::buildLayout()
     Command5->setFixedSize(px(465) + 4, px(420));
     mnuPopup = new QMenu(QStringLiteral("Popup"), this);
     mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
-    mnuLoadUsingBrowser = mnuPopup->addAction(QStringLiteral("Load HTML Folder by Using the Folder Selector"));
+    mnuLoadUsingBrowser =
+        mnuPopup->addAction(QStringLiteral("Load HTML Folder by Using the Folder Selector"));
     mnuLoadUsingBrowser->setObjectName(QStringLiteral("mnuLoadUsingBrowser"));
     mnuLoadUsingLocation = mnuPopup->addAction(QStringLiteral("Load HTML Folder by Entering its Path"));
     mnuLoadUsingLocation->setObjectName(QStringLiteral("mnuLoadUsingLocation"));
@@ -224,15 +225,17 @@ void Form2::buildLayout()
         roles->addWidget(lblSelectedPage[i], i, 1);
         roles->addWidget(cmdRemove[i], i, 2);
     }
-    QLabel* Label9 = namedLabel("Label9",
-                                QStringLiteral("Important: Your Front-End Page Needs to have the following tag: "
-                                               "#FRONT#. Your download page needs to have this one: #BACK#."),
-                                frSelected);
+    QLabel* Label9 =
+        namedLabel("Label9",
+                   QStringLiteral("Important: Your Front-End Page Needs to have the following tag: "
+                                  "#FRONT#. Your download page needs to have this one: #BACK#."),
+                   frSelected);
     Label9->setStyleSheet(QStringLiteral("color: #0000c0;"));
-    QLabel* Label7 = namedLabel("Label7",
-                                QStringLiteral("You can add these tags to your documents by using the \"Edit Page\" "
-                                               "button. Please read the user manual for more details."),
-                                frSelected);
+    QLabel* Label7 =
+        namedLabel("Label7",
+                   QStringLiteral("You can add these tags to your documents by using the \"Edit Page\" "
+                                  "button. Please read the user manual for more details."),
+                   frSelected);
     for (QLabel* l : {Label9, Label7}) {
         l->setFont(weighted(font(), false));
         l->setWordWrap(true);
@@ -254,10 +257,11 @@ void Form2::buildLayout()
     auto* frShortcuts =
         new QGroupBox(QStringLiteral("Shortcuts (Remember to click the \"Edit Page\" Button First)"), this);
     frShortcuts->setObjectName(QStringLiteral("frShortcuts"));
-    QLabel* Label2 = namedLabel("Label2",
-                                QStringLiteral("Notice: Some pages may look different in this browser than how you "
-                                               "see them under Google Chrome or Firefox but it's ok."),
-                                frShortcuts);
+    QLabel* Label2 =
+        namedLabel("Label2",
+                   QStringLiteral("Notice: Some pages may look different in this browser than how you "
+                                  "see them under Google Chrome or Firefox but it's ok."),
+                   frShortcuts);
     Label2->setStyleSheet(QStringLiteral("color: #004000;"));
     Label2->setWordWrap(true);
     auto* shortcuts = new QVBoxLayout(frShortcuts);

@@ -18,7 +18,7 @@ class QTimer;
 namespace workspace {
 class FolderOpener;
 class Prompter;
-}
+} // namespace workspace
 
 namespace gui {
 

@@ -40,8 +40,8 @@ QLineEdit* lineEdit(const char* name, int widthTwips, QWidget* parent)
 } // namespace
 
 frmConvert::frmConvert(const AppTexts& app, const workspace::Folders& folders, const QString& frontPage,
-                       const QString& downloadPage, workspace::Prompter& prompter, workspace::FolderOpener& opener,
-                       QWidget* parent)
+                       const QString& downloadPage, workspace::Prompter& prompter,
+                       workspace::FolderOpener& opener, QWidget* parent)
     : QDialog(parent), m_build(folders, frontPage, downloadPage, prompter, opener)
 {
     setObjectName(QStringLiteral("frmConvert"));
@@ -68,7 +68,8 @@ void frmConvert::buildLayout()
     top->addWidget(txtPluginID);
     top->addWidget(cmdGenerateIdentifier);
     top->addSpacing(px(120));
-    top->addWidget(label("Label3", QStringLiteral("This is a unique identifier for the internal use of the plugin."), this));
+    top->addWidget(label(
+        "Label3", QStringLiteral("This is a unique identifier for the internal use of the plugin."), this));
     top->addStretch(1);
 
     auto* Frame2 = new QGroupBox(QStringLiteral(" Enter Your Plugin Details      "), this);
@@ -107,9 +108,9 @@ void frmConvert::buildLayout()
         const char* text;
         QWidget* field;
     } fields[] = {
-        {"Label16", "Plugin Name:", txtPlugin_Name},   {"Label15", "Plugin URI:", txtPlugin_Uri},
+        {"Label16", "Plugin Name:", txtPlugin_Name},        {"Label15", "Plugin URI:", txtPlugin_Uri},
         {"Label14", "Description:", txtPlugin_Description}, {"Label13", "Version:", txtPlugin_Version},
-        {"Label12", "Author:", txtPlugin_Author},      {"Label11", "Author Url:", txtPlugin_AuthorUrl},
+        {"Label12", "Author:", txtPlugin_Author},           {"Label11", "Author Url:", txtPlugin_AuthorUrl},
         {"Label10", "License:", txtPlugin_License},
     };
     int row = 0;
@@ -122,10 +123,11 @@ void frmConvert::buildLayout()
         line->addWidget(f.field);
         if (f.field == txtPlugin_Name) {
             line->addSpacing(px(165));
-            line->addWidget(label("Label5",
-                                  QStringLiteral("Please Keep this Name as Short as Possible. Allowed characters: "
-                                                 "letters, numbers and spaces."),
-                                  rows));
+            line->addWidget(
+                label("Label5",
+                      QStringLiteral("Please Keep this Name as Short as Possible. Allowed characters: "
+                                     "letters, numbers and spaces."),
+                      rows));
         }
         line->addStretch(1);
         grid->addLayout(line, row, 1);

@@ -15,7 +15,7 @@ class QPushButton;
 namespace workspace {
 class FolderOpener;
 class Prompter;
-}
+} // namespace workspace
 
 namespace gui {
 

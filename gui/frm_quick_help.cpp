@@ -47,7 +47,8 @@ constexpr HelpText kTextsAbove[] = {
      "usually start with \"download\" but it may have another name) and click the \"Set as Download "
      "Page\" button."},
     {"Label13", true, "Adding Tags to Your Front-End Page and to Your Sales Page."},
-    {"Label7", false, "The software requires that you add the following text to your front-end page: #FRONT# "},
+    {"Label7", false,
+     "The software requires that you add the following text to your front-end page: #FRONT# "},
     {"Label14", false,
      "To do this, go to your front-end page, click the \"Edit Page\" button, click where you want to "
      "insert a \"Buy Button\" (or autoresponder form - if you're using a lead magnet page), enter the "
@@ -141,8 +142,9 @@ void frmQuickHelp::Command1_Click()
         } else if (QFileInfo(marker).isFile()) {
             QFile file(marker);
             if (!file.remove())
-                throw support::IoError(support::kPermissionDenied,
-                                       QStringLiteral("Cannot delete '%1': %2").arg(marker, file.errorString()));
+                throw support::IoError(
+                    support::kPermissionDenied,
+                    QStringLiteral("Cannot delete '%1': %2").arg(marker, file.errorString()));
         }
     } catch (const support::IoError& error) {
         m_prompter.inform(QStringLiteral("Error"),

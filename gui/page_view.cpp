@@ -28,8 +28,7 @@ constexpr quint32 kOwnWorld = QWebEngineScript::ApplicationWorld;
 
 } // namespace
 
-PageView::PageView(QWidget* parent)
-    : QWidget(parent)
+PageView::PageView(QWidget* parent) : QWidget(parent)
 {
     // A profile of our own, kept in memory: nothing a page stores outlives the program.
     m_profile = new QWebEngineProfile(this);
@@ -107,7 +106,8 @@ void PageView::Navigate2(const QString& filePath)
             if (!self)
                 return;
             const QVariantList values = result.toList();
-            self->decideAndLoad(values.value(1).toString(), values.value(0).toString() == QLatin1String("on"));
+            self->decideAndLoad(values.value(1).toString(),
+                                values.value(0).toString() == QLatin1String("on"));
         });
 }
 
@@ -177,8 +177,8 @@ void PageView::decideAndLoad(const QString& markup, bool designModeOn)
         const QString question =
             QStringLiteral("This page was changed:\n%1\n\nSave the changes? No discards them.")
                 .arg(QDir::toNativeSeparators(m_currentFile));
-        if (m_prompter->askYesNo(QStringLiteral("Save"), question, workspace::MessageIcon::Question)
-            && !saveMarkup(markup)) {
+        if (m_prompter->askYesNo(QStringLiteral("Save"), question, workspace::MessageIcon::Question) &&
+            !saveMarkup(markup)) {
             m_leaving = false;
             return;
         }
@@ -194,10 +194,11 @@ bool PageView::saveMarkup(const QString& markup)
         return true;
     } catch (const support::IoError& error) {
         if (m_prompter)
-            m_prompter->inform(QStringLiteral("Error"),
-                               QStringLiteral("The page was not saved, so it stays open with your changes.\n\n%1")
-                                   .arg(error.description()),
-                               workspace::MessageIcon::Critical);
+            m_prompter->inform(
+                QStringLiteral("Error"),
+                QStringLiteral("The page was not saved, so it stays open with your changes.\n\n%1")
+                    .arg(error.description()),
+                workspace::MessageIcon::Critical);
         return false;
     }
 }

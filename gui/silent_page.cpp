@@ -2,14 +2,9 @@
 
 namespace gui {
 
-SilentPage::SilentPage(QWebEngineProfile* profile, QObject* parent)
-    : QWebEnginePage(profile, parent)
-{
-}
+SilentPage::SilentPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
 
-void SilentPage::javaScriptAlert(const QUrl&, const QString&)
-{
-}
+void SilentPage::javaScriptAlert(const QUrl&, const QString&) {}
 
 bool SilentPage::javaScriptConfirm(const QUrl&, const QString&)
 {

@@ -28,10 +28,7 @@ bool isInside(const QString& path, const QString& folder)
 
 } // namespace
 
-SiteRequestFilter::SiteRequestFilter(QObject* parent)
-    : QWebEngineUrlRequestInterceptor(parent)
-{
-}
+SiteRequestFilter::SiteRequestFilter(QObject* parent) : QWebEngineUrlRequestInterceptor(parent) {}
 
 void SiteRequestFilter::setPageFolder(const QString& folder)
 {

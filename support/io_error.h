@@ -9,7 +9,8 @@
 namespace support {
 
 // Error numbers follow the classic file-error numbering the users' reports have always shown.
-enum ErrorNumber : int {
+enum ErrorNumber : int
+{
     kFileNotFound = 53,
     kDiskFull = 61,
     kPermissionDenied = 70,

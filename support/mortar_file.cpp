@@ -39,12 +39,18 @@ bool isInside(const fs::path& root, const fs::path& p)
 // so) and the side it happened on; a write error names target, the file being made.
 void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
 {
-    const auto readError = [&](int err) { return IoError::fromErrno(err, QStringLiteral("Cannot read"), fromFsPath(from)); };
-    const auto writeError = [&](int err) { return IoError::fromErrno(err, QStringLiteral("Cannot write"), fromFsPath(target)); };
+    const auto readError = [&](int err) {
+        return IoError::fromErrno(err, QStringLiteral("Cannot read"), fromFsPath(from));
+    };
+    const auto writeError = [&](int err) {
+        return IoError::fromErrno(err, QStringLiteral("Cannot write"), fromFsPath(target));
+    };
     const int in = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (in < 0)
         throw readError(errno);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(in, &st) != 0) {
         const int err = errno;
         ::close(in);
@@ -52,11 +58,13 @@ void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
     }
     if (!S_ISREG(st.st_mode)) {
         ::close(in);
-        throw IoError(kPathFileAccess, QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or "
-                                                      "device).")
-                                           .arg(fromFsPath(from)));
+        throw IoError(kPathFileAccess,
+                      QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or "
+                                     "device).")
+                          .arg(fromFsPath(from)));
     }
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR);
+    const int out =
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR);
     if (out < 0) {
         const int err = errno;
         ::close(in);
@@ -102,8 +110,9 @@ void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
     if (ec) {
         const QFileInfo source(fromFsPath(from));
         const bool sourceFailed = !source.exists() || !source.isReadable();
-        throw IoError::fromErrorCode(ec, sourceFailed ? QStringLiteral("Cannot read") : QStringLiteral("Cannot write"),
-                                     fromFsPath(sourceFailed ? from : target));
+        throw IoError::fromErrorCode(
+            ec, sourceFailed ? QStringLiteral("Cannot read") : QStringLiteral("Cannot write"),
+            fromFsPath(sourceFailed ? from : target));
     }
 }
 #endif
@@ -217,7 +226,9 @@ QByteArray MortarFile::ReadBinaryFile(const QString& path)
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         throw IoError::fromErrno(errno, QStringLiteral("Cannot read"), path);
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);
@@ -228,7 +239,8 @@ QByteArray MortarFile::ReadBinaryFile(const QString& path)
         if (S_ISDIR(st.st_mode))
             throw IoError::fromErrno(EISDIR, QStringLiteral("Cannot read"), path);
         throw IoError(kPathFileAccess,
-                      QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or device).").arg(path));
+                      QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or device).")
+                          .arg(path));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {

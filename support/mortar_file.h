@@ -9,7 +9,12 @@
 namespace support {
 
 // What a tree walk does with one entry of a folder below root.
-enum class EntryKind { File, Folder, Skipped };
+enum class EntryKind
+{
+    File,
+    Folder,
+    Skipped
+};
 
 // Regular files and folders are themselves; a symbolic link counts as the file it points to only
 // when that is a regular file inside root (canonical); other links, sockets and devices are

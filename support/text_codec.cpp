@@ -108,7 +108,8 @@ DecodedText DecodeText(const QByteArray& bytes)
     if (n >= 3 && begin[0] == 0xEF && begin[1] == 0xBB && begin[2] == 0xBF) {
         const auto* body = begin + 3;
         if (isValidUtf8(body, end))
-            return {QString::fromUtf8(reinterpret_cast<const char*>(body), end - body), TextEncoding::Utf8Bom};
+            return {QString::fromUtf8(reinterpret_cast<const char*>(body), end - body),
+                    TextEncoding::Utf8Bom};
         return {decodeMixed(body, end), TextEncoding::Utf8Bom};
     }
     if (isValidUtf8(begin, end))

@@ -6,12 +6,13 @@
 namespace support {
 
 // How the bytes of a text file were read.
-enum class TextEncoding {
-    Utf8,          // valid UTF-8 (plain ASCII included), no byte-order mark
-    Utf8Bom,       // UTF-8 after a byte-order mark
-    Utf16LE,       // after a little-endian byte-order mark
-    Utf16BE,       // after a big-endian byte-order mark
-    Windows1252,   // some bytes were not UTF-8 and were read as Windows-1252
+enum class TextEncoding
+{
+    Utf8,        // valid UTF-8 (plain ASCII included), no byte-order mark
+    Utf8Bom,     // UTF-8 after a byte-order mark
+    Utf16LE,     // after a little-endian byte-order mark
+    Utf16BE,     // after a big-endian byte-order mark
+    Windows1252, // some bytes were not UTF-8 and were read as Windows-1252
 };
 
 struct DecodedText

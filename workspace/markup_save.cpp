@@ -156,9 +156,8 @@ QString declaredUtf8(QString text)
     static const QRegularExpression meta(
         QStringLiteral(R"((<meta\b[^>]*?\bcharset\s*=\s*["']?)([A-Za-z0-9_:.\-]+))"),
         QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression xml(
-        QStringLiteral(R"((<\?xml\b[^>]*?\bencoding\s*=\s*["'])([^"']*))"),
-        QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression xml(QStringLiteral(R"((<\?xml\b[^>]*?\bencoding\s*=\s*["'])([^"']*))"),
+                                        QRegularExpression::CaseInsensitiveOption);
     const bool declared = text.contains(meta) || text.contains(xml);
     text.replace(meta, QStringLiteral("\\1utf-8"));
     text.replace(xml, QStringLiteral("\\1UTF-8"));
@@ -184,8 +183,8 @@ QByteArray PageBytesToSave(const QByteArray& original, const QString& rootMarkup
 {
     const support::DecodedText decoded = support::DecodeText(original);
     const QString& source = decoded.text;
-    const QString page = source.left(prologEnd(source)) + withoutEditingArtefacts(rootMarkup, source)
-        + epilogOf(source);
+    const QString page =
+        source.left(prologEnd(source)) + withoutEditingArtefacts(rootMarkup, source) + epilogOf(source);
 
     switch (decoded.encoding) {
     case support::TextEncoding::Utf8:

@@ -27,8 +27,9 @@ QStringList ListPages(const QString& folder)
         if (it->is_regular_file(typeError))
             names.append(name);
     }
-    std::sort(names.begin(), names.end(),
-              [](const QString& a, const QString& b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
     return names;
 }
 

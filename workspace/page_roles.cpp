@@ -5,13 +5,16 @@ namespace workspace {
 QString PageRoles::UnassignedText(Slot slot)
 {
     return slot == FrontEnd
-               ? QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Front-End Page.")
-               : QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Download Page.");
+               ? QStringLiteral(
+                     "Unknown. Please Select a Page From the Drop-Down and Set it as Your Front-End Page.")
+               : QStringLiteral(
+                     "Unknown. Please Select a Page From the Drop-Down and Set it as Your Download Page.");
 }
 
 QString PageRoles::SetMessage(Slot slot)
 {
-    return slot == FrontEnd ? QStringLiteral("Page Set as Front-End Page.") : QStringLiteral("Page Set as Download Page.");
+    return slot == FrontEnd ? QStringLiteral("Page Set as Front-End Page.")
+                            : QStringLiteral("Page Set as Download Page.");
 }
 
 QString PageRoles::label(Slot slot) const

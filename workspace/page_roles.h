@@ -11,7 +11,11 @@ namespace workspace {
 class PageRoles final
 {
 public:
-    enum Slot { FrontEnd = 0, Download = 1 };
+    enum Slot
+    {
+        FrontEnd = 0,
+        Download = 1
+    };
 
     // What a slot's label shows while it is not set.
     static QString UnassignedText(Slot slot);

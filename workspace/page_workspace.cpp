@@ -40,8 +40,8 @@ QString whyNotDeleted(const QString& folder)
 {
     std::error_code ec;
     const fs::path root = support::toFsPath(folder);
-    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    for (auto it = fs::recursive_directory_iterator(root, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         if (it->is_directory(ec) && !it->is_symlink(ec))
             continue;
         std::error_code removeEc;
@@ -53,7 +53,8 @@ QString whyNotDeleted(const QString& folder)
     std::error_code removeEc;
     fs::remove_all(root, removeEc);
     return QStringLiteral("Cannot delete '%1': %2")
-        .arg(folder, removeEc ? QString::fromLocal8Bit(removeEc.message()) : QStringLiteral("unknown reason"));
+        .arg(folder,
+             removeEc ? QString::fromLocal8Bit(removeEc.message()) : QStringLiteral("unknown reason"));
 }
 
 // The folder as the file system resolves it, for comparing folders however they were typed.
@@ -66,7 +67,8 @@ QString resolved(const QString& path)
 
 bool isSameOrBelow(const QString& inner, const QString& outer)
 {
-    return inner == outer || inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
+    return inner == outer ||
+           inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
 }
 
 } // namespace
@@ -117,9 +119,10 @@ QString PageWorkspace::ClearWorkingFolder()
 
 void PageWorkspace::LoadUsingBrowser()
 {
-    m_prompter.inform(QStringLiteral("Reminder"),
-                      QStringLiteral("Please make sure that your folder also contains the delivery file (or files), "
-                                     "so it's included inside your plugin."));
+    m_prompter.inform(
+        QStringLiteral("Reminder"),
+        QStringLiteral("Please make sure that your folder also contains the delivery file (or files), "
+                       "so it's included inside your plugin."));
     const QString folder = m_prompter.chooseFolder(QStringLiteral("Select a Folder with HTM/HTML Files"));
     if (folder.isEmpty())
         return;
@@ -128,11 +131,12 @@ void PageWorkspace::LoadUsingBrowser()
 
 void PageWorkspace::LoadUsingLocation()
 {
-    m_prompter.inform(QStringLiteral("Reminder"),
-                      QStringLiteral("Please make sure that your folder also contains the delivery file (or files), "
-                                     "so it's included inside your plugin."));
-    const QString folder = m_prompter.askText(QStringLiteral("Enter Path"),
-                                              QStringLiteral("Please enter the full path (local) of an HTML folder"));
+    m_prompter.inform(
+        QStringLiteral("Reminder"),
+        QStringLiteral("Please make sure that your folder also contains the delivery file (or files), "
+                       "so it's included inside your plugin."));
+    const QString folder = m_prompter.askText(
+        QStringLiteral("Enter Path"), QStringLiteral("Please enter the full path (local) of an HTML folder"));
     if (folder.isEmpty())
         return;
     loadFolder(folder);
@@ -143,13 +147,15 @@ QString PageWorkspace::overlapProblem(const QString& folder) const
     const QString chosen = resolved(folder);
     const QString working = resolved(m_folders.workingFolder);
     if (isSameOrBelow(chosen, working)) {
-        return QStringLiteral("The folder '%1' is the program's own working folder or lies inside it, and loading "
-                              "empties that folder first. Please choose the folder where your site is kept.")
+        return QStringLiteral(
+                   "The folder '%1' is the program's own working folder or lies inside it, and loading "
+                   "empties that folder first. Please choose the folder where your site is kept.")
             .arg(QDir::toNativeSeparators(folder));
     }
     if (isSameOrBelow(working, chosen)) {
-        return QStringLiteral("The folder '%1' holds the program's own working folder '%2', so loading it would "
-                              "copy the folder into itself. Please choose the folder where your site is kept.")
+        return QStringLiteral(
+                   "The folder '%1' holds the program's own working folder '%2', so loading it would "
+                   "copy the folder into itself. Please choose the folder where your site is kept.")
             .arg(QDir::toNativeSeparators(folder), QDir::toNativeSeparators(m_folders.workingFolder));
     }
     return {};
@@ -187,10 +193,10 @@ void PageWorkspace::loadFolder(const QString& folder)
         // A half copy would pass for the whole site: take it away again.
         ClearWorkingFolder();
         emit showPage(m_folders.blankPage);
-        m_prompter.inform(QStringLiteral("Error"),
-                          QStringLiteral("The folder could not be copied, so nothing was loaded. %1")
-                              .arg(e.description()),
-                          MessageIcon::Critical);
+        m_prompter.inform(
+            QStringLiteral("Error"),
+            QStringLiteral("The folder could not be copied, so nothing was loaded. %1").arg(e.description()),
+            MessageIcon::Critical);
         return;
     }
 
@@ -303,13 +309,16 @@ void PageWorkspace::clearRoles()
 bool PageWorkspace::EditPageChecks()
 {
     if (m_currentText.isEmpty()) {
-        m_prompter.inform(kMissingInfo,
-                          QStringLiteral("Please add one or more web pages (.htm / .html files) to edit first."));
+        m_prompter.inform(
+            kMissingInfo,
+            QStringLiteral("Please add one or more web pages (.htm / .html files) to edit first."));
         return false;
     }
-    if (m_currentText != m_roles.label(PageRoles::FrontEnd) && m_currentText != m_roles.label(PageRoles::Download)) {
-        m_prompter.inform(kMissingInfo,
-                          QStringLiteral("Please set this page as your front-end page or your download page first."));
+    if (m_currentText != m_roles.label(PageRoles::FrontEnd) &&
+        m_currentText != m_roles.label(PageRoles::Download)) {
+        m_prompter.inform(
+            kMissingInfo,
+            QStringLiteral("Please set this page as your front-end page or your download page first."));
         return false;
     }
     return true;
@@ -412,7 +421,8 @@ void PageWorkspace::finishAlternativeSave()
 bool PageWorkspace::ConversionPreCheck()
 {
     if (!m_roles.assigned(PageRoles::FrontEnd) || !m_roles.assigned(PageRoles::Download)) {
-        m_prompter.inform(kMissingInfo, QStringLiteral("Please select your Front-End page and your Download page."));
+        m_prompter.inform(kMissingInfo,
+                          QStringLiteral("Please select your Front-End page and your Download page."));
         return false;
     }
     QString front, download;
@@ -429,7 +439,8 @@ bool PageWorkspace::ConversionPreCheck()
     const QString missing = builder::MissingTags(front, download);
     if (missing.isEmpty())
         return true;
-    return m_prompter.askYesNo(kMissingInfo, builder::MissingTagsMessage(missing, true), MessageIcon::Information);
+    return m_prompter.askYesNo(kMissingInfo, builder::MissingTagsMessage(missing, true),
+                               MessageIcon::Information);
 }
 
 } // namespace workspace

@@ -47,7 +47,8 @@ bool PluginBuild::Create(const builder::PluginDetails& details)
         QMetaObject::invokeMethod(
             this, [this, percent, step] { emit progress(percent, step); }, Qt::QueuedConnection);
     };
-    m_watcher.setFuture(QtConcurrent::run([request, report] { return builder::BuildPlugin(request, report); }));
+    m_watcher.setFuture(
+        QtConcurrent::run([request, report] { return builder::BuildPlugin(request, report); }));
     return true;
 }
 

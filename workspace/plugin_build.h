@@ -18,8 +18,8 @@ class PluginBuild final : public QObject
 {
     Q_OBJECT
 public:
-    PluginBuild(const Folders& folders, const QString& frontPage, const QString& downloadPage, Prompter& prompter,
-                FolderOpener& opener, QObject* parent = nullptr);
+    PluginBuild(const Folders& folders, const QString& frontPage, const QString& downloadPage,
+                Prompter& prompter, FolderOpener& opener, QObject* parent = nullptr);
     // Waits for a running build: its worker must not outlive the object it reports to.
     ~PluginBuild() override;
 

@@ -7,7 +7,13 @@
 
 namespace workspace {
 
-enum class MessageIcon { Information, Question, Warning, Critical };
+enum class MessageIcon
+{
+    Information,
+    Question,
+    Warning,
+    Critical
+};
 
 // Everything the workspace says to or asks of the user goes through here, so that tests can
 // script the answers and read the exact titles and texts.
@@ -17,9 +23,11 @@ public:
     virtual ~Prompter() = default;
 
     // A message box with one OK button.
-    virtual void inform(const QString& title, const QString& text, MessageIcon icon = MessageIcon::Information) = 0;
+    virtual void inform(const QString& title, const QString& text,
+                        MessageIcon icon = MessageIcon::Information) = 0;
     // A Yes/No message box; true for Yes.
-    virtual bool askYesNo(const QString& title, const QString& text, MessageIcon icon = MessageIcon::Question) = 0;
+    virtual bool askYesNo(const QString& title, const QString& text,
+                          MessageIcon icon = MessageIcon::Question) = 0;
     // A one-line input box; "" when cancelled.
     virtual QString askText(const QString& title, const QString& prompt) = 0;
     // A folder chooser; "" when cancelled.

@@ -77,8 +77,9 @@ private slots:
         QTest::addColumn<bool>("archive");
         QTest::newRow("built") << QStringList{"--front", "index.html", "--download", "download.html"} << 0
                                << "[100%] Done" << true;
-        QTest::newRow("missing tags warn") << QStringList{"--front", "notags.html", "--download", "download.html"} << 0
-                                           << "warning: The following tags are not present" << true;
+        QTest::newRow("missing tags warn")
+            << QStringList{"--front", "notags.html", "--download", "download.html"} << 0
+            << "warning: The following tags are not present" << true;
         QTest::newRow("missing tags with --strict")
             << QStringList{"--front", "notags.html", "--download", "download.html", "--strict"} << 1
             << "error: --strict" << false;
@@ -86,10 +87,13 @@ private slots:
             << QStringList{"--front", "index.html", "--download", "download.html", "--id", "../x"} << 1
             << "error: The unique identifier \"../x\" cannot be used" << false;
         QTest::newRow("page that is a pipe")
-            << QStringList{"--front", "pipe.html", "--download", "download.html"} << 1 << "pipe.html" << false;
-        QTest::newRow("no download page") << QStringList{"--front", "index.html"} << 2 << "usage: vantor-build" << false;
-        QTest::newRow("unknown option") << QStringList{"--front", "index.html", "--download", "d.html", "--bogus"}
-                                        << 2 << "Unknown option 'bogus'" << false;
+            << QStringList{"--front", "pipe.html", "--download", "download.html"} << 1 << "pipe.html"
+            << false;
+        QTest::newRow("no download page")
+            << QStringList{"--front", "index.html"} << 2 << "usage: vantor-build" << false;
+        QTest::newRow("unknown option")
+            << QStringList{"--front", "index.html", "--download", "d.html", "--bogus"} << 2
+            << "Unknown option 'bogus'" << false;
     }
     void exitStatusAndOutput()
     {
@@ -123,15 +127,18 @@ private slots:
     // the template are found beside the program, and the default output folder is made there.
     void runsFromAnInstallationFolderWithABlank()
     {
-        const QString install = m_tmp.filePath("Program Files/vantor " + QString::number(QRandomGenerator::global()->generate()));
+        const QString install =
+            m_tmp.filePath("Program Files/vantor " + QString::number(QRandomGenerator::global()->generate()));
         QVERIFY(QDir().mkpath(install));
         QVERIFY(QFile::copy(cli(), install + "/vantor-build"));
-        QVERIFY(QFile::setPermissions(install + "/vantor-build", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        QVERIFY(QFile::setPermissions(install + "/vantor-build",
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         QVERIFY(QFile::link(QFileInfo(kInstallDir + "/7za").canonicalFilePath(), install + "/7za"));
-        QCOMPARE(QProcess::execute("cp", {"-r", kInstallDir + "/plugintemplate", install + "/plugintemplate"}), 0);
+        QCOMPARE(
+            QProcess::execute("cp", {"-r", kInstallDir + "/plugintemplate", install + "/plugintemplate"}), 0);
 
-        const Run r = runCli(install + "/vantor-build",
-                             {m_site, "--front", "index.html", "--download", "download.html", "--name", "Blank Test"});
+        const Run r = runCli(install + "/vantor-build", {m_site, "--front", "index.html", "--download",
+                                                         "download.html", "--name", "Blank Test"});
         QVERIFY2(r.exitCode == 0, r.err.constData());
         QCOMPARE(r.out, QFile::encodeName(install + "/output/blanktest.zip") + '\n');
         QVERIFY(QFileInfo(install + "/output/blanktest.zip").size() > 0);
@@ -141,7 +148,8 @@ private slots:
     // the write fails with EFBIG, and the earlier archive must survive the failed rebuild.
     void aFileSizeLimitFailsTheBuildAndKeepsTheEarlierArchive()
     {
-        const QStringList args{m_site, "--output", m_output, "--front", "index.html", "--download", "download.html"};
+        const QStringList args{m_site,       "--output",   m_output,       "--front",
+                               "index.html", "--download", "download.html"};
         QCOMPARE(runCli(cli(), args).exitCode, 0);
         const QByteArray earlier = readFile(m_output + "/myplugin.zip");
         writeFile(m_site + "/big.bin", QByteArray(3 * 1024 * 1024, 'b'));

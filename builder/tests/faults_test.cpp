@@ -88,7 +88,8 @@ class FaultsTest : public QObject
 
     QString makeTemplateCopy()
     {
-        const QString copy = m_tmp.filePath("template " + QString::number(QRandomGenerator::global()->generate()));
+        const QString copy =
+            m_tmp.filePath("template " + QString::number(QRandomGenerator::global()->generate()));
         support::MortarFile::CopyFolder(request().templateFolder, copy);
         return copy;
     }
@@ -98,8 +99,8 @@ class FaultsTest : public QObject
                       const QMap<QString, QByteArray>& site)
     {
         QCOMPARE(result.status, BuildResult::Status::Failed);
-        QVERIFY2(result.message().startsWith("Error during plugin creation. Error Number:" + QString::number(number) +
-                                             " Description:"),
+        QVERIFY2(result.message().startsWith("Error during plugin creation. Error Number:" +
+                                             QString::number(number) + " Description:"),
                  qPrintable(result.message()));
         QVERIFY2(result.message().contains(says), qPrintable(result.message()));
         QCOMPARE(entries(m_output), QStringList{"myplugin.zip"});
@@ -135,13 +136,17 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<int>("number");
         QTest::addColumn<QString>("says");
-        QTest::newRow("page deleted after the listing") << "delete page" << 53 << "download.html': No such file";
-        QTest::newRow("page replaced by a pipe") << "pipe page" << 75 << "download.html': it is not a regular file";
+        QTest::newRow("page deleted after the listing")
+            << "delete page" << 53 << "download.html': No such file";
+        QTest::newRow("page replaced by a pipe")
+            << "pipe page" << 75 << "download.html': it is not a regular file";
         QTest::newRow("page replaced by a folder") << "folder page" << 75 << "download.html': Is a directory";
         QTest::newRow("archiver killed mid-way") << "archiver killed" << 1003 << "stopped before it finished";
-        QTest::newRow("archiver fails after writing") << "archiver fails" << 1002 << "exit code 2: disk trouble";
+        QTest::newRow("archiver fails after writing")
+            << "archiver fails" << 1002 << "exit code 2: disk trouble";
         QTest::newRow("archiver makes no archive") << "archiver idle" << 1004 << "ended without making";
-        QTest::newRow("template file is a folder") << "cpt.php folder" << 75 << "'modules/cpt.php' is a folder";
+        QTest::newRow("template file is a folder")
+            << "cpt.php folder" << 75 << "'modules/cpt.php' is a folder";
         QTest::newRow("optional template file is a folder")
             << "thanks.php folder" << 75 << "'modules/template/thanks.php' is a folder";
     }
@@ -160,15 +165,16 @@ private slots:
             r.archiver = m_tmp.filePath("7za " + fault);
             // The archive path is the fifth argument: a -tzip -bd -y <archive> -- <folder>.
             const QByteArray partial = "printf 'PK\\003\\004partial' > \"$5\"\n";
-            writeFile(r.archiver, "#!/bin/sh\n" +
-                                      (fault == "archiver killed"  ? partial + "kill -KILL $$\n"
-                                       : fault == "archiver fails" ? partial + "echo disk trouble >&2\nexit 2\n"
-                                                                   : QByteArray("exit 0\n")));
+            writeFile(r.archiver, "#!/bin/sh\n" + (fault == "archiver killed" ? partial + "kill -KILL $$\n"
+                                                   : fault == "archiver fails"
+                                                       ? partial + "echo disk trouble >&2\nexit 2\n"
+                                                       : QByteArray("exit 0\n")));
             QFile::setPermissions(r.archiver, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         } else if (fault.endsWith("php folder")) {
             r.templateFolder = makeTemplateCopy();
-            const QString file = r.templateFolder + (fault.startsWith("cpt") ? "/modules/cpt.php"
-                                                                             : "/modules/template/thanks.php");
+            const QString file =
+                r.templateFolder +
+                (fault.startsWith("cpt") ? "/modules/cpt.php" : "/modules/template/thanks.php");
             QVERIFY(QFile::remove(file));
             writeFile(file + "/inside.txt", "a folder where a file belongs");
         }
@@ -216,7 +222,8 @@ private slots:
         QFETCH(int, number);
         QFETCH(QString, says);
         if (const QString why = mountOutput("size=2m"); !why.isEmpty())
-            QSKIP(qPrintable("cannot mount a small file system here (" + why + "); vantor-build's test covers a "
+            QSKIP(qPrintable("cannot mount a small file system here (" + why +
+                             "); vantor-build's test covers a "
                              "file-size limit instead"));
         const BuildResult first = BuildPlugin(request());
         QVERIFY2(first.ok(), qPrintable(first.message()));
@@ -237,7 +244,8 @@ private slots:
             run("chattr", {"-i", m_output});
             protection = "immutable folder";
         } else {
-            QSKIP("neither a read-only mount nor an immutable folder can be made here (needs root and a file system "
+            QSKIP("neither a read-only mount nor an immutable folder can be made here (needs root and a file "
+                  "system "
                   "with attributes)");
         }
         const BuildResult first = BuildPlugin(request());
@@ -252,7 +260,8 @@ private slots:
 
         const auto site = fingerprint(m_site);
         const BuildResult result = BuildPlugin(request());
-        checkFailure(result, support::kPermissionDenied, "Cannot create a folder in '" + m_output + "'", earlier, site);
+        checkFailure(result, support::kPermissionDenied, "Cannot create a folder in '" + m_output + "'",
+                     earlier, site);
     }
 };
 

@@ -16,7 +16,8 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("usable");
         // A lone surrogate is written to disk as U+FFFD: the archive would not bear the name reported.
-        QTest::newRow("lone high surrogate") << QStringLiteral("My ") + QChar(0xD83D) + QStringLiteral("Plugin") << false;
+        QTest::newRow("lone high surrogate")
+            << QStringLiteral("My ") + QChar(0xD83D) + QStringLiteral("Plugin") << false;
         QTest::newRow("lone low surrogate") << QString(QChar(0xDE00)) << false;
         QTest::newRow("surrogate pair") << QStringLiteral(u"My \U0001F600 Plugin") << true;
         // C1 controls and the Unicode line breaks would split the printed archive path.

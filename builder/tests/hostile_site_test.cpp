@@ -101,10 +101,7 @@ private slots:
         QProcess::execute("rm", {"-rf", m_site});
     }
 
-    void cleanupTestCase()
-    {
-        QProcess::execute("rm", {"-rf", m_tmp.path()});
-    }
+    void cleanupTestCase() { QProcess::execute("rm", {"-rf", m_tmp.path()}); }
 
     void linkLoopsAndLinksOutAreLeftOutWithAWarning()
     {
@@ -126,8 +123,8 @@ private slots:
         const QString tpl = extracted(result);
         QVERIFY(!tpl.isEmpty());
         QCOMPARE(QDir(tpl).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 (QStringList{"converted_download.php", "converted_index.php", "download.html", "files", "images",
-                              "index.html", "same.png", "template.php", "thanks.php"}));
+                 (QStringList{"converted_download.php", "converted_index.php", "download.html", "files",
+                              "images", "index.html", "same.png", "template.php", "thanks.php"}));
         QCOMPARE(entries(tpl + "/images"), QStringList{"a.png"});
         QVERIFY(readRaw((tpl + "/same.png").toStdString()) == "\x89PNG fake");
     }
@@ -137,8 +134,8 @@ private slots:
     // name that is not UTF-8 gets a warning because no link can name it.
     void oddFileNamesArePackedByteForByte()
     {
-        const QList<QByteArray> names = {"say \"hi\".png", "it's.png", "new\nline.png", "-r", "--help.png",
-                                         "caf\xC3\xA9.png", "bad\xE9name.png"};
+        const QList<QByteArray> names = {"say \"hi\".png", "it's.png",        "new\nline.png",  "-r",
+                                         "--help.png",     "caf\xC3\xA9.png", "bad\xE9name.png"};
         QByteArray page = "<html>#FRONT#";
         for (const QByteArray& name : names) {
             writeRaw(m_site + "/images", name, "bytes of " + name);
@@ -154,13 +151,15 @@ private slots:
         const QString tpl = extracted(result);
         QVERIFY(!tpl.isEmpty());
         for (const QByteArray& name : names) {
-            const fs::path file = fs::path(QFile::encodeName(tpl + "/images").toStdString()) / name.toStdString();
+            const fs::path file =
+                fs::path(QFile::encodeName(tpl + "/images").toStdString()) / name.toStdString();
             QVERIFY2(readRaw(file) == "bytes of " + name, name.constData());
         }
         QFile converted(tpl + "/converted_index.php");
         QVERIFY(converted.open(QIODevice::ReadOnly));
         const QByteArray php = converted.readAll();
-        const QByteArray prefix = "\"<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/images/";
+        const QByteArray prefix =
+            "\"<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/images/";
         for (const QByteArray& name : names.mid(0, 6))
             QVERIFY2(php.contains(prefix + name + "\""), name.constData());
         // The page itself is Windows-1252 here (one byte is not UTF-8) and keeps that link as it was.
@@ -218,8 +217,9 @@ private slots:
         QTest::addColumn<QByteArray>("page");
         QTest::addColumn<int>("warnings");
         QTest::addColumn<QByteArray>("converted");
-        const QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489") +
-                               "<?php system('id'); ?>" + QByteArray(64, '\0') + "\xFF\xFE\x3C\x3F";
+        const QByteArray png =
+            QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000000010000000108060000001f15c489") +
+            "<?php system('id'); ?>" + QByteArray(64, '\0') + "\xFF\xFE\x3C\x3F";
         QTest::newRow("empty page") << QByteArray() << 0
                                     << QByteArray("<?php if ( ! defined( 'ABSPATH' ) ) { exit; } ?>\n");
         QTest::newRow("PNG named .html") << png << 1 << QByteArray();
@@ -234,7 +234,8 @@ private slots:
         QVERIFY2(result.ok(), qPrintable(result.message()));
         QCOMPARE(result.warnings.size(), warnings);
         if (warnings)
-            QVERIFY2(result.warnings.first().contains("looks like binary data"), qPrintable(result.warnings.first()));
+            QVERIFY2(result.warnings.first().contains("looks like binary data"),
+                     qPrintable(result.warnings.first()));
         const QString tpl = extracted(result);
         QVERIFY(!tpl.isEmpty());
         QFile out(tpl + "/converted_index.php");
@@ -248,7 +249,8 @@ private slots:
         if (phpBinary.isEmpty())
             return;
         QProcess run;
-        run.start(phpBinary, {"-d", "short_open_tag=On", "-r", "define('ABSPATH', '/'); $front_tag='[F]'; include $argv[1];",
+        run.start(phpBinary, {"-d", "short_open_tag=On", "-r",
+                              "define('ABSPATH', '/'); $front_tag='[F]'; include $argv[1];",
                               tpl + "/converted_index.php"});
         QVERIFY(run.waitForFinished(30000));
         QCOMPARE(run.exitCode(), 0);

@@ -91,7 +91,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         for (int d = 0; d < 100; ++d) {
-            const QByteArray dir = QFile::encodeName(site) + "/files/d" + QByteArray::number(d).rightJustified(3, '0');
+            const QByteArray dir =
+                QFile::encodeName(site) + "/files/d" + QByteArray::number(d).rightJustified(3, '0');
             QVERIFY(QDir().mkpath(QFile::decodeName(dir)));
             for (int i = d * 1000; i < (d + 1) * 1000; ++i) {
                 const QByteArray file = dir + "/f" + QByteArray::number(i).rightJustified(6, '0') + ".txt";
@@ -105,7 +106,8 @@ private slots:
         const BuildResult result = BuildPlugin(request(site, output));
         qInfo("built in %lld ms, peak memory %lld KB", clock.elapsed(), peakMemoryKb());
         QVERIFY2(result.ok(), qPrintable(result.message()));
-        QCOMPARE(archivedFiles(result.archivePath), 100002 + 7); // the site, the template, two converted pages
+        QCOMPARE(archivedFiles(result.archivePath),
+                 100002 + 7); // the site, the template, two converted pages
         QCOMPARE(QDir(output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"myplugin.zip"});
     }
@@ -117,7 +119,8 @@ private slots:
         QDir().mkpath(output);
         writeFile(site + "/images/a.png", "\x89PNG");
         writeFile(site + "/download.html", "<html>#BACK#</html>");
-        const QByteArray chunk = "<p>Text with <img src=\"images/a.png\"> and <?xml and caf\xC3\xA9 to fill the page.</p>\n";
+        const QByteArray chunk =
+            "<p>Text with <img src=\"images/a.png\"> and <?xml and caf\xC3\xA9 to fill the page.</p>\n";
         {
             QFile page(site + "/index.html");
             QVERIFY(page.open(QIODevice::WriteOnly));
@@ -131,19 +134,22 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         const BuildResult result = BuildPlugin(request(site, output));
-        qInfo("page of %lld bytes built in %lld ms, peak memory %lld KB", pageSize, clock.elapsed(), peakMemoryKb());
+        qInfo("page of %lld bytes built in %lld ms, peak memory %lld KB", pageSize, clock.elapsed(),
+              peakMemoryKb());
         QVERIFY2(result.ok(), qPrintable(result.message()));
 
         const QString x = m_tmp.filePath("big x");
         QProcess p;
-        p.start(archiverPath(), {"x", "-y", "-bd", "-o" + x, result.archivePath, "p4217/modules/template/converted_index.php"});
+        p.start(archiverPath(), {"x", "-y", "-bd", "-o" + x, result.archivePath,
+                                 "p4217/modules/template/converted_index.php"});
         QVERIFY(p.waitForFinished(600000) && p.exitCode() == 0);
         QFile converted(x + "/p4217/modules/template/converted_index.php");
         QVERIFY(converted.open(QIODevice::ReadOnly));
         // Every reference rewritten and every "<?" neutralised: the size says so without holding
         // another copy of the page.
         const qint64 lines = (pageSize - 34) / chunk.size();
-        const qint64 prefix = qstrlen("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/");
+        const qint64 prefix =
+            qstrlen("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/");
         const qint64 neutraliser = qstrlen("<?php ?>");
         const qint64 guard = qstrlen("<?php if ( ! defined( 'ABSPATH' ) ) { exit; } ?>\n");
         QCOMPARE(converted.size(), guard + pageSize + lines * (prefix + neutraliser) +

@@ -49,7 +49,8 @@ private slots:
         writeFile(m_site + "/index.html",
                   "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>\n<html><head>"
                   "<link href=\"css/style.css\" rel=\"stylesheet\"></head><body>"
-                  "<img src=\"images/cover one.png\"><p>Caf\xC3\xA9 \x96 r\xC3\xA9sum\xC3\xA9</p>#FRONT#</body></html>");
+                  "<img src=\"images/cover one.png\"><p>Caf\xC3\xA9 \x96 "
+                  "r\xC3\xA9sum\xC3\xA9</p>#FRONT#</body></html>");
         writeFile(m_site + "/download.html",
                   "<html><body><a href=\"files/guide.pdf\">Guide</a>#BACK#</body></html>");
         writeFile(m_site + "/css/style.css", "body { background: url(../images/bg.png); }");
@@ -76,9 +77,10 @@ private slots:
         QVERIFY(extract(result.archivePath, x));
         QCOMPARE(QDir(x).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"p4217"});
         const QByteArray plugin = readFile(x + "/p4217/plugin.php");
-        const QByteArray header = "<?php\r\n/*\r\nPlugin Name: My Plugin\r\nPlugin URI: https://vantor.dev/plugins/my-plugin\r\n"
-                                  "Description: Plugin Created with Vantor! - https://vantor.dev.\r\nVersion: 1.0\r\n"
-                                  "Author: Converted by Vantor!\r\nAuthor URI: https://vantor.dev\r\nLicense: GPL\r\n*/\r\n?>";
+        const QByteArray header =
+            "<?php\r\n/*\r\nPlugin Name: My Plugin\r\nPlugin URI: https://vantor.dev/plugins/my-plugin\r\n"
+            "Description: Plugin Created with Vantor! - https://vantor.dev.\r\nVersion: 1.0\r\n"
+            "Author: Converted by Vantor!\r\nAuthor URI: https://vantor.dev\r\nLicense: GPL\r\n*/\r\n?>";
         QVERIFY2(plugin.startsWith(header), plugin.left(400).constData());
         for (const char* placeholder : {"#prefix#", "#header#", "#menuname#"}) {
             QDirIterator it(x, {"*.php"}, QDir::Files, QDirIterator::Subdirectories);
@@ -134,8 +136,10 @@ private slots:
                         x + "/p4217/modules/template/converted_index.php"});
         QVERIFY(run.waitForFinished(30000));
         const QByteArray shown = run.readAllStandardOutput();
-        QVERIFY2(shown.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>"), shown.constData());
-        QVERIFY(shown.contains("src=\"http://wp/wp-content/plugins/p4217/modules/template/images/cover one.png\""));
+        QVERIFY2(shown.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>"),
+                 shown.constData());
+        QVERIFY(shown.contains(
+            "src=\"http://wp/wp-content/plugins/p4217/modules/template/images/cover one.png\""));
         QVERIFY(shown.contains("[F]"));
         // Requested on its own, outside WordPress, the page stops before printing anything.
         QProcess direct;
@@ -165,15 +169,24 @@ private slots:
         QTest::addColumn<QString>("says");
         const int missing = int(BuildResult::Status::MissingFields);
         const int refused = int(BuildResult::Status::Refused);
-        QTest::newRow("empty license") << "license" << "" << missing << "All the fields are required.";
-        QTest::newRow("empty name") << "name" << "" << missing << "All the fields are required.";
-        QTest::newRow("bad identifier") << "identifier" << "../x" << refused << "unique identifier";
-        QTest::newRow("blank name") << "name" << "   " << refused << "plugin name";
-        QTest::newRow("comment end") << "version" << "1 */" << refused << "version";
-        QTest::newRow("no page") << "page" << "gone.html" << refused << "gone.html";
-        QTest::newRow("no site") << "site" << "/nonexistent/site" << refused << "/nonexistent/site";
-        QTest::newRow("no archiver") << "archiver" << "/nonexistent/7za" << refused << "/nonexistent/7za";
-        QTest::newRow("output in site") << "output" << "site" << refused << "inside the site";
+        QTest::newRow("empty license") << "license"
+                                       << "" << missing << "All the fields are required.";
+        QTest::newRow("empty name") << "name"
+                                    << "" << missing << "All the fields are required.";
+        QTest::newRow("bad identifier") << "identifier"
+                                        << "../x" << refused << "unique identifier";
+        QTest::newRow("blank name") << "name"
+                                    << "   " << refused << "plugin name";
+        QTest::newRow("comment end") << "version"
+                                     << "1 */" << refused << "version";
+        QTest::newRow("no page") << "page"
+                                 << "gone.html" << refused << "gone.html";
+        QTest::newRow("no site") << "site"
+                                 << "/nonexistent/site" << refused << "/nonexistent/site";
+        QTest::newRow("no archiver") << "archiver"
+                                     << "/nonexistent/7za" << refused << "/nonexistent/7za";
+        QTest::newRow("output in site") << "output"
+                                        << "site" << refused << "inside the site";
     }
     void refusedRequestsTouchNothing()
     {
@@ -242,8 +255,8 @@ private slots:
         const BuildResult result = BuildPlugin(r);
         QCOMPARE(result.status, BuildResult::Status::Failed);
         QCOMPARE(result.errorNumber, number);
-        QVERIFY2(result.message().startsWith("Error during plugin creation. Error Number:" + QString::number(number) +
-                                             " Description:"),
+        QVERIFY2(result.message().startsWith("Error during plugin creation. Error Number:" +
+                                             QString::number(number) + " Description:"),
                  qPrintable(result.message()));
         QVERIFY2(result.message().contains(says), qPrintable(result.message()));
         QCOMPARE(result.title(), QStringLiteral("Error"));

@@ -73,27 +73,41 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         // A match consumes its closing quote, so the next gap waits for a second "a" in the list.
-        QTest::newRow("neighbours, one entry") << "\"a\"a\"" << QStringList{"a"} << "P" << "\"Pa\"a\"";
-        QTest::newRow("neighbours, duplicate entry") << "\"a\"a\"" << QStringList{"a", "a"} << "P" << "\"Pa\"Pa\"";
-        QTest::newRow("neighbours, other name between")
-            << "\"a\"a\"a\"" << QStringList{"a", "b", "a"} << "P" << "\"Pa\"Pa\"Pa\"";
-        QTest::newRow("quotes next to quotes, empty entry") << "\"\"\"\"" << QStringList{""} << "P" << "\"P\"\"P\"";
-        QTest::newRow("different neighbours both match") << "\"a\"b\"" << QStringList{"a", "b"} << "P" << "\"Pa\"Pb\"";
-        QTest::newRow("prefix of another name") << "\"img/a\" \"img/a.png\"" << QStringList{"img/a", "img/a.png"} << "P"
-                                                << "\"Pimg/a\" \"Pimg/a.png\"";
+        QTest::newRow("neighbours, one entry") << "\"a\"a\"" << QStringList{"a"} << "P"
+                                               << "\"Pa\"a\"";
+        QTest::newRow("neighbours, duplicate entry") << "\"a\"a\"" << QStringList{"a", "a"} << "P"
+                                                     << "\"Pa\"Pa\"";
+        QTest::newRow("neighbours, other name between") << "\"a\"a\"a\"" << QStringList{"a", "b", "a"} << "P"
+                                                        << "\"Pa\"Pa\"Pa\"";
+        QTest::newRow("quotes next to quotes, empty entry") << "\"\"\"\"" << QStringList{""} << "P"
+                                                            << "\"P\"\"P\"";
+        QTest::newRow("different neighbours both match") << "\"a\"b\"" << QStringList{"a", "b"} << "P"
+                                                         << "\"Pa\"Pb\"";
+        QTest::newRow("prefix of another name")
+            << "\"img/a\" \"img/a.png\"" << QStringList{"img/a", "img/a.png"} << "P"
+            << "\"Pimg/a\" \"Pimg/a.png\"";
         // A later name equal to an earlier replacement rewrites it again; in the other order it does not.
-        QTest::newRow("name holding the prefix, after") << "\"a\"" << QStringList{"a", "Pa"} << "P" << "\"PPa\"";
-        QTest::newRow("name holding the prefix, before") << "\"a\"" << QStringList{"Pa", "a"} << "P" << "\"Pa\"";
-        QTest::newRow("name with a quote") << "\"a\"b\"" << QStringList{"a\"b"} << "P" << "\"Pa\"b\"";
+        QTest::newRow("name holding the prefix, after") << "\"a\"" << QStringList{"a", "Pa"} << "P"
+                                                        << "\"PPa\"";
+        QTest::newRow("name holding the prefix, before") << "\"a\"" << QStringList{"Pa", "a"} << "P"
+                                                         << "\"Pa\"";
+        QTest::newRow("name with a quote") << "\"a\"b\"" << QStringList{"a\"b"} << "P"
+                                           << "\"Pa\"b\"";
         QTest::newRow("quote name then plain") << "\"a\"b\" \"a\"" << QStringList{"a\"b", "a"} << "P"
                                                << "\"Pa\"b\" \"Pa\"";
-        QTest::newRow("prefix with a quote") << "\"a\"a\"" << QStringList{"a", "a"} << "Q\"" << "\"Q\"Q\"a\"a\"";
-        QTest::newRow("empty prefix") << "\"a\"" << QStringList{"a"} << "" << "\"a\"";
-        QTest::newRow("empty page") << "" << QStringList{"a", ""} << "P" << "";
-        QTest::newRow("no files") << "\"a\"" << QStringList{} << "P" << "\"a\"";
-        QTest::newRow("unpaired quote") << "x\"a" << QStringList{"a"} << "P" << "x\"a";
-        QTest::newRow("surrogate pair") << QString::fromUtf8("\"\xF0\x9F\x98\x80\"") << QStringList{QString::fromUtf8("\xF0\x9F\x98\x80")}
-                                        << "P" << QString::fromUtf8("\"P\xF0\x9F\x98\x80\"");
+        QTest::newRow("prefix with a quote") << "\"a\"a\"" << QStringList{"a", "a"} << "Q\""
+                                             << "\"Q\"Q\"a\"a\"";
+        QTest::newRow("empty prefix") << "\"a\"" << QStringList{"a"} << ""
+                                      << "\"a\"";
+        QTest::newRow("empty page") << "" << QStringList{"a", ""} << "P"
+                                    << "";
+        QTest::newRow("no files") << "\"a\"" << QStringList{} << "P"
+                                  << "\"a\"";
+        QTest::newRow("unpaired quote") << "x\"a" << QStringList{"a"} << "P"
+                                        << "x\"a";
+        QTest::newRow("surrogate pair")
+            << QString::fromUtf8("\"\xF0\x9F\x98\x80\"") << QStringList{QString::fromUtf8("\xF0\x9F\x98\x80")}
+            << "P" << QString::fromUtf8("\"P\xF0\x9F\x98\x80\"");
     }
 
     void adversarialInputsMatchTheLiteralRule()
@@ -112,10 +126,14 @@ private slots:
         QTest::addColumn<QString>("prefixAlphabet");
         QTest::addColumn<int>("seed");
 
-        QTest::newRow("plain names") << "ab/" << "x" << 1;
-        QTest::newRow("names sharing the prefix's letters") << "abx" << "xa" << 2;
-        QTest::newRow("names and prefix with quotes") << "a\"b" << "x\"" << 3;
-        QTest::newRow("tiny alphabet") << "a" << "a" << 4;
+        QTest::newRow("plain names") << "ab/"
+                                     << "x" << 1;
+        QTest::newRow("names sharing the prefix's letters") << "abx"
+                                                            << "xa" << 2;
+        QTest::newRow("names and prefix with quotes") << "a\"b"
+                                                      << "x\"" << 3;
+        QTest::newRow("tiny alphabet") << "a"
+                                       << "a" << 4;
     }
 
     void randomInputsMatchTheLiteralRule()
@@ -142,9 +160,10 @@ private slots:
             const QString expected = RewriteAssetPathsReference(text, files, prefix);
             const QString actual = RewriteAssetPaths(text, files, prefix);
             if (actual != expected) {
-                QFAIL(qPrintable(QStringLiteral("round %1: text [%2] files [%3] prefix [%4]: got [%5], want [%6]")
-                                     .arg(round)
-                                     .arg(text, files.join(QStringLiteral("|")), prefix, actual, expected)));
+                QFAIL(qPrintable(
+                    QStringLiteral("round %1: text [%2] files [%3] prefix [%4]: got [%5], want [%6]")
+                        .arg(round)
+                        .arg(text, files.join(QStringLiteral("|")), prefix, actual, expected)));
             }
         }
     }
@@ -158,10 +177,13 @@ private slots:
             files << QStringLiteral("assets/d%1/file%2.png").arg(i % 13).arg(gen.below(400));
         QString page;
         for (int i = 0; i < 10000; ++i) {
-            const QString name = gen.below(4) == 0 ? QStringLiteral("missing%1.css").arg(i) : files[gen.below(300)];
-            page += gen.below(3) == 0 ? QStringLiteral("\"%1\"").arg(name) : QStringLiteral("<img src=\"%1\"> ").arg(name);
+            const QString name =
+                gen.below(4) == 0 ? QStringLiteral("missing%1.css").arg(i) : files[gen.below(300)];
+            page += gen.below(3) == 0 ? QStringLiteral("\"%1\"").arg(name)
+                                      : QStringLiteral("<img src=\"%1\"> ").arg(name);
         }
-        const QString prefix = QStringLiteral("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p1/modules/template/");
+        const QString prefix =
+            QStringLiteral("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p1/modules/template/");
         const QString expected = RewriteAssetPathsReference(page, files, prefix);
         QVERIFY(expected != page);
         QCOMPARE(RewriteAssetPaths(page, files, prefix), expected);

@@ -43,7 +43,8 @@ private slots:
         QVERIFY(QFile::link(tmp.filePath("outside.txt"), site + "/link-out.txt"));
         touch(tmp.filePath("outside.txt"));
 
-        const QStringList expected = {"images/a.png", "images/icons/b.png", "images/z.png", "index.html", "zeta.css"};
+        const QStringList expected = {"images/a.png", "images/icons/b.png", "images/z.png", "index.html",
+                                      "zeta.css"};
         QCOMPARE(ListWorkingFolderFiles(site), expected);
         // A fresh list every time: nothing piles up.
         QCOMPARE(ListWorkingFolderFiles(site), expected);
@@ -57,10 +58,11 @@ private slots:
     void rewriteTouchesOnlyExactDoubleQuotedPaths()
     {
         const QStringList files = {"images/logo.png", "style.css", "images/icons/a.png", "page.html"};
-        const QString page = R"(<img src="images/logo.png"><img src="images/logo.png"><a href="images/logo.png">)"
-                             R"(<img src='images/logo.png'> url(images/logo.png) "./images/logo.png" "/images/logo.png")"
-                             R"( "images\logo.png" "style.css?v=2" "page.html#top" "Images/Logo.png" "../icons/a.png")"
-                             R"( <script>var s = "style.css";</script> <a href="page.html">)";
+        const QString page =
+            R"(<img src="images/logo.png"><img src="images/logo.png"><a href="images/logo.png">)"
+            R"(<img src='images/logo.png'> url(images/logo.png) "./images/logo.png" "/images/logo.png")"
+            R"( "images\logo.png" "style.css?v=2" "page.html#top" "Images/Logo.png" "../icons/a.png")"
+            R"( <script>var s = "style.css";</script> <a href="page.html">)";
         const QString out = RewriteAssetPaths(page, files, P);
         QCOMPARE(out.count(QString("\"" + P + "images/logo.png\"")), 3);
         QVERIFY(out.contains("'images/logo.png'"));
@@ -84,12 +86,19 @@ private slots:
         const QString page = "<?xml version=\"1.0\"?>\n<html><body><?php system('id'); ?>"
                              "<img src=\"a.png\">#FRONT# #front# #Front# #fRONT# #BACK#</body></html>";
         const QString out = ConvertPage(page, {"a.png"}, "p1", PageRole::FrontEnd);
-        QCOMPARE(out, QString("<<?php ?>?xml version=\"1.0\"?>\n<html><body><<?php ?>?php system('id'); ?>"
-                              "<img src=\"" + P + "a.png\">"
-                              "<?php echo $front_tag;?> <?php echo $front_tag;?> <?php echo $front_tag;?> #fRONT# #BACK#"
-                              "</body></html>"));
+        QCOMPARE(
+            out,
+            QString(
+                "<<?php ?>?xml version=\"1.0\"?>\n<html><body><<?php ?>?php system('id'); ?>"
+                "<img src=\"" +
+                P +
+                "a.png\">"
+                "<?php echo $front_tag;?> <?php echo $front_tag;?> <?php echo $front_tag;?> #fRONT# #BACK#"
+                "</body></html>"));
         const QString back = ConvertPage("#back# #BACK# #Back# #FRONT#", {}, "p1", PageRole::Download);
-        QCOMPARE(back, QStringLiteral("<?php echo $back_tag;?> <?php echo $back_tag;?> <?php echo $back_tag;?> #FRONT#"));
+        QCOMPARE(back,
+                 QStringLiteral(
+                     "<?php echo $back_tag;?> <?php echo $back_tag;?> <?php echo $back_tag;?> #FRONT#"));
         QCOMPARE(ConvertPage(QString(), {"a.png"}, "p1", PageRole::FrontEnd), QString());
     }
 

@@ -17,10 +17,12 @@ class RulesTest : public QObject
 private slots:
     void headerBlockIsByteExact()
     {
-        const QString header = BuildPluginHeader("My Plugin", "https://u", "Desc", "1.0", "Me", "https://a", "GPL");
-        QCOMPARE(header.toUtf8(), QByteArray("<?php\r\n/*\r\nPlugin Name: My Plugin\r\nPlugin URI: https://u\r\n"
-                                             "Description: Desc\r\nVersion: 1.0\r\nAuthor: Me\r\n"
-                                             "Author URI: https://a\r\nLicense: GPL\r\n*/\r\n?>"));
+        const QString header =
+            BuildPluginHeader("My Plugin", "https://u", "Desc", "1.0", "Me", "https://a", "GPL");
+        QCOMPARE(header.toUtf8(),
+                 QByteArray("<?php\r\n/*\r\nPlugin Name: My Plugin\r\nPlugin URI: https://u\r\n"
+                            "Description: Desc\r\nVersion: 1.0\r\nAuthor: Me\r\n"
+                            "Author URI: https://a\r\nLicense: GPL\r\n*/\r\n?>"));
         // Values go in as they are: no trimming, empty stays empty.
         const QString loose = BuildPluginHeader(" a ", "", "", "", "", "", "");
         QVERIFY(loose.contains("\r\nPlugin Name:  a \r\n"));
@@ -110,15 +112,18 @@ private slots:
 
     void missingTagsTexts()
     {
-        QCOMPARE(MissingTagsMessage(MissingTags("#Front#", "#BACK#"), true),
-                 QStringLiteral("The following tags are not present in your pages: #FRONT# . Please read the user "
-                                "manual for more info. Go ahead without them?"));
-        QCOMPARE(MissingTagsMessage(MissingTags("<!-- #FRONT# -->", "#back#"), true),
-                 QStringLiteral("The following tags are not present in your pages:  #BACK# . Please read the user "
-                                "manual for more info. Go ahead without them?"));
-        QCOMPARE(MissingTagsMessage(MissingTags("", ""), true),
-                 QStringLiteral("The following tags are not present in your pages: #FRONT#  #BACK# . Please read "
-                                "the user manual for more info. Go ahead without them?"));
+        QCOMPARE(
+            MissingTagsMessage(MissingTags("#Front#", "#BACK#"), true),
+            QStringLiteral("The following tags are not present in your pages: #FRONT# . Please read the user "
+                           "manual for more info. Go ahead without them?"));
+        QCOMPARE(
+            MissingTagsMessage(MissingTags("<!-- #FRONT# -->", "#back#"), true),
+            QStringLiteral("The following tags are not present in your pages:  #BACK# . Please read the user "
+                           "manual for more info. Go ahead without them?"));
+        QCOMPARE(
+            MissingTagsMessage(MissingTags("", ""), true),
+            QStringLiteral("The following tags are not present in your pages: #FRONT#  #BACK# . Please read "
+                           "the user manual for more info. Go ahead without them?"));
         QVERIFY(MissingTags("#FRONT# #BACK#", "#FRONT# #BACK#").isEmpty());
     }
 };

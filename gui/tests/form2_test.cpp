@@ -47,7 +47,8 @@ void writeFile(const QString& path, const QByteArray& bytes = "<html><body>page<
 void copyTree(const QString& from, const QString& to)
 {
     QDir().mkpath(to);
-    for (const QFileInfo& info : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+    for (const QFileInfo& info :
+         QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
         const QString target = QDir(to).filePath(info.fileName());
         if (info.isDir())
             copyTree(info.filePath(), target);
@@ -113,8 +114,7 @@ class Form2Test : public QObject
     RecordingOpener m_opener;
     std::unique_ptr<Form2> m_form;
 
-    template <typename T = QWidget>
-    T* child(const char* name) const
+    template <typename T = QWidget> T* child(const char* name) const
     {
         T* w = m_form->findChild<T*>(QLatin1String(name));
         if (!w)
@@ -157,7 +157,8 @@ class Form2Test : public QObject
     void typeIntoHeading(const QString& text)
     {
         const std::optional<QVariant> at = evaluate(QStringLiteral(
-            "(function() { var r = document.createRange(); r.selectNodeContents(document.querySelector('h1'));"
+            "(function() { var r = document.createRange(); "
+            "r.selectNodeContents(document.querySelector('h1'));"
             " var b = r.getBoundingClientRect(); return [b.right, (b.top + b.bottom) / 2]; })()"));
         QVERIFY(at.has_value());
         const QVariantList xy = at->toList();
@@ -167,19 +168,20 @@ class Form2Test : public QObject
         // On a busy machine the first click can reach the page before it takes input: click again
         // until the caret stands in the heading.
         const QPoint spot(qRound(xy.value(0).toDouble()) + 4, qRound(xy.value(1).toDouble()));
-        const QString caretInHeading = QStringLiteral(
-            "document.hasFocus() && getSelection().rangeCount > 0"
-            " && document.querySelector('h1').contains(getSelection().anchorNode)");
+        const QString caretInHeading =
+            QStringLiteral("document.hasFocus() && getSelection().rangeCount > 0"
+                           " && document.querySelector('h1').contains(getSelection().anchorNode)");
         bool placed = false;
         for (int attempt = 0; attempt < 5 && !placed; ++attempt) {
             QTest::mouseClick(input, Qt::LeftButton, Qt::NoModifier, spot);
-            placed = QTest::qWaitFor([&] { return evaluate(caretInHeading) == std::optional<QVariant>(true); }, 3000);
+            placed = QTest::qWaitFor(
+                [&] { return evaluate(caretInHeading) == std::optional<QVariant>(true); }, 3000);
         }
         QVERIFY(placed);
         QTest::keyClicks(input, text);
-        QTRY_COMPARE_WITH_TIMEOUT(evaluate(QStringLiteral("document.querySelector('h1').textContent.includes('%1')")
-                                               .arg(text)),
-                                  std::optional<QVariant>(true), kLoadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            evaluate(QStringLiteral("document.querySelector('h1').textContent.includes('%1')").arg(text)),
+            std::optional<QVariant>(true), kLoadTimeout);
     }
 
     // Loads the site, gives its index page the front-end role and presses "Edit Page".
@@ -189,7 +191,8 @@ class Form2Test : public QObject
         QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
         QCOMPARE(child<QLabel>("lblSelectedPage_0")->text(), working("index.html"));
         QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"), kLoadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"),
+                                  kLoadTimeout);
     }
 
     // Starts the window again over an installation folder given with a trailing separator.
@@ -209,8 +212,10 @@ private slots:
         m_tmp = std::make_unique<QTemporaryDir>();
         const QDir install(QDir(m_tmp->path()).filePath("install"));
         QDir().mkpath(install.path());
-        QVERIFY(QFile::copy(QStringLiteral(VANTOR_INSTALL_DIR "/blank.html"), install.filePath("blank.html")));
-        QVERIFY(QFile::link(QStringLiteral(VANTOR_INSTALL_DIR "/plugintemplate"), install.filePath("plugintemplate")));
+        QVERIFY(
+            QFile::copy(QStringLiteral(VANTOR_INSTALL_DIR "/blank.html"), install.filePath("blank.html")));
+        QVERIFY(QFile::link(QStringLiteral(VANTOR_INSTALL_DIR "/plugintemplate"),
+                            install.filePath("plugintemplate")));
         QVERIFY(QFile::link(QStringLiteral(VANTOR_INSTALL_DIR "/7za"), install.filePath("7za")));
         m_folders = {install.path(),
                      install.filePath("tmp"),
@@ -278,7 +283,8 @@ private slots:
         child<QAction>(qPrintable(action))->trigger();
 
         auto* combo = child<QComboBox>("Combo1");
-        QTRY_COMPARE_WITH_TIMEOUT(items(combo), (QStringList{working("download.html"), working("index.html")}), 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(items(combo),
+                                  (QStringList{working("download.html"), working("index.html")}), 3000);
         QVERIFY(combo->isEnabled());
         QCOMPARE(combo->currentText(), working("index.html"));
         QTRY_COMPARE(child<PageView>("WebBrowser1")->currentFile(), working("index.html"));
@@ -290,8 +296,10 @@ private slots:
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("pages only in a subfolder") << "mnuLoadUsingBrowser" << "nested";
-        QTest::newRow("typed path that is no folder") << "mnuLoadUsingLocation" << "missing";
+        QTest::newRow("pages only in a subfolder") << "mnuLoadUsingBrowser"
+                                                   << "nested";
+        QTest::newRow("typed path that is no folder") << "mnuLoadUsingLocation"
+                                                      << "missing";
     }
 
     void noHtmlFiles()
@@ -305,8 +313,9 @@ private slots:
         m_prompter.textAnswers.push_back(path);
         child<QAction>(qPrintable(action))->trigger();
         QCOMPARE(m_prompter.exchanges.last().title, QString("No HTML Files"));
-        QCOMPARE(m_prompter.exchanges.last().text,
-                 QString("We could not find .htm or .html files in this folder. Please try with another one."));
+        QCOMPARE(
+            m_prompter.exchanges.last().text,
+            QString("We could not find .htm or .html files in this folder. Please try with another one."));
         QVERIFY(!child("Combo1")->isEnabled());
     }
 
@@ -370,9 +379,11 @@ private slots:
         for (const char* untouched : {"Command2", "Command3", "lblHelp", "cmdRemove_0"})
             QVERIFY2(child(untouched)->isEnabled(), untouched);
         QVERIFY(!child("cmdRemove_1")->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"), kLoadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"),
+                                  kLoadTimeout);
         // Loaded for editing: the page as written, without what its script adds.
-        QCOMPARE(evaluate("document.getElementById('added-by-script') === null"), std::optional<QVariant>(true));
+        QCOMPARE(evaluate("document.getElementById('added-by-script') === null"),
+                 std::optional<QVariant>(true));
 
         // A refill while editing loads the new last page, and that one is put into design mode too.
         writeFile(working("zz-added.html"), "<!DOCTYPE html><html><body><h1>Added</h1></body></html>");
@@ -444,7 +455,8 @@ private slots:
             QCOMPARE(onDisk, original);
         }
         // The view shows the file again, out of design mode.
-        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("off"), kLoadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("off"),
+                                  kLoadTimeout);
         QCOMPARE(evaluate("document.querySelector('h1').textContent.includes('#FRONT#')"),
                  std::optional<QVariant>(yes));
     }
@@ -479,11 +491,12 @@ private slots:
     void textDropsIntoThePageWhileEditing()
     {
         editIndexPage();
-        const std::optional<QVariant> at = evaluate(QStringLiteral(
-            "(function() { var b = document.querySelector('h1').getBoundingClientRect();"
-            " return [b.left + 4, (b.top + b.bottom) / 2]; })()"));
+        const std::optional<QVariant> at = evaluate(
+            QStringLiteral("(function() { var b = document.querySelector('h1').getBoundingClientRect();"
+                           " return [b.left + 4, (b.top + b.bottom) / 2]; })()"));
         QVERIFY(at.has_value());
-        const QPoint point(qRound(at->toList().value(0).toDouble()), qRound(at->toList().value(1).toDouble()));
+        const QPoint point(qRound(at->toList().value(0).toDouble()),
+                           qRound(at->toList().value(1).toDouble()));
         QWidget* input = view()->findChild<QWebEngineView*>()->focusProxy();
         QMimeData data;
         data.setText("#BACK#");
@@ -513,7 +526,8 @@ private slots:
     {
         loadSite();
         auto* combo = child<QComboBox>("Combo1");
-        const QStringList files{QDir(site()).filePath("index.html"), QDir(site()).filePath("images/cover.png")};
+        const QStringList files{QDir(site()).filePath("index.html"),
+                                QDir(site()).filePath("images/cover.png")};
 
         drop(m_form.get(), files);
         QCOMPARE(items(combo), files);
@@ -541,7 +555,8 @@ private slots:
         loadSite();
         writeFile(working("index.html"), "<p>no tag here</p>");
         QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
-        QCOMPARE(m_prompter.texts(), QStringList{"Please select your Front-End page and your Download page."});
+        QCOMPARE(m_prompter.texts(),
+                 QStringList{"Please select your Front-End page and your Download page."});
 
         QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
@@ -555,9 +570,10 @@ private slots:
             }
         });
         QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
-        QCOMPARE(m_prompter.texts(),
-                 QStringList{"The following tags are not present in your pages: #FRONT#  #BACK# . Please read the "
-                             "user manual for more info. Go ahead without them?"});
+        QCOMPARE(
+            m_prompter.texts(),
+            QStringList{"The following tags are not present in your pages: #FRONT#  #BACK# . Please read the "
+                        "user manual for more info. Go ahead without them?"});
         QVERIFY(!opened);
         QTest::qWait(10);
         QVERIFY(!opened);

@@ -27,7 +27,8 @@ struct RecordingOpener final : workspace::FolderOpener
 void copyTree(const QString& from, const QString& to)
 {
     QDir().mkpath(to);
-    for (const QFileInfo& info : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+    for (const QFileInfo& info :
+         QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
         const QString target = QDir(to).filePath(info.fileName());
         if (info.isDir())
             copyTree(info.filePath(), target);
@@ -56,8 +57,7 @@ class FrmConvertTest : public QObject
                                             working.filePath("download.html"), m_prompter, m_opener);
     }
 
-    template <typename T>
-    static T* child(QWidget* window, const char* name)
+    template <typename T> static T* child(QWidget* window, const char* name)
     {
         T* w = window->findChild<T*>(QLatin1String(name));
         if (!w)
@@ -87,7 +87,9 @@ private slots:
     {
         auto window = open();
         QCOMPARE(window->windowTitle(), QString("Create Plugin"));
-        QVERIFY(QRegularExpression("^p\\d{2,6}$").match(child<QLineEdit>(window.get(), "txtPluginID")->text()).hasMatch());
+        QVERIFY(QRegularExpression("^p\\d{2,6}$")
+                    .match(child<QLineEdit>(window.get(), "txtPluginID")->text())
+                    .hasMatch());
         QCOMPARE(child<QLineEdit>(window.get(), "txtPlugin_Name")->text(), QString("My Plugin"));
         QCOMPARE(child<QLineEdit>(window.get(), "txtPlugin_Version")->text(), QString("1.0"));
         QCOMPARE(child<QLineEdit>(window.get(), "txtPlugin_License")->text(), QString("GPL"));
@@ -122,10 +124,10 @@ private slots:
     void tabOrder()
     {
         auto window = open();
-        const QStringList expected{"txtPluginID",         "Command3",          "cmdGenerateIdentifier",
-                                   "txtPlugin_Name",      "txtPlugin_Uri",     "txtPlugin_Description",
-                                   "txtPlugin_Version",   "txtPlugin_Author",  "txtPlugin_AuthorUrl",
-                                   "txtPlugin_License",   "Command1"};
+        const QStringList expected{"txtPluginID",       "Command3",         "cmdGenerateIdentifier",
+                                   "txtPlugin_Name",    "txtPlugin_Uri",    "txtPlugin_Description",
+                                   "txtPlugin_Version", "txtPlugin_Author", "txtPlugin_AuthorUrl",
+                                   "txtPlugin_License", "Command1"};
         QStringList chain;
         QWidget* w = child<QWidget>(window.get(), "txtPluginID");
         do {
@@ -141,10 +143,14 @@ private slots:
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("value");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("empty name") << "txtPlugin_Name" << "" << true;
-        QTest::newRow("empty license") << "txtPlugin_License" << "" << true;
-        QTest::newRow("empty version") << "txtPlugin_Version" << "" << true;
-        QTest::newRow("blank license") << "txtPlugin_License" << "   " << false;
+        QTest::newRow("empty name") << "txtPlugin_Name"
+                                    << "" << true;
+        QTest::newRow("empty license") << "txtPlugin_License"
+                                       << "" << true;
+        QTest::newRow("empty version") << "txtPlugin_Version"
+                                       << "" << true;
+        QTest::newRow("blank license") << "txtPlugin_License"
+                                       << "   " << false;
     }
 
     void emptyFieldIsRefusedBlankPasses()
@@ -193,7 +199,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!m_prompter.exchanges.isEmpty(), 60000);
         QCOMPARE(m_prompter.exchanges.size(), 1);
         QCOMPARE(m_prompter.exchanges[0].title, QString("Error"));
-        QVERIFY2(m_prompter.exchanges[0].text.startsWith("Error during plugin creation. Error Number:53 Description:"),
+        QVERIFY2(m_prompter.exchanges[0].text.startsWith(
+                     "Error during plugin creation. Error Number:53 Description:"),
                  qPrintable(m_prompter.exchanges[0].text));
         QCOMPARE(create->text(), QString("Create Plugin"));
         for (const QString& name : busyControls)

@@ -151,7 +151,8 @@ void FrmQuickHelpTest::markerPathHasOneSeparator_data()
     QTest::addColumn<QString>("marker");
 
     QTest::newRow("plain") << QStringLiteral("/opt/vantor") << QStringLiteral("/opt/vantor/save.alt");
-    QTest::newRow("trailing separator") << QStringLiteral("/opt/vantor/") << QStringLiteral("/opt/vantor/save.alt");
+    QTest::newRow("trailing separator")
+        << QStringLiteral("/opt/vantor/") << QStringLiteral("/opt/vantor/save.alt");
     QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/save.alt");
 }
 

@@ -25,19 +25,22 @@ void MarkupSaveTest::writesTheEditedRootWithTheFilesProlog_data()
     const QString edited = QStringLiteral("<html><head></head><body><p>Buy#FRONT#</p></body></html>");
     const QByteArray editedBytes = edited.toUtf8();
 
-    QTest::newRow("doctype kept")
-        << QByteArray("<!DOCTYPE html>\n<html><body><p>Buy</p></body></html>\n") << edited
-        << "<!DOCTYPE html>\n" + editedBytes + "\n";
+    QTest::newRow("doctype kept") << QByteArray("<!DOCTYPE html>\n<html><body><p>Buy</p></body></html>\n")
+                                  << edited << "<!DOCTYPE html>\n" + editedBytes + "\n";
     QTest::newRow("xml declaration and comments kept")
         << QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- saved from the shop -->\n"
                       "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
                       "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
                       "<html xmlns=\"http://www.w3.org/1999/xhtml\"><body><p>Buy</p></body></html>")
-        << QStringLiteral("<html xmlns=\"http://www.w3.org/1999/xhtml\"><head></head><body><p>Buy#FRONT#</p></body></html>")
-        << QByteArray("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- saved from the shop -->\n"
-                      "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
-                      "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
-                      "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head></head><body><p>Buy#FRONT#</p></body></html>");
+        << QStringLiteral(
+               "<html "
+               "xmlns=\"http://www.w3.org/1999/xhtml\"><head></head><body><p>Buy#FRONT#</p></body></html>")
+        << QByteArray(
+               "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!-- saved from the shop -->\n"
+               "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
+               "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\n"
+               "<html "
+               "xmlns=\"http://www.w3.org/1999/xhtml\"><head></head><body><p>Buy#FRONT#</p></body></html>");
     QTest::newRow("byte-order mark kept")
         << QByteArray("\xEF\xBB\xBF<!DOCTYPE html><html><body><p>Buy</p></body></html>") << edited
         << "\xEF\xBB\xBF<!DOCTYPE html>" + editedBytes;
@@ -50,30 +53,38 @@ void MarkupSaveTest::writesTheEditedRootWithTheFilesProlog_data()
                       "<HTML><BODY><P>Buy</P></BODY></HTML>\r\n")
         << edited
         << "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\r\n" + editedBytes + "\r\n";
-    QTest::newRow("no root tag in the file")
-        << QByteArray("<!doctype html><title>Offer</title><p>Buy") << edited << "<!doctype html>" + editedBytes;
+    QTest::newRow("no root tag in the file") << QByteArray("<!doctype html><title>Offer</title><p>Buy")
+                                             << edited << "<!doctype html>" + editedBytes;
     QTest::newRow("comments after the root kept")
         << QByteArray("<!DOCTYPE html><html><body><p>Buy</p></body></html>\n<!-- served by the shop -->\n")
         << edited << "<!DOCTYPE html>" + editedBytes + "\n<!-- served by the shop -->\n";
     QTest::newRow("utf-8 stays utf-8")
         << QByteArray("<!DOCTYPE html><html><body><p>caf\xC3\xA9</p></body></html>")
         << QStringLiteral("<html><head></head><body><p>caf\u00e9 \u2192#FRONT#</p></body></html>")
-        << QByteArray("<!DOCTYPE html><html><head></head><body><p>caf\xC3\xA9 \xE2\x86\x92#FRONT#</p></body></html>");
+        << QByteArray("<!DOCTYPE html><html><head></head><body><p>caf\xC3\xA9 "
+                      "\xE2\x86\x92#FRONT#</p></body></html>");
     QTest::newRow("editing markers removed")
         << QByteArray("<html><body><p>Buy</p></body></html>")
         << QStringLiteral("<html><head></head><body contenteditable=\"true\"><p>Buy#FRONT#<span "
-                          "class=\"Apple-converted-space\">&nbsp;</span></p><br class=\"Apple-interchange-newline\"></body></html>")
+                          "class=\"Apple-converted-space\">&nbsp;</span></p><br "
+                          "class=\"Apple-interchange-newline\"></body></html>")
         << QByteArray("<html><head></head><body><p>Buy#FRONT#&nbsp;</p></body></html>");
     QTest::newRow("ids copied by Enter dropped")
-        << QByteArray("<html><body><p id=\"spot\" class=\"buy\">Buy</p><div id='twice'></div><div id=twice></div></body></html>")
-        << QStringLiteral("<html><head></head><body><p id=\"spot\" class=\"buy\">Buy</p><p id=\"spot\" class=\"buy\">#FRONT#</p>"
-                          "<div id=\"twice\"></div><div id=\"twice\"></div><div id=\"twice\"><br></div></body></html>")
-        << QByteArray("<html><head></head><body><p id=\"spot\" class=\"buy\">Buy</p><p class=\"buy\">#FRONT#</p>"
-                      "<div id=\"twice\"></div><div id=\"twice\"></div><div><br></div></body></html>");
+        << QByteArray("<html><body><p id=\"spot\" class=\"buy\">Buy</p><div id='twice'></div><div "
+                      "id=twice></div></body></html>")
+        << QStringLiteral(
+               "<html><head></head><body><p id=\"spot\" class=\"buy\">Buy</p><p id=\"spot\" "
+               "class=\"buy\">#FRONT#</p>"
+               "<div id=\"twice\"></div><div id=\"twice\"></div><div id=\"twice\"><br></div></body></html>")
+        << QByteArray(
+               "<html><head></head><body><p id=\"spot\" class=\"buy\">Buy</p><p class=\"buy\">#FRONT#</p>"
+               "<div id=\"twice\"></div><div id=\"twice\"></div><div><br></div></body></html>");
     QTest::newRow("the page's own contenteditable kept")
         << QByteArray("<html><body><div contenteditable=\"true\">Buy</div></body></html>")
-        << QStringLiteral("<html><head></head><body><div contenteditable=\"true\">Buy#FRONT#</div></body></html>")
-        << QByteArray("<html><head></head><body><div contenteditable=\"true\">Buy#FRONT#</div></body></html>");
+        << QStringLiteral(
+               "<html><head></head><body><div contenteditable=\"true\">Buy#FRONT#</div></body></html>")
+        << QByteArray(
+               "<html><head></head><body><div contenteditable=\"true\">Buy#FRONT#</div></body></html>");
 }
 
 void MarkupSaveTest::writesTheEditedRootWithTheFilesProlog()
@@ -89,7 +100,8 @@ void MarkupSaveTest::windows1252PageKeepsDisplayingItsCharacters()
 {
     const QByteArray original = "<!DOCTYPE html>\n<html><head><meta http-equiv=\"Content-Type\" "
                                 "content=\"text/html; charset=windows-1252\"></head>"
-                                "<body><p>Caf\xE9 \x96 \x80" "5</p></body></html>\n";
+                                "<body><p>Caf\xE9 \x96 \x80"
+                                "5</p></body></html>\n";
     const QString shown = support::DecodeText(original).text;
     QCOMPARE(support::DecodeText(original).encoding, support::TextEncoding::Windows1252);
     const QString root = shown.mid(shown.indexOf(QLatin1String("<html>"))).trimmed();

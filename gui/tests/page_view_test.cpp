@@ -115,7 +115,8 @@ bool PageViewTest::loadAndWait(PageView& view, const QString& path)
 {
     QSignalSpy loaded(&view, &PageView::DownloadComplete);
     view.Navigate2(path);
-    return QTest::qWaitFor([&loaded] { return loaded.count() > 0; }, kTimeout) && loaded.first().first().toBool();
+    return QTest::qWaitFor([&loaded] { return loaded.count() > 0; }, kTimeout) &&
+           loaded.first().first().toBool();
 }
 
 void PageViewTest::designModeFollowsTheCalls()
@@ -265,8 +266,9 @@ void PageViewTest::refreshTagLeavesOnlyAViewedPage()
 
     const QString page = QDir(m_site).filePath(QStringLiteral("moved.html"));
     const QString target = QDir(m_site).filePath(QStringLiteral("download.html"));
-    writeFile(page, "<!DOCTYPE html><html><head><meta http-equiv=\"refresh\" content=\"0; url=download.html\">"
-                    "</head><body><p id=\"spot\">Moved</p></body></html>");
+    writeFile(page,
+              "<!DOCTYPE html><html><head><meta http-equiv=\"refresh\" content=\"0; url=download.html\">"
+              "</head><body><p id=\"spot\">Moved</p></body></html>");
     PageView view;
     view.setEditing(editing);
     QVERIFY(loadAndWait(view, page));
@@ -342,8 +344,9 @@ void PageViewTest::fileRequestsStayInsideTheSite()
         QTcpSocket* client = server.nextPendingConnection();
         connect(client, &QTcpSocket::readyRead, client, [client, png] {
             client->readAll();
-            client->write("HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: "
-                          + QByteArray::number(png.size()) + "\r\n\r\n" + png);
+            client->write(
+                "HTTP/1.1 200 OK\r\nContent-Type: image/png\r\nConnection: close\r\nContent-Length: " +
+                QByteArray::number(png.size()) + "\r\n\r\n" + png);
             client->disconnectFromHost();
         });
         connect(client, &QTcpSocket::disconnected, client, &QObject::deleteLater);
@@ -352,24 +355,29 @@ void PageViewTest::fileRequestsStayInsideTheSite()
 
     const QString page = QDir(m_site).filePath(QStringLiteral("pictures.html"));
     writeFile(page, "<!DOCTYPE html><html><body><img id=\"inside\" src=\"images/inside.png\">"
-                    "<img id=\"outside\" src=\"" + QUrl::fromLocalFile(outside).toEncoded() + "\">"
-                    "<img id=\"climbing\" src=\"../outside.png\"><img id=\"remote\" src=\"" + remote
-                        + "\"></body></html>");
+                    "<img id=\"outside\" src=\"" +
+                        QUrl::fromLocalFile(outside).toEncoded() +
+                        "\">"
+                        "<img id=\"climbing\" src=\"../outside.png\"><img id=\"remote\" src=\"" +
+                        remote + "\"></body></html>");
 
     PageView view;
     QVERIFY(loadAndWait(view, page));
-    QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.getElementById('remote').naturalWidth")),
-                              std::optional<QVariant>(3), kTimeout);
-    QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.getElementById('inside').naturalWidth")),
-                              std::optional<QVariant>(3), kTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        evaluate(view, QStringLiteral("document.getElementById('remote').naturalWidth")),
+        std::optional<QVariant>(3), kTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        evaluate(view, QStringLiteral("document.getElementById('inside').naturalWidth")),
+        std::optional<QVariant>(3), kTimeout);
     QCOMPARE(evaluate(view, QStringLiteral("document.getElementById('outside').naturalWidth")), QVariant(0));
     QCOMPARE(evaluate(view, QStringLiteral("document.getElementById('climbing').naturalWidth")), QVariant(0));
 
     // The working folder given as the site lets the page reach the rest of it.
     view.setSiteFolder(m_dir->path());
     QVERIFY(loadAndWait(view, page));
-    QTRY_COMPARE_WITH_TIMEOUT(evaluate(view, QStringLiteral("document.getElementById('outside').naturalWidth")),
-                              std::optional<QVariant>(3), kTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        evaluate(view, QStringLiteral("document.getElementById('outside').naturalWidth")),
+        std::optional<QVariant>(3), kTimeout);
 }
 
 void PageViewTest::filterRules_data()
@@ -378,10 +386,14 @@ void PageViewTest::filterRules_data()
     QTest::addColumn<bool>("allowed");
 
     const QString site = QStringLiteral("/srv/work/site");
-    QTest::newRow("page folder file") << QUrl::fromLocalFile(site + QStringLiteral("/a.css")).toString() << true;
-    QTest::newRow("page subfolder") << QUrl::fromLocalFile(site + QStringLiteral("/img/b.png")).toString() << true;
-    QTest::newRow("dot-dot out") << QUrl::fromLocalFile(site + QStringLiteral("/../secret")).toString() << false;
-    QTest::newRow("look-alike sibling") << QUrl::fromLocalFile(site + QStringLiteral("2/a.css")).toString() << false;
+    QTest::newRow("page folder file")
+        << QUrl::fromLocalFile(site + QStringLiteral("/a.css")).toString() << true;
+    QTest::newRow("page subfolder") << QUrl::fromLocalFile(site + QStringLiteral("/img/b.png")).toString()
+                                    << true;
+    QTest::newRow("dot-dot out") << QUrl::fromLocalFile(site + QStringLiteral("/../secret")).toString()
+                                 << false;
+    QTest::newRow("look-alike sibling")
+        << QUrl::fromLocalFile(site + QStringLiteral("2/a.css")).toString() << false;
     QTest::newRow("system file") << QStringLiteral("file:///etc/passwd") << false;
     QTest::newRow("extra site folder") << QStringLiteral("file:///srv/extra/x.png") << true;
     QTest::newRow("remote style sheet") << QStringLiteral("https://example.com/s.css") << true;

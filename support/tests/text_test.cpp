@@ -23,23 +23,26 @@ private slots:
         QTest::newRow("ascii") << QByteArray("abc") << QStringLiteral("abc") << int(TextEncoding::Utf8);
         QTest::newRow("utf8") << QByteArray("caf\xC3\xA9 \xE2\x82\xAC") << QStringLiteral(u"caf\u00E9 \u20AC")
                               << int(TextEncoding::Utf8);
-        QTest::newRow("utf8 bom dropped") << QByteArray("\xEF\xBB\xBFhi") << QStringLiteral("hi")
-                                          << int(TextEncoding::Utf8Bom);
+        QTest::newRow("utf8 bom dropped")
+            << QByteArray("\xEF\xBB\xBFhi") << QStringLiteral("hi") << int(TextEncoding::Utf8Bom);
         QTest::newRow("utf16le bom") << QByteArray("\xFF\xFEh\0i\0", 6) << QStringLiteral("hi")
                                      << int(TextEncoding::Utf16LE);
         QTest::newRow("utf16be bom") << QByteArray("\xFE\xFF\0h\0i", 6) << QStringLiteral("hi")
                                      << int(TextEncoding::Utf16BE);
-        QTest::newRow("pure 1252") << QByteArray("caf\xE9 \x80 \x93q\x94") << QStringLiteral(u"caf\u00E9 \u20AC \u201Cq\u201D")
+        QTest::newRow("pure 1252") << QByteArray("caf\xE9 \x80 \x93q\x94")
+                                   << QStringLiteral(u"caf\u00E9 \u20AC \u201Cq\u201D")
                                    << int(TextEncoding::Windows1252);
         // A stray Windows-1252 dash inside UTF-8 text keeps both the dash and the UTF-8 letters.
-        QTest::newRow("mixed") << QByteArray("\xC3\xA9t\xC3\xA9 \x96 ok") << QStringLiteral(u"\u00E9t\u00E9 \u2013 ok")
+        QTest::newRow("mixed") << QByteArray("\xC3\xA9t\xC3\xA9 \x96 ok")
+                               << QStringLiteral(u"\u00E9t\u00E9 \u2013 ok")
                                << int(TextEncoding::Windows1252);
-        QTest::newRow("overlong is not utf8") << QByteArray("\xC0\xAF") << QStringLiteral(u"\u00C0\u00AF")
-                                              << int(TextEncoding::Windows1252);
-        QTest::newRow("surrogate is not utf8") << QByteArray("\xED\xA0\x80") << QStringLiteral(u"\u00ED\u00A0\u20AC")
-                                               << int(TextEncoding::Windows1252);
-        QTest::newRow("truncated at end") << QByteArray("a\xE2\x82") << QStringLiteral(u"a\u00E2\u201A")
-                                          << int(TextEncoding::Windows1252);
+        QTest::newRow("overlong is not utf8")
+            << QByteArray("\xC0\xAF") << QStringLiteral(u"\u00C0\u00AF") << int(TextEncoding::Windows1252);
+        QTest::newRow("surrogate is not utf8")
+            << QByteArray("\xED\xA0\x80") << QStringLiteral(u"\u00ED\u00A0\u20AC")
+            << int(TextEncoding::Windows1252);
+        QTest::newRow("truncated at end")
+            << QByteArray("a\xE2\x82") << QStringLiteral(u"a\u00E2\u201A") << int(TextEncoding::Windows1252);
         QTest::newRow("four bytes") << QByteArray("\xF0\x9F\x98\x80") << QStringLiteral(u"\U0001F600")
                                     << int(TextEncoding::Utf8);
         QTest::newRow("empty") << QByteArray() << QString() << int(TextEncoding::Utf8);
@@ -97,7 +100,8 @@ private slots:
         QTest::newRow("abc crlf") << QStringLiteral("abc") << true << QByteArray("abc\r\n");
         QTest::newRow("e acute") << QStringLiteral(u"\u00E9") << false << QByteArray("\xC3\xA9");
         QTest::newRow("euro") << QStringLiteral(u"\u20AC") << false << QByteArray("\xE2\x82\xAC");
-        QTest::newRow("surrogate pair") << QStringLiteral(u"\U0001F600") << false << QByteArray("\xF0\x9F\x98\x80");
+        QTest::newRow("surrogate pair")
+            << QStringLiteral(u"\U0001F600") << false << QByteArray("\xF0\x9F\x98\x80");
         QTest::newRow("empty") << QString() << false << QByteArray();
         QTest::newRow("empty crlf") << QString() << true << QByteArray("\r\n");
         QTest::newRow("own bom only") << QStringLiteral(u"\uFEFFx") << false << QByteArray("\xEF\xBB\xBFx");

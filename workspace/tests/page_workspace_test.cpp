@@ -24,8 +24,9 @@ QStringList entries(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
 }
 
-const QString kReminder = QStringLiteral("Please make sure that your folder also contains the delivery file (or "
-                                         "files), so it's included inside your plugin.");
+const QString kReminder =
+    QStringLiteral("Please make sure that your folder also contains the delivery file (or "
+                   "files), so it's included inside your plugin.");
 const QString kNoHtml =
     QStringLiteral("We could not find .htm or .html files in this folder. Please try with another one.");
 const QString kUnknownFront =
@@ -33,7 +34,8 @@ const QString kUnknownFront =
 const QString kUnknownDownload =
     QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Download Page.");
 
-const QByteArray kDoctypePage = "<!DOCTYPE html>\n<html><head><title>Offer</title></head><body><p>Buy</p></body></html>\n";
+const QByteArray kDoctypePage =
+    "<!DOCTYPE html>\n<html><head><title>Offer</title></head><body><p>Buy</p></body></html>\n";
 
 QByteArray readFile(const QString& path)
 {
@@ -47,7 +49,8 @@ QStringList* recordRequests(PageWorkspace& ws, QObject* context)
     auto* log = new QStringList;
     QObject::connect(&ws, &PageWorkspace::editingChanged, context,
                      [log](bool editing) { *log << (editing ? "editing" : "viewing"); });
-    QObject::connect(&ws, &PageWorkspace::showPage, context, [log](const QString& path) { *log << "show " + path; });
+    QObject::connect(&ws, &PageWorkspace::showPage, context,
+                     [log](const QString& path) { *log << "show " + path; });
     QObject::connect(&ws, &PageWorkspace::rootMarkupWanted, context, [log] { *log << "markup"; });
     QObject::connect(&ws, &PageWorkspace::designModeEnded, context, [log] { *log << "design mode off"; });
     return log;
@@ -140,9 +143,8 @@ private slots:
         QTest::newRow("cancelled") << "" << QStringList() << QStringList{kReminder, prompt} << false;
         QTest::newRow("pages only in a subfolder")
             << "nested" << QStringList{"sub/index.html"} << QStringList{kReminder, prompt, kNoHtml} << false;
-        QTest::newRow("other files only")
-            << "other" << QStringList{"readme.txt", "page.html.bak"} << QStringList{kReminder, prompt, kNoHtml}
-            << false;
+        QTest::newRow("other files only") << "other" << QStringList{"readme.txt", "page.html.bak"}
+                                          << QStringList{kReminder, prompt, kNoHtml} << false;
         QTest::newRow("two pages") << "site" << QStringList{"index.html", "download.htm"}
                                    << QStringList{kReminder, prompt} << true;
         QTest::newRow("upper-case extension")
@@ -216,7 +218,8 @@ private slots:
 
         QCOMPARE(m_prompter.exchanges[0].title, QString("Reminder"));
         QCOMPARE(m_prompter.exchanges[1].title, QString("Enter Path"));
-        QCOMPARE(m_prompter.exchanges[1].text, QString("Please enter the full path (local) of an HTML folder"));
+        QCOMPARE(m_prompter.exchanges[1].text,
+                 QString("Please enter the full path (local) of an HTML folder"));
         QCOMPARE(m_prompter.exchanges.size(), noHtmlMessage ? 3 : 2);
         if (noHtmlMessage) {
             QCOMPARE(m_prompter.exchanges[2].title, QString("No HTML Files"));
@@ -243,7 +246,7 @@ private slots:
         writeFile(QDir(m_folders.installFolder).filePath("page.html"));
         const QStringList before = entries(m_folders.workingFolder);
         m_prompter.exchanges.clear();
-        const QString folder = which == "working" ? m_folders.workingFolder + "/."
+        const QString folder = which == "working"  ? m_folders.workingFolder + "/."
                                : which == "inside" ? working("inside")
                                                    : m_folders.installFolder;
 
@@ -431,8 +434,11 @@ private slots:
         m_ws->SetRole(PageRoles::Download);
         QVERIFY(m_ws->EditPageChecks());
         const QStringList texts = m_prompter.texts();
-        QCOMPARE(texts.filter("Please add one or more web pages (.htm / .html files) to edit first.").size(), 1);
-        QCOMPARE(texts.filter("Please set this page as your front-end page or your download page first.").size(), 1);
+        QCOMPARE(texts.filter("Please add one or more web pages (.htm / .html files) to edit first.").size(),
+                 1);
+        QCOMPARE(
+            texts.filter("Please set this page as your front-end page or your download page first.").size(),
+            1);
     }
 
     void editModeControlStates_data()
@@ -544,7 +550,8 @@ private slots:
             writeFile(working("zz-new.html"));
             m_ws->RefreshPageList();
             QCOMPARE(m_ws->currentText(), page);
-            m_ws->SaveEditedMarkup("<html><head><title>Offer</title></head><body><p>Buy#BACK#</p></body></html>");
+            m_ws->SaveEditedMarkup(
+                "<html><head><title>Offer</title></head><body><p>Buy#BACK#</p></body></html>");
         }
         QVERIFY(!m_ws->savingEdits());
         QCOMPARE(m_prompter.exchanges.size(), 2);
@@ -624,10 +631,14 @@ private slots:
     {
         QTest::addColumn<QString>("installFolder");
         QTest::addColumn<QString>("marker");
-        QTest::newRow("plain") << "/opt/vantor" << "/opt/vantor/save.alt";
-        QTest::newRow("trailing separator") << "/opt/vantor/" << "/opt/vantor/save.alt";
-        QTest::newRow("doubled separators") << "/opt//vantor//" << "/opt/vantor/save.alt";
-        QTest::newRow("root") << "/" << "/save.alt";
+        QTest::newRow("plain") << "/opt/vantor"
+                               << "/opt/vantor/save.alt";
+        QTest::newRow("trailing separator") << "/opt/vantor/"
+                                            << "/opt/vantor/save.alt";
+        QTest::newRow("doubled separators") << "/opt//vantor//"
+                                            << "/opt/vantor/save.alt";
+        QTest::newRow("root") << "/"
+                              << "/save.alt";
     }
 
     void saveMarkerPath()
@@ -646,15 +657,14 @@ private slots:
         QTest::addColumn<bool>("goesOn");
         const QString tail = ". Please read the user manual for more info. Go ahead without them?";
         const QString head = "The following tags are not present in your pages: ";
-        QTest::newRow("both present") << QByteArray("<p>#FRONT#</p>") << QByteArray("<!-- #BACK# -->") << ""
-                                      << false << true;
-        QTest::newRow("front missing, yes")
-            << QByteArray("<p>#Front#</p>") << QByteArray("#BACK#") << head + "#FRONT# " + tail << true << true;
+        QTest::newRow("both present")
+            << QByteArray("<p>#FRONT#</p>") << QByteArray("<!-- #BACK# -->") << "" << false << true;
+        QTest::newRow("front missing, yes") << QByteArray("<p>#Front#</p>") << QByteArray("#BACK#")
+                                            << head + "#FRONT# " + tail << true << true;
         QTest::newRow("download missing, no")
             << QByteArray("#FRONT#") << QByteArray("#back#") << head + " #BACK# " + tail << false << false;
-        QTest::newRow("both missing, no")
-            << QByteArray("") << QByteArray("<a title=\"#BACK\">") << head + "#FRONT#  #BACK# " + tail << false
-            << false;
+        QTest::newRow("both missing, no") << QByteArray("") << QByteArray("<a title=\"#BACK\">")
+                                          << head + "#FRONT#  #BACK# " + tail << false << false;
     }
 
     void conversionPreCheck()
@@ -691,7 +701,8 @@ private slots:
         QVERIFY(QFile::remove(m_ws->currentText())); // not read: the missing role stops first
         m_prompter.exchanges.clear();
         QVERIFY(!m_ws->ConversionPreCheck());
-        QCOMPARE(m_prompter.texts(), QStringList{"Please select your Front-End page and your Download page."});
+        QCOMPARE(m_prompter.texts(),
+                 QStringList{"Please select your Front-End page and your Download page."});
 
         m_ws->SetRole(PageRoles::Download);
         m_prompter.exchanges.clear();

@@ -86,7 +86,8 @@ private slots:
     {
         QFETCH(int, field);
         builder::PluginDetails d = details();
-        QString* fields[] = {&d.name, &d.uri, &d.description, &d.version, &d.author, &d.authorUri, &d.license};
+        QString* fields[] = {&d.name,   &d.uri,       &d.description, &d.version,
+                             &d.author, &d.authorUri, &d.license};
         fields[field]->clear();
         auto build = makeBuild();
         QSignalSpy busy(build.get(), &PluginBuild::busyChanged);
