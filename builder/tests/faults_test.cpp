@@ -3,6 +3,7 @@
 // untouched and nothing else left in the output folder.
 
 #include "builder/build_plugin.h"
+#include "builder/tests/example_request.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
 
@@ -62,20 +63,7 @@ class FaultsTest : public QObject
     QStringList m_mounts;
     QStringList m_immutable;
 
-    BuildRequest request() const
-    {
-        BuildRequest r;
-        r.siteFolder = m_site;
-        r.frontPage = m_site + "/index.html";
-        r.downloadPage = m_site + "/download.html";
-        r.details = PluginDetails::Defaults("Vantor!");
-        r.details.identifier = "p4217";
-        r.details.name = "My Plugin";
-        r.templateFolder = QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate");
-        r.outputFolder = m_output;
-        r.archiver = archiverPath();
-        return r;
-    }
+    BuildRequest request() const { return exampleRequest(m_site, m_output); }
 
     // A tmpfs of the given size over the output folder; the reason when that is not possible here.
     QString mountOutput(const QString& options)

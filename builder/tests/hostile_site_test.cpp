@@ -2,6 +2,7 @@
 // that are empty or not text. Each ends in a clear message or a correct plugin, in bounded time.
 
 #include "builder/build_plugin.h"
+#include "builder/tests/example_request.h"
 
 #include "support/tests/test_files.h"
 
@@ -60,20 +61,7 @@ class HostileSiteTest : public QObject
     QString m_site;
     QString m_output;
 
-    BuildRequest request() const
-    {
-        BuildRequest r;
-        r.siteFolder = m_site;
-        r.frontPage = m_site + "/index.html";
-        r.downloadPage = m_site + "/download.html";
-        r.details = PluginDetails::Defaults("Vantor!");
-        r.details.identifier = "p4217";
-        r.details.name = "My Plugin";
-        r.templateFolder = QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate");
-        r.outputFolder = m_output;
-        r.archiver = archiverPath();
-        return r;
-    }
+    BuildRequest request() const { return exampleRequest(m_site, m_output); }
 
     QString extracted(const BuildResult& result)
     {

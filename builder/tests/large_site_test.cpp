@@ -3,6 +3,7 @@
 // time and the process's peak memory; nothing here asserts a speed.
 
 #include "builder/build_plugin.h"
+#include "builder/tests/example_request.h"
 
 #include "support/tests/test_files.h"
 
@@ -60,17 +61,7 @@ class LargeSiteTest : public QObject
 
     BuildRequest request(const QString& site, const QString& output) const
     {
-        BuildRequest r;
-        r.siteFolder = site;
-        r.frontPage = site + "/index.html";
-        r.downloadPage = site + "/download.html";
-        r.details = PluginDetails::Defaults("Vantor!");
-        r.details.identifier = "p4217";
-        r.details.name = "My Plugin";
-        r.templateFolder = QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate");
-        r.outputFolder = output;
-        r.archiver = archiverPath();
-        return r;
+        return exampleRequest(site, output);
     }
 
 private slots:

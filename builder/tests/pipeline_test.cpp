@@ -1,4 +1,5 @@
 #include "builder/build_plugin.h"
+#include "builder/tests/example_request.h"
 
 #include "support/tests/test_files.h"
 
@@ -25,20 +26,7 @@ class PipelineTest : public QObject
     QString m_site;
     QString m_output;
 
-    BuildRequest request(const QString& id = "p4217") const
-    {
-        BuildRequest r;
-        r.siteFolder = m_site;
-        r.frontPage = m_site + "/index.html";
-        r.downloadPage = m_site + "/download.html";
-        r.details = PluginDetails::Defaults("Vantor!");
-        r.details.identifier = id;
-        r.details.name = "My Plugin";
-        r.templateFolder = QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate");
-        r.outputFolder = m_output;
-        r.archiver = archiverPath();
-        return r;
-    }
+    BuildRequest request(const QString& id = "p4217") const { return exampleRequest(m_site, m_output, id); }
 
 private slots:
     void init()

@@ -2,6 +2,7 @@
 #include "gui/frm_convert.h"
 #include "gui/frm_quick_help.h"
 #include "gui/page_view.h"
+#include "support/mortar_file.h"
 #include "workspace/folder_opener.h"
 #include "workspace/prompter.h"
 
@@ -42,19 +43,6 @@ void writeFile(const QString& path, const QByteArray& bytes = "<html><body>page<
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
-}
-
-void copyTree(const QString& from, const QString& to)
-{
-    QDir().mkpath(to);
-    for (const QFileInfo& info :
-         QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-        const QString target = QDir(to).filePath(info.fileName());
-        if (info.isDir())
-            copyTree(info.filePath(), target);
-        else
-            QVERIFY(QFile::copy(info.filePath(), target));
-    }
 }
 
 QStringList items(QComboBox* combo)
@@ -223,7 +211,7 @@ private slots:
                      install.filePath("plugintemplate"),
                      install.filePath("blank.html"),
                      install.filePath("7za")};
-        copyTree(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"), site());
+        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"), site());
         writeFile(working("left-over.html"));
         m_prompter = {};
         m_opener.opened.clear();

@@ -1,4 +1,5 @@
 #include "gui/frm_convert.h"
+#include "support/mortar_file.h"
 #include "workspace/folder_opener.h"
 #include "workspace/prompter.h"
 
@@ -23,19 +24,6 @@ struct RecordingOpener final : workspace::FolderOpener
     QStringList opened;
     void openFolder(const QString& folder) override { opened << folder; }
 };
-
-void copyTree(const QString& from, const QString& to)
-{
-    QDir().mkpath(to);
-    for (const QFileInfo& info :
-         QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-        const QString target = QDir(to).filePath(info.fileName());
-        if (info.isDir())
-            copyTree(info.filePath(), target);
-        else
-            QVERIFY(QFile::copy(info.filePath(), target));
-    }
-}
 
 const AppTexts kApp{"Vantor!", " ", "2.6"};
 
@@ -76,8 +64,10 @@ private slots:
                      install.filePath("plugintemplate"),
                      install.filePath("blank.html"),
                      QStringLiteral(VANTOR_INSTALL_DIR "/7za")};
-        copyTree(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"), m_folders.workingFolder);
-        copyTree(QStringLiteral(VANTOR_INSTALL_DIR "/plugintemplate"), m_folders.templateFolder);
+        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"),
+                                        m_folders.workingFolder);
+        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_INSTALL_DIR "/plugintemplate"),
+                                        m_folders.templateFolder);
         QDir().mkpath(m_folders.outputFolder);
         m_prompter = {};
         m_opener.opened.clear();

@@ -1,3 +1,4 @@
+#include "support/mortar_file.h"
 #include "workspace/folder_opener.h"
 #include "workspace/plugin_build.h"
 #include "workspace/prompter.h"
@@ -17,19 +18,6 @@ struct RecordingOpener final : FolderOpener
     QStringList opened;
     void openFolder(const QString& folder) override { opened << folder; }
 };
-
-void copyTree(const QString& from, const QString& to)
-{
-    QDir().mkpath(to);
-    const QDir src(from);
-    for (const QFileInfo& info : src.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
-        const QString target = QDir(to).filePath(info.fileName());
-        if (info.isDir())
-            copyTree(info.filePath(), target);
-        else
-            QVERIFY(QFile::copy(info.filePath(), target));
-    }
-}
 
 } // namespace
 
@@ -67,8 +55,10 @@ private slots:
                      install.filePath("plugintemplate"),
                      install.filePath("blank.html"),
                      QStringLiteral(VANTOR_INSTALL_DIR "/7za")};
-        copyTree(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"), m_folders.workingFolder);
-        copyTree(QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate"), m_folders.templateFolder);
+        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"),
+                                        m_folders.workingFolder);
+        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate"),
+                                        m_folders.templateFolder);
         QDir().mkpath(m_folders.outputFolder);
         m_prompter = {};
         m_opener.opened.clear();
