@@ -165,6 +165,14 @@ int main(int argc, char* argv[])
     });
     for (const QString& warning : result.warnings)
         err(QStringLiteral("warning: ") + warning);
+    // A page full of broken links would bury everything else: the first ones and a count.
+    constexpr std::size_t kShownReferences = 40;
+    for (std::size_t i = 0; i < result.references.size() && i < kShownReferences; ++i)
+        err(QStringLiteral("warning: ") + builder::DescribeReferenceNote(result.references[i]));
+    if (result.references.size() > kShownReferences) {
+        err(QStringLiteral("warning: ... and %1 more references like these")
+                .arg(result.references.size() - kShownReferences));
+    }
     if (!result.ok()) {
         err(QStringLiteral("error: ") + result.message());
         return kBuildFailed;

@@ -202,15 +202,18 @@ QString writeConvertedPages(const Tools& tools, const bench::GeneratedSite& site
     removeTree(folder);
     const QDir target(QDir(folder).filePath(QStringLiteral("p4217/modules/template")));
     QDir().mkpath(target.path());
-    const QStringList files = builder::ListWorkingFolderFiles(site.folder);
+    const builder::SiteFiles files(builder::ListWorkingFolderFiles(site.folder));
+    const builder::FunnelPages funnel{site.frontPage, site.downloadPage};
     const QDir root(site.folder);
-    support::MortarFile::WriteTextFile(
-        builder::ConvertPage(support::MortarFile::ReadTextFile(root.filePath(site.frontPage)), files,
-                             QStringLiteral("p4217"), builder::PageRole::FrontEnd),
+    support::MortarFile::WriteBinaryFile(
+        builder::ConvertPage(support::MortarFile::ReadTextFile(root.filePath(site.frontPage)), site.frontPage,
+                             files, funnel, builder::PageRole::FrontEnd)
+            .text,
         target.filePath(QStringLiteral("converted_index.php")));
-    support::MortarFile::WriteTextFile(
-        builder::ConvertPage(support::MortarFile::ReadTextFile(root.filePath(site.downloadPage)), files,
-                             QStringLiteral("p4217"), builder::PageRole::Download),
+    support::MortarFile::WriteBinaryFile(
+        builder::ConvertPage(support::MortarFile::ReadTextFile(root.filePath(site.downloadPage)),
+                             site.downloadPage, files, funnel, builder::PageRole::Download)
+            .text,
         target.filePath(QStringLiteral("converted_download.php")));
     return folder;
 }

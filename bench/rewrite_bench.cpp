@@ -62,11 +62,14 @@ private slots:
 
     void convertPage5Mb10kFiles()
     {
-        QString out;
+        const builder::SiteFiles files(m_files);
+        QByteArray out;
         QBENCHMARK
         {
-            out = builder::ConvertPage(m_bigPage, m_files, QStringLiteral("p4217"),
-                                       builder::PageRole::FrontEnd);
+            out = builder::ConvertPage(m_bigPage, QStringLiteral("index.html"), files,
+                                       {QStringLiteral("index.html"), QStringLiteral("download.html")},
+                                       builder::PageRole::FrontEnd)
+                      .text;
         }
         QVERIFY(out.size() > m_bigPage.size());
     }

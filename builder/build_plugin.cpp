@@ -5,6 +5,7 @@
 #include "builder/page_converter.h"
 #include "builder/plugin_header.h"
 #include "builder/plugin_rules.h"
+#include "builder/site_files.h"
 #include "support/folder_deletion.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
@@ -17,6 +18,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <filesystem>
 #include <utility>
 
@@ -117,29 +119,49 @@ QString refusal(const BuildRequest& r)
 // with the server's paths. PHP drops the line break after "?>", so the page's bytes follow unchanged.
 constexpr char16_t kConvertedPageGuard[] = u"<?php if ( ! defined( 'ABSPATH' ) ) { exit; } ?>\n";
 
-void writeConvertedPage(const QString& target, const QString& text)
+void writeConvertedPage(const QString& target, const QByteArray& text)
 {
     if (MortarTools::PathExists(target, false) && !QFile::remove(target))
         throw IoError(support::kPermissionDenied, QStringLiteral("Cannot replace '%1'.").arg(target));
     auto file = support::OpenFileAtEnd(target);
     support::WriteUtf8Text(*file, QString::fromUtf16(kConvertedPageGuard), false);
-    support::WriteUtf8Text(*file, text, false);
+    errno = 0;
+    if (file->write(text) != text.size())
+        throw IoError::fromErrno(errno, QStringLiteral("Cannot write"), target);
     support::CloseFile(*file);
 }
 
+// The page's path relative to the site's top, or an empty string when it lies outside the site.
+QString pathInSite(const QString& site, const QString& page)
+{
+    const QString rel =
+        QDir(QFileInfo(site).absoluteFilePath()).relativeFilePath(QFileInfo(page).absoluteFilePath());
+    if (rel.isEmpty() || rel == QLatin1String("..") || rel.startsWith(QLatin1String("../")) ||
+        QDir::isAbsolutePath(rel))
+        return {};
+    return rel;
+}
+
 // Reads, converts and writes one page, holding no more of it than the conversion needs.
-void convertPage(const QString& page, const QString& target, const QStringList& files, const BuildRequest& r,
-                 PageRole role, QStringList& warnings)
+void convertPage(const QString& page, const QString& target, const SiteFiles& files,
+                 const FunnelPages& funnel, PageRole role, BuildResult& result)
 {
     QString text = MortarFile::ReadTextFile(page);
     if (text.contains(QChar(u'\0'))) {
-        warnings << QStringLiteral(
-                        "The %1 '%2' holds NUL characters: it looks like binary data, not an HTML page.")
-                        .arg(role == PageRole::FrontEnd ? QStringLiteral("front-end page")
-                                                        : QStringLiteral("download page"),
-                             page);
+        result.warnings
+            << QStringLiteral(
+                   "The %1 '%2' holds NUL characters: it looks like binary data, not an HTML page.")
+                   .arg(role == PageRole::FrontEnd ? QStringLiteral("front-end page")
+                                                   : QStringLiteral("download page"),
+                        page);
     }
-    writeConvertedPage(target, ConvertPage(std::move(text), files, r.details.identifier, role));
+    QString pagePath = role == PageRole::FrontEnd ? funnel.front : funnel.download;
+    if (pagePath.isEmpty())
+        pagePath = QFileInfo(page).fileName();
+    ConvertedPage converted = ConvertPage(std::move(text), pagePath, files, funnel, role);
+    writeConvertedPage(target, converted.text);
+    for (ReferenceNote& note : converted.notes)
+        result.references.push_back(std::move(note));
 }
 
 void fillPlaceholders(const QString& file, const QString& templateName, const BuildRequest& r, bool mainFile)
@@ -188,10 +210,10 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     MortarTools::Pause(1);
 
     report(40, QStringLiteral("Listing the site's files"));
-    const QStringList files = ListWorkingFolderFiles(r.siteFolder);
+    const SiteFiles files(ListWorkingFolderFiles(r.siteFolder));
 
     // Names that are not UTF-8 come out of the listing with U+FFFD in them and match no link.
-    for (const QString& file : files) {
+    for (const QString& file : files.list()) {
         if (file.contains(QChar::ReplacementCharacter)) {
             result.warnings << QStringLiteral(
                                    "The file name '%1' is not valid UTF-8: the file is packed, but links to "
@@ -200,14 +222,22 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
         }
     }
 
+    // The funnel's pages are served only as converted pages: their own files are not shipped.
+    const FunnelPages funnel{pathInSite(r.siteFolder, r.frontPage), pathInSite(r.siteFolder, r.downloadPage)};
+    for (const QString& page : {funnel.front, funnel.download}) {
+        const QString copy = QDir(siteCopy).filePath(page);
+        if (!page.isEmpty() && files.contains(page) && !QFile::remove(copy) && QFileInfo::exists(copy))
+            throw IoError(support::kPermissionDenied, QStringLiteral("Cannot leave out '%1'.").arg(copy));
+    }
+
     report(45, QStringLiteral("Converting the front-end page"));
-    convertPage(r.frontPage, QDir(siteCopy).filePath(QStringLiteral("converted_index.php")), files, r,
-                PageRole::FrontEnd, result.warnings);
+    convertPage(r.frontPage, QDir(siteCopy).filePath(QStringLiteral("converted_index.php")), files, funnel,
+                PageRole::FrontEnd, result);
     MortarTools::Pause(1);
 
     report(52, QStringLiteral("Converting the download page"));
-    convertPage(r.downloadPage, QDir(siteCopy).filePath(QStringLiteral("converted_download.php")), files, r,
-                PageRole::Download, result.warnings);
+    convertPage(r.downloadPage, QDir(siteCopy).filePath(QStringLiteral("converted_download.php")), files,
+                funnel, PageRole::Download, result);
     MortarTools::Pause(1);
 
     report(60, QStringLiteral("Filling in the plugin template"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "builder/page_converter.h"
 #include "builder/plugin_details.h"
 
 #include <QString>
@@ -33,8 +34,10 @@ struct BuildResult
     Status status = Status::Failed;
     QString archivePath;
     QStringList warnings; // entries of the site or template that were left out
-    int errorNumber = 0;  // Failed only
-    QString description;  // Refused: the reason; Failed: what failed and why
+    // References in the two pages that point at no file of the site, or at one only by a guess.
+    std::vector<ReferenceNote> references;
+    int errorNumber = 0; // Failed only
+    QString description; // Refused: the reason; Failed: what failed and why
 
     bool ok() const { return status == Status::Done; }
     // The message box the window shows for this result: its title and its text.
@@ -47,10 +50,11 @@ using BuildProgress = std::function<void(int percent, const QString& step)>;
 
 // Builds the plugin ZIP <output>/<name without blanks, lower case>.zip holding the folder
 // <identifier>/: the template with its placeholders filled, the site under modules/template/ and
-// the two pages converted to PHP page templates. The work is done in a private folder inside
-// the output folder that is removed at the end, and the archive is moved into place only once
-// it is whole, so an earlier archive of the same name survives a failed build. Never shows a
-// window and never writes into the site folder.
+// the two pages converted to PHP page templates. The two pages' own files are left out: they are
+// shown only through the funnel, the download page only with its key. The work is done in a private folder
+// inside the output folder that is removed at the end, and the archive is moved into place only once it is
+// whole, so an earlier archive of the same name survives a failed build. Never shows a window and never
+// writes into the site folder.
 BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progress = {});
 
 } // namespace builder

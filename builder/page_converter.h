@@ -1,7 +1,11 @@
 #pragma once
 
+#include "builder/site_files.h"
+
+#include <QByteArray>
 #include <QString>
-#include <QStringList>
+
+#include <vector>
 
 namespace builder {
 
@@ -13,12 +17,54 @@ enum class PageRole
 
 inline constexpr char16_t kFrontTagCode[] = u"<?php echo $front_tag;?>";
 inline constexpr char16_t kBackTagCode[] = u"<?php echo $back_tag;?>";
+// What a converted page prints in place of a link to one of the two funnel pages: a variable the
+// plugin sets to the address of the funnel being shown before it includes the page.
+inline constexpr char kFunnelUrlCode[] = "<?php echo $funnel_url; ?>";
 
-// Turns a site page into its PHP page template: double-quoted references to the site's files
-// point into the installed plugin, the role's marker tag (#FRONT#, #front#, #Front#, or the
-// #BACK# forms) becomes the echo of its variable, and every "<?" that was already in the page
-// is written so that PHP prints it literally: only the fragments added here run as PHP.
-// The page is taken by value so that a caller that moves it in keeps no copy of a large page.
-QString ConvertPage(QString page, const QStringList& files, const QString& identifier, PageRole role);
+// The two pages of the funnel, as paths relative to the site's top.
+struct FunnelPages
+{
+    QString front;
+    QString download;
+};
+
+// A reference in a funnel page that the plugin cannot point at the file it was meant for, or
+// that it points at a file only by guessing.
+struct ReferenceNote
+{
+    enum class Kind
+    {
+        Missing,     // names no file of the site
+        OutsideSite, // climbs out of the site's folder
+        Ambiguous,   // could be any of several files whose names differ only in letter case
+        CaseOnly,    // taken to mean the one file whose name differs only in letter case
+    };
+
+    Kind kind = Kind::Missing;
+    QString page; // relative to the site's top
+    int line = 0;
+    QString reference; // as the browser reads it
+    QStringList files; // CaseOnly: the file taken; Ambiguous: the candidates
+};
+
+// One line for a user: where the reference stands and what is wrong with it.
+QString DescribeReferenceNote(const ReferenceNote& note);
+
+struct ConvertedPage
+{
+    QByteArray text; // UTF-8
+    std::vector<ReferenceNote> notes;
+};
+
+// Turns a site page into its PHP page template. Every reference to a file of the site, wherever
+// the page's markup and CSS hold one, points into the installed plugin, changing only the
+// reference's own bytes; a link to a funnel page goes to the funnel's address (a link within the
+// page itself stays within it); inside scripts only a path written whole between double quotes
+// is taken for one. The role's marker tag (#FRONT#, #front#, #Front#, or the #BACK# forms)
+// becomes the echo of its variable, and every "<?" that was already in the page is written so
+// that PHP prints it literally: only the fragments added here run as PHP. pagePath is the page's
+// place in the site. The page is taken by value so that a caller that moves it in keeps no copy.
+ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles& files,
+                          const FunnelPages& funnel, PageRole role);
 
 } // namespace builder

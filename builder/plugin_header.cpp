@@ -24,10 +24,9 @@ QString BuildPluginHeader(const QString& name, const QString& uri, const QString
     return lines.join(QStringLiteral("\r\n"));
 }
 
-QString GetAssetUrlPrefix(const QString& identifier)
+QString GetAssetUrlPrefix()
 {
-    return QStringLiteral("<?php bloginfo('wpurl'); ?>/wp-content/plugins/") + identifier +
-           QStringLiteral("/modules/template/");
+    return QStringLiteral("<?php echo $asset_base; ?>");
 }
 
 } // namespace builder

@@ -10,8 +10,9 @@ QString BuildPluginHeader(const QString& name, const QString& uri, const QString
                           const QString& version, const QString& author, const QString& authorUri,
                           const QString& license);
 
-// The PHP fragment put before a page-relative asset path so that it names the file inside the
-// installed plugin: "<?php bloginfo('wpurl'); ?>/wp-content/plugins/<id>/modules/template/".
-QString GetAssetUrlPrefix(const QString& identifier);
+// The PHP fragment put before the path of a site file so that it names the file inside the
+// installed plugin: it prints the address of the plugin's modules/template/ folder as WordPress
+// reports it, which the plugin works out before it includes a converted page.
+QString GetAssetUrlPrefix();
 
 } // namespace builder

@@ -2,6 +2,7 @@
 // that are empty or not text. Each ends in a clear message or a correct plugin, in bounded time.
 
 #include "builder/build_plugin.h"
+#include "builder/plugin_header.h"
 #include "builder/tests/example_request.h"
 
 #include "support/tests/test_files.h"
@@ -111,8 +112,8 @@ private slots:
         const QString tpl = extracted(result);
         QVERIFY(!tpl.isEmpty());
         QCOMPARE(QDir(tpl).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 (QStringList{"converted_download.php", "converted_index.php", "download.html", "files",
-                              "images", "index.html", "same.png", "template.php", "thanks.php"}));
+                 (QStringList{"converted_download.php", "converted_index.php", "files", "images", "same.png",
+                              "template.php", "thanks.php"}));
         QCOMPARE(entries(tpl + "/images"), QStringList{"a.png"});
         QVERIFY(readRaw((tpl + "/same.png").toStdString()) == "\x89PNG fake");
     }
@@ -146,8 +147,7 @@ private slots:
         QFile converted(tpl + "/converted_index.php");
         QVERIFY(converted.open(QIODevice::ReadOnly));
         const QByteArray php = converted.readAll();
-        const QByteArray prefix =
-            "\"<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/images/";
+        const QByteArray prefix = "\"" + GetAssetUrlPrefix().toUtf8() + "images/";
         for (const QByteArray& name : names.mid(0, 6))
             QVERIFY2(php.contains(prefix + name + "\""), name.constData());
         // The page itself is Windows-1252 here (one byte is not UTF-8) and keeps that link as it was.

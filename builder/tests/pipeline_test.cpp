@@ -1,4 +1,5 @@
 #include "builder/build_plugin.h"
+#include "builder/plugin_header.h"
 #include "builder/tests/example_request.h"
 
 #include "support/tests/test_files.h"
@@ -78,7 +79,7 @@ private slots:
 
         const QString tpl = x + "/p4217/modules/template/";
         const QByteArray index = readFile(tpl + "converted_index.php");
-        const QByteArray prefix = "<?php bloginfo('wpurl'); ?>/wp-content/plugins/p4217/modules/template/";
+        const QByteArray prefix = GetAssetUrlPrefix().toUtf8();
         QVERIFY(index.contains("href=\"" + prefix + "css/style.css\""));
         QVERIFY(index.contains("src=\"" + prefix + "images/cover one.png\""));
         QVERIFY(index.contains("<?php echo $front_tag;?>"));
@@ -89,9 +90,12 @@ private slots:
         const QByteArray download = readFile(tpl + "converted_download.php");
         QVERIFY(download.contains("href=\"" + prefix + "files/guide.pdf\""));
         QVERIFY(download.contains("<?php echo $back_tag;?>"));
-        // The site copy itself is unchanged, markers and relative paths included.
-        QCOMPARE(readFile(tpl + "index.html"), readFile(m_site + "/index.html"));
+        // The rest of the site is shipped unchanged; the two funnel pages only as converted pages,
+        // so that neither is served raw with its tag, the download page not without its key.
+        QCOMPARE(readFile(tpl + "css/style.css"), readFile(m_site + "/css/style.css"));
         QCOMPARE(readFile(tpl + "images/cover one.png"), readFile(m_site + "/images/cover one.png"));
+        QVERIFY(!QFileInfo::exists(tpl + "index.html"));
+        QVERIFY(!QFileInfo::exists(tpl + "download.html"));
     }
 
     void everyPhpFileParsesWithShortTagsOnAndOff()
@@ -119,15 +123,14 @@ private slots:
         // With short tags on, the page's own "<?xml" prologue is printed, not run.
         QProcess run;
         run.start(php, {"-d", "short_open_tag=On", "-r",
-                        "define('ABSPATH', '/'); $front_tag='[F]'; function bloginfo($s){echo 'http://wp';} "
+                        "define('ABSPATH', '/'); $front_tag='[F]'; $asset_base='http://wp/p/'; "
                         "include $argv[1];",
                         x + "/p4217/modules/template/converted_index.php"});
         QVERIFY(run.waitForFinished(30000));
         const QByteArray shown = run.readAllStandardOutput();
         QVERIFY2(shown.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<!DOCTYPE html>"),
                  shown.constData());
-        QVERIFY(shown.contains(
-            "src=\"http://wp/wp-content/plugins/p4217/modules/template/images/cover one.png\""));
+        QVERIFY(shown.contains("src=\"http://wp/p/images/cover one.png\""));
         QVERIFY(shown.contains("[F]"));
         // Requested on its own, outside WordPress, the page stops before printing anything.
         QProcess direct;

@@ -1,3 +1,4 @@
+#include "builder/page_converter.h"
 #include "builder/plugin_details.h"
 #include "builder/plugin_header.h"
 #include "builder/plugin_rules.h"
@@ -29,10 +30,20 @@ private slots:
         QVERIFY(loose.endsWith("\r\nLicense: \r\n*/\r\n?>"));
     }
 
-    void assetPrefixFramesTheIdentifierWithSingleSlashes()
+    // The converted pages echo variables that the template's renderer must set before including them.
+    void convertedPagesEchoWhatTheRendererSets()
     {
-        QCOMPARE(GetAssetUrlPrefix("p123456"),
-                 QStringLiteral("<?php bloginfo('wpurl'); ?>/wp-content/plugins/p123456/modules/template/"));
+        QFile loader(
+            QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate/modules/cpt_template_loader.php"));
+        QVERIFY(loader.open(QIODevice::ReadOnly));
+        const QByteArray code = loader.readAll();
+        const QRegularExpression echoed(QStringLiteral("^<\\?php echo (\\$\\w+); \\?>$"));
+        for (const QString& fragment : {GetAssetUrlPrefix(), QString::fromLatin1(kFunnelUrlCode)}) {
+            const QRegularExpressionMatch m = echoed.match(fragment);
+            QVERIFY2(m.hasMatch(), qPrintable(fragment));
+            QVERIFY2(code.contains(QString(m.captured(1) + QStringLiteral(" = ")).toUtf8()),
+                     qPrintable(fragment));
+        }
     }
 
     void identifierRules_data()

@@ -25,6 +25,21 @@ function #prefix#_pages_folder() {
 }
 
 /**
+ * The address of the site's files inside the installed plugin, wherever WordPress keeps its
+ * plugins. The converted pages print it as it stands into attribute values, srcset lists, CSS
+ * and scripts, so every character that could end or split one of those is percent-encoded.
+ */
+function #prefix#_asset_base() {
+    return preg_replace_callback(
+        '/[^A-Za-z0-9\-._~\/:%@!$*+;=]/',
+        function ( $found ) {
+            return rawurlencode( $found[0] );
+        },
+        plugin_dir_url( __FILE__ ) . 'template/'
+    );
+}
+
+/**
  * Refuses a download request without the funnel's key before anything is printed, and
  * renders the download page itself when the build left out its renderer.
  */
@@ -76,7 +91,11 @@ function #prefix#_render_page( $role ) {
     if ( ! is_file( $file ) ) {
         wp_die( esc_html__( 'This funnel page is missing from the plugin.', '#prefix#' ), '', array( 'response' => 404 ) );
     }
-    $front_tag = $download ? '' : #prefix#_get_tag( $post_id, 'front_tag' );
+    // The converted page names its files after $asset_base and links to either funnel page with
+    // $funnel_url: the funnel's own address, without the key.
+    $asset_base = #prefix#_asset_base();
+    $funnel_url = esc_url( get_permalink( $post_id ) );
+    $front_tag  = $download ? '' : #prefix#_get_tag( $post_id, 'front_tag' );
     $back_tag  = '';
     if ( $download && #prefix#_key_matches( $post_id, #prefix#_requested_key() ) ) {
         $back_tag = #prefix#_get_tag( $post_id, 'back_tag' );
