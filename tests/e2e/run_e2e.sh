@@ -2,25 +2,30 @@
 # Builds plugins with vantor-build from the example site and from sites made here, installs
 # them side by side in a throw-away WordPress and uses them as a site owner and a visitor
 # would. Prints "ok - ..." / "FAIL - ..." per check and "N passed, M failed" at the end.
-# Usage: run_e2e.sh --vantor-build PATH --source-dir DIR [--port N] [--keep]
+# Usage: run_e2e.sh --vantor-build PATH --source-dir DIR [--layout L] [--port N] [--keep]
+# The layout is how the WordPress is set up: "standard", "moved-content" (WP_CONTENT_DIR and
+# WP_CONTENT_URL point elsewhere) or "subfolder" (WordPress in /wp/, the site at the top).
 set -uo pipefail
 
 E2E_DIR=$(cd "$(dirname "$0")" && pwd)
 source "$E2E_DIR/wordpress.sh"
 source "$E2E_DIR/test_sites.sh"
+source "$E2E_DIR/real_sites.sh"
 
-VANTOR_BUILD= SOURCE_DIR= PORT=18089 KEEP=0
+VANTOR_BUILD= SOURCE_DIR= PORT=18089 KEEP=0 LAYOUT=standard
 while [ $# -gt 0 ]; do
     case $1 in
         --vantor-build) VANTOR_BUILD=$2; shift 2 ;;
         --source-dir) SOURCE_DIR=$2; shift 2 ;;
         --port) PORT=$2; shift 2 ;;
+        --layout) LAYOUT=$2; shift 2 ;;
         --keep) KEEP=1; shift ;;
         *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
-[ -x "$VANTOR_BUILD" ] && [ -d "$SOURCE_DIR/examples/reseller-site" ] || {
-    echo "usage: run_e2e.sh --vantor-build PATH --source-dir DIR [--port N] [--keep]" >&2; exit 2; }
+[ -x "$VANTOR_BUILD" ] && [ -d "$SOURCE_DIR/examples/reseller-site" ] &&
+    [[ "$LAYOUT" =~ ^(standard|moved-content|subfolder)$ ]] || {
+    echo "usage: run_e2e.sh --vantor-build PATH --source-dir DIR [--layout standard|moved-content|subfolder] [--port N] [--keep]" >&2; exit 2; }
 
 missing=
 for tool in php curl mariadbd mariadb-install-db mariadb mariadb-admin setsid timeout; do
@@ -70,12 +75,12 @@ fetch() {
     curl -sS --max-time 30 -o "$out" -D "$out.headers" -w '%{http_code}' "$@" "$url" 2>> "$RUN/log/curl.log" || true
 }
 # in_admin URL: an address from an admin page, made absolute.
-in_admin() { if [[ "$1" == http* ]]; then echo "$1"; else echo "$B/wp-admin/$1"; fi; }
+in_admin() { if [[ "$1" == http* ]]; then echo "$1"; else echo "$A/wp-admin/$1"; fi; }
 header_of() { grep -i "^$2:" "$1.headers" | tail -n 1 | cut -d' ' -f2- | tr -d '\r'; }
 
 # The plugins under test, by key.
 declare -A P_SITE P_FRONT P_DOWNLOAD P_NAME P_ID P_VERSION P_URI P_LICENSE P_TEMPLATE P_ZIP P_FILE
-declare -A P_FRONT_TAG P_BACK_TAG P_TITLE P_POST P_PERMALINK P_DOWNLOAD_URL
+declare -A P_FRONT_TAG P_BACK_TAG P_TITLE P_POST P_PERMALINK P_DOWNLOAD_URL REAL_OK REAL_ALL
 PLUGINS=(example nested single)
 
 P_SITE[example]=$SOURCE_DIR/examples/reseller-site
@@ -113,6 +118,9 @@ for key in "${PLUGINS[@]}"; do
     printf '%s' "${P_BACK_TAG[$key]}" > "$RUN/tags/$key.back"
 done
 
+setup_real_sites || fail "the real sites unpack from realsites.tar.xz"
+ALL_PLUGINS=("${PLUGINS[@]}" "${REAL_PLUGINS[@]}")
+
 echo "# run folder $RUN"
 
 phase "building the plugins"
@@ -136,22 +144,25 @@ build_plugin() {
     verdict "$key: the archive holds $id/plugin.php and nothing outside $id/" $? "${stray:-no $id/plugin.php}"
 }
 
-for key in "${PLUGINS[@]}"; do build_plugin "$key"; done
+for key in "${ALL_PLUGINS[@]}"; do build_plugin "$key"; done
 
 phase "bringing up WordPress"
 
-if ! wp_up "$RUN" "$PORT" 540; then
+if ! wp_up "$RUN" "$PORT" 540 "$LAYOUT"; then
     fail "a fresh WordPress comes up"
     echo "$passed passed, $failed failed"
     exit 1
 fi
-B=$WP_URL
-ok "a fresh WordPress comes up at $B ($(head -n 1 "$RUN/log/wp-install.log"))"
+# The site's address, WordPress's own address (admin and login), and where WordPress says the
+# plugins are, on disk and on the web: they differ in the other layouts.
+B=$WP_HOME_URL A=$WP_SITE_URL
+PLUGINS_DIR=$(wp_php plugins-dir) PLUGINS_URL=$(wp_php plugins-url) THEMES_URL=$(wp_php themes-url)
+ok "a fresh WordPress ($LAYOUT) comes up at $B, WordPress at $A, plugins at $PLUGINS_URL ($(head -n 1 "$RUN/log/wp-install.log"))"
 
 login() { # login JAR USER PASSWORD
-    curl -sS --max-time 30 -c "$1" -b "$1" -o /dev/null "$B/wp-login.php"
+    curl -sS --max-time 30 -c "$1" -b "$1" -o /dev/null "$A/wp-login.php"
     curl -sS --max-time 30 -c "$1" -b "$1" -o /dev/null --data-urlencode "log=$2" --data-urlencode "pwd=$3" \
-        -d testcookie=1 "$B/wp-login.php"
+        -d testcookie=1 "$A/wp-login.php"
     grep -q wordpress_logged_in "$1"
 }
 login "$JAR" admin admin-e2e-pass
@@ -160,7 +171,7 @@ verdict "the administrator logs in over HTTP" $?
 # row_link PLUGIN_FILE CLASS: the address of an action link (deactivate, delete) in the plugin's
 # row of wp-admin › Plugins.
 row_link() {
-    fetch "$RUN/pages/plugins.html" "$B/wp-admin/plugins.php" -b "$JAR" > /dev/null
+    fetch "$RUN/pages/plugins.html" "$A/wp-admin/plugins.php" -b "$JAR" > /dev/null
     in_admin "$(php "$INSPECT" value "$RUN/pages/plugins.html" "//tr[@data-plugin='$1']//span[@class='$2']/a/@href")"
 }
 
@@ -168,17 +179,17 @@ row_link() {
 delete_in_admin() {
     local -a form
     fetch "$RUN/pages/confirm.html" "$(row_link "$1" delete)" -b "$JAR" > /dev/null
-    mapfile -t form < <(php "$INSPECT" form "$RUN/pages/confirm.html" "$B/wp-admin/plugins.php" "//form[.//input[@name='verify-delete']]")
-    fetch "$RUN/pages/deleted.html" "${form[0]:-$B/wp-admin/plugins.php}" -b "$JAR" --data-binary "${form[1]:-}"
+    mapfile -t form < <(php "$INSPECT" form "$RUN/pages/confirm.html" "$A/wp-admin/plugins.php" "//form[.//input[@name='verify-delete']]")
+    fetch "$RUN/pages/deleted.html" "${form[0]:-$A/wp-admin/plugins.php}" -b "$JAR" --data-binary "${form[1]:-}"
 }
 
 # What core itself logs on the pages the test visits, and when a plugin (the bundled one) is deleted,
 # before any plugin under test is there.
-for page in / wp-admin/ wp-admin/plugins.php wp-admin/plugin-install.php?tab=upload wp-admin/edit.php \
-    wp-admin/post-new.php 'wp-admin/post.php?post=1&action=edit' hello-world/; do
-    fetch "$RUN/pages/baseline.html" "$B/$page" -b "$JAR" > /dev/null
+for page in "$B/" "$A/wp-admin/" "$A/wp-admin/plugins.php" "$A/wp-admin/plugin-install.php?tab=upload" \
+    "$A/wp-admin/edit.php" "$A/wp-admin/post-new.php" "$A/wp-admin/post.php?post=1&action=edit" "$B/hello-world/"; do
+    fetch "$RUN/pages/baseline.html" "$page" -b "$JAR" > /dev/null
 done
-[ "$(delete_in_admin akismet/akismet.php)" = 302 ] && [ ! -e "$WP_ROOT/wp-content/plugins/akismet" ]
+[ "$(delete_in_admin akismet/akismet.php)" = 302 ] && [ ! -e "$PLUGINS_DIR/akismet" ]
 verdict "the bundled plugin deletes from wp-admin › Plugins (the way the test deletes its own)" $?
 cp "$WP_LOG" "$RUN/log/core-baseline.log" 2> /dev/null || : > "$RUN/log/core-baseline.log"
 
@@ -189,10 +200,10 @@ phase "installing the plugins"
 install_plugin() {
     local key=$1 form_page="$RUN/pages/$1-upload-form.html" result="$RUN/pages/$1-uploaded.html" code link location line
     local -a lines fields=()
-    fetch "$form_page" "$B/wp-admin/plugin-install.php?tab=upload" -b "$JAR" > /dev/null
-    mapfile -t lines < <(php "$INSPECT" form-fields "$form_page" "$B/wp-admin/plugin-install.php" "//form[contains(@class,'wp-upload-form')]")
+    fetch "$form_page" "$A/wp-admin/plugin-install.php?tab=upload" -b "$JAR" > /dev/null
+    mapfile -t lines < <(php "$INSPECT" form-fields "$form_page" "$A/wp-admin/plugin-install.php" "//form[contains(@class,'wp-upload-form')]")
     for line in "${lines[@]:1}"; do fields+=(--form-string "${line%%$'\t'*}=${line#*$'\t'}"); done
-    code=$(fetch "$result" "${lines[0]:-$B/wp-admin/update.php}" -b "$JAR" "${fields[@]}" -F "pluginzip=@${P_ZIP[$key]};type=application/zip")
+    code=$(fetch "$result" "${lines[0]:-$A/wp-admin/update.php}" -b "$JAR" "${fields[@]}" -F "pluginzip=@${P_ZIP[$key]};type=application/zip")
     link=$(php "$INSPECT" value "$result" "//a[contains(@href,'action=activate')]/@href")
     grep -q 'Plugin installed successfully' "$result" && [ -n "$link" ]
     verdict "$key: the ZIP uploads in wp-admin and installs" $? \
@@ -203,12 +214,12 @@ install_plugin() {
     verdict "$key: activates without unexpected output or errors" $? "$code -> $location"
     P_FILE[$key]=${P_ID[$key]}/plugin.php
 }
-for key in "${PLUGINS[@]}"; do install_plugin "$key"; done
+for key in "${ALL_PLUGINS[@]}"; do install_plugin "$key"; done
 
 active=$(wp_php active-plugins 2>&1)
 all_active=0
-for key in "${PLUGINS[@]}"; do grep -qxF "${P_FILE[$key]}" <<< "$active" || all_active=1; done
-verdict "the three plugins are active side by side" $all_active "$active"
+for key in "${ALL_PLUGINS[@]}"; do grep -qxF "${P_FILE[$key]}" <<< "$active" || all_active=1; done
+verdict "the ${#ALL_PLUGINS[@]} plugins are active side by side" $all_active "$active"
 
 check_header() {
     local key=$1 field want got wrong=""
@@ -225,10 +236,10 @@ check_header() {
     [ -z "$wrong" ]
     verdict "$key: WordPress reads all seven header fields exactly as typed" $? "${wrong# }"
 }
-for key in "${PLUGINS[@]}"; do check_header "$key"; done
+for key in "${ALL_PLUGINS[@]}"; do check_header "$key"; done
 
-fetch "$RUN/pages/plugins.html" "$B/wp-admin/plugins.php" -b "$JAR" > /dev/null
-fetch "$RUN/pages/dashboard.html" "$B/wp-admin/" -b "$JAR" > /dev/null
+fetch "$RUN/pages/plugins.html" "$A/wp-admin/plugins.php" -b "$JAR" > /dev/null
+fetch "$RUN/pages/dashboard.html" "$A/wp-admin/" -b "$JAR" > /dev/null
 for key in "${PLUGINS[@]}"; do
     id=${P_ID[$key]} type=${P_ID[$key],,}
     listed=$(php "$INSPECT" value "$RUN/pages/plugins.html" "//tr[@data-plugin='${P_FILE[$key]}' and contains(concat(' ',@class,' '),' active ')]//td[contains(@class,'plugin-title')]/strong")
@@ -258,7 +269,7 @@ save_funnel() {
 
 create_funnel() {
     local key=$1 id=${P_ID[$1]} type=${P_ID[$1],,} location edit key_shown
-    location=$(save_funnel "$key" "$JAR" "$B/wp-admin/post-new.php?post_type=$type" \
+    location=$(save_funnel "$key" "$JAR" "$A/wp-admin/post-new.php?post_type=$type" \
         "post_title=${P_TITLE[$key]}" "${id}_front_tag=${P_FRONT_TAG[$key]}" "${id}_back_tag=${P_BACK_TAG[$key]}" \
         "publish=Publish")
     P_POST[$key]=$(sed -n 's/.*[?&]post=\([0-9]*\).*/\1/p' <<< "$location")
@@ -266,7 +277,7 @@ create_funnel() {
     verdict "$key: a funnel is published through the edit screen's form" $? "redirected to '$location'"
 
     edit="$RUN/pages/$key-edit.html"
-    fetch "$edit" "$B/wp-admin/post.php?post=${P_POST[$key]}&action=edit" -b "$JAR" > /dev/null
+    fetch "$edit" "$A/wp-admin/post.php?post=${P_POST[$key]}&action=edit" -b "$JAR" > /dev/null
     P_PERMALINK[$key]=$(php "$INSPECT" value "$edit" "//span[@id='sample-permalink']/a/@href")
     P_DOWNLOAD_URL[$key]=$(php "$INSPECT" value "$edit" "//input[@id='${id}_download_url']/@value")
     key_shown=$(php "$INSPECT" value "$edit" "//code[@id='${id}_download_key']")
@@ -277,7 +288,7 @@ create_funnel() {
         [ "$(php "$INSPECT" value "$edit" "//textarea[@id='${id}_back_tag']")" = "${P_BACK_TAG[$key]}" ]
     verdict "$key: the edit screen shows both tags back exactly as typed" $?
 
-    fetch "$RUN/pages/$key-list.html" "$B/wp-admin/edit.php?post_type=$type" -b "$JAR" > /dev/null
+    fetch "$RUN/pages/$key-list.html" "$A/wp-admin/edit.php?post_type=$type" -b "$JAR" > /dev/null
     [ "$(php "$INSPECT" value "$RUN/pages/$key-list.html" "//tr[@id='post-${P_POST[$key]}']//a[contains(@class,'row-title')]")" = "${P_TITLE[$key]}" ]
     verdict "$key: the plugin's menu lists the funnel" $?
 }
@@ -285,11 +296,13 @@ create_funnel() {
 # check_assets KEY PAGE_FILE: every address into the plugin answers with the site file's bytes,
 # style sheets' url(...) images too; no relative reference is left behind.
 check_assets() {
-    local key=$1 page=$2 base url rel code bad="" n=0 css_n=0 left
-    base="$B/wp-content/plugins/${P_ID[$key]}/modules/template/"
+    local key=$1 page=$2 base url rel code bad="" n=0 css_n=0 left name
+    base="$PLUGINS_URL/${P_ID[$key]}/modules/template/"
+    # Worked out before the checks: a command substitution in verdict's words would reset $?.
+    name=$(basename "$page")
     left=$(php "$INSPECT" assets "$page" "$base" | grep '^left' | cut -f2 | tr '\n' ' ')
     [ -z "$left" ]
-    verdict "$key: no relative asset reference is left in $(basename "$page")" $? "$left"
+    verdict "$key: no relative asset reference is left in $name" $? "$left"
     while IFS=$'\t' read -r url rel; do
         n=$((n + 1))
         code=$(fetch "$RUN/pages/asset" "$url")
@@ -307,7 +320,7 @@ check_assets() {
         fi
     done < <(php "$INSPECT" assets "$page" "$base" | grep -v '^left')
     [ "$n" -gt 0 ] && [ -z "$bad" ]
-    verdict "$key: all $n asset addresses in $(basename "$page") and $css_n style sheet url()s answer 200 with the file's bytes" $? "${bad# }"
+    verdict "$key: all $n asset addresses in $name and $css_n style sheet url()s answer 200 with the file's bytes" $? "${bad# }"
 }
 
 # check_page KEY ROLE URL: the converted page of ROLE (front or download) as a visitor sees it.
@@ -323,7 +336,7 @@ check_page() {
     [ "$code" = 200 ] && [ "$type" = "text/html; charset=UTF-8" ]
     verdict "$key: the $role page answers 200 as UTF-8 HTML" $? "$code, $type"
     first=$(head -n 1 "$source")
-    [ "$(head -n 1 "$page")" = "$first" ] && ! grep -q '/wp-content/themes/' "$page"
+    [ "$(head -n 1 "$page")" = "$first" ] && ! grep -qF "$THEMES_URL/" "$page"
     verdict "$key: the $role page is the site's own full page, not the theme's" $?
     php "$INSPECT" around "$source" "$tag" "$page" "#$marker#" 2> "$RUN/log/around.txt"
     verdict "$key: the $role page shows the ${marker,,} tag where #$marker# stood" $? "$(cat "$RUN/log/around.txt")"
@@ -345,7 +358,7 @@ for key in "${PLUGINS[@]}"; do
 
     pdf_url= pdf_rel=
     IFS=$'\t' read -r pdf_url pdf_rel < <(php "$INSPECT" assets "$RUN/pages/$key-download.html" \
-        "$B/wp-content/plugins/${P_ID[$key]}/modules/template/" | awk -F '\t' 'tolower($2) ~ /\.pdf$/' | head -n 1)
+        "$PLUGINS_URL/${P_ID[$key]}/modules/template/" | awk -F '\t' 'tolower($2) ~ /\.pdf$/' | head -n 1)
     code=$(fetch "$RUN/pages/delivery" "${pdf_url:-$B/no-pdf-link}")
     [ -n "$pdf_rel" ] && [ "$code" = 200 ] && [ "$(header_of "$RUN/pages/delivery" content-type)" = application/pdf ] &&
         cmp -s "$RUN/pages/delivery" "${P_SITE[$key]}/$pdf_rel"
@@ -362,12 +375,33 @@ for key in "${PLUGINS[@]}"; do
     verdict "$key: a wrong, empty or malformed key gets 403 and no back tag" $? "$refused"
 done
 
+phase "every reference of the real sites' and the made sites' funnel pages"
+
+for key in "${REAL_PLUGINS[@]}"; do
+    create_funnel "$key"
+    fetch "$RUN/pages/$key-front.html" "${P_PERMALINK[$key]}" > /dev/null
+    fetch "$RUN/pages/$key-download.html" "${P_DOWNLOAD_URL[$key]}" > /dev/null
+done
+for key in "${ALL_PLUGINS[@]}"; do
+    for role in front download; do
+        # The tag in place of its marker again, so that both pages hold the same elements.
+        served="$RUN/pages/$key-$role-untagged.html"
+        if [ "$role" = front ]; then tag=$RUN/tags/$key.front marker='#FRONT#'; else tag=$RUN/tags/$key.back marker='#BACK#'; fi
+        TAG=$(cat "$tag") MARKER=$marker perl -0pe 's/\Q$ENV{TAG}\E/$ENV{MARKER}/g' "$RUN/pages/$key-$role.html" > "$served"
+        check_references "$key" "$role" "$served" "${P_PERMALINK[$key]}"
+    done
+    check_download_page_hidden "$key"
+done
+summary=""
+for key in "${ALL_PLUGINS[@]}"; do summary="$summary $key ${REAL_OK[$key]:-0}/${REAL_ALL[$key]:-0},"; done
+echo "# references that the sites can satisfy and that resolve in WordPress ($LAYOUT):${summary%,}"
+
 phase "new keys, authors, coexistence"
 
 key=example id=${P_ID[example]}
 old_url=${P_DOWNLOAD_URL[example]}
-save_funnel example "$JAR" "$B/wp-admin/post.php?post=${P_POST[example]}&action=edit" "${id}_new_key=1" "save=Update" > /dev/null
-fetch "$RUN/pages/renewed-edit.html" "$B/wp-admin/post.php?post=${P_POST[example]}&action=edit" -b "$JAR" > /dev/null
+save_funnel example "$JAR" "$A/wp-admin/post.php?post=${P_POST[example]}&action=edit" "${id}_new_key=1" "save=Update" > /dev/null
+fetch "$RUN/pages/renewed-edit.html" "$A/wp-admin/post.php?post=${P_POST[example]}&action=edit" -b "$JAR" > /dev/null
 new_url=$(php "$INSPECT" value "$RUN/pages/renewed-edit.html" "//input[@id='${id}_download_url']/@value")
 old_code=$(fetch "$RUN/pages/refused.html" "$old_url")
 new_code=$(fetch "$RUN/pages/renewed.html" "$new_url")
@@ -377,28 +411,28 @@ verdict "example: a new key made on demand retires the old download address" $? 
 
 AUTHOR_JAR=$RUN/author.cookies
 wp_php add-author funnel-author author-e2e-pass > /dev/null 2>&1 && login "$AUTHOR_JAR" funnel-author author-e2e-pass
-location=$(save_funnel example "$AUTHOR_JAR" "$B/wp-admin/post-new.php?post_type=${id,,}" "post_title=Author funnel" \
+location=$(save_funnel example "$AUTHOR_JAR" "$A/wp-admin/post-new.php?post_type=${id,,}" "post_title=Author funnel" \
     "${id}_front_tag=<script>alert(1)</script><a class=\"author-buy\" href=\"https://pay.example.invalid/a\">Buy</a>" \
     "${id}_back_tag=<p>ok</p>" "publish=Publish")
 author_post=$(sed -n 's/.*[?&]post=\([0-9]*\).*/\1/p' <<< "$location")
-fetch "$RUN/pages/author-edit.html" "$B/wp-admin/post.php?post=$author_post&action=edit" -b "$AUTHOR_JAR" > /dev/null
+fetch "$RUN/pages/author-edit.html" "$A/wp-admin/post.php?post=$author_post&action=edit" -b "$AUTHOR_JAR" > /dev/null
 author_url=$(php "$INSPECT" value "$RUN/pages/author-edit.html" "//span[@id='sample-permalink']/a/@href")
 fetch "$RUN/pages/author-front.html" "$author_url" > /dev/null
 [ -n "$author_post" ] && grep -q 'class="author-buy"' "$RUN/pages/author-front.html" && ! grep -q '<script>alert' "$RUN/pages/author-front.html"
 verdict "example: an author without unfiltered_html gets the tag without its script" $? "post '$author_post' at '$author_url'"
 
-fetch "$RUN/pages/dashboard.html" "$B/wp-admin/" -b "$JAR" > /dev/null
+fetch "$RUN/pages/dashboard.html" "$A/wp-admin/" -b "$JAR" > /dev/null
 menus=0
-for key in "${PLUGINS[@]}"; do
+for key in "${ALL_PLUGINS[@]}"; do
     [ "$(php "$INSPECT" value "$RUN/pages/dashboard.html" "//li[@id='menu-posts-${P_ID[$key],,}']//div[@class='wp-menu-name']")" = "${P_NAME[$key]}" ] || menus=1
 done
-verdict "the admin menu carries all three plugins' entries at once" $menus
+verdict "the admin menu carries all ${#ALL_PLUGINS[@]} plugins' entries at once" $menus
 
 direct=""
-for key in "${PLUGINS[@]}"; do
+for key in "${ALL_PLUGINS[@]}"; do
     for file in plugin.php modules/cpt.php modules/cpt_template_loader.php modules/template/template.php modules/template/thanks.php; do
-        [ -f "$WP_ROOT/wp-content/plugins/${P_ID[$key]}/$file" ] || continue
-        code=$(fetch "$RUN/pages/direct" "$B/wp-content/plugins/${P_ID[$key]}/$file")
+        [ -f "$PLUGINS_DIR/${P_ID[$key]}/$file" ] || continue
+        code=$(fetch "$RUN/pages/direct" "$PLUGINS_URL/${P_ID[$key]}/$file")
         [ "$code" = 200 ] && [ ! -s "$RUN/pages/direct" ] || direct="$direct ${P_ID[$key]}/$file($code)"
     done
 done
@@ -407,7 +441,7 @@ verdict "the plugins' own PHP files requested directly print nothing" $? "$direc
 
 phase "deactivating and deleting"
 
-for key in "${PLUGINS[@]}"; do
+for key in "${ALL_PLUGINS[@]}"; do
     link=$(row_link "${P_FILE[$key]}" deactivate)
     code=$(fetch "$RUN/pages/deactivated.html" "$link" -b "$JAR")
     active=$(wp_php active-plugins 2>&1)
@@ -416,7 +450,7 @@ for key in "${PLUGINS[@]}"; do
 
     code=$(fetch "$RUN/pages/gone.html" "${P_PERMALINK[$key]}")
     others=""
-    for other in "${PLUGINS[@]}"; do
+    for other in "${ALL_PLUGINS[@]}"; do
         grep -qxF "${P_FILE[$other]}" <<< "$active" || continue
         [ "$(fetch "$RUN/pages/other.html" "${P_PERMALINK[$other]}")" = 200 ] || others="$others $other"
     done
@@ -424,7 +458,7 @@ for key in "${PLUGINS[@]}"; do
     verdict "$key: its funnel address is gone and the other plugins' funnels still answer" $? "own $code, broken:$others"
 
     code=$(delete_in_admin "${P_FILE[$key]}")
-    [ "$code" = 302 ] && [ ! -e "$WP_ROOT/wp-content/plugins/${P_ID[$key]}" ]
+    [ "$code" = 302 ] && [ ! -e "$PLUGINS_DIR/${P_ID[$key]}" ]
     verdict "$key: deletes from wp-admin › Plugins, files and all" $? "$code"
 done
 
@@ -434,7 +468,7 @@ phase "PHP messages"
 php_messages() { grep -hE '^\[[^]]*\] PHP (Warning|Notice|Deprecated|Fatal error|Parse error|Strict Standards)' "$@" 2> /dev/null | sed 's/^\[[^]]*\] //'; }
 php_messages "$RUN/log/core-baseline.log" | sort -u > "$RUN/log/core-known.txt"
 php_messages "$WP_LOG" "$RUN/log/php-server-errors.log" | sort -u > "$RUN/log/all-messages.txt"
-plugin_re="/wp-content/plugins/($(IFS='|'; echo "${P_ID[*]}"))/"
+plugin_re="$PLUGINS_DIR/($(IFS='|'; echo "${P_ID[*]}"))/"
 grep -E "$plugin_re" "$RUN/log/all-messages.txt" > "$RUN/log/plugin-messages.txt"
 grep -vE "$plugin_re" "$RUN/log/all-messages.txt" | grep -vxFf "$RUN/log/core-known.txt" > "$RUN/log/new-core-messages.txt"
 [ ! -s "$RUN/log/plugin-messages.txt" ]

@@ -1,5 +1,8 @@
 # Brings a throw-away WordPress up and down: Debian's wordpress package copied into the run
 # folder, a private MariaDB on a unix socket only, PHP's built-in server on 127.0.0.1.
+# Layouts: "standard"; "moved-content", where WP_CONTENT_DIR and WP_CONTENT_URL name another
+# folder and address; "subfolder", where WordPress lives in /wp/ and the site's address is the
+# top (WordPress address and site address differ).
 # Both servers run under `timeout` in their own process group and are stopped by PID.
 # Sourced by run_e2e.sh.
 
@@ -13,11 +16,12 @@ wp_php() { # wp_php TASK [ARGS...]: a task of php/wp_tasks.php inside the site
 start_web_server() {
     local run=$1 max=$3 token attempt i
     token="$(basename "$run")-$RANDOM$RANDOM"
-    printf '%s' "$token" > "$WP_ROOT/e2e-token.txt"
+    printf '%s' "$token" > "$WP_DOCROOT/e2e-token.txt"
     WP_PORT=$2
     for attempt in $(seq 1 20); do
         PHP_CLI_SERVER_WORKERS=4 setsid timeout "$max" php -d log_errors=1 -d display_errors=0 \
-            -d error_log="$run/log/php-server-errors.log" -S "127.0.0.1:$WP_PORT" -t "$WP_ROOT" "$E2E_DIR/php/router.php" \
+            -d upload_max_filesize=64M -d post_max_size=64M -d memory_limit=256M \
+            -d error_log="$run/log/php-server-errors.log" -S "127.0.0.1:$WP_PORT" -t "$WP_DOCROOT" "$E2E_DIR/php/router.php" \
             >> "$run/log/php-server.log" 2>&1 < /dev/null &
         WP_WEB_PID=$!
         for i in $(seq 1 50); do
@@ -34,9 +38,11 @@ start_web_server() {
     return 1
 }
 
-wp_up() { # wp_up RUN_DIR FIRST_PORT MAX_SECONDS
-    local run=$1 max=$3 sock i
-    WP_ROOT=$run/www
+wp_up() { # wp_up RUN_DIR FIRST_PORT MAX_SECONDS [LAYOUT]
+    local run=$1 max=$3 layout=${4:-standard} sock i content_config=""
+    WP_DOCROOT=$run/www
+    WP_ROOT=$WP_DOCROOT
+    [ "$layout" = subfolder ] && WP_ROOT=$WP_DOCROOT/wp
     WP_LOG=$run/log/wp-debug.log
     sock=$run/db/mysqld.sock
 
@@ -59,10 +65,24 @@ wp_up() { # wp_up RUN_DIR FIRST_PORT MAX_SECONDS
         GRANT ALL ON wp.* TO 'wp'@'localhost';" || { echo "cannot create the database"; return 1; }
 
     # Debian's tree holds symlinks into /etc and /var; the copy must be self-contained.
+    mkdir -p "$(dirname "$WP_ROOT")"
     cp -rL /usr/share/wordpress "$WP_ROOT" || return 1
     rm -f "$WP_ROOT/wp-config.php" "$WP_ROOT/.htaccess"
     start_web_server "$run" "$2" "$max" || return 1
-    WP_URL=http://127.0.0.1:$WP_PORT
+    WP_HOME_URL=http://127.0.0.1:$WP_PORT
+    WP_SITE_URL=$WP_HOME_URL
+    case $layout in
+        subfolder)
+            WP_SITE_URL=$WP_HOME_URL/wp
+            # The site's address serves WordPress from its folder, as WordPress's own guide for
+            # "giving WordPress its own directory" does.
+            printf '%s\n' "<?php" "define( 'WP_USE_THEMES', true );" "require __DIR__ . '/wp/wp-blog-header.php';" \
+                > "$WP_DOCROOT/index.php" ;;
+        moved-content)
+            mv "$WP_ROOT/wp-content" "$WP_DOCROOT/site-files"
+            content_config="define( 'WP_CONTENT_DIR', '$WP_DOCROOT/site-files' );
+define( 'WP_CONTENT_URL', '$WP_HOME_URL/site-files' );" ;;
+    esac
     cat > "$WP_ROOT/wp-config.php" <<CONFIG
 <?php
 define( 'DB_NAME', 'wp' );
@@ -75,8 +95,9 @@ define( 'DB_COLLATE', '' );
 foreach ( array( 'AUTH_KEY', 'SECURE_AUTH_KEY', 'LOGGED_IN_KEY', 'NONCE_KEY', 'AUTH_SALT', 'SECURE_AUTH_SALT', 'LOGGED_IN_SALT', 'NONCE_SALT' ) as \$name ) {
     define( \$name, 'e2e-' . \$name . '-$RANDOM$RANDOM' );
 }
-define( 'WP_HOME', '$WP_URL' );
-define( 'WP_SITEURL', '$WP_URL' );
+define( 'WP_HOME', '$WP_HOME_URL' );
+define( 'WP_SITEURL', '$WP_SITE_URL' );
+$content_config
 define( 'WP_DEBUG', true );
 define( 'WP_DEBUG_DISPLAY', false );
 define( 'WP_DEBUG_LOG', '$WP_LOG' );
@@ -91,8 +112,10 @@ if ( ! defined( 'ABSPATH' ) ) {
 }
 require_once ABSPATH . 'wp-settings.php';
 CONFIG
-    mkdir -p "$WP_ROOT/wp-content/mu-plugins"
-    cp "$E2E_DIR/php/offline.php" "$WP_ROOT/wp-content/mu-plugins/e2e-offline.php"
+    local content=$WP_ROOT/wp-content
+    [ "$layout" = moved-content ] && content=$WP_DOCROOT/site-files
+    mkdir -p "$content/mu-plugins"
+    cp "$E2E_DIR/php/offline.php" "$content/mu-plugins/e2e-offline.php"
 
     WP_INSTALLING=1 wp_php install-site > "$run/log/wp-install.log" 2>&1 || {
         echo "WordPress did not install:"; cat "$run/log/wp-install.log"; return 1; }

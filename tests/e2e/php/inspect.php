@@ -124,6 +124,29 @@ switch ( $command ) {
         }
         break;
 
+    // links PAGE_FILE PAGE_URL: every address the page's markup holds (src, href, action, poster,
+    // srcset candidates, data-* values), made absolute against the page's address, one a line.
+    case 'links':
+        list( $file, $page_url ) = $args;
+        $xp = load_dom( $file );
+        foreach ( $xp->query( '//@*' ) as $attr ) {
+            $name   = strtolower( $attr->nodeName );
+            $values = array();
+            if ( in_array( $name, array( 'src', 'href', 'action', 'poster', 'background', 'data' ), true ) || 0 === strpos( $name, 'data-' ) ) {
+                $values[] = trim( $attr->value );
+            } elseif ( 'srcset' === $name ) {
+                foreach ( explode( ',', $attr->value ) as $candidate ) {
+                    $values[] = preg_split( '/\s+/', trim( $candidate ) )[0];
+                }
+            }
+            foreach ( $values as $value ) {
+                if ( '' !== $value && '#' !== $value[0] && ! preg_match( '#^(mailto|javascript|data|tel):#i', $value ) && false === strpos( $value, ' ' ) ) {
+                    echo resolve_url( $page_url, $value ), "\n";
+                }
+            }
+        }
+        break;
+
     // css STYLESHEET_FILE PATH_IN_SITE PLUGIN_URL: the url(...) references of a style sheet,
     // resolved against the sheet's own address, as "asset URL<TAB>path in the site".
     case 'css':

@@ -42,6 +42,18 @@ switch ( $task ) {
         echo "License\t", $extra['License'], "\n";
         break;
 
+    case 'plugins-dir':
+        echo WP_PLUGIN_DIR, "\n";
+        break;
+
+    case 'plugins-url':
+        echo plugins_url(), "\n";
+        break;
+
+    case 'themes-url':
+        echo get_theme_root_uri(), "\n";
+        break;
+
     case 'active-plugins':
         foreach ( (array) get_option( 'active_plugins' ) as $file ) {
             echo $file, "\n";
