@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString prefix;
     switch (mode % 4) {
     case 0:
-        prefix = builder::GetAssetUrlPrefix(QStringLiteral("p4217"));
+        prefix = builder::GetAssetUrlPrefix();
         break;
     case 1:
         prefix = QString(QChar(0xE000)); // what ConvertPage passes

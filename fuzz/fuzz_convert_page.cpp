@@ -1,10 +1,9 @@
-// ConvertPage on any page: the only PHP in the result is the tool's own fragments, and what PHP
-// prints from it is the page with its file references rewritten and its tags filled in.
+// ConvertPage on any page: the only PHP in the result is the tool's own fragments, and a page
+// without markup comes out as the literal rule makes it, with its tags filled in.
 
 #include "builder/asset_rewrite.h"
 #include "builder/page_converter.h"
 #include "builder/plugin_header.h"
-#include "builder/plugin_rules.h"
 #include "fuzz_input.h"
 
 #include <cstdio>
@@ -15,7 +14,7 @@ using builder::PageRole;
 
 namespace {
 
-const QString kWpUrl = QStringLiteral("http://wp");
+const QString kAssetBase = QStringLiteral("http://wp/p/");
 const QString kTagOutput = QStringLiteral("[tag]");
 
 [[noreturn]] void fail(const char* what, const QString& page, const QString& out)
@@ -30,7 +29,8 @@ bool render(const QString& converted, PageRole role, QString* shown)
 {
     const std::pair<QString, QString> fragments[] = {
         {QStringLiteral("<?php ?>"), QString()},
-        {QStringLiteral("<?php bloginfo('wpurl'); ?>"), kWpUrl},
+        {builder::GetAssetUrlPrefix(), kAssetBase},
+        {QString::fromLatin1(builder::kFunnelUrlCode), QStringLiteral("http://wp/funnel/")},
         {QString::fromUtf16(role == PageRole::FrontEnd ? builder::kFrontTagCode : builder::kBackTagCode),
          kTagOutput},
     };
@@ -64,32 +64,35 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     fuzz::FuzzInput in(data, size);
     const PageRole role = in.byte() & 1 ? PageRole::FrontEnd : PageRole::Download;
-    QString identifier = in.piece();
-    if (!builder::IdentifierProblem(identifier).isEmpty())
-        identifier = QStringLiteral("p4217");
     const QString page = in.piece();
-    QStringList files = in.pieces(6);
+    const QStringList files = in.pieces(6);
+    const builder::FunnelPages funnel{files.value(0), files.value(1)};
 
-    const QString converted = builder::ConvertPage(page, files, identifier, role);
+    const QString converted =
+        QString::fromUtf8(builder::ConvertPage(page, files.value(0, QStringLiteral("index.html")),
+                                               builder::SiteFiles(files), funnel, role)
+                              .text);
     QString shown;
     if (!render(converted, role, &shown))
         fail("PHP code that the tool did not write", page, converted);
 
-    // A file whose name is itself prefix + another name would chain under the literal rule.
+    // Without markup only the literal rule applies. Funnel pages go to the funnel's address, and a
+    // file whose name holds the base would chain under the literal rule.
+    if (page.contains(QLatin1Char('<')) || page.contains(QChar(0xFFFD)))
+        return 0;
     for (const QString& f : files) {
-        if (f.contains(QStringLiteral("wp-content")))
+        if (f.contains(kAssetBase) || f == funnel.front || f == funnel.download || f.contains(QChar(0xFFFD)))
             return 0;
     }
-    const QString prefix =
-        kWpUrl + QStringLiteral("/wp-content/plugins/") + identifier + QStringLiteral("/modules/template/");
-    QString expected = builder::RewriteAssetPathsReference(page, files, prefix);
+    QString expected = builder::RewriteAssetPathsReference(page, files, kAssetBase);
     const QStringList tags =
         role == PageRole::FrontEnd
             ? QStringList{QStringLiteral("#front#"), QStringLiteral("#FRONT#"), QStringLiteral("#Front#")}
             : QStringList{QStringLiteral("#back#"), QStringLiteral("#BACK#"), QStringLiteral("#Back#")};
     for (const QString& tag : tags)
         expected.replace(tag, kTagOutput);
-    if (shown != expected)
+    // Text goes out as UTF-8: a lone surrogate cannot, on either side.
+    if (shown != QString::fromUtf8(expected.toUtf8()))
         fail("the printed page is not the page with its references rewritten", page, converted);
     return 0;
 }

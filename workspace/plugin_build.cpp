@@ -8,6 +8,25 @@
 
 namespace workspace {
 
+QString ReferencesReport(const std::vector<builder::ReferenceNote>& notes)
+{
+    // A message box has room for a screenful; the rest is counted.
+    constexpr std::size_t kShown = 12;
+    QStringList lines{QStringLiteral("The plugin was made, but these references in your pages will not show "
+                                     "what they should in WordPress:"),
+                      QString()};
+    for (std::size_t i = 0; i < notes.size() && i < kShown; ++i)
+        lines << QStringLiteral("\u2022 ") + builder::DescribeReferenceNote(notes[i]);
+    if (notes.size() > kShown)
+        lines << QStringLiteral("\u2026 and %1 more.").arg(notes.size() - kShown);
+    lines << QString()
+          << QStringLiteral(
+                 "Put the missing files into the site folder, or correct the references in the "
+                 "pages, then create the plugin again. References matched only when letter case is "
+                 "ignored do work; renaming the file or the reference to match exactly makes sure.");
+    return lines.join(QLatin1Char('\n'));
+}
+
 PluginBuild::PluginBuild(const Folders& folders, const QString& frontPage, const QString& downloadPage,
                          Prompter& prompter, FolderOpener& opener, QObject* parent)
     : QObject(parent), m_folders(folders), m_frontPage(frontPage), m_downloadPage(downloadPage),
@@ -60,6 +79,8 @@ void PluginBuild::onBuildFinished()
     const bool ok = m_lastResult.ok();
     m_prompter.inform(m_lastResult.title(), m_lastResult.message(),
                       ok ? MessageIcon::Information : MessageIcon::Critical);
+    if (ok && !m_lastResult.references.empty())
+        m_prompter.inform(QStringLiteral("Important"), ReferencesReport(m_lastResult.references));
     if (ok)
         m_opener.openFolder(m_folders.outputFolder);
     emit finished(ok);

@@ -11,6 +11,10 @@ namespace workspace {
 class FolderOpener;
 class Prompter;
 
+// The message that lists the references of a finished build that point at no file (or at one
+// only by a guess), a screenful at most.
+QString ReferencesReport(const std::vector<builder::ReferenceNote>& notes);
+
 // "Create Plugin" behind the plugin details window: checks the fields, runs the build off the
 // user-interface thread while reporting progress, then tells the user the outcome and, after a
 // good build, opens the output folder.

@@ -1,4 +1,8 @@
 #include "builder/asset_rewrite.h"
+#include "builder/page_converter.h"
+#include "builder/plugin_header.h"
+#include "support/mortar_file.h"
+#include "support/mortar_parser.h"
 
 #include <QTest>
 
@@ -54,9 +58,76 @@ public:
         return s;
     }
 
+    // A page that writes every reference the way the literal rule has always expected: the
+    // exact path between double quotes, in markup, scripts, comments and text, among markup
+    // that names no file.
+    QString htmlPage(const QStringList& files, int pieces)
+    {
+        const auto file = [&] { return files[below(int(files.size()))]; };
+        QString s = QStringLiteral("<!DOCTYPE html>\n<html><head><title>t</title>");
+        for (int i = 0; i < pieces; ++i) {
+            switch (below(12)) {
+            case 0:
+                s += QStringLiteral("<img src=\"%1\" alt=\"x\">").arg(file());
+                break;
+            case 1:
+                s += QStringLiteral("<a href=\"%1\">%2</a>").arg(file(), word(QStringLiteral("ab c"), 6));
+                break;
+            case 2:
+                s += QStringLiteral("<link rel=\"stylesheet\" href=\"%1\">").arg(file());
+                break;
+            case 3:
+                s += QStringLiteral("<script>var v = \"%1\", w = '%2';</script>").arg(file(), file());
+                break;
+            case 4:
+                s += QStringLiteral("<p title=\"%1\" class=x>\"%2\"</p>").arg(file(), file());
+                break;
+            case 5:
+                s += QStringLiteral("<!-- \"%1\" <img src='%2'> -->").arg(file(), file());
+                break;
+            case 6:
+                s += QStringLiteral("<img src=\"http://x.invalid/%1\"><a href=\"#%2\">").arg(file(), file());
+                break;
+            case 7:
+                s += QStringLiteral("<?php echo 1; ?><?xml x?>");
+                break;
+            case 8:
+                s += QStringLiteral("<div data-x=\"&amp;%1\">#FRONT# #back#</div>")
+                         .arg(word(QStringLiteral("ab"), 3));
+                break;
+            case 9:
+                s += QStringLiteral("<style>p { color: red }</style><b><i>x</b></i>");
+                break;
+            case 10:
+                s += QStringLiteral("<img src=\"%1\" srcset=\"%1\">").arg(file());
+                break;
+            default:
+                s += word(QStringLiteral("ab \">/=&;"), 8); // text only: a "<" here would open tags
+            }
+        }
+        return s + QStringLiteral("</body></html>");
+    }
+
 private:
     std::mt19937 m_engine;
 };
+
+// The conversion as it was before pages were read as HTML: the literal rule, the page's own "<?"
+// neutralised, the tags filled in.
+QString literalConversion(const QString& page, const QStringList& files, PageRole role)
+{
+    using support::MortarParser;
+    const QString marker(QChar(0xE000));
+    QString text = RewriteAssetPathsReference(page, files, marker);
+    text = MortarParser::ReplaceText(text, QStringLiteral("<?"), QStringLiteral("<<?php ?>?"));
+    text = MortarParser::ReplaceText(text, marker, GetAssetUrlPrefix());
+    const QString code = QString::fromUtf16(role == PageRole::FrontEnd ? kFrontTagCode : kBackTagCode);
+    const QStringList forms = role == PageRole::FrontEnd ? QStringList{"#front#", "#FRONT#", "#Front#"}
+                                                         : QStringList{"#back#", "#BACK#", "#Back#"};
+    for (const QString& form : forms)
+        text = MortarParser::ReplaceText(text, form, code);
+    return text;
+}
 
 } // namespace
 
@@ -165,6 +236,41 @@ private slots:
                         .arg(round)
                         .arg(text, files.join(QStringLiteral("|")), prefix, actual, expected)));
             }
+        }
+    }
+
+    // Reading pages as HTML only adds: a page written the old way converts as it always did.
+    void pagesWrittenForTheLiteralRuleConvertAsBefore()
+    {
+        Generator gen(20261207);
+        const QStringList files = {"a.png", "img/b.png",      "img/c d.png", "css/s.css",  "caf\u00e9.jpg",
+                                   "x",     "docs/guide.pdf", "page.html",   "index.html", "download.html"};
+        const SiteFiles site(files);
+        const FunnelPages funnel{"index.html", "download.html"};
+        const QStringList referenced = files.mid(0, 8); // never a funnel page: those go to the funnel now
+        for (int round = 0; round < 1500; ++round) {
+            const QString page = gen.htmlPage(referenced, gen.below(30));
+            const PageRole role = round % 2 ? PageRole::Download : PageRole::FrontEnd;
+            const QString got = QString::fromUtf8(
+                ConvertPage(page, role == PageRole::FrontEnd ? "index.html" : "download.html", site, funnel,
+                            role)
+                    .text);
+            const QString want = literalConversion(page, files, role);
+            if (got != want)
+                QFAIL(qPrintable(QStringLiteral("round %1: page [%2]\ngot  [%3]\nwant [%4]")
+                                     .arg(round)
+                                     .arg(page, got, want)));
+        }
+        // The example site's own pages are written that way too.
+        const QString example = QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site");
+        const QStringList exampleFiles = {"css/style.css",    "images/author.jpg",
+                                          "images/cover.png", "images/leaf-tile.png",
+                                          "images/check.png", "files/little-green-balcony.pdf"};
+        for (const char* name : {"index.html", "download.html"}) {
+            const QString page = support::MortarFile::ReadTextFile(example + "/" + name);
+            QCOMPARE(QString::fromUtf8(
+                         ConvertPage(page, name, SiteFiles(exampleFiles), {}, PageRole::FrontEnd).text),
+                     literalConversion(page, exampleFiles, PageRole::FrontEnd));
         }
     }
 

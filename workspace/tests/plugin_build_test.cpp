@@ -123,6 +123,36 @@ private slots:
         QCOMPARE(m_opener.opened, QStringList{m_folders.outputFolder});
     }
 
+    // After "Done", and before the output folder opens, the user learns which references will
+    // not work: a missing file and one matched only by ignoring letter case.
+    void referencesThatWillNotWorkAreListedAfterDone()
+    {
+        const QString index = QDir(m_folders.workingFolder).filePath("index.html");
+        QFile page(index);
+        QVERIFY(page.open(QIODevice::Append));
+        page.write("\n<img src=\"images/spacer.gif\"><img src='IMAGES/cover.png'>\n");
+        page.close();
+        auto build = makeBuild();
+        QSignalSpy finished(build.get(), &PluginBuild::finished);
+        QVERIFY(build->Create(details()));
+        QVERIFY(finished.wait(120000));
+
+        QCOMPARE(m_prompter.exchanges.size(), 2);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
+        QCOMPARE(m_prompter.exchanges[1].title, QString("Important"));
+        const QString text = m_prompter.exchanges[1].text;
+        QVERIFY2(text.contains("index.html line ") && text.contains("\"images/spacer.gif\" names no file") &&
+                     text.contains("\"IMAGES/cover.png\" is taken to mean \"images/cover.png\""),
+                 qPrintable(text));
+        QCOMPARE(m_opener.opened, QStringList{m_folders.outputFolder});
+
+        // Many are counted, not listed.
+        std::vector<builder::ReferenceNote> many(30);
+        const QString report = ReferencesReport(many);
+        QCOMPARE(report.count(QStringLiteral("\u2022 ")), 12);
+        QVERIFY(report.contains(QStringLiteral("\u2026 and 18 more.")));
+    }
+
     void failedBuildReportsAndReturnsToIdle()
     {
         QVERIFY(QFile::remove(QDir(m_folders.templateFolder).filePath("modules/cpt.php")));

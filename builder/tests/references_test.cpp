@@ -1,0 +1,225 @@
+#include "builder/page_converter.h"
+#include "builder/plugin_header.h"
+#include "builder/reference_resolver.h"
+
+#include <QTest>
+
+using namespace builder;
+
+namespace {
+
+const QStringList kFiles = {"index.html",   "download.html", "a.png",         "img/b.png",  "img/c d.png",
+                            "css/site.css", "css/print.css", "a&b.png",       "side 2.htm", "Logo.PNG",
+                            "dup/Icon.png", "dup/ICON.png",  "sub/page.html", "sub/s.png",  "docs/index.html",
+                            "movie.mp4",    "poster.jpg",    "data.json",     "café.jpg"};
+
+// What the converted page says in place of a site file's path prefix and of a funnel link.
+const QString P = GetAssetUrlPrefix();
+const QString L = QString::fromLatin1(kFunnelUrlCode);
+
+ConvertedPage convert(const QString& page, const QString& pagePath = "index.html")
+{
+    return ConvertPage(page, pagePath, SiteFiles(kFiles), {"index.html", "download.html"},
+                       PageRole::FrontEnd);
+}
+
+QString text(const QString& page, const QString& pagePath = "index.html")
+{
+    return QString::fromUtf8(convert(page, pagePath).text);
+}
+
+} // namespace
+
+class ReferencesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everyWayOfWritingAReferenceReachesTheFile_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("expected");
+        // Quoting.
+        QTest::newRow("double quotes") << "<img src=\"a.png\">"
+                                       << "<img src=\"" + P + "a.png\">";
+        QTest::newRow("single quotes") << "<img src='a.png'>"
+                                       << "<img src='" + P + "a.png'>";
+        QTest::newRow("no quotes") << "<img src=a.png alt=x>"
+                                   << "<img src=" + P + "a.png alt=x>";
+        QTest::newRow("blanks around") << "<img src=' a.png '>"
+                                       << "<img src=' " + P + "a.png '>";
+        // Attributes that carry addresses.
+        QTest::newRow("srcset candidates")
+            << "<img srcset=\"a.png 1x, img/b.png 2x,img/c%20d.png 3x\">"
+            << "<img srcset=\"" + P + "a.png 1x, " + P + "img/b.png 2x," + P + "img/c%20d.png 3x\">";
+        QTest::newRow("imagesrcset") << "<link rel=preload imagesrcset='a.png 480w'>"
+                                     << "<link rel=preload imagesrcset='" + P + "a.png 480w'>";
+        QTest::newRow("poster, background, object data")
+            << "<video poster='poster.jpg' src='movie.mp4'></video><table background='a.png'></table>"
+               "<object data='movie.mp4'></object>"
+            << "<video poster='" + P + "poster.jpg' src='" + P + "movie.mp4'></video><table background='" +
+                   P + "a.png'></table><object data='" + P + "movie.mp4'></object>";
+        QTest::newRow("lazy data-*, other data-* left")
+            << "<img data-src='a.png' data-srcset='a.png 1x, img/b.png 2x' data-bg='img/b.png' data-x='a.png "
+               "b'>"
+            << "<img data-src='" + P + "a.png' data-srcset='" + P + "a.png 1x, " + P +
+                   "img/b.png 2x' data-bg='" + P + "img/b.png' data-x='a.png b'>";
+        QTest::newRow("form action names a file")
+            << "<form action='data.json'></form><form action='send.php'>"
+            << "<form action='" + P + "data.json'></form><form action='send.php'>";
+        // CSS in both places.
+        QTest::newRow("style attribute url() in every quoting")
+            << "<div style=\"background:url(a.png); list-style:url('img/b.png'); cursor:url( "
+               "&quot;a.png&quot; )\">"
+            << "<div style=\"background:url(" + P + "a.png); list-style:url('" + P +
+                   "img/b.png'); cursor:url( &quot;" + P + "a.png&quot; )\">";
+        QTest::newRow("style element url() and @import")
+            << "<style>@import \"css/print.css\"; @import url(css/site.css); p{background:URL( 'a.png' )}"
+               " /* url(a.png) */ q{content:\"url(a.png)\"}</style>"
+            << "<style>@import \"" + P + "css/print.css\"; @import url(" + P +
+                   "css/site.css); p{background:URL( '" + P +
+                   "a.png' )} /* url(a.png) */ q{content:\"url(a.png)\"}</style>";
+        // How a reference names a file.
+        QTest::newRow("query and fragment kept")
+            << "<link href='css/site.css?v=2'><a href=\"css/site.css#top\">"
+            << "<link href='" + P + "css/site.css?v=2'><a href=\"" + P + "css/site.css#top\">";
+        QTest::newRow("character references") << "<img src='a&amp;b.png'><img src=\"&#97;.png\">"
+                                              << "<img src='" + P + "a%26b.png'><img src=\"" + P + "a.png\">";
+        QTest::newRow("percent-encoding") << "<a href='side%202.htm'>"
+                                          << "<a href='" + P + "side%202.htm'>";
+        QTest::newRow("non-ASCII name, raw and encoded")
+            << QString::fromUtf8("<img src='café.jpg'><img src=caf%C3%A9.jpg>")
+            << QString::fromUtf8("<img src='") + P + QString::fromUtf8("café.jpg'><img src=") + P +
+                   "caf%C3%A9.jpg>";
+        QTest::newRow("a raw blank, not the exact name") << "<img src='./img/c d.png'>"
+                                                         << "<img src='" + P + "img/c%20d.png'>";
+        QTest::newRow("dot segments") << "<img src='./a.png'><img src='img/../img/b.png'>"
+                                      << "<img src='" + P + "a.png'><img src='" + P + "img/b.png'>";
+        QTest::newRow("root-relative") << "<img src='/img/b.png'>"
+                                       << "<img src='" + P + "img/b.png'>";
+        QTest::newRow("backslashes") << "<img src='img\\b.png'>"
+                                     << "<img src='" + P + "img/b.png'>";
+        QTest::newRow("a folder names its index page") << "<a href='docs/'>"
+                                                       << "<a href='" + P + "docs/index.html'>";
+        QTest::newRow("one file whatever the case") << "<img src='logo.png'>"
+                                                    << "<img src='" + P + "Logo.PNG'>";
+        // Left as they are.
+        QTest::newRow("two files differ only in case") << "<img src='dup/icon.png'>"
+                                                       << "<img src='dup/icon.png'>";
+        QTest::newRow("climbs out of the site") << "<img src='../a.png'>"
+                                                << "<img src='../a.png'>";
+        QTest::newRow("elsewhere")
+            << "<a href='http://x.invalid/a.png'><img src='//cdn.invalid/a.png'>"
+               "<a href='mailto:a@b.invalid'><img src='data:image/png;base64,AA'><a href='#a.png'>"
+            << "<a href='http://x.invalid/a.png'><img src='//cdn.invalid/a.png'>"
+               "<a href='mailto:a@b.invalid'><img src='data:image/png;base64,AA'><a href='#a.png'>";
+        QTest::newRow("names nothing") << "<img src='spacer.gif'>"
+                                       << "<img src='spacer.gif'>";
+        QTest::newRow("not an address") << "<img alt='a.png' title=a.png>"
+                                        << "<img alt='a.png' title=a.png>";
+        QTest::newRow("comments") << "<!-- <img src='a.png'> -->"
+                                  << "<!-- <img src='a.png'> -->";
+        // Scripts: only the exact path between double quotes, as always.
+        QTest::newRow("script")
+            << "<script>a=\"a.png\"; b='a.png'; c=\"./a.png\"; d='<img src=a.png>'</script>"
+            << "<script>a=\"" + P + "a.png\"; b='a.png'; c=\"./a.png\"; d='<img src=a.png>'</script>";
+        QTest::newRow("event handlers are scripts") << "<img onmouseover=\"swap('a.png')\">"
+                                                    << "<img onmouseover=\"swap('a.png')\">";
+    }
+    void everyWayOfWritingAReferenceReachesTheFile()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, expected);
+        QCOMPARE(text(page), expected);
+    }
+
+    void aPageInASubfolderResolvesAgainstItsFolder()
+    {
+        QCOMPARE(text("<img src='s.png'><img src='../a.png'><img src='img/b.png'><img src='../../a.png'>",
+                      "sub/page.html"),
+                 "<img src='" + P + "sub/s.png'><img src='" + P + "a.png'><img src='" + P +
+                     "img/b.png'><img src='../../a.png'>");
+    }
+
+    void funnelPagesAreReachedOnlyThroughTheFunnel()
+    {
+        // From the front page: to itself an in-page link, to the download page the funnel's
+        // address without a key, however the link is written.
+        QCOMPARE(text("<a href='index.html#order'>"), QString("<a href='#order'>"));
+        QCOMPARE(text("<a href=\"index.html\">"), "<a href=\"" + L + "\">");
+        QCOMPARE(text("<a href='./Download.html?x=1#top'>"), "<a href='" + L + "#top'>");
+        QCOMPARE(text("<script>location = \"download.html\";</script>"),
+                 "<script>location = \"" + L + "\";</script>");
+        // From the download page, a link to the front page is the funnel's address too.
+        const ConvertedPage back =
+            ConvertPage("<a href='index.html#x'><a href='download.html#y'>#BACK#", "download.html",
+                        SiteFiles(kFiles), {"index.html", "download.html"}, PageRole::Download);
+        QCOMPARE(QString::fromUtf8(back.text),
+                 "<a href='" + L + "#x'><a href='#y'>" + QString::fromUtf16(kBackTagCode));
+    }
+
+    void theReportNamesPageLineAndWhatIsWrong()
+    {
+        const ConvertedPage c = convert("<html>\n<img src='spacer.gif'>\n<img src='logo.png'>\n"
+                                        "<img src='../up.png'><img src='dup/icon.png'>\n"
+                                        "<a href='http://x.invalid/y'><img data-src='no.png'>"
+                                        "<div style='background:url(gone.png)'>");
+        QStringList lines;
+        for (const ReferenceNote& n : c.notes)
+            lines << DescribeReferenceNote(n);
+        QCOMPARE(
+            lines,
+            (QStringList{
+                "index.html line 2: \"spacer.gif\" names no file in the site folder",
+                "index.html line 3: \"logo.png\" is taken to mean \"Logo.PNG\" (the letter case differs)",
+                "index.html line 4: \"../up.png\" points outside the site folder",
+                "index.html line 4: \"dup/icon.png\" could be any of \"dup/Icon.png\", \"dup/ICON.png\""
+                " (the names differ only in letter case)",
+                "index.html line 5: \"gone.png\" names no file in the site folder",
+            }));
+    }
+
+    void resolverReadsAddressesAsABrowserDoes_data()
+    {
+        QTest::addColumn<QString>("reference");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("file");
+        using K = Resolution::Kind;
+        QTest::newRow("query only") << "?page=2"
+                                    << "" << int(K::NotLocal) << "";
+        QTest::newRow("scheme, any case") << "HTTPS://x.invalid/"
+                                          << "" << int(K::NotLocal) << "";
+        QTest::newRow("drive letter") << "C:/site/a.png"
+                                      << "" << int(K::NotLocal) << "";
+        QTest::newRow("network path") << "\\\\server\\a.png"
+                                      << "" << int(K::NotLocal) << "";
+        QTest::newRow("the top's index") << "./"
+                                         << "" << int(K::Resolved) << "index.html";
+        QTest::newRow("up to the top's index") << "../"
+                                               << "sub" << int(K::Resolved) << "index.html";
+        QTest::newRow("from the top, for pages below it") << "a.png"
+                                                          << "sub" << int(K::Resolved) << "a.png";
+        QTest::newRow("a file named with a percent sign") << "100%25.png"
+                                                          << "" << int(K::Missing) << "100%.png";
+        QTest::newRow("bad percent-encoding stays literal") << "a%zz.png"
+                                                            << "" << int(K::Missing) << "a%zz.png";
+        QTest::newRow("missing under the page's folder") << "x.png"
+                                                         << "sub" << int(K::Missing) << "sub/x.png";
+        QTest::newRow("out") << "../../a.png"
+                             << "sub" << int(K::OutsideSite) << "";
+    }
+    void resolverReadsAddressesAsABrowserDoes()
+    {
+        QFETCH(QString, reference);
+        QFETCH(QString, folder);
+        QFETCH(int, kind);
+        QFETCH(QString, file);
+        const Resolution r = ResolveReference(reference, folder, SiteFiles(kFiles));
+        QCOMPARE(int(r.kind), kind);
+        QCOMPARE(r.file, file);
+    }
+};
+
+QTEST_GUILESS_MAIN(ReferencesTest)
+#include "references_test.moc"
