@@ -6,24 +6,41 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
+
 namespace workspace {
 
 QString ReferencesReport(const std::vector<builder::ReferenceNote>& notes)
 {
-    // A message box has room for a screenful; the rest is counted.
-    constexpr std::size_t kShown = 12;
-    QStringList lines{QStringLiteral("The plugin was made, but these references in your pages will not show "
-                                     "what they should in WordPress:"),
-                      QString()};
-    for (std::size_t i = 0; i < notes.size() && i < kShown; ++i)
-        lines << QStringLiteral("\u2022 ") + builder::DescribeReferenceNote(notes[i]);
-    if (notes.size() > kShown)
-        lines << QStringLiteral("\u2026 and %1 more.").arg(notes.size() - kShown);
-    lines << QString()
-          << QStringLiteral(
-                 "Put the missing files into the site folder, or correct the references in the "
-                 "pages, then create the plugin again. References matched only when letter case is "
-                 "ignored do work; renaming the file or the reference to match exactly makes sure.");
+    // A message box has room for a screenful: the broken ones first, the rest is counted.
+    constexpr int kShown = 12;
+    std::vector<const builder::ReferenceNote*> broken;
+    std::vector<const builder::ReferenceNote*> guessed;
+    for (const builder::ReferenceNote& note : notes)
+        (note.kind == builder::ReferenceNote::Kind::CaseOnly ? guessed : broken).push_back(&note);
+    QStringList lines;
+    int room = kShown;
+    const auto list = [&](const std::vector<const builder::ReferenceNote*>& some, const QString& heading) {
+        if (some.empty())
+            return;
+        if (!lines.isEmpty())
+            lines << QString();
+        lines << heading;
+        const int shown = std::min(room, int(some.size()));
+        for (int i = 0; i < shown; ++i)
+            lines << QStringLiteral("\u2022 ") + builder::DescribeReferenceNote(*some[std::size_t(i)]);
+        if (int(some.size()) > shown)
+            lines << QStringLiteral("\u2026 and %1 more.").arg(some.size() - std::size_t(shown));
+        room = std::max(2, room - shown);
+    };
+    list(broken,
+         QStringLiteral("These references in your pages name no file of the site, so they will not work "
+                        "in WordPress. Put the missing files into the site folder or correct the "
+                        "references, then create the plugin again:"));
+    list(guessed,
+         QStringLiteral("These references were matched to a file only by ignoring letter case. They work "
+                        "in the plugin; renaming the file or the reference to match exactly keeps "
+                        "them working elsewhere:"));
     return lines.join(QLatin1Char('\n'));
 }
 
