@@ -63,6 +63,46 @@ QByteArray linkQuotedFunnelPages(const QByteArray& text, const QByteArray& asset
     return out;
 }
 
+// The page's own "<?" written so that PHP prints them, and the marks replaced by the fragments
+// that print the asset base and the funnel's address, in one pass.
+QByteArray finishPage(const QByteArray& text, const QByteArray& asset, const QByteArray& link)
+{
+    const QByteArray assetCode = GetAssetUrlPrefix().toUtf8();
+    const QByteArrayView linkCode(kFunnelUrlCode);
+    bool interesting[256] = {};
+    interesting[uchar('<')] = interesting[uchar(asset[0])] = interesting[uchar(link[0])] = true;
+    QByteArray out;
+    out.reserve(text.size() + text.size() / 8);
+    const char* p = text.constData();
+    const qsizetype n = text.size();
+    qsizetype copied = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (!interesting[uchar(p[i])])
+            continue;
+        const QByteArrayView rest(p + i, n - i);
+        QByteArrayView with;
+        qsizetype skip = 0;
+        if (rest.startsWith("<?")) {
+            with = "<<?php ?>?";
+            skip = 2;
+        } else if (rest.startsWith(asset)) {
+            with = assetCode;
+            skip = asset.size();
+        } else if (rest.startsWith(link)) {
+            with = linkCode;
+            skip = link.size();
+        } else {
+            continue;
+        }
+        out.append(p + copied, i - copied);
+        out.append(with);
+        i += skip - 1;
+        copied = i + 1;
+    }
+    out.append(p + copied, n - copied);
+    return out;
+}
+
 } // namespace
 
 QString DescribeReferenceNote(const ReferenceNote& note)
@@ -106,9 +146,8 @@ ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles
     text = std::move(rewritten.text);
     converted.notes = std::move(rewritten.notes);
 
-    text = MortarParser::ReplaceBytes(text, "<?", "<<?php ?>?");
-    text = MortarParser::ReplaceBytes(text, asset, GetAssetUrlPrefix().toUtf8());
-    text = MortarParser::ReplaceBytes(text, link, kFunnelUrlCode);
+    text = finishPage(text, asset, link);
+    // Tag by tag, each on the result of the one before, as the forms may share a "#".
     const bool front = role == PageRole::FrontEnd;
     const QByteArray code = QString::fromUtf16(front ? kFrontTagCode : kBackTagCode).toUtf8();
     static constexpr const char* kFrontForms[] = {"#front#", "#FRONT#", "#Front#"};

@@ -96,7 +96,7 @@ DecodedValue decodeAttribute(QByteArrayView raw, qsizetype at)
     DecodedValue d;
     const qsizetype n = raw.size();
     if (!raw.contains('&') && !raw.contains('\r') && !raw.contains('\0')) {
-        d.value = raw.toByteArray();
+        d.value = QByteArray::fromRawData(raw.data(), n); // the page's own bytes, not copied
         return d;
     }
     d.value.reserve(n);
@@ -217,7 +217,7 @@ public:
         if (css.contains('&') && css.contains(';'))
             return; // inside <svg>, where <style> text is read with character references
         DecodedValue d;
-        d.value = css.toByteArray();
+        d.value = QByteArray::fromRawData(css.data(), css.size());
         scanCss(d, at, Kind::Address);
     }
 
@@ -297,8 +297,8 @@ private:
         PageReference r;
         r.kind = kind;
         r.inCss = inCss;
-        r.value = d.value.sliced(b, e - b);
         if (d.from.empty()) {
+            r.value = QByteArray::fromRawData(d.value.constData() + b, e - b);
             r.begin = at + b;
             r.end = at + e;
         } else {
@@ -307,6 +307,7 @@ private:
             };
             if (!clean(b) || !clean(e))
                 return;
+            r.value = d.value.sliced(b, e - b);
             r.begin = d.from[std::size_t(b)];
             r.end = d.from[std::size_t(e)];
             // Unchanged bytes need no map.

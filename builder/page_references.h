@@ -18,7 +18,9 @@ struct PageReference
 
     qsizetype begin = 0; // the bytes of the page that hold the reference, without surrounding blanks
     qsizetype end = 0;
-    QByteArray value; // the reference as a browser reads it: character references decoded
+    // The reference as a browser reads it: character references decoded. Where that is the page's
+    // own bytes it points into the page, which must outlive it.
+    QByteArray value;
     // Where in the page each byte of value and the end of value come from; empty when value is
     // the page's own bytes from begin on.
     std::vector<qsizetype> from;
@@ -39,6 +41,7 @@ struct PageReference
 // carry addresses, each candidate of a srcset, url() in style attributes, url() and @import in
 // <style> elements, and lazy-loading data-* attributes. Script content is not looked into. An
 // attribute whose character references this reader cannot map back to the page is left out.
+// The references may point into page: it must outlive them.
 std::vector<PageReference> FindReferences(QByteArrayView page);
 
 } // namespace builder
