@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
 using namespace builder;
 
 namespace {
@@ -59,6 +63,39 @@ private slots:
         RecurseFiles(site + "/images/", site, list);
         QCOMPARE(list, (QStringList{"kept", "images/a.png", "images/icons/b.png", "images/z.png"}));
         QVERIFY(ListWorkingFolderFiles(site + "/empty").isEmpty());
+    }
+
+    void walkOrdersWhatTheFileSystemListsInAnyOrder()
+    {
+        // Hundreds of names made in a shuffled order: no file system hands them back sorted by
+        // chance, so only the walk's own sort can put them in byte order.
+        QTemporaryDir tmp;
+        const QString site = tmp.filePath("site");
+        QStringList expected;
+        QStringList made;
+        for (int i = 0; i < 300; ++i) {
+            const QString name = QStringLiteral("f%1").arg(i, 3, 10, QLatin1Char('0'));
+            // Every 50th entry is a folder, whose files come where it stands; upper case sorts first.
+            if (i % 50 == 25) {
+                expected << name + "/Z.txt" << name + "/a.txt";
+                made << name + "/a.txt" << name + "/Z.txt";
+            } else {
+                expected << name + ".txt";
+                made << name + ".txt";
+            }
+        }
+        std::shuffle(made.begin(), made.end(), std::mt19937(4217));
+        for (const QString& name : made)
+            touch(site + "/" + name);
+
+        QStringList listedBySystem;
+        for (const auto& entry : std::filesystem::directory_iterator(QFile::encodeName(site).toStdString()))
+            listedBySystem << QString::fromStdString(entry.path().filename().string());
+        if (std::is_sorted(listedBySystem.begin(), listedBySystem.end()))
+            QSKIP(
+                "this file system lists the names sorted by itself, so the walk's sort cannot be told apart");
+
+        QCOMPARE(ListWorkingFolderFiles(site), expected);
     }
 
     void rewriteTouchesOnlyExactDoubleQuotedPaths()
