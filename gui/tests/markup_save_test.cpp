@@ -47,6 +47,9 @@ void MarkupSaveTest::writesTheEditedRootWithTheFilesProlog_data()
     QTest::newRow("utf-16 stays utf-16")
         << QByteArray("\xFF\xFE<\0h\0t\0m\0l\0>\0", 14) << QStringLiteral("<html>\u00e9</html>")
         << QByteArray("\xFF\xFE<\0h\0t\0m\0l\0>\0\xE9\0<\0/\0h\0t\0m\0l\0>\0", 30);
+    QTest::newRow("utf-16 big-endian stays big-endian")
+        << QByteArray("\xFE\xFF\0<\0h\0t\0m\0l\0>", 14) << QStringLiteral("<html>\u00e9\u20ac</html>")
+        << QByteArray("\xFE\xFF\0<\0h\0t\0m\0l\0>\0\xE9\x20\xAC\0<\0/\0h\0t\0m\0l\0>", 32);
     QTest::newRow("no prolog") << QByteArray("<html><body><p>Buy</p></body></html>") << edited << editedBytes;
     QTest::newRow("upper-case root, CRLF lines")
         << QByteArray("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\r\n"
