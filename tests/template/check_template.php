@@ -2,6 +2,8 @@
 // Fills the plugin template with sample values and checks what must hold for every build:
 // each PHP file parses with short tags on and off, opens with the ABSPATH guard, names only
 // functions carrying the identifier, defines no constants, and the plugin name survives intact.
+// Then the filled template's own functions run against stand-ins for WordPress
+// (exercise_template.php): the funnel save, the post type's labels and the download key check.
 // Usage: php check_template.php TEMPLATE_DIR
 
 require __DIR__ . '/fill_template.php';
@@ -90,6 +92,14 @@ foreach ( $samples as $sample ) {
     check( is_array( $got ) && '' === $got['printed'], "$id: loading plugin.php prints nothing" . ( is_array( $got ) ? '' : ': ' . $json ) );
     check( is_array( $got ) && $name === $got['name'], "$id: the menu name reads back exactly as typed" );
     check( is_array( $got ) && strtolower( $id ) === $got['type'], "$id: the post type key is the identifier in lower case" );
+
+    $cmd  = implode( ' ', array_map( 'escapeshellarg', array( PHP_BINARY, __DIR__ . '/exercise_template.php', "$dir/plugin.php", $id, $name ) ) );
+    $json = shell_exec( "$cmd 2>&1" );
+    $got  = json_decode( (string) $json, true );
+    check( is_array( $got ) && $got, "$id: the template's functions ran to the end" . ( is_array( $got ) ? '' : ': ' . $json ) );
+    foreach ( is_array( $got ) ? $got : array() as $result ) {
+        check( $result[0], "$id: " . $result[1] );
+    }
 }
 
 exec( 'rm -rf ' . escapeshellarg( $work ) );
