@@ -14,10 +14,46 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <linux/capability.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace builder;
 using namespace testfiles;
+
+namespace {
+
+// Root reads every file through two capabilities; with them out of force it is held to a file's
+// mode like any user. Dropped for the calling thread only, and put back when this goes.
+class WithoutReadOverride final
+{
+public:
+    WithoutReadOverride()
+    {
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
+        lowered[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_dropped = ::syscall(SYS_capset, &m_header, lowered) == 0;
+    }
+    ~WithoutReadOverride()
+    {
+        if (m_dropped)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    WithoutReadOverride(const WithoutReadOverride&) = delete;
+    WithoutReadOverride& operator=(const WithoutReadOverride&) = delete;
+
+    bool dropped() const { return m_dropped; }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_dropped = false;
+};
+
+} // namespace
 
 class PipelineTest : public QObject
 {
@@ -218,6 +254,7 @@ private slots:
         QTest::addColumn<QString>("says");
         QTest::newRow("template without cpt.php") << "template" << 53 << "modules/cpt.php";
         QTest::newRow("unreadable page") << "page" << 70 << "download.html";
+        QTest::newRow("page turned into a pipe during the build") << "pipe" << 75 << "download.html";
         QTest::newRow("archiver fails") << "archiver" << 1002 << "exit code 2";
     }
     void failedBuildsKeepTheEarlierArchive()
@@ -229,21 +266,36 @@ private slots:
         const QByteArray earlier = readFile(m_output + "/myplugin.zip");
 
         BuildRequest r = request();
+        BuildProgress progress;
         if (fault == "template") {
             r.templateFolder = m_tmp.filePath("broken template");
             QDir().mkpath(r.templateFolder);
             QProcess::execute("cp", {"-r", request().templateFolder + "/.", r.templateFolder});
             QVERIFY(QFile::remove(r.templateFolder + "/modules/cpt.php"));
         } else if (fault == "page") {
-            if (::geteuid() == 0)
-                QSKIP("root reads any file; an unreadable page cannot be staged");
-            QFile::setPermissions(r.downloadPage, QFileDevice::Permissions());
+            QVERIFY(QFile::setPermissions(r.downloadPage, QFileDevice::Permissions()));
+        } else if (fault == "pipe") {
+            // Checked when the build starts, the page is swapped for a pipe before it is read.
+            progress = [&](int, const QString& step) {
+                if (step.contains("front-end page") && QFileInfo(r.downloadPage).isFile()) {
+                    QFile::remove(r.downloadPage);
+                    ::mkfifo(QFile::encodeName(r.downloadPage).constData(), 0644);
+                }
+            };
         } else {
             r.archiver = m_tmp.filePath("failing 7za");
             writeFile(r.archiver, "#!/bin/sh\necho 'cannot write the archive' >&2\nexit 2\n");
             QFile::setPermissions(r.archiver, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         }
-        const BuildResult result = BuildPlugin(r);
+        BuildResult result;
+        if (fault == "page" && ::geteuid() == 0) {
+            const WithoutReadOverride asPlainUser;
+            if (!asPlainUser.dropped())
+                QSKIP("root reads any file, and this process may not give that up for a while");
+            result = BuildPlugin(r);
+        } else {
+            result = BuildPlugin(r, progress);
+        }
         QCOMPARE(result.status, BuildResult::Status::Failed);
         QCOMPARE(result.errorNumber, number);
         QVERIFY2(result.message().startsWith("Error during plugin creation. Error Number:" +
