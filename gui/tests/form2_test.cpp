@@ -141,34 +141,30 @@ class Form2Test : public QObject
                             .arg(QUrl::fromLocalFile(path).path()));
     }
 
-    // Waits until the document is laid out at the size the view shows it and has drawn a frame
+    // "ready" once the document is laid out at the size the view shows it and has drawn a frame
     // at that size. Before that, a spot measured in the page is not where a click lands: a window
     // made anew is still being sized while its first page loads.
-    void waitUntilThePageTakesInput() const
+    std::optional<QVariant> inputReadiness() const
     {
-        QWidget* input = view()->findChild<QWebEngineView*>()->focusProxy();
-        QVERIFY(input);
-        const QString drawnAtSize =
-            QStringLiteral(
-                "(function() { if (innerWidth !== %1 || innerHeight !== %2) return 'laid out at ' +"
-                " innerWidth + 'x' + innerHeight;"
-                " if (window.drawnAt !== innerWidth + 'x' + innerHeight) {"
-                "  var size = innerWidth + 'x' + innerHeight; window.drawnAt = 'pending';"
-                "  requestAnimationFrame(function() { requestAnimationFrame(function() {"
-                "   window.drawnAt = size; }); });"
-                "  return 'waiting for a frame'; }"
-                " return 'ready'; })()")
+        const QWidget* input = view()->findChild<QWebEngineView*>()->focusProxy();
+        return evaluate(
+            QStringLiteral("(function() { var size = innerWidth + 'x' + innerHeight;"
+                           " if (size !== '%1x%2') return 'laid out at ' + size;"
+                           " if (window.drawnAt === size) return 'ready';"
+                           " if (window.drawnAt !== 'pending ' + size) {"
+                           "  window.drawnAt = 'pending ' + size;"
+                           "  requestAnimationFrame(function() { requestAnimationFrame(function() {"
+                           "   if (innerWidth + 'x' + innerHeight === size) window.drawnAt = size;"
+                           "  }); }); }"
+                           " return 'waiting for a frame'; })()")
                 .arg(input->width())
-                .arg(input->height());
-        QTRY_COMPARE_WITH_TIMEOUT(evaluate(drawnAtSize), std::optional<QVariant>("ready"), kLoadTimeout);
+                .arg(input->height()));
     }
 
     // Clicks behind the main heading's text and types there, as a user would.
     void typeIntoHeading(const QString& text)
     {
-        waitUntilThePageTakesInput();
-        if (QTest::currentTestFailed())
-            return;
+        QTRY_COMPARE_WITH_TIMEOUT(inputReadiness(), std::optional<QVariant>("ready"), kLoadTimeout);
         const std::optional<QVariant> at = evaluate(QStringLiteral(
             "(function() { var r = document.createRange(); "
             "r.selectNodeContents(document.querySelector('h1'));"
@@ -496,9 +492,7 @@ private slots:
     void textDropsIntoThePageWhileEditing()
     {
         editIndexPage();
-        waitUntilThePageTakesInput();
-        if (QTest::currentTestFailed())
-            return;
+        QTRY_COMPARE_WITH_TIMEOUT(inputReadiness(), std::optional<QVariant>("ready"), kLoadTimeout);
         const std::optional<QVariant> at = evaluate(
             QStringLiteral("(function() { var b = document.querySelector('h1').getBoundingClientRect();"
                            " return [b.left + 4, (b.top + b.bottom) / 2]; })()"));
