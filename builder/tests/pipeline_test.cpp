@@ -275,9 +275,9 @@ private slots:
         } else if (fault == "page") {
             QVERIFY(QFile::setPermissions(r.downloadPage, QFileDevice::Permissions()));
         } else if (fault == "pipe") {
-            // Checked when the build starts, the page is swapped for a pipe before it is read.
-            progress = [&](int, const QString& step) {
-                if (step.contains("front-end page") && QFileInfo(r.downloadPage).isFile()) {
+            // The build checks the page before its first step; from then on the page is a pipe.
+            progress = [&](int, const QString&) {
+                if (QFileInfo(r.downloadPage).isFile()) {
                     QFile::remove(r.downloadPage);
                     ::mkfifo(QFile::encodeName(r.downloadPage).constData(), 0644);
                 }
