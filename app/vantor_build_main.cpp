@@ -103,7 +103,21 @@ int main(int argc, char* argv[])
     const QCommandLineOption strict(
         {QStringLiteral("strict")},
         QStringLiteral("Fail when #FRONT# or #BACK# is missing instead of warning."));
-    parser.addOptions({front, download, name, id, uri, version, license, output, templ, archiver, strict});
+    const QCommandLineOption deliver(
+        {QStringLiteral("deliver")},
+        QStringLiteral("Hand out this site file (path relative to SITE) only at the keyed download address, "
+                       "besides the files that only the download page links to. Repeatable."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption noDeliver(
+        {QStringLiteral("no-deliver")},
+        QStringLiteral(
+            "Keep this site file public even though only the download page links to it. Repeatable."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption publicDelivery(
+        {QStringLiteral("public-delivery")},
+        QStringLiteral("Keep every file public, for files that are handed out from elsewhere."));
+    parser.addOptions({front, download, name, id, uri, version, license, output, templ, archiver, strict,
+                       deliver, noDeliver, publicDelivery});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         err(parser.errorText() + QStringLiteral("\nTry 'vantor-build --help'."));
@@ -144,6 +158,9 @@ int main(int argc, char* argv[])
         QFileInfo(parser.isSet(output) ? parser.value(output) : paths.outputFolder()).absoluteFilePath();
     request.templateFolder = parser.isSet(templ) ? parser.value(templ) : paths.templateFolder();
     request.archiver = parser.isSet(archiver) ? parser.value(archiver) : paths.archiver();
+    request.deliver = parser.values(deliver);
+    request.keepPublic = parser.values(noDeliver);
+    request.publicDelivery = parser.isSet(publicDelivery);
 
     if (!checkTags(request.frontPage, request.downloadPage) && parser.isSet(strict)) {
         err(QStringLiteral("error: --strict: the tags above are required."));
@@ -177,6 +194,8 @@ int main(int argc, char* argv[])
         err(QStringLiteral("error: ") + result.message());
         return kBuildFailed;
     }
+    for (const QString& file : result.delivered)
+        err(QStringLiteral("delivered only at the download address, with its key: ") + file);
     std::fputs(qPrintable(QDir::toNativeSeparators(result.archivePath) + QLatin1Char('\n')), stdout);
     return kOk;
 }

@@ -15,6 +15,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -86,6 +87,17 @@ QString pageProblem(const QString& role, const QString& page)
     return QStringLiteral("The %1 '%2' does not exist.").arg(role, page);
 }
 
+// The page's path relative to the site's top, or an empty string when it lies outside the site.
+QString pathInSite(const QString& site, const QString& page)
+{
+    const QString rel =
+        QDir(QFileInfo(site).absoluteFilePath()).relativeFilePath(QFileInfo(page).absoluteFilePath());
+    if (rel.isEmpty() || rel == QLatin1String("..") || rel.startsWith(QLatin1String("../")) ||
+        QDir::isAbsolutePath(rel))
+        return {};
+    return rel;
+}
+
 QString refusal(const BuildRequest& r)
 {
     if (QString p = IdentifierProblem(r.details.identifier); !p.isEmpty())
@@ -100,6 +112,17 @@ QString refusal(const BuildRequest& r)
         return p;
     if (QString p = pageProblem(QStringLiteral("download page"), r.downloadPage); !p.isEmpty())
         return p;
+    for (const QStringList* list : {&r.deliver, &r.keepPublic}) {
+        for (const QString& file : *list) {
+            const QString path = QDir(r.siteFolder).filePath(file);
+            if (QDir::isAbsolutePath(file) || pathInSite(r.siteFolder, path).isEmpty() ||
+                !QFileInfo(path).isFile())
+                return QStringLiteral(
+                           "'%1' is not a file of the site folder '%2': name delivery files by their "
+                           "path inside the site, such as files/ebook.pdf.")
+                    .arg(file, r.siteFolder);
+        }
+    }
     if (!MortarTools::PathExists(r.outputFolder, true))
         return QStringLiteral("The output folder '%1' does not exist.").arg(r.outputFolder);
     if (isSameOrInside(r.outputFolder, r.siteFolder))
@@ -131,20 +154,10 @@ void writeConvertedPage(const QString& target, const QByteArray& text)
     support::CloseFile(*file);
 }
 
-// The page's path relative to the site's top, or an empty string when it lies outside the site.
-QString pathInSite(const QString& site, const QString& page)
-{
-    const QString rel =
-        QDir(QFileInfo(site).absoluteFilePath()).relativeFilePath(QFileInfo(page).absoluteFilePath());
-    if (rel.isEmpty() || rel == QLatin1String("..") || rel.startsWith(QLatin1String("../")) ||
-        QDir::isAbsolutePath(rel))
-        return {};
-    return rel;
-}
-
 // Reads, converts and writes one page, holding no more of it than the conversion needs.
-void convertPage(const QString& page, const QString& target, const SiteFiles& files,
-                 const FunnelPages& funnel, PageRole role, BuildResult& result)
+ConvertedPage convertPage(const QString& page, const QString& target, const SiteFiles& files,
+                          const FunnelPages& funnel, PageRole role, BuildResult& result,
+                          const DeliveryRule* delivery = nullptr)
 {
     QString text = MortarFile::ReadTextFile(page);
     if (text.contains(QChar(u'\0'))) {
@@ -158,10 +171,64 @@ void convertPage(const QString& page, const QString& target, const SiteFiles& fi
     QString pagePath = role == PageRole::FrontEnd ? funnel.front : funnel.download;
     if (pagePath.isEmpty())
         pagePath = QFileInfo(page).fileName();
-    ConvertedPage converted = ConvertPage(std::move(text), pagePath, files, funnel, role);
+    ConvertedPage converted = ConvertPage(std::move(text), pagePath, files, funnel, role, delivery);
     writeConvertedPage(target, converted.text);
+    converted.text = QByteArray();
     for (ReferenceNote& note : converted.notes)
         result.references.push_back(std::move(note));
+    converted.notes.clear();
+    return converted;
+}
+
+QString phpString(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+}
+
+// Moves the delivery files out of the public site copy into a folder whose name is a secret
+// made now, closed to direct requests, and writes the list the plugin serves them from.
+void holdBackDeliveryFiles(const QString& pluginFolder, const QString& siteCopy, const QStringList& delivered)
+{
+    QString secret = QStringLiteral("delivery-");
+    for (int i = 0; i < 4; ++i)
+        secret += QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
+    const QDir modules(QDir(pluginFolder).filePath(QStringLiteral("modules")));
+    const QDir held(modules.filePath(secret));
+    for (const QString& file : delivered) {
+        const QString to = held.filePath(file);
+        if (!QDir().mkpath(QFileInfo(to).absolutePath()))
+            throw IoError(support::kPathNotFound, QStringLiteral("Cannot create a folder for '%1'.").arg(to));
+        std::error_code ec;
+        std::filesystem::rename(support::toFsPath(QDir(siteCopy).filePath(file)), support::toFsPath(to), ec);
+        if (ec)
+            throw IoError::fromErrorCode(ec, QStringLiteral("Cannot move"), to);
+        // A folder the move left empty would only tell where the file used to be.
+        for (QString folder = QFileInfo(file).path(); folder != QLatin1String(".");
+             folder = QFileInfo(folder).path()) {
+            if (!QDir(siteCopy).rmdir(folder))
+                break;
+        }
+    }
+    const QString guard = QStringLiteral("<?php\nif ( ! defined( 'ABSPATH' ) ) {\n    exit;\n}\n");
+    MortarFile::WriteTextFile(guard, held.filePath(QStringLiteral("index.php")));
+    MortarFile::WriteTextFile(
+        QStringLiteral("# Handed out by the plugin to buyers with the download key only.\n"
+                       "<IfModule mod_authz_core.c>\n    Require all denied\n</IfModule>\n"
+                       "<IfModule !mod_authz_core.c>\n    Order allow,deny\n    Deny from all\n"
+                       "</IfModule>\n"),
+        held.filePath(QStringLiteral(".htaccess")));
+    QString list =
+        guard + QStringLiteral("\n// The files the download page hands out, numbered as the converted page "
+                               "numbers them, and the folder that holds them.\nreturn array(\n"
+                               "    'folder' => %1,\n    'files'  => array(\n")
+                    .arg(phpString(secret));
+    for (const QString& file : delivered)
+        list += QStringLiteral("        %1,\n").arg(phpString(file));
+    list += QStringLiteral("    ),\n);\n");
+    MortarFile::WriteTextFile(list, modules.filePath(QStringLiteral("delivery.php")));
 }
 
 void fillPlaceholders(const QString& file, const QString& templateName, const BuildRequest& r, bool mainFile)
@@ -231,14 +298,28 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     }
 
     report(45, QStringLiteral("Converting the front-end page"));
-    convertPage(r.frontPage, QDir(siteCopy).filePath(QStringLiteral("converted_index.php")), files, funnel,
-                PageRole::FrontEnd, result);
+    const ConvertedPage front =
+        convertPage(r.frontPage, QDir(siteCopy).filePath(QStringLiteral("converted_index.php")), files,
+                    funnel, PageRole::FrontEnd, result);
     MortarTools::Pause(1);
 
+    // What the front-end page shows stays public; of the rest, what only the download page links to
+    // is for buyers.
+    DeliveryRule delivery;
+    delivery.notDelivered = front.referenced;
+    for (const QString& file : r.keepPublic)
+        delivery.notDelivered.insert(QDir::cleanPath(file));
+    for (const QString& file : r.deliver)
+        delivery.forced.insert(QDir::cleanPath(file));
     report(52, QStringLiteral("Converting the download page"));
-    convertPage(r.downloadPage, QDir(siteCopy).filePath(QStringLiteral("converted_download.php")), files,
-                funnel, PageRole::Download, result);
+    const ConvertedPage download =
+        convertPage(r.downloadPage, QDir(siteCopy).filePath(QStringLiteral("converted_download.php")), files,
+                    funnel, PageRole::Download, result, r.publicDelivery ? nullptr : &delivery);
     MortarTools::Pause(1);
+    if (!download.delivered.isEmpty()) {
+        holdBackDeliveryFiles(pluginFolder, siteCopy, download.delivered);
+        result.delivered = download.delivered;
+    }
 
     report(60, QStringLiteral("Filling in the plugin template"));
     const QDir plugin(pluginFolder);

@@ -19,6 +19,11 @@ struct BuildRequest
     QString templateFolder;
     QString outputFolder;
     QString archiver; // path of 7za
+    // Delivery files: the site files (paths relative to the site) handed out only with the key
+    // besides those the download page alone links to, and those kept public whatever.
+    QStringList deliver;
+    QStringList keepPublic;
+    bool publicDelivery = false; // every file stays public, none is held back for buyers
 };
 
 struct BuildResult
@@ -36,8 +41,9 @@ struct BuildResult
     QStringList warnings; // entries of the site or template that were left out
     // References in the two pages that point at no file of the site, or at one only by a guess.
     std::vector<ReferenceNote> references;
-    int errorNumber = 0; // Failed only
-    QString description; // Refused: the reason; Failed: what failed and why
+    QStringList delivered; // files the plugin hands out only at the keyed download address
+    int errorNumber = 0;   // Failed only
+    QString description;   // Refused: the reason; Failed: what failed and why
 
     bool ok() const { return status == Status::Done; }
     // The message box the window shows for this result: its title and its text.
@@ -51,10 +57,11 @@ using BuildProgress = std::function<void(int percent, const QString& step)>;
 // Builds the plugin ZIP <output>/<name without blanks, lower case>.zip holding the folder
 // <identifier>/: the template with its placeholders filled, the site under modules/template/ and
 // the two pages converted to PHP page templates. The two pages' own files are left out: they are
-// shown only through the funnel, the download page only with its key. The work is done in a private folder
-// inside the output folder that is removed at the end, and the archive is moved into place only once it is
-// whole, so an earlier archive of the same name survives a failed build. Never shows a window and never
-// writes into the site folder.
+// shown only through the funnel, the download page only with its key. Delivery files move out
+// of the public site copy into a folder with a secret name, served only at the keyed address. The work is
+// done in a private folder inside the output folder that is removed at the end, and the archive is moved into
+// place only once it is whole, so an earlier archive of the same name survives a failed build. Never shows a
+// window and never writes into the site folder.
 BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progress = {});
 
 } // namespace builder

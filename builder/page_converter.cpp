@@ -12,9 +12,9 @@
 namespace builder {
 namespace {
 
-// Two code units that occur neither in the page nor in any file name: they mark where the asset
-// base and the funnel's address go until the page's own "<?" have been neutralised.
-std::pair<QChar, QChar> unusedCodeUnits(const QString& page, const QStringList& files)
+// Code units that occur neither in the page nor in any file name: they mark where the asset base,
+// the funnel's address and the delivery addresses go until the page's own "<?" are neutralised.
+RewriteMarks unusedMarks(const QString& page, const QStringList& files)
 {
     std::vector<bool> used(0x10000, false);
     for (const QChar c : page)
@@ -26,14 +26,14 @@ std::pair<QChar, QChar> unusedCodeUnits(const QString& page, const QStringList& 
     std::vector<QChar> found;
     const std::pair<char16_t, char16_t> ranges[] = {{0xE000, 0xF8FF}, {0xFDD0, 0xFDEF}, {0x0100, 0xD7FF}};
     for (const auto& [first, last] : ranges) {
-        for (char32_t u = first; u <= last && found.size() < 2; ++u) {
+        for (char32_t u = first; u <= last && found.size() < 3; ++u) {
             if (!used[u])
                 found.push_back(QChar(char16_t(u)));
         }
     }
-    if (found.size() < 2)
+    if (found.size() < 3)
         throw std::runtime_error("the page uses every character there is");
-    return {found[0], found[1]};
+    return {QString(found[0]).toUtf8(), QString(found[1]).toUtf8(), QString(found[2]).toUtf8()};
 }
 
 // The literal rule has already prefixed "path" where a page is written whole between double
@@ -65,12 +65,17 @@ QByteArray linkQuotedFunnelPages(const QByteArray& text, const QByteArray& asset
 
 // The page's own "<?" written so that PHP prints them, and the marks replaced by the fragments
 // that print the asset base and the funnel's address, in one pass.
-QByteArray finishPage(const QByteArray& text, const QByteArray& asset, const QByteArray& link)
+QByteArray finishPage(const QByteArray& text, const RewriteMarks& marks)
 {
+    const QByteArray& asset = marks.asset;
+    const QByteArray& link = marks.link;
+    const QByteArray& delivery = marks.delivery;
     const QByteArray assetCode = GetAssetUrlPrefix().toUtf8();
     const QByteArrayView linkCode(kFunnelUrlCode);
     bool interesting[256] = {};
-    interesting[uchar('<')] = interesting[uchar(asset[0])] = interesting[uchar(link[0])] = true;
+    interesting[uchar('<')] = interesting[uchar(asset[0])] = interesting[uchar(link[0])] =
+        interesting[uchar(delivery[0])] = true;
+    QByteArray number;
     QByteArray out;
     out.reserve(text.size() + text.size() / 8);
     const char* p = text.constData();
@@ -91,6 +96,11 @@ QByteArray finishPage(const QByteArray& text, const QByteArray& asset, const QBy
         } else if (rest.startsWith(link)) {
             with = linkCode;
             skip = link.size();
+        } else if (rest.startsWith(delivery)) {
+            const qsizetype close = rest.indexOf(delivery, delivery.size());
+            number = DeliveryUrlCode(rest.sliced(delivery.size(), close - delivery.size()).toInt());
+            with = number;
+            skip = close + delivery.size();
         } else {
             continue;
         }
@@ -104,6 +114,11 @@ QByteArray finishPage(const QByteArray& text, const QByteArray& asset, const QBy
 }
 
 } // namespace
+
+QByteArray DeliveryUrlCode(int n)
+{
+    return "<?php echo $delivery_urls[" + QByteArray::number(n) + "]; ?>";
+}
 
 QString DescribeReferenceNote(const ReferenceNote& note)
 {
@@ -125,28 +140,29 @@ QString DescribeReferenceNote(const ReferenceNote& note)
 }
 
 ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles& files,
-                          const FunnelPages& funnel, PageRole role)
+                          const FunnelPages& funnel, PageRole role, const DeliveryRule* delivery)
 {
     using support::MortarParser;
-    const auto [assetMark, linkMark] = unusedCodeUnits(page, files.list());
-    const QByteArray asset = QString(assetMark).toUtf8();
-    const QByteArray link = QString(linkMark).toUtf8();
+    const RewriteMarks marks = unusedMarks(page, files.list());
 
     // Each step's result replaces the text before the next, so two copies at most are alive.
     QByteArray text;
     {
-        const QString marked = RewriteAssetPaths(page, files.list(), QString(assetMark));
+        const QString marked = RewriteAssetPaths(page, files.list(), QString::fromUtf8(marks.asset));
         page = QString();
         text = marked.toUtf8();
     }
-    text = linkQuotedFunnelPages(text, asset, link, {funnel.front.toUtf8(), funnel.download.toUtf8()});
+    text = linkQuotedFunnelPages(text, marks.asset, marks.link,
+                                 {funnel.front.toUtf8(), funnel.download.toUtf8()});
 
     ConvertedPage converted;
-    RewrittenReferences rewritten = RewriteReferences(text, pagePath, files, funnel, asset, link);
+    RewrittenReferences rewritten = RewriteReferences(text, pagePath, files, funnel, marks, delivery);
     text = std::move(rewritten.text);
     converted.notes = std::move(rewritten.notes);
+    converted.referenced = std::move(rewritten.referenced);
+    converted.delivered = std::move(rewritten.delivered);
 
-    text = finishPage(text, asset, link);
+    text = finishPage(text, marks);
     // Tag by tag, each on the result of the one before, as the forms may share a "#".
     const bool front = role == PageRole::FrontEnd;
     const QByteArray code = QString::fromUtf16(front ? kFrontTagCode : kBackTagCode).toUtf8();

@@ -3,7 +3,9 @@
 #include "builder/site_files.h"
 
 #include <QByteArray>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -50,10 +52,25 @@ struct ReferenceNote
 // One line for a user: where the reference stands and what is wrong with it.
 QString DescribeReferenceNote(const ReferenceNote& note);
 
+// Which files a download page hands out only to buyers: the files it links to (<a>, <area>) and
+// refers to no other way, that are not pages and that notDelivered does not hold (the front-end
+// page's files and those the user keeps public); forced ones are delivered whatever, linked or not.
+struct DeliveryRule
+{
+    QSet<QString> notDelivered;
+    QSet<QString> forced;
+};
+
+// What the converted page prints where it links to the delivery file numbered n: the address
+// with the key, from an array the plugin fills before it includes the page.
+QByteArray DeliveryUrlCode(int n);
+
 struct ConvertedPage
 {
     QByteArray text; // UTF-8
     std::vector<ReferenceNote> notes;
+    QSet<QString> referenced; // the site files the page refers to
+    QStringList delivered;    // its delivery files, in the order DeliveryUrlCode numbers them
 };
 
 // Turns a site page into its PHP page template. Every reference to a file of the site, wherever
@@ -64,7 +81,8 @@ struct ConvertedPage
 // becomes the echo of its variable, and every "<?" that was already in the page is written so
 // that PHP prints it literally: only the fragments added here run as PHP. pagePath is the page's
 // place in the site. The page is taken by value so that a caller that moves it in keeps no copy.
+// With a delivery rule, links to delivery files go to the funnel's keyed delivery address.
 ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles& files,
-                          const FunnelPages& funnel, PageRole role);
+                          const FunnelPages& funnel, PageRole role, const DeliveryRule* delivery = nullptr);
 
 } // namespace builder

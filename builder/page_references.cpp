@@ -275,7 +275,8 @@ private:
 
         switch (form) {
         case Form::Whole:
-            add(d, at, 0, d.value.size(), kind, false);
+            add(d, at, 0, d.value.size(), kind, false,
+                name == "href" && (e.tag == GUMBO_TAG_A || e.tag == GUMBO_TAG_AREA));
             break;
         case Form::Srcset:
             scanSrcset(d, at, kind);
@@ -286,7 +287,8 @@ private:
         }
     }
 
-    void add(const DecodedValue& d, qsizetype at, qsizetype b, qsizetype e, Kind kind, bool inCss)
+    void add(const DecodedValue& d, qsizetype at, qsizetype b, qsizetype e, Kind kind, bool inCss,
+             bool isLink = false)
     {
         while (b < e && isHtmlSpace(d.value[b]))
             ++b;
@@ -297,6 +299,7 @@ private:
         PageReference r;
         r.kind = kind;
         r.inCss = inCss;
+        r.isLink = isLink;
         if (d.from.empty()) {
             r.value = QByteArray::fromRawData(d.value.constData() + b, e - b);
             r.begin = at + b;

@@ -25,7 +25,8 @@ struct PageReference
     // the page's own bytes from begin on.
     std::vector<qsizetype> from;
     Kind kind = Kind::Address;
-    bool inCss = false; // inside url() or @import
+    bool inCss = false;  // inside url() or @import
+    bool isLink = false; // the href of <a> or <area>: followed by the visitor, not loaded by the page
 
     qsizetype pageOffset(qsizetype i) const { return from.empty() ? begin + i : from[std::size_t(i)]; }
     // Whether the bytes before value[i] and from value[i] on come from separate parts of the page,

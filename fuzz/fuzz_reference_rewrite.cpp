@@ -17,6 +17,7 @@ namespace {
 
 const QByteArray kAsset = QStringLiteral(u"\uE000").toUtf8();
 const QByteArray kLink = QStringLiteral(u"\uE001").toUtf8();
+const QByteArray kDelivery = QStringLiteral(u"\uE002").toUtf8();
 
 [[noreturn]] void fail(const char* what, const QByteArray& page, const QByteArray& out)
 {
@@ -65,14 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     fuzz::FuzzInput in(data, size);
     const QByteArray page = in.piece().toUtf8();
-    if (page.contains(kAsset) || page.contains(kLink))
+    if (page.contains(kAsset) || page.contains(kLink) || page.contains(kDelivery))
         return 0; // the marks are chosen so that the page never holds them
     const QStringList files = in.pieces(8);
     const QString pagePath = files.value(in.byte() % 4, QStringLiteral("index.html"));
     const builder::FunnelPages funnel{files.value(0), files.value(1)};
 
+    // Half the runs also hold back what the download page alone links to.
+    builder::DeliveryRule delivery;
+    delivery.notDelivered.insert(files.value(2));
     const builder::RewrittenReferences out =
-        builder::RewriteReferences(page, pagePath, builder::SiteFiles(files), funnel, kAsset, kLink);
+        builder::RewriteReferences(page, pagePath, builder::SiteFiles(files), funnel,
+                                   {kAsset, kLink, kDelivery}, in.byte() & 1 ? &delivery : nullptr);
 
     // Every change lies inside one reference, and the changes are all there is.
     const std::vector<builder::PageReference> refs = builder::FindReferences(page);
@@ -94,6 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // As a browser receives it: the marks print addresses.
     QByteArray shown = out.text;
     shown.replace(kAsset, "http://wp/p/").replace(kLink, "http://wp/funnel/?p=1");
+    for (qsizetype at = shown.indexOf(kDelivery); at >= 0; at = shown.indexOf(kDelivery, at)) {
+        const qsizetype close = shown.indexOf(kDelivery, at + kDelivery.size());
+        if (close < 0)
+            fail("a delivery mark without its end", page, out.text);
+        shown.replace(at, close + kDelivery.size() - at, "http://wp/funnel/?k=1&amp;f=2");
+    }
     if (outline(shown) != outline(page))
         fail("the rewritten page holds other elements or attributes", page, out.text);
     if (builder::FindReferences(shown).size() != refs.size())

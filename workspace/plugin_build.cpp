@@ -10,8 +10,9 @@
 
 namespace workspace {
 
-QString ReferencesReport(const std::vector<builder::ReferenceNote>& notes)
+QString BuildReport(const builder::BuildResult& result)
 {
+    const std::vector<builder::ReferenceNote>& notes = result.references;
     // A message box has room for a screenful: the broken ones first, the rest is counted.
     constexpr int kShown = 12;
     std::vector<const builder::ReferenceNote*> broken;
@@ -20,6 +21,17 @@ QString ReferencesReport(const std::vector<builder::ReferenceNote>& notes)
         (note.kind == builder::ReferenceNote::Kind::CaseOnly ? guessed : broken).push_back(&note);
     QStringList lines;
     int room = kShown;
+    if (!result.delivered.isEmpty()) {
+        lines << QStringLiteral("These files are for buyers only: the plugin hands them out at the funnel's "
+                                "download address, with its key, and nowhere else. The funnel's edit screen "
+                                "shows each file's own address.");
+        const int shown = std::min(room, int(result.delivered.size()));
+        for (int i = 0; i < shown; ++i)
+            lines << QStringLiteral("\u2022 ") + result.delivered[i];
+        if (result.delivered.size() > shown)
+            lines << QStringLiteral("\u2026 and %1 more.").arg(result.delivered.size() - shown);
+        room = std::max(2, room - shown);
+    }
     const auto list = [&](const std::vector<const builder::ReferenceNote*>& some, const QString& heading) {
         if (some.empty())
             return;
@@ -96,8 +108,8 @@ void PluginBuild::onBuildFinished()
     const bool ok = m_lastResult.ok();
     m_prompter.inform(m_lastResult.title(), m_lastResult.message(),
                       ok ? MessageIcon::Information : MessageIcon::Critical);
-    if (ok && !m_lastResult.references.empty())
-        m_prompter.inform(QStringLiteral("Important"), ReferencesReport(m_lastResult.references));
+    if (const QString report = ok ? BuildReport(m_lastResult) : QString(); !report.isEmpty())
+        m_prompter.inform(QStringLiteral("Important"), report);
     if (ok)
         m_opener.openFolder(m_folders.outputFolder);
     emit finished(ok);

@@ -11,9 +11,10 @@ namespace workspace {
 class FolderOpener;
 class Prompter;
 
-// The message that lists the references of a finished build that point at no file (or at one
-// only by a guess), a screenful at most.
-QString ReferencesReport(const std::vector<builder::ReferenceNote>& notes);
+// What the user should know about a finished build besides "Done": the files held back for
+// buyers, and the references that point at no file (or at one only by a guess), a screenful at
+// most. Empty when there is nothing to tell.
+QString BuildReport(const builder::BuildResult& result);
 
 // "Create Plugin" behind the plugin details window: checks the fields, runs the build off the
 // user-interface thread while reporting progress, then tells the user the outcome and, after a

@@ -89,6 +89,12 @@ private slots:
         QTest::newRow("page that is a pipe")
             << QStringList{"--front", "pipe.html", "--download", "download.html"} << 1 << "pipe.html"
             << false;
+        QTest::newRow("a file to deliver, and what was held back")
+            << QStringList{"--front", "index.html", "--download", "download.html", "--deliver", "a.png"} << 0
+            << "delivered only at the download address, with its key: a.png" << true;
+        QTest::newRow("a file to deliver that is not the site's")
+            << QStringList{"--front", "index.html", "--download", "download.html", "--deliver", "../a.png"}
+            << 1 << "error: '../a.png' is not a file of the site folder" << false;
         QTest::newRow("no download page")
             << QStringList{"--front", "index.html"} << 2 << "usage: vantor-build" << false;
         QTest::newRow("unknown option")

@@ -112,7 +112,7 @@ private slots:
         const QString tpl = extracted(result);
         QVERIFY(!tpl.isEmpty());
         QCOMPARE(QDir(tpl).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 (QStringList{"converted_download.php", "converted_index.php", "files", "images", "same.png",
+                 (QStringList{"converted_download.php", "converted_index.php", "images", "same.png",
                               "template.php", "thanks.php"}));
         QCOMPARE(entries(tpl + "/images"), QStringList{"a.png"});
         QVERIFY(readRaw((tpl + "/same.png").toStdString()) == "\x89PNG fake");

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -124,7 +125,7 @@ private slots:
         // Read as UTF-8 with a stray Windows-1252 dash, written as UTF-8 without a byte-order mark.
         QVERIFY(index.contains("Caf\xC3\xA9 \xE2\x80\x93 r\xC3\xA9sum\xC3\xA9"));
         const QByteArray download = readFile(tpl + "converted_download.php");
-        QVERIFY(download.contains("href=\"" + prefix + "files/guide.pdf\""));
+        QVERIFY(download.contains("href=\"" + DeliveryUrlCode(0) + "\""));
         QVERIFY(download.contains("<?php echo $back_tag;?>"));
         // The rest of the site is shipped unchanged; the two funnel pages only as converted pages,
         // so that neither is served raw with its tag, the download page not without its key.
@@ -132,6 +133,71 @@ private slots:
         QCOMPARE(readFile(tpl + "images/cover one.png"), readFile(m_site + "/images/cover one.png"));
         QVERIFY(!QFileInfo::exists(tpl + "index.html"));
         QVERIFY(!QFileInfo::exists(tpl + "download.html"));
+    }
+
+    // What only the download page links to is held back for buyers, in a folder with a secret
+    // name, listed for the plugin; what the front-end page uses stays public.
+    void deliveryFilesAreHeldBackForBuyers()
+    {
+        writeFile(m_site + "/files/bonus notes é.txt", "notes");
+        writeFile(
+            m_site + "/download.html",
+            "<html><body><a href=\"files/guide.pdf\">Guide</a><a href='files/bonus%20notes%20%C3%A9.txt'>"
+            "Notes</a><a href=\"css/style.css\">CSS</a>#BACK#</body></html>");
+        writeFile(m_site + "/index.html", "<html><link rel=stylesheet href='css/style.css'>#FRONT#</html>");
+        BuildResult result = BuildPlugin(request());
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QCOMPARE(result.delivered, (QStringList{"files/guide.pdf", "files/bonus notes é.txt"}));
+        QString x = m_tmp.filePath("x3");
+        QVERIFY(extract(result.archivePath, x));
+        const QDir modules(x + "/p4217/modules");
+        const QStringList held = modules.entryList({"delivery-*"}, QDir::Dirs);
+        QCOMPARE(held.size(), 1);
+        QVERIFY(QRegularExpression("^delivery-[0-9a-f]{32}$").match(held[0]).hasMatch());
+        QCOMPARE(readFile(modules.filePath(held[0] + "/files/guide.pdf")),
+                 readFile(m_site + "/files/guide.pdf"));
+        QVERIFY(QFileInfo::exists(modules.filePath(held[0] + "/files/bonus notes é.txt")));
+        QVERIFY(readFile(modules.filePath(held[0] + "/.htaccess")).contains("Require all denied"));
+        QVERIFY(readFile(modules.filePath(held[0] + "/index.php")).contains("exit;"));
+        QVERIFY(!QFileInfo::exists(modules.filePath("template/files")));
+        QVERIFY(QFileInfo::exists(modules.filePath("template/css/style.css")));
+        const QByteArray list = readFile(modules.filePath("delivery.php"));
+        QVERIFY2(list.contains("'folder' => '" + held[0].toUtf8() + "'") &&
+                     list.indexOf("'files/guide.pdf'") < list.indexOf("'files/bonus notes \xC3\xA9.txt'"),
+                 list.constData());
+        const QByteArray page = readFile(modules.filePath("template/converted_download.php"));
+        QVERIFY(page.contains("href=\"" + DeliveryUrlCode(0) + "\"") &&
+                page.contains("href='" + DeliveryUrlCode(1) + "'"));
+        // A second build makes another secret.
+        BuildResult again = BuildPlugin(request());
+        QVERIFY(again.ok());
+        const QString y = m_tmp.filePath("x4");
+        QVERIFY(extract(again.archivePath, y));
+        QVERIFY(QDir(y + "/p4217/modules").entryList({"delivery-*"}, QDir::Dirs) != held);
+
+        // The user keeps one public, forces the style sheet, or keeps everything public.
+        BuildRequest r = request();
+        r.keepPublic = QStringList{"files/guide.pdf"};
+        r.deliver = QStringList{"css/style.css"};
+        result = BuildPlugin(r);
+        QCOMPARE(result.delivered, (QStringList{"files/bonus notes é.txt", "css/style.css"}));
+        r = request();
+        r.publicDelivery = true;
+        result = BuildPlugin(r);
+        QVERIFY(result.ok() && result.delivered.isEmpty());
+        x = m_tmp.filePath("x5");
+        QVERIFY(extract(result.archivePath, x));
+        QVERIFY(QFileInfo::exists(x + "/p4217/modules/template/files/guide.pdf"));
+        QVERIFY(!QFileInfo::exists(x + "/p4217/modules/delivery.php"));
+
+        // A file to deliver must be one of the site's, named inside it.
+        for (const QString& bad : {"files/none.pdf", "../outside.pdf", "/etc/passwd", "files"}) {
+            r = request();
+            r.deliver = QStringList{bad};
+            result = BuildPlugin(r);
+            QCOMPARE(int(result.status), int(BuildResult::Status::Refused));
+            QVERIFY2(result.description.contains(bad), qPrintable(result.description));
+        }
     }
 
     void everyPhpFileParsesWithShortTagsOnAndOff()

@@ -158,6 +158,35 @@ private slots:
                  "<a href='" + L + "#x'><a href='#y'>" + QString::fromUtf16(kBackTagCode));
     }
 
+    // Only what the download page links to and uses no other way goes to buyers alone; a file that
+    // the page also shows, names in a script, or that is a page, stays where it was.
+    void linksToDeliveryFilesGoToTheKeyedAddress()
+    {
+        DeliveryRule rule;
+        rule.notDelivered = {"poster.jpg"};
+        const ConvertedPage c = ConvertPage(
+            "<a href=\"movie.mp4\">film</a> <a href='data.json?x=1#y'>data</a> <a href='img/b.png'>b</a>"
+            "<img src='img/b.png'> <a href='sub/page.html'>page</a> <a href='poster.jpg'>poster</a>"
+            "<a href='a.png'>a</a><script>var s = \"a.png\";</script><area href='./movie.mp4'>#BACK#",
+            "download.html", SiteFiles(kFiles), {"index.html", "download.html"}, PageRole::Download, &rule);
+        QCOMPARE(c.delivered, (QStringList{"movie.mp4", "data.json"}));
+        const QString out = QString::fromUtf8(c.text);
+        const QString d0 = QString::fromLatin1(DeliveryUrlCode(0));
+        const QString d1 = QString::fromLatin1(DeliveryUrlCode(1));
+        QVERIFY2(out.startsWith("<a href=\"" + d0 + "\">film</a> <a href='" + d1 + "'>data</a> <a href='" +
+                                P + "img/b.png'>b</a><img src='" + P + "img/b.png'> <a href='" + P +
+                                "sub/page.html'>page</a> <a href='" + P + "poster.jpg'>poster</a><a href='" +
+                                P + "a.png'>a</a><script>var s = \"" + P + "a.png\";</script><area href='" +
+                                d0 + "'>"),
+                 qPrintable(out));
+        QCOMPARE(c.referenced, (QSet<QString>{"movie.mp4", "data.json", "img/b.png", "sub/page.html",
+                                              "poster.jpg", "a.png"}));
+        // Without a rule nothing is held back.
+        QVERIFY(
+            ConvertPage("<a href='movie.mp4'>", "download.html", SiteFiles(kFiles), {}, PageRole::Download)
+                .delivered.isEmpty());
+    }
+
     void theReportNamesPageLineAndWhatIsWrong()
     {
         const ConvertedPage c = convert("<html>\n<img src='spacer.gif'>\n<img src='logo.png'>\n"

@@ -37,12 +37,13 @@ private slots:
             QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate/modules/cpt_template_loader.php"));
         QVERIFY(loader.open(QIODevice::ReadOnly));
         const QByteArray code = loader.readAll();
-        const QRegularExpression echoed(QStringLiteral("^<\\?php echo (\\$\\w+); \\?>$"));
-        for (const QString& fragment : {GetAssetUrlPrefix(), QString::fromLatin1(kFunnelUrlCode)}) {
+        const QRegularExpression echoed(QStringLiteral("^<\\?php echo \\$(\\w+)(\\[\\d+\\])?; \\?>$"));
+        for (const QString& fragment : {GetAssetUrlPrefix(), QString::fromLatin1(kFunnelUrlCode),
+                                        QString::fromLatin1(DeliveryUrlCode(3))}) {
             const QRegularExpressionMatch m = echoed.match(fragment);
             QVERIFY2(m.hasMatch(), qPrintable(fragment));
-            QVERIFY2(code.contains(QString(m.captured(1) + QStringLiteral(" = ")).toUtf8()),
-                     qPrintable(fragment));
+            const QRegularExpression set(QStringLiteral("\\$%1\\s+= ").arg(m.captured(1)));
+            QVERIFY2(set.match(QString::fromUtf8(code)).hasMatch(), qPrintable(fragment));
         }
     }
 

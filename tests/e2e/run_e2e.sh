@@ -11,6 +11,7 @@ E2E_DIR=$(cd "$(dirname "$0")" && pwd)
 source "$E2E_DIR/wordpress.sh"
 source "$E2E_DIR/test_sites.sh"
 source "$E2E_DIR/real_sites.sh"
+source "$E2E_DIR/delivery.sh"
 
 VANTOR_BUILD= SOURCE_DIR= PORT=18089 KEEP=0 LAYOUT=standard
 while [ $# -gt 0 ]; do
@@ -356,13 +357,18 @@ for key in "${PLUGINS[@]}"; do
     [ "$(header_of "$RUN/pages/$key-download.html" x-robots-tag)" = "noindex, nofollow" ]
     verdict "$key: the download page asks search engines to keep out" $?
 
-    pdf_url= pdf_rel=
-    IFS=$'\t' read -r pdf_url pdf_rel < <(php "$INSPECT" assets "$RUN/pages/$key-download.html" \
-        "$PLUGINS_URL/${P_ID[$key]}/modules/template/" | awk -F '\t' 'tolower($2) ~ /\.pdf$/' | head -n 1)
-    code=$(fetch "$RUN/pages/delivery" "${pdf_url:-$B/no-pdf-link}")
-    [ -n "$pdf_rel" ] && [ "$code" = 200 ] && [ "$(header_of "$RUN/pages/delivery" content-type)" = application/pdf ] &&
-        cmp -s "$RUN/pages/delivery" "${P_SITE[$key]}/$pdf_rel"
-    verdict "$key: the delivery file link on the download page downloads the PDF" $? "${pdf_rel:-no PDF link}, $code"
+    if [ -n "$(delivered_files "$key")" ]; then
+        check_delivery "$key"
+    else
+        # A PDF the front-end page shows too stays a public file of the site.
+        pdf_url= pdf_rel=
+        IFS=$'\t' read -r pdf_url pdf_rel < <(php "$INSPECT" assets "$RUN/pages/$key-download.html" \
+            "$PLUGINS_URL/${P_ID[$key]}/modules/template/" | awk -F '\t' 'tolower($2) ~ /\.pdf$/' | head -n 1)
+        code=$(fetch "$RUN/pages/delivery" "${pdf_url:-$B/no-pdf-link}")
+        [ -n "$pdf_rel" ] && [ "$code" = 200 ] && [ "$(header_of "$RUN/pages/delivery" content-type)" = application/pdf ] &&
+            cmp -s "$RUN/pages/delivery" "${P_SITE[$key]}/$pdf_rel"
+        verdict "$key: the public PDF link on the download page downloads the PDF" $? "${pdf_rel:-no PDF link}, $code"
+    fi
 
     refused=""
     for bad_key in "wrong${P_DOWNLOAD_URL[$key]##*=}" "" "${P_DOWNLOAD_URL[$key]##*=}x"; do
@@ -391,7 +397,9 @@ for key in "${ALL_PLUGINS[@]}"; do
         check_references "$key" "$role" "$served" "${P_PERMALINK[$key]}"
     done
     check_download_page_hidden "$key"
+    [ -n "$(delivered_files "$key")" ] && check_delivery_hidden "$key"
 done
+check_delivery_streams example
 summary=""
 for key in "${ALL_PLUGINS[@]}"; do summary="$summary $key ${REAL_OK[$key]:-0}/${REAL_ALL[$key]:-0},"; done
 echo "# references that the sites can satisfy and that resolve in WordPress ($LAYOUT):${summary%,}"
@@ -400,6 +408,7 @@ phase "new keys, authors, coexistence"
 
 key=example id=${P_ID[example]}
 old_url=${P_DOWNLOAD_URL[example]}
+old_file_url=$(delivery_link example "$(delivered_files example | head -n 1)")
 save_funnel example "$JAR" "$A/wp-admin/post.php?post=${P_POST[example]}&action=edit" "${id}_new_key=1" "save=Update" > /dev/null
 fetch "$RUN/pages/renewed-edit.html" "$A/wp-admin/post.php?post=${P_POST[example]}&action=edit" -b "$JAR" > /dev/null
 new_url=$(php "$INSPECT" value "$RUN/pages/renewed-edit.html" "//input[@id='${id}_download_url']/@value")
@@ -408,6 +417,11 @@ new_code=$(fetch "$RUN/pages/renewed.html" "$new_url")
 [ -n "$new_url" ] && [ "$new_url" != "$old_url" ] && [ "$old_code" = 403 ] && [ "$new_code" = 200 ] &&
     grep -qF "${P_BACK_TAG[example]}" "$RUN/pages/renewed.html"
 verdict "example: a new key made on demand retires the old download address" $? "old $old_code, new $new_code"
+old_code=$(fetch "$RUN/pages/refused" "$old_file_url")
+new_file_url=$(php "$INSPECT" value "$RUN/pages/renewed.html" "//a[contains(@href, '${id}_file=')]/@href")
+new_code=$(fetch "$RUN/pages/renewed-file" "$new_file_url")
+[ "$old_code" = 403 ] && [ "$new_code" = 200 ] && [ "$new_file_url" != "$old_file_url" ]
+verdict "example: the new key retires the old file addresses too, and the page links the new ones" $? "old $old_code, new $new_code"
 
 AUTHOR_JAR=$RUN/author.cookies
 wp_php add-author funnel-author author-e2e-pass > /dev/null 2>&1 && login "$AUTHOR_JAR" funnel-author author-e2e-pass

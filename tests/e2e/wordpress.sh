@@ -19,8 +19,8 @@ start_web_server() {
     printf '%s' "$token" > "$WP_DOCROOT/e2e-token.txt"
     WP_PORT=$2
     for attempt in $(seq 1 20); do
-        PHP_CLI_SERVER_WORKERS=4 setsid timeout "$max" php -d log_errors=1 -d display_errors=0 \
-            -d upload_max_filesize=64M -d post_max_size=64M -d memory_limit=256M \
+        E2E_MEMORY_LOG=$WP_MEMORY_LOG PHP_CLI_SERVER_WORKERS=4 setsid timeout "$max" php -d log_errors=1 -d display_errors=0 \
+            -d upload_max_filesize=64M -d post_max_size=64M -d memory_limit="$WP_PHP_MEMORY_LIMIT" \
             -d error_log="$run/log/php-server-errors.log" -S "127.0.0.1:$WP_PORT" -t "$WP_DOCROOT" "$E2E_DIR/php/router.php" \
             >> "$run/log/php-server.log" 2>&1 < /dev/null &
         WP_WEB_PID=$!
@@ -44,6 +44,8 @@ wp_up() { # wp_up RUN_DIR FIRST_PORT MAX_SECONDS [LAYOUT]
     WP_ROOT=$WP_DOCROOT
     [ "$layout" = subfolder ] && WP_ROOT=$WP_DOCROOT/wp
     WP_LOG=$run/log/wp-debug.log
+    WP_MEMORY_LOG=$run/log/memory.log
+    WP_PHP_MEMORY_LIMIT=256M
     sock=$run/db/mysqld.sock
 
     mariadb-install-db --no-defaults --datadir="$run/db" --user=root --auth-root-authentication-method=socket \
@@ -116,6 +118,7 @@ CONFIG
     [ "$layout" = moved-content ] && content=$WP_DOCROOT/site-files
     mkdir -p "$content/mu-plugins"
     cp "$E2E_DIR/php/offline.php" "$content/mu-plugins/e2e-offline.php"
+    cp "$E2E_DIR/php/memory.php" "$content/mu-plugins/e2e-memory.php"
 
     WP_INSTALLING=1 wp_php install-site > "$run/log/wp-install.log" 2>&1 || {
         echo "WordPress did not install:"; cat "$run/log/wp-install.log"; return 1; }

@@ -33,7 +33,7 @@ foreach ( $samples as $sample ) {
     list( $id, $name ) = $sample;
     $dir   = "$work/$id";
     $files = vantor_fill_template( $template, $dir, $id, $name );
-    check( count( $files ) === 5, "$id: all five template files present" );
+    check( count( $files ) === 7, "$id: all seven template files present" );
 
     $problems = array( 'parse' => array(), 'guard' => array(), 'names' => array() );
     foreach ( $files as $rel ) {

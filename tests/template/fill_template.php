@@ -14,7 +14,7 @@ function vantor_plugin_header( array $values ) {
 }
 
 function vantor_fill_template( $template_dir, $out_dir, $id, $name ) {
-    $files = array( 'plugin.php', 'modules/cpt.php', 'modules/cpt_template_loader.php', 'modules/template/template.php', 'modules/template/thanks.php' );
+    $files = array( 'plugin.php', 'index.php', 'modules/index.php', 'modules/cpt.php', 'modules/cpt_template_loader.php', 'modules/template/template.php', 'modules/template/thanks.php' );
     $header = vantor_plugin_header(
         array(
             'Plugin Name' => $name,

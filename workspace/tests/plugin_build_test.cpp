@@ -115,10 +115,15 @@ private slots:
             last = report[0].toInt();
         }
         QCOMPARE(last, 100);
-        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges.size(), 2);
         QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
         QCOMPARE(m_prompter.exchanges[0].text,
                  QString("Done! Your plugin is ready. The software will now open the output window."));
+        // The e-book only the download page links to is held back for buyers, and the user is told.
+        QCOMPARE(m_prompter.exchanges[1].title, QString("Important"));
+        QVERIFY2(m_prompter.exchanges[1].text.contains("for buyers only") &&
+                     m_prompter.exchanges[1].text.contains("\u2022 files/little-green-balcony.pdf"),
+                 qPrintable(m_prompter.exchanges[1].text));
         QVERIFY(QFileInfo(QDir(m_folders.outputFolder).filePath("herbguide.zip")).size() > 0);
         QCOMPARE(m_opener.opened, QStringList{m_folders.outputFolder});
     }
@@ -149,9 +154,10 @@ private slots:
         QVERIFY(text.indexOf("spacer.gif") < text.indexOf("only by ignoring letter case"));
 
         // Many are counted, not listed, and a long list of broken ones leaves room for the others.
-        std::vector<builder::ReferenceNote> many(30);
-        many.back().kind = builder::ReferenceNote::Kind::CaseOnly;
-        const QString report = ReferencesReport(many);
+        builder::BuildResult many;
+        many.references.resize(30);
+        many.references.back().kind = builder::ReferenceNote::Kind::CaseOnly;
+        const QString report = BuildReport(many);
         QCOMPARE(report.count(QStringLiteral("\u2022 ")), 13);
         QVERIFY(report.contains(QStringLiteral("\u2026 and 17 more.")));
         QVERIFY(report.contains("only by ignoring letter case"));

@@ -92,6 +92,13 @@ function #prefix#_key_arg() {
     return '#prefix#_key';
 }
 
+/**
+ * The query argument that names a delivery file at the funnel's address.
+ */
+function #prefix#_file_arg() {
+    return '#prefix#_file';
+}
+
 function #prefix#_download_url( $post ) {
     $key = #prefix#_get_key( $post->ID );
     if ( '' === $key ) {
@@ -158,10 +165,23 @@ function #prefix#_render_meta_box( $post ) {
         esc_attr( '#prefix#_download_key' ),
         esc_html( #prefix#_get_key( $post->ID ) )
     );
+    $files = #prefix#_delivery()['files'];
+    if ( $files ) {
+        echo '<p><strong>' . esc_html__( 'Files for buyers', '#prefix#' ) . '</strong><br /><span class="description">'
+            . esc_html__( 'Each downloads only at its own address below, which holds the key. The download page links to them already; copy an address into the back tag or an e-mail to give it out on its own.', '#prefix#' )
+            . '</span></p>';
+        foreach ( #prefix#_delivery_urls( $post->ID ) as $i => $file_url ) {
+            printf(
+                '<p><label>%1$s<br /><input type="text" class="large-text code" readonly="readonly" value="%2$s" onfocus="this.select();" /></label></p>',
+                esc_html( $files[ $i ] ),
+                esc_url( $file_url )
+            );
+        }
+    }
     printf(
         '<p><label><input type="checkbox" name="%1$s" value="1" /> %2$s</label></p>',
         esc_attr( '#prefix#_new_key' ),
-        esc_html__( 'Make a new key when saving (the current download address stops working).', '#prefix#' )
+        esc_html__( 'Make a new key when saving (the current download address and every file address stop working).', '#prefix#' )
     );
 }
 

@@ -16,6 +16,18 @@ function #prefix#_requested_key() {
     return is_string( $key ) ? sanitize_text_field( $key ) : '';
 }
 
+/**
+ * The delivery file a request asks for, or null when it asks for none.
+ */
+function #prefix#_requested_file() {
+    $arg = #prefix#_file_arg();
+    if ( ! isset( $_GET[ $arg ] ) ) {
+        return null;
+    }
+    $file = wp_unslash( $_GET[ $arg ] );
+    return is_string( $file ) ? $file : '';
+}
+
 function #prefix#_is_funnel_request() {
     return is_singular( #prefix#_post_type() ) && ! post_password_required();
 }
@@ -40,15 +52,129 @@ function #prefix#_asset_base() {
 }
 
 /**
- * Refuses a download request without the funnel's key before anything is printed, and
- * renders the download page itself when the build left out its renderer.
+ * The files the download page hands out to buyers, as the build listed them, and the secret
+ * folder that holds them. A plugin built without any has no list.
+ */
+function #prefix#_delivery() {
+    static $delivery = null;
+    if ( null === $delivery ) {
+        $list     = __DIR__ . '/delivery.php';
+        $delivery = is_file( $list ) ? (array) include $list : array();
+        $delivery = $delivery + array(
+            'folder' => '',
+            'files'  => array(),
+        );
+    }
+    return $delivery;
+}
+
+/**
+ * The keyed address of each delivery file of a funnel, in the order the converted download
+ * page numbers them; empty while the funnel has no key yet.
+ */
+function #prefix#_delivery_urls( $post_id ) {
+    $key  = #prefix#_get_key( $post_id );
+    $urls = array();
+    foreach ( #prefix#_delivery()['files'] as $file ) {
+        $urls[] = '' === $key ? '' : add_query_arg(
+            array(
+                #prefix#_key_arg()  => rawurlencode( $key ),
+                #prefix#_file_arg() => rawurlencode( $file ),
+            ),
+            get_permalink( $post_id )
+        );
+    }
+    return $urls;
+}
+
+/**
+ * Streams one delivery file to a buyer whose key was checked: its own name, a single byte
+ * range when asked (to resume a large download), in chunks so that a file of any size needs
+ * no more memory than one chunk. The file is looked up in the build's list; nothing of the
+ * request is used as a path.
+ */
+function #prefix#_send_delivery_file( $requested ) {
+    $delivery = #prefix#_delivery();
+    $index    = array_search( $requested, $delivery['files'], true );
+    if ( false === $index || '' === $delivery['folder'] ) {
+        wp_die( esc_html__( 'There is no such file to download.', '#prefix#' ), '', array( 'response' => 404 ) );
+    }
+    $name = $delivery['files'][ $index ];
+    $path = __DIR__ . '/' . $delivery['folder'] . '/' . $name;
+    $size = is_file( $path ) ? filesize( $path ) : false;
+    if ( false === $size ) {
+        wp_die( esc_html__( 'This file is missing from the plugin.', '#prefix#' ), '', array( 'response' => 404 ) );
+    }
+
+    $first  = 0;
+    $last   = $size - 1;
+    $status = 200;
+    $range  = isset( $_SERVER['HTTP_RANGE'] ) ? trim( sanitize_text_field( wp_unslash( $_SERVER['HTTP_RANGE'] ) ) ) : '';
+    // One range is honoured; several ranges or other units get the whole file, as servers may.
+    if ( preg_match( '/^bytes=(\d*)-(\d*)$/', $range, $asked ) && ( '' !== $asked[1] || '' !== $asked[2] ) ) {
+        if ( '' === $asked[1] ) {
+            $first = max( 0, $size - (int) $asked[2] );
+        } else {
+            $first = (int) $asked[1];
+            $last  = '' === $asked[2] ? $last : min( $last, (int) $asked[2] );
+        }
+        if ( $first > $last || $first >= $size ) {
+            status_header( 416 );
+            header( 'Content-Range: bytes */' . $size );
+            exit;
+        }
+        $status = 206;
+    }
+
+    $base     = wp_basename( $name );
+    $type     = wp_check_filetype( $base );
+    $fallback = preg_replace( '/[^\x20-\x7e]|["\\\\]/', '_', $base );
+    while ( ob_get_level() > 0 ) {
+        ob_end_clean();
+    }
+    status_header( $status );
+    header( 'Content-Type: ' . ( $type['type'] ? $type['type'] : 'application/octet-stream' ) );
+    header( 'Content-Disposition: attachment; filename="' . $fallback . '"; filename*=UTF-8\'\'' . rawurlencode( $base ) );
+    header( 'Content-Length: ' . ( $last - $first + 1 ) );
+    header( 'Accept-Ranges: bytes' );
+    if ( 206 === $status ) {
+        header( 'Content-Range: bytes ' . $first . '-' . $last . '/' . $size );
+    }
+    if ( isset( $_SERVER['REQUEST_METHOD'] ) && 'HEAD' === $_SERVER['REQUEST_METHOD'] ) {
+        exit;
+    }
+
+    $handle = fopen( $path, 'rb' );
+    if ( false === $handle ) {
+        exit;
+    }
+    fseek( $handle, $first );
+    $left = $last - $first + 1;
+    while ( $left > 0 && ! feof( $handle ) ) {
+        $chunk = fread( $handle, (int) min( 65536, $left ) );
+        if ( false === $chunk || '' === $chunk ) {
+            break;
+        }
+        $left -= strlen( $chunk );
+        echo $chunk; // The file's own bytes.
+        flush();
+    }
+    fclose( $handle );
+    exit;
+}
+
+/**
+ * Refuses a download or delivery request without the funnel's key before anything is printed,
+ * streams a delivery file to a buyer, and renders the download page itself when the build left
+ * out its renderer. Nothing a buyer's address leads to sends the key on to other sites.
  */
 function #prefix#_guard_download() {
     if ( ! #prefix#_is_funnel_request() ) {
         return;
     }
-    $key = #prefix#_requested_key();
-    if ( null === $key ) {
+    $key  = #prefix#_requested_key();
+    $file = #prefix#_requested_file();
+    if ( null === $key && null === $file ) {
         return;
     }
     if ( ! #prefix#_key_matches( get_queried_object_id(), $key ) ) {
@@ -60,6 +186,10 @@ function #prefix#_guard_download() {
     }
     nocache_headers();
     header( 'X-Robots-Tag: noindex, nofollow' );
+    header( 'Referrer-Policy: no-referrer' );
+    if ( null !== $file ) {
+        #prefix#_send_delivery_file( $file );
+    }
     if ( ! is_file( #prefix#_pages_folder() . 'thanks.php' ) ) {
         #prefix#_render_page( 'download' );
         exit;
@@ -93,12 +223,14 @@ function #prefix#_render_page( $role ) {
     }
     // The converted page names its files after $asset_base and links to either funnel page with
     // $funnel_url: the funnel's own address, without the key.
-    $asset_base = #prefix#_asset_base();
-    $funnel_url = esc_url( get_permalink( $post_id ) );
+    $asset_base    = #prefix#_asset_base();
+    $funnel_url    = esc_url( get_permalink( $post_id ) );
+    $delivery_urls = array();
     $front_tag  = $download ? '' : #prefix#_get_tag( $post_id, 'front_tag' );
     $back_tag  = '';
     if ( $download && #prefix#_key_matches( $post_id, #prefix#_requested_key() ) ) {
-        $back_tag = #prefix#_get_tag( $post_id, 'back_tag' );
+        $back_tag      = #prefix#_get_tag( $post_id, 'back_tag' );
+        $delivery_urls = array_map( 'esc_url', #prefix#_delivery_urls( $post_id ) );
     }
 
     ob_start();

@@ -1,0 +1,5 @@
+<?php
+// Nothing to list here: a folder request is answered with an empty page.
+if ( ! defined( 'ABSPATH' ) ) {
+    exit;
+}
