@@ -55,6 +55,15 @@ check_delivery() {
         [ -z "$problems" ]
         verdict "$key: '$file' is refused with 403 without the key or with a wrong one" $? "$problems"
     done
+    # With the right key, only the listed files: no name from the request reaches the file system.
+    problems=""
+    url=$(delivery_link "$key" "${files[0]}")
+    for name in ../plugin.php ../../../wp-config.php css/style.css "$(basename "${files[0]}")" "/${files[0]}"; do
+        code=$(fetch "$RUN/pages/refused" "$(sed -E "s|(${id}_file=)[^&]*|\\1$(php -r 'echo rawurlencode($argv[1]);' "$name")|" <<< "$url")")
+        if [ "$code" != 404 ] || grep -qaE 'DB_PASSWORD|<\?php' "$RUN/pages/refused"; then problems="$problems $name->$code"; fi
+    done
+    [ -z "$problems" ]
+    verdict "$key: with the key, a name that is not a listed delivery file gets 404 and nothing else" $? "$problems"
     local listed
     listed=$(grep -o "value=\"[^\"]*${id}_file=" "$RUN/pages/$key-edit.html" | wc -l)
     [ "$listed" = "${#files[@]}" ]
