@@ -91,7 +91,7 @@ int main(int argc, char* argv[])
                                      QStringLiteral("L"));
     const QCommandLineOption output(
         {QStringLiteral("output")},
-        QStringLiteral("Folder for the ZIP, created when missing (default: %1).").arg(paths.outputFolder()),
+        QStringLiteral("Folder for the ZIP, created when missing (default: %1).").arg(paths.outputFolder),
         QStringLiteral("DIR"));
     const QCommandLineOption templ(
         {QStringLiteral("template")},
@@ -155,7 +155,7 @@ int main(int argc, char* argv[])
     if (parser.isSet(license))
         request.details.license = parser.value(license);
     request.outputFolder =
-        QFileInfo(parser.isSet(output) ? parser.value(output) : paths.outputFolder()).absoluteFilePath();
+        QFileInfo(parser.isSet(output) ? parser.value(output) : paths.outputFolder).absoluteFilePath();
     request.templateFolder = parser.isSet(templ) ? parser.value(templ) : paths.templateFolder();
     request.archiver = parser.isSet(archiver) ? parser.value(archiver) : paths.archiver();
     request.deliver = parser.values(deliver);

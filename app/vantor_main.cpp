@@ -17,10 +17,11 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/vantor.png")));
 
     const app::InstallPaths paths = app::InstallPaths::ForRunningProgram();
-    const workspace::Folders folders{paths.installFolder,    paths.workingFolder(), paths.outputFolder(),
-                                     paths.templateFolder(), paths.blankPage(),     paths.archiver()};
+    const workspace::Folders folders{paths.installFolder,    paths.workingFolder(), paths.outputFolder,
+                                     paths.templateFolder(), paths.blankPage(),     paths.archiver(),
+                                     paths.dataFolder};
     const gui::AppTexts texts{QString::fromUtf16(app::kAppName), QString::fromUtf16(app::kAppByLine),
-                              QString::fromUtf16(app::kVersionText)};
+                              QString::fromLatin1(app::kVersionText)};
 
     gui::MessageBoxPrompter prompter;
     gui::DesktopFolderOpener opener;

@@ -423,7 +423,7 @@ void Form2::Command3_Click()
 
 void Form2::lblHelp_Click()
 {
-    frmQuickHelp help(m_workspace.folders().installFolder, m_prompter, this);
+    frmQuickHelp help(m_workspace.folders().markerFolder(), m_prompter, this);
     help.exec();
 }
 

@@ -88,8 +88,8 @@ QLabel* helpLabel(const HelpText& entry, QWidget* parent)
 
 } // namespace
 
-frmQuickHelp::frmQuickHelp(const QString& installFolder, workspace::Prompter& prompter, QWidget* parent)
-    : QDialog(parent), m_installFolder(installFolder), m_prompter(prompter)
+frmQuickHelp::frmQuickHelp(const QString& markerFolder, workspace::Prompter& prompter, QWidget* parent)
+    : QDialog(parent), m_installFolder(markerFolder), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("frmQuickHelp"));
     setWindowTitle(QStringLiteral("Quick Help"));

@@ -18,7 +18,7 @@ class frmQuickHelp final : public QDialog
 {
     Q_OBJECT
 public:
-    frmQuickHelp(const QString& installFolder, workspace::Prompter& prompter, QWidget* parent = nullptr);
+    frmQuickHelp(const QString& markerFolder, workspace::Prompter& prompter, QWidget* parent = nullptr);
 
     // The save marker in the installation folder; a folder given with a trailing separator
     // still gives one separator before the name.

@@ -4,7 +4,7 @@
 
 namespace workspace {
 
-// The folders and files below the installation folder that the desktop program works with.
+// The folders and files that the desktop program works with.
 struct Folders
 {
     QString installFolder;
@@ -13,6 +13,9 @@ struct Folders
     QString templateFolder; // the plugin template
     QString blankPage;      // shown at start
     QString archiver;       // 7za
+    QString dataFolder;     // holds the save marker; the installation folder when empty
+
+    QString markerFolder() const { return dataFolder.isEmpty() ? installFolder : dataFolder; }
 };
 
 } // namespace workspace

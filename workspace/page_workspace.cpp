@@ -81,11 +81,12 @@ PageWorkspace::PageWorkspace(const Folders& folders, Prompter& prompter, QObject
 bool PageWorkspace::Start()
 {
     const auto fail = [this](const QString& folder, const QString& why) {
-        m_prompter.inform(QStringLiteral("Error"),
-                          QStringLiteral("The program cannot start: the folder '%1' cannot be prepared (%2). "
-                                         "Please install the program in a folder you may write to.")
-                              .arg(QDir::toNativeSeparators(folder), why),
-                          MessageIcon::Critical);
+        m_prompter.inform(
+            QStringLiteral("Error"),
+            QStringLiteral("The program cannot start: the folder '%1' cannot be prepared (%2). "
+                           "Please make sure that you may write there and that the disk is not full.")
+                .arg(QDir::toNativeSeparators(folder), why),
+            MessageIcon::Critical);
         return false;
     };
     if (const QString problem = ClearWorkingFolder(); !problem.isEmpty())
@@ -365,7 +366,7 @@ void PageWorkspace::enterEditMode()
 void PageWorkspace::leaveEditMode()
 {
     setEditing(false);
-    if (!support::MortarTools::PathExists(SaveMarkerPath(m_folders.installFolder), false)) {
+    if (!support::MortarTools::PathExists(SaveMarkerPath(m_folders.markerFolder()), false)) {
         // The view offers to save the changed document before it loads the page again.
         emit showPage(m_currentText);
         return;

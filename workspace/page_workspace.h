@@ -79,7 +79,7 @@ public:
     static QString SaveCaption() { return QStringLiteral("Save / Discard Changes"); }
     // The save marker below the installation folder; a folder given with a trailing separator
     // still gives one separator before the name.
-    static QString SaveMarkerPath(const QString& installFolder);
+    static QString SaveMarkerPath(const QString& folder);
     // Before the plugin details open: both roles set, and the tags present or the user goes on anyway.
     bool ConversionPreCheck();
 

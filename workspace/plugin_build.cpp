@@ -4,6 +4,7 @@
 #include "workspace/folder_opener.h"
 #include "workspace/prompter.h"
 
+#include <QDir>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -106,7 +107,11 @@ void PluginBuild::onBuildFinished()
     m_busy = false;
     emit busyChanged(false);
     const bool ok = m_lastResult.ok();
-    m_prompter.inform(m_lastResult.title(), m_lastResult.message(),
+    // Where the plugin is, wherever the output folder lies for this user.
+    const QString where =
+        ok ? QStringLiteral("\n\nThe plugin: %1").arg(QDir::toNativeSeparators(m_lastResult.archivePath))
+           : QString();
+    m_prompter.inform(m_lastResult.title(), m_lastResult.message() + where,
                       ok ? MessageIcon::Information : MessageIcon::Critical);
     if (const QString report = ok ? BuildReport(m_lastResult) : QString(); !report.isEmpty())
         m_prompter.inform(QStringLiteral("Important"), report);

@@ -637,8 +637,11 @@ private slots:
 
         QVERIFY(identifier.startsWith('p'));
         QCOMPARE(seenDuringBuild, (QStringList{"Please Wait...", "0"}));
-        QCOMPARE(m_prompter.texts().value(0),
-                 QString("Done! Your plugin is ready. The software will now open the output window."));
+        QCOMPARE(
+            m_prompter.texts().value(0),
+            QString(
+                "Done! Your plugin is ready. The software will now open the output window.\n\nThe plugin: ") +
+                QDir(m_folders.outputFolder).filePath("littlegreenbalcony.zip"));
         QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
         // The example's e-book is for buyers only, and the window says so.
         QCOMPARE(m_prompter.exchanges.size(), 2);

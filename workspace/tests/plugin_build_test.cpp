@@ -118,7 +118,9 @@ private slots:
         QCOMPARE(m_prompter.exchanges.size(), 2);
         QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
         QCOMPARE(m_prompter.exchanges[0].text,
-                 QString("Done! Your plugin is ready. The software will now open the output window."));
+                 QString("Done! Your plugin is ready. The software will now open the output window.\n\n"
+                         "The plugin: ") +
+                     QDir(m_folders.outputFolder).filePath("herbguide.zip"));
         // The e-book only the download page links to is held back for buyers, and the user is told.
         QCOMPARE(m_prompter.exchanges[1].title, QString("Important"));
         QVERIFY2(m_prompter.exchanges[1].text.contains("for buyers only") &&
