@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
 #include <QDragEnterEvent>
@@ -98,6 +99,10 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
         });
     });
     connect(WebBrowser1, &PageView::DownloadComplete, this, &Form2::WebBrowser1_DownloadComplete);
+    connect(WebBrowser1, &PageView::pageLeft, &m_workspace, &workspace::PageWorkspace::PageLeft);
+    // Queued: the close or the conversion starts once the view's save answer has been handled.
+    connect(&m_workspace, &workspace::PageWorkspace::leftEditingFor, this, &Form2::afterEditing,
+            Qt::QueuedConnection);
 
     tmrHTMLSourceMonitor = new QTimer(this);
     tmrHTMLSourceMonitor->setObjectName(QStringLiteral("tmrHTMLSourceMonitor"));
@@ -358,8 +363,11 @@ void Form2::showRoles()
 
 void Form2::showEditMode(bool editing)
 {
-    // Before the load that follows: pages being edited load without their scripts.
+    // Before the load that follows: pages being edited load without their scripts, and a leave
+    // for closing or converting may be cancelled.
     WebBrowser1->setEditing(editing);
+    WebBrowser1->setCancelOffered(!editing && m_workspace.afterEditing() !=
+                                                  workspace::PageWorkspace::AfterEditing::Nothing);
     Command2->setText(m_workspace.editCaption());
     Command5->setEnabled(m_workspace.loadEnabled());
 }
@@ -413,12 +421,41 @@ void Form2::WebBrowser1_DownloadComplete()
 
 void Form2::Command3_Click()
 {
+    // The check reads the pages on disk, so edits on screen are saved (or discarded) first.
+    if (m_workspace.editing()) {
+        m_workspace.LeaveEditModeThen(workspace::PageWorkspace::AfterEditing::Convert);
+        return;
+    }
+    if (m_workspace.savingEdits())
+        return;
     if (!m_workspace.ConversionPreCheck())
         return;
     const PageRoles& roles = m_workspace.roles();
     frmConvert details(m_app, m_workspace.folders(), roles.path(PageRoles::FrontEnd),
                        roles.path(PageRoles::Download), m_prompter, m_opener, this);
     details.exec();
+}
+
+void Form2::afterEditing(workspace::PageWorkspace::AfterEditing then)
+{
+    if (then == workspace::PageWorkspace::AfterEditing::Close)
+        close();
+    else if (then == workspace::PageWorkspace::AfterEditing::Convert)
+        Command3_Click();
+}
+
+void Form2::closeEvent(QCloseEvent* event)
+{
+    if (m_workspace.editing()) {
+        event->ignore();
+        m_workspace.LeaveEditModeThen(workspace::PageWorkspace::AfterEditing::Close);
+        return;
+    }
+    if (m_workspace.savingEdits() || !m_workspace.KeepEditedPages(workspace::PageWorkspace::Ending::Close)) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 void Form2::lblHelp_Click()

@@ -54,6 +54,9 @@ public slots:
     void tmrRemoveMsgs_Timer();
 
 protected:
+    // Closing while a page is being edited leaves edit mode first; then changed pages are offered
+    // for writing back into their site folder. Cancel on either keeps the window open.
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -67,6 +70,7 @@ private:
     void showEditMode(bool editing);
     void showStatusMessage(const QString& text);
     void Form_Activate();
+    void afterEditing(workspace::PageWorkspace::AfterEditing then);
 
     AppTexts m_app;
     workspace::Prompter& m_prompter;

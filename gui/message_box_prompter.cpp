@@ -39,10 +39,30 @@ void MessageBoxPrompter::inform(const QString& title, const QString& text, works
     box.exec();
 }
 
-bool MessageBoxPrompter::askYesNo(const QString& title, const QString& text, workspace::MessageIcon icon)
+bool MessageBoxPrompter::askYesNo(const QString& title, const QString& text, workspace::MessageIcon icon,
+                                  bool defaultYes)
 {
     QMessageBox box(boxIcon(icon), title, text, QMessageBox::Yes | QMessageBox::No, owner());
+    box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+workspace::Answer MessageBoxPrompter::askYesNoCancel(const QString& title, const QString& text,
+                                                     workspace::MessageIcon icon)
+{
+    QMessageBox box(boxIcon(icon), title, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                    owner());
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return workspace::Answer::Yes;
+    case QMessageBox::No:
+        return workspace::Answer::No;
+    default:
+        return workspace::Answer::Cancel;
+    }
 }
 
 QString MessageBoxPrompter::askText(const QString& title, const QString& prompt)

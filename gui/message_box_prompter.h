@@ -16,7 +16,10 @@ public:
     void setOwner(QWidget* owner) { m_owner = owner; }
 
     void inform(const QString& title, const QString& text, workspace::MessageIcon icon) override;
-    bool askYesNo(const QString& title, const QString& text, workspace::MessageIcon icon) override;
+    bool askYesNo(const QString& title, const QString& text, workspace::MessageIcon icon,
+                  bool defaultYes) override;
+    workspace::Answer askYesNoCancel(const QString& title, const QString& text,
+                                     workspace::MessageIcon icon) override;
     QString askText(const QString& title, const QString& prompt) override;
     QString chooseFolder(const QString& prompt) override;
 

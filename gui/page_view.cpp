@@ -70,6 +70,7 @@ PageView::PageView(QWidget* parent) : QWidget(parent)
         if (m_leaving) {
             m_leaving = false;
             load(m_pendingFile);
+            emit pageLeft(true);
         }
     });
 }
@@ -95,6 +96,7 @@ void PageView::Navigate2(const QString& filePath)
         return;
     if (!m_loadedMarkupKnown) {
         load(filePath);
+        emit pageLeft(true);
         return;
     }
     m_leaving = true;
@@ -119,6 +121,11 @@ QString PageView::currentFile() const
 void PageView::setEditing(bool editing)
 {
     m_editing = editing;
+}
+
+void PageView::setCancelOffered(bool offered)
+{
+    m_cancelOffered = offered;
 }
 
 void PageView::setDesignMode(bool on)
@@ -174,17 +181,33 @@ void PageView::decideAndLoad(const QString& markup, bool designModeOn)
 {
     const bool changed = designModeOn && m_loadedMarkupKnown && markup != m_loadedMarkup;
     if (changed && m_prompter) {
-        const QString question =
-            QStringLiteral("This page was changed:\n%1\n\nSave the changes? No discards them.")
-                .arg(QDir::toNativeSeparators(m_currentFile));
-        if (m_prompter->askYesNo(QStringLiteral("Save"), question, workspace::MessageIcon::Question) &&
-            !saveMarkup(markup)) {
+        const QString title = QStringLiteral("Save");
+        const QString file = QDir::toNativeSeparators(m_currentFile);
+        workspace::Answer answer = workspace::Answer::No;
+        if (m_cancelOffered) {
+            answer = m_prompter->askYesNoCancel(
+                title,
+                QStringLiteral("This page was changed:\n%1\n\nSave the changes? No discards them, "
+                               "Cancel goes back to editing.")
+                    .arg(file),
+                workspace::MessageIcon::Question);
+        } else if (m_prompter->askYesNo(
+                       title,
+                       QStringLiteral("This page was changed:\n%1\n\nSave the changes? No discards them.")
+                           .arg(file),
+                       workspace::MessageIcon::Question)) {
+            answer = workspace::Answer::Yes;
+        }
+        if (answer == workspace::Answer::Cancel ||
+            (answer == workspace::Answer::Yes && !saveMarkup(markup))) {
             m_leaving = false;
+            emit pageLeft(false);
             return;
         }
     }
     m_leaving = false;
     load(m_pendingFile);
+    emit pageLeft(true);
 }
 
 bool PageView::saveMarkup(const QString& markup)

@@ -36,6 +36,9 @@ public:
     QString currentFile() const;
     // Whether the next loads are for editing: pages are then loaded with their JavaScript off.
     void setEditing(bool editing);
+    // Whether the save-or-discard question also offers Cancel, which keeps the changed document
+    // on screen (leaving edit mode to close the window or to convert).
+    void setCancelOffered(bool offered);
     // Switches the current document's design mode on or off (async; errors are ignored).
     void setDesignMode(bool on);
     // Hands the root element's markup (documentElement.outerHTML) to done, asynchronously.
@@ -47,6 +50,10 @@ public:
 signals:
     // After each load has finished (ok false when it failed).
     void DownloadComplete(bool ok);
+    // Once Navigate2 has judged the shown document: left is true when the next load went ahead
+    // (the changes were saved or discarded, or there were none), false when the changed document
+    // stays on screen (its save failed or the user cancelled).
+    void pageLeft(bool left);
 
 private:
     void onLoadFinished(bool ok);
@@ -67,6 +74,7 @@ private:
     // Counts loads, so that a late answer about an earlier document is dropped.
     quint64 m_loadSerial = 0;
     bool m_editing = false;
+    bool m_cancelOffered = false;
     // The file the latest Navigate2 asked for while the save question for the shown one is open.
     QString m_pendingFile;
     bool m_leaving = false;

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -173,8 +174,12 @@ void PageWorkspace::loadFolder(const QString& folder)
         return;
     }
 
+    if (!KeepEditedPages(Ending::Load))
+        return;
+
     // From here the old site is gone, so nothing may keep pointing at its pages.
     const QString clearProblem = ClearWorkingFolder();
+    m_edited.Clear();
     setPages({}, {});
     clearRoles();
     m_lastFillFolder.clear();
@@ -201,6 +206,7 @@ void PageWorkspace::loadFolder(const QString& folder)
         return;
     }
 
+    m_edited.Reset(QFileInfo(folder).absoluteFilePath(), m_folders.workingFolder);
     m_pageListEnabled = true;
     emit pageListChanged();
     if (!skipped.isEmpty()) {
@@ -330,7 +336,7 @@ void PageWorkspace::ToggleEditMode()
     if (m_savingEdits || !EditPageChecks())
         return;
     if (m_editing)
-        leaveEditMode();
+        leaveEditMode(false);
     else
         enterEditMode();
 }
@@ -363,21 +369,107 @@ void PageWorkspace::enterEditMode()
     emit showPage(m_currentText);
 }
 
-void PageWorkspace::leaveEditMode()
+void PageWorkspace::leaveEditMode(bool cancellable)
 {
     setEditing(false);
     if (!support::MortarTools::PathExists(SaveMarkerPath(m_folders.markerFolder()), false)) {
-        // The view offers to save the changed document before it loads the page again.
+        // The view offers to save the changed document before it loads the page again, and
+        // answers with PageLeft.
         emit showPage(m_currentText);
         return;
     }
     m_savingEdits = true;
     m_savePath = m_currentText;
-    if (m_prompter.askYesNo(QStringLiteral("Save"), QStringLiteral("Save changes?"), MessageIcon::Question)) {
+    const QString title = QStringLiteral("Save");
+    const QString question = QStringLiteral("Save changes?");
+    Answer answer = Answer::No;
+    if (cancellable)
+        answer = m_prompter.askYesNoCancel(title, question, MessageIcon::Question);
+    else if (m_prompter.askYesNo(title, question, MessageIcon::Question))
+        answer = Answer::Yes;
+    if (answer == Answer::Cancel) {
+        m_savingEdits = false;
+        stayInEditMode();
+        return;
+    }
+    if (answer == Answer::Yes) {
         emit rootMarkupWanted();
         return;
     }
     finishAlternativeSave();
+}
+
+void PageWorkspace::stayInEditMode()
+{
+    m_afterEditing = AfterEditing::Nothing;
+    if (!m_editing)
+        setEditing(true);
+}
+
+void PageWorkspace::LeaveEditModeThen(AfterEditing then)
+{
+    if (!m_editing || m_savingEdits || !EditPageChecks())
+        return;
+    m_afterEditing = then;
+    leaveEditMode(true);
+}
+
+void PageWorkspace::PageLeft(bool left)
+{
+    if (!left) {
+        // The edits are still on screen in design mode: the window says so again.
+        stayInEditMode();
+        return;
+    }
+    const AfterEditing then = std::exchange(m_afterEditing, AfterEditing::Nothing);
+    if (then != AfterEditing::Nothing && !m_editing && !m_savingEdits)
+        emit leftEditingFor(then);
+    else if (then != AfterEditing::Nothing)
+        m_afterEditing = then;
+}
+
+bool PageWorkspace::KeepEditedPages(Ending ending)
+{
+    const QStringList changed = m_edited.Changed();
+    if (changed.isEmpty())
+        return true;
+    const QString site = QDir::toNativeSeparators(m_edited.siteFolder());
+    const auto bullets = [](const QStringList& lines) {
+        return QStringLiteral("\u2022 ") + lines.join(QStringLiteral("\n\u2022 "));
+    };
+    const QString stop = ending == Ending::Load ? QStringLiteral("the other folder is not loaded")
+                                                : QStringLiteral("the program stays open");
+    const Answer answer = m_prompter.askYesNoCancel(
+        QStringLiteral("Changed Pages"),
+        QStringLiteral("These pages were changed since the folder '%1' was loaded:\n%2\n\n"
+                       "Write them back into that folder? Yes replaces the pages there with the "
+                       "changed ones, No discards the changes, Cancel keeps everything as it is "
+                       "and %3.")
+            .arg(site, bullets(changed), stop),
+        MessageIcon::Question);
+    if (answer == Answer::No)
+        return true;
+    if (answer == Answer::Cancel)
+        return false;
+    const EditedPages::WriteBack done = m_edited.WriteBackChanged();
+    if (!done.ok()) {
+        QString text = QStringLiteral("These pages could not be written back into '%1':\n%2")
+                           .arg(site, bullets(done.failures));
+        if (!done.written.isEmpty())
+            text += QStringLiteral("\n\nThese were written back:\n") + bullets(done.written);
+        text += QStringLiteral("\n\nThe changed pages stay in the working folder '%1' and %2. Copy "
+                               "them by hand, or answer No next time to discard the changes.")
+                    .arg(QDir::toNativeSeparators(m_folders.workingFolder), stop);
+        m_prompter.inform(QStringLiteral("Error"), text, MessageIcon::Critical);
+        return false;
+    }
+    if (!done.written.isEmpty()) {
+        m_prompter.inform(
+            QStringLiteral("Done"),
+            QStringLiteral("These pages were written back into '%1':\n%2").arg(site, bullets(done.written)),
+            MessageIcon::Information);
+    }
+    return true;
 }
 
 void PageWorkspace::SaveEditedMarkup(const QString& rootMarkup)
@@ -402,7 +494,7 @@ void PageWorkspace::SaveEditedMarkup(const QString& rootMarkup)
     // The edits are still on screen in design mode: the window says so again, and nothing
     // reloads over them until the user saves or discards.
     m_savingEdits = false;
-    setEditing(true);
+    stayInEditMode();
     m_prompter.inform(QStringLiteral("Error"),
                       QStringLiteral("The changes were not saved, so the page stays open with them in edit "
                                      "mode.\n\n%1")
@@ -440,8 +532,9 @@ bool PageWorkspace::ConversionPreCheck()
     const QString missing = builder::MissingTags(front, download);
     if (missing.isEmpty())
         return true;
+    // Enter must not build a plugin without its buy button or its download links.
     return m_prompter.askYesNo(kMissingInfo, builder::MissingTagsMessage(missing, true),
-                               MessageIcon::Information);
+                               MessageIcon::Information, false);
 }
 
 } // namespace workspace

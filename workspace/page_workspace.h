@@ -1,5 +1,6 @@
 #pragma once
 
+#include "workspace/edited_pages.h"
 #include "workspace/folders.h"
 #include "workspace/page_roles.h"
 
@@ -20,6 +21,20 @@ class PageWorkspace final : public QObject
 {
     Q_OBJECT
 public:
+    // What follows when edit mode was left for something other than the button.
+    enum class AfterEditing
+    {
+        Nothing,
+        Close,
+        Convert
+    };
+    // What is about to empty the working folder.
+    enum class Ending
+    {
+        Load,
+        Close
+    };
+
     PageWorkspace(const Folders& folders, Prompter& prompter, QObject* parent = nullptr);
 
     const Folders& folders() const { return m_folders; }
@@ -83,6 +98,23 @@ public:
     // Before the plugin details open: both roles set, and the tags present or the user goes on anyway.
     bool ConversionPreCheck();
 
+    // Closing the window or converting while a page is being edited: after the same checks, leaves
+    // edit mode by the save method the marker selects, with Cancel offered besides Yes and No.
+    // leftEditingFor(then) follows once the page was saved or its edits discarded; Cancel or a
+    // failed save keeps edit mode and drops `then`.
+    void LeaveEditModeThen(AfterEditing then);
+    AfterEditing afterEditing() const { return m_afterEditing; }
+    // The view's word after it was asked to show a page: left is false when the document being
+    // edited stays on screen with its edits (its save failed or the user cancelled).
+    void PageLeft(bool left);
+
+    // Before the working folder is emptied: when pages were saved with changes since the load,
+    // asks whether to write them back into the site folder (Yes), discard them (No) or stop
+    // (Cancel). False when the user cancelled or a page could not be written back: the working
+    // folder must then stay as it is.
+    bool KeepEditedPages(Ending ending);
+    const EditedPages& editedPages() const { return m_edited; }
+
 signals:
     // The items, the text or the enabled state of the page list or of "Edit Page" changed.
     void pageListChanged();
@@ -99,6 +131,8 @@ signals:
     // The shown document is to leave design mode before the next load: its edits were saved or
     // refused already, so the view must not offer to save them a second time.
     void designModeEnded();
+    // Edit mode was left as LeaveEditModeThen asked; the window now goes on with `then`.
+    void leftEditingFor(workspace::PageWorkspace::AfterEditing then);
 
 private:
     // The steps both load commands share once the folder is known.
@@ -107,7 +141,8 @@ private:
     void setPages(const QStringList& pages, const QString& currentText);
     void clearRoles();
     void enterEditMode();
-    void leaveEditMode();
+    void leaveEditMode(bool cancellable);
+    void stayInEditMode();
     void setEditing(bool editing);
     void finishAlternativeSave();
 
@@ -126,6 +161,8 @@ private:
     // The listing the page list was last filled from; an empty folder forces the next refill.
     QString m_lastFillFolder;
     qsizetype m_lastFillCount = -1;
+    EditedPages m_edited;
+    AfterEditing m_afterEditing = AfterEditing::Nothing;
 };
 
 } // namespace workspace

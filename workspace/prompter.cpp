@@ -7,13 +7,23 @@ void ScriptedPrompter::inform(const QString& title, const QString& text, Message
     exchanges.append({QStringLiteral("inform"), title, text, icon});
 }
 
-bool ScriptedPrompter::askYesNo(const QString& title, const QString& text, MessageIcon icon)
+bool ScriptedPrompter::askYesNo(const QString& title, const QString& text, MessageIcon icon, bool defaultYes)
 {
-    exchanges.append({QStringLiteral("ask"), title, text, icon});
+    exchanges.append({QStringLiteral("ask"), title, text, icon, defaultYes});
     if (yesNoAnswers.empty())
         return false;
     const bool answer = yesNoAnswers.front();
     yesNoAnswers.pop_front();
+    return answer;
+}
+
+Answer ScriptedPrompter::askYesNoCancel(const QString& title, const QString& text, MessageIcon icon)
+{
+    exchanges.append({QStringLiteral("choose"), title, text, icon});
+    if (choiceAnswers.empty())
+        return Answer::Cancel;
+    const Answer answer = choiceAnswers.front();
+    choiceAnswers.pop_front();
     return answer;
 }
 

@@ -1,3 +1,4 @@
+#include "support/tests/test_files.h"
 #include "workspace/page_workspace.h"
 #include "workspace/prompter.h"
 
@@ -36,6 +37,8 @@ const QString kUnknownDownload =
 
 const QByteArray kDoctypePage =
     "<!DOCTYPE html>\n<html><head><title>Offer</title></head><body><p>Buy</p></body></html>\n";
+const QString kEditedRoot =
+    QStringLiteral("<html><head><title>Offer</title></head><body><p>Buy#FRONT#</p></body></html>");
 
 QByteArray readFile(const QString& path)
 {
@@ -85,6 +88,37 @@ class PageWorkspaceTest : public QObject
         m_prompter.textAnswers.push_back(folder);
         m_ws->LoadUsingLocation();
         m_ws->RefreshPageList();
+    }
+
+    // Saves markup into the page of the given name through edit mode and the alternative save,
+    // as the editor does.
+    void saveEdited(const QString& name, const QString& markup)
+    {
+        writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+        m_ws->setCurrentText(working(name));
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->ToggleEditMode();
+        QVERIFY(m_ws->editing());
+        m_prompter.yesNoAnswers.push_back(true);
+        m_ws->ToggleEditMode();
+        m_ws->SaveEditedMarkup(markup);
+        QVERIFY(!m_ws->editing());
+        QVERIFY(QFile::remove(PageWorkspace::SaveMarkerPath(m_folders.installFolder)));
+        QVERIFY2(readFile(working(name)).contains(markup.toUtf8()), readFile(working(name)).constData());
+        m_prompter.exchanges.clear();
+    }
+
+    // A site whose pages start with a doctype, loaded, with "#FRONT#" saved into its index page.
+    QString loadSiteAndEditIndex()
+    {
+        const QString site = makeSite("site", {"index.html", "download.html"});
+        writeFile(QDir(site).filePath("index.html"), kDoctypePage);
+        [&] {
+            QVERIFY(m_ws->Start());
+            loadTyped(site);
+            saveEdited("index.html", kEditedRoot);
+        }();
+        return site;
     }
 
 private slots:
@@ -690,7 +724,208 @@ private slots:
         if (!question.isEmpty()) {
             QCOMPARE(m_prompter.exchanges[0].kind, QString("ask"));
             QCOMPARE(m_prompter.exchanges[0].title, QString("Missing Info"));
+            QVERIFY(!m_prompter.exchanges[0].defaultYes); // Enter does not build without the tags
         }
+    }
+
+    void changedPagesAreOfferedBeforeALoad_data()
+    {
+        QTest::addColumn<Answer>("answer");
+        QTest::newRow("Yes writes them back") << Answer::Yes;
+        QTest::newRow("No discards them") << Answer::No;
+        QTest::newRow("Cancel keeps everything") << Answer::Cancel;
+    }
+
+    void changedPagesAreOfferedBeforeALoad()
+    {
+        QFETCH(Answer, answer);
+        const QString site = loadSiteAndEditIndex();
+        const auto siteBefore = testfiles::fingerprint(site);
+        const QByteArray edited = readFile(working("index.html"));
+        const QString other = makeSite("other", {"one.html"});
+
+        m_prompter.choiceAnswers.push_back(answer);
+        loadTyped(other);
+
+        QCOMPARE(m_prompter.exchanges[2].kind, QString("choose"));
+        QCOMPARE(m_prompter.exchanges[2].title, QString("Changed Pages"));
+        const QString question = m_prompter.exchanges[2].text;
+        QVERIFY2(question.contains(QDir::toNativeSeparators(site)) &&
+                     question.contains("\u2022 index.html") && !question.contains("download.html"),
+                 qPrintable(question));
+        auto siteAfter = testfiles::fingerprint(site);
+        if (answer == Answer::Yes) {
+            // Only the changed page is touched, and it holds exactly the working copy's bytes.
+            QCOMPARE(readFile(QDir(site).filePath("index.html")), edited);
+            QVERIFY(edited.startsWith("<!DOCTYPE html>\n<html><head>"));
+            siteAfter.remove("index.html");
+            auto expected = siteBefore;
+            expected.remove("index.html");
+            QCOMPARE(siteAfter, expected);
+            QCOMPARE(m_prompter.exchanges[3].title, QString("Done"));
+            QVERIFY2(m_prompter.exchanges[3].text.contains("\u2022 index.html"),
+                     qPrintable(m_prompter.exchanges[3].text));
+        } else {
+            QCOMPARE(siteAfter, siteBefore);
+        }
+        if (answer == Answer::Cancel) {
+            QCOMPARE(m_prompter.exchanges.size(), 3);
+            QCOMPARE(readFile(working("index.html")), edited);
+            QCOMPARE(m_ws->pages(), (QStringList{working("download.html"), working("index.html")}));
+            QVERIFY(m_ws->roles().assigned(PageRoles::FrontEnd));
+            return;
+        }
+        QCOMPARE(m_ws->pages(), QStringList{working("one.html")});
+
+        // The site loaded again shows the page as it was left: with the tag after Yes.
+        m_prompter.exchanges.clear();
+        loadTyped(site);
+        QCOMPARE(m_prompter.exchanges.size(), 2); // nothing changed in "other", nothing asked
+        QCOMPARE(readFile(working("index.html")).contains("Buy#FRONT#"), answer == Answer::Yes);
+    }
+
+    void failedWriteBackKeepsTheWorkingCopy_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("read-only in the site") << "read-only"
+                                               << "index.html: the file in the site folder is read-only";
+        QTest::newRow("changed by another program")
+            << "changed"
+            << "index.html: the file in the site folder was changed by another program";
+        QTest::newRow("gone from the site") << "removed"
+                                            << "index.html: the file is no longer in the site folder";
+    }
+
+    void failedWriteBackKeepsTheWorkingCopy()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, reason);
+        const QString site = loadSiteAndEditIndex();
+        // A second changed page that can be written back is, and the report names both.
+        writeFile(working("download.html"), "<html><body>#BACK#</body></html>");
+        const QString sitePage = QDir(site).filePath("index.html");
+        if (fault == "read-only")
+            QVERIFY(QFile::setPermissions(sitePage, QFile::ReadOwner | QFile::ReadGroup));
+        else if (fault == "changed")
+            writeFile(sitePage, "<html>the author's own change</html>");
+        else
+            QVERIFY(QFile::remove(sitePage));
+        const auto siteBefore = testfiles::fingerprint(site);
+        const QByteArray edited = readFile(working("index.html"));
+        const QStringList pages = m_ws->pages();
+
+        m_prompter.choiceAnswers.push_back(Answer::Yes);
+        loadTyped(makeSite("other", {"one.html"}));
+
+        QCOMPARE(m_prompter.exchanges.size(), 4);
+        const auto report = m_prompter.exchanges[3];
+        QCOMPARE(report.title, QString("Error"));
+        QCOMPARE(report.icon, MessageIcon::Critical);
+        QVERIFY2(report.text.contains(reason) &&
+                     report.text.contains("These were written back:\n\u2022 download.html"),
+                 qPrintable(report.text));
+        // Nothing loaded, the working copy as it was, and in the site only the page that could go.
+        QCOMPARE(m_ws->pages(), pages);
+        QCOMPARE(readFile(working("index.html")), edited);
+        auto siteAfter = testfiles::fingerprint(site);
+        QCOMPARE(readFile(QDir(site).filePath("download.html")),
+                 QByteArray("<html><body>#BACK#</body></html>"));
+        siteAfter.remove("download.html");
+        auto expected = siteBefore;
+        expected.remove("download.html");
+        QCOMPARE(siteAfter, expected);
+
+        // Asked again, only the page still to go is named; No then discards it and loads.
+        m_prompter.exchanges.clear();
+        m_prompter.choiceAnswers.push_back(Answer::No);
+        loadTyped(makeSite("other", {"one.html"}));
+        QVERIFY2(m_prompter.exchanges[2].text.contains("\u2022 index.html") &&
+                     !m_prompter.exchanges[2].text.contains("download.html"),
+                 qPrintable(m_prompter.exchanges[2].text));
+        QCOMPARE(m_ws->pages(), QStringList{working("one.html")});
+    }
+
+    void closingOffersTheChangedPages()
+    {
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("untouched"));
+        QVERIFY(m_ws->KeepEditedPages(PageWorkspace::Ending::Close)); // nothing changed: nothing asked
+        QVERIFY(m_prompter.exchanges.size() == 2);
+
+        const QString site = loadSiteAndEditIndex();
+        QVERIFY(!m_ws->KeepEditedPages(PageWorkspace::Ending::Close)); // nothing queued: Cancel
+        QVERIFY(m_prompter.exchanges[0].text.contains("the program stays open"));
+        m_prompter.choiceAnswers.push_back(Answer::Yes);
+        QVERIFY(m_ws->KeepEditedPages(PageWorkspace::Ending::Close));
+        QVERIFY(readFile(QDir(site).filePath("index.html")).contains("Buy#FRONT#"));
+        // Written back, the pages count as loaded: closing again asks nothing.
+        m_prompter.exchanges.clear();
+        QVERIFY(m_ws->KeepEditedPages(PageWorkspace::Ending::Close));
+        QVERIFY(m_prompter.exchanges.isEmpty());
+    }
+
+    void leavingEditModeToCloseOrConvert_data()
+    {
+        QTest::addColumn<bool>("marker");
+        QTest::newRow("the view's offer") << false;
+        QTest::newRow("save.alt") << true;
+    }
+
+    // Closing or converting while editing offers the save of the active method with Cancel
+    // besides; only a save or a discard lets the close or the conversion go on.
+    void leavingEditModeToCloseOrConvert()
+    {
+        QFETCH(bool, marker);
+        if (marker)
+            writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site", {"index.html", "download.html"}));
+        writeFile(working("index.html"), kDoctypePage);
+        writeFile(working("download.html"), "<html><body>#BACK#</body></html>");
+        m_ws->choosePage(0);
+        m_ws->SetRole(PageRoles::Download);
+        m_ws->choosePage(1);
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->ToggleEditMode();
+        m_prompter.exchanges.clear();
+        QSignalSpy left(m_ws.get(), &PageWorkspace::leftEditingFor);
+        QSignalSpy shown(m_ws.get(), &PageWorkspace::showPage);
+
+        // Cancel keeps edit mode; with the view's offer it is the view that asks and answers.
+        m_prompter.choiceAnswers.push_back(Answer::Cancel);
+        m_ws->LeaveEditModeThen(PageWorkspace::AfterEditing::Close);
+        if (!marker) {
+            QCOMPARE(shown.size(), 1);
+            QVERIFY(!m_ws->editing());
+            QCOMPARE(m_ws->afterEditing(), PageWorkspace::AfterEditing::Close);
+            m_ws->PageLeft(false);
+        } else {
+            QCOMPARE(m_prompter.exchanges.last().kind, QString("choose"));
+            QCOMPARE(m_prompter.exchanges.last().text, QString("Save changes?"));
+        }
+        QVERIFY(m_ws->editing());
+        QCOMPARE(m_ws->afterEditing(), PageWorkspace::AfterEditing::Nothing);
+        m_ws->PageLeft(true); // a later load of the view does not close
+        QCOMPARE(left.size(), 0);
+
+        // Yes saves, and only then does the conversion go on, finding the tag in the saved page.
+        shown.clear();
+        m_prompter.choiceAnswers.push_back(Answer::Yes);
+        m_ws->LeaveEditModeThen(PageWorkspace::AfterEditing::Convert);
+        if (marker)
+            m_ws->SaveEditedMarkup(kEditedRoot);
+        else
+            writeFile(working("index.html"), kEditedRoot.toUtf8()); // the view's save
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(left.size(), 0);
+        m_ws->PageLeft(true);
+        QCOMPARE(left.size(), 1);
+        QCOMPARE(left[0][0].value<PageWorkspace::AfterEditing>(), PageWorkspace::AfterEditing::Convert);
+        QVERIFY(!m_ws->editing());
+        m_prompter.exchanges.clear();
+        QVERIFY(m_ws->ConversionPreCheck());
+        QVERIFY(m_prompter.exchanges.isEmpty());
     }
 
     void conversionPreCheckNeedsBothRoles()
