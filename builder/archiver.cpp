@@ -1,9 +1,16 @@
 #include "builder/archiver.h"
 
+#include "builder/build_stop.h"
 #include "support/io_error.h"
 
 #include <QFileInfo>
 #include <QProcess>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
 
 namespace builder {
 namespace {
@@ -23,11 +30,21 @@ QString lastLines(const QByteArray& output)
 } // namespace
 
 void RunArchiver(const QString& archiver, const QString& archivePath, const QString& workDir,
-                 const QString& folderName, const std::function<void()>& tick)
+                 const QString& folderName, const std::function<void()>& tick, const BuildStop* stop)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(workDir);
+#ifdef Q_OS_LINUX
+    // The signal comes when the thread that started the archiver ends; that thread waits here
+    // until the archiver has ended, so it is sent only when the whole program dies.
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent) // died before the signal was set
+            ::_exit(127);
+    });
+#endif
     // No -r: with a plain folder name it would also pick up same-named entries deeper down.
     process.start(archiver, {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
                              QStringLiteral("-y"), archivePath, QStringLiteral("--"), folderName});
@@ -40,12 +57,20 @@ void RunArchiver(const QString& archiver, const QString& archivePath, const QStr
     while (!process.waitForFinished(200)) {
         if (process.state() == QProcess::NotRunning)
             break;
+        if (stop && stop->requested()) {
+            process.kill();
+            process.waitForFinished(-1);
+            throw BuildStopped();
+        }
         output += process.readAll();
         if (output.size() > 65536)
             output = output.right(16384);
         if (tick)
             tick();
     }
+    // A Ctrl+C in a terminal reaches the archiver too: it ended because of the stop.
+    if (stop)
+        stop->check();
     output += process.readAll();
     const QString said = lastLines(output);
     if (process.exitStatus() != QProcess::NormalExit) {

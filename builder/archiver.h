@@ -15,11 +15,15 @@ enum ArchiverError : int
     kArchiveMissing = 1004,
 };
 
+class BuildStop;
+
 // Packs the folder folderName (inside workDir) into a new ZIP at archivePath with 7za, as an
 // argument list, and waits for it. tick runs about five times a second while it works.
 // Throws support::IoError with the archiver's own message when it cannot start, fails, is
-// killed, or leaves no archive.
+// killed, or leaves no archive. A stop requested meanwhile kills the archiver and throws
+// BuildStopped. On Linux the archiver is killed too when this program dies first.
 void RunArchiver(const QString& archiver, const QString& archivePath, const QString& workDir,
-                 const QString& folderName, const std::function<void()>& tick = {});
+                 const QString& folderName, const std::function<void()>& tick = {},
+                 const BuildStop* stop = nullptr);
 
 } // namespace builder

@@ -6,6 +6,7 @@
 #include "builder/plugin_header.h"
 #include "builder/plugin_rules.h"
 #include "builder/site_files.h"
+#include "builder/work_folder.h"
 #include "support/folder_deletion.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
@@ -17,10 +18,10 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <cerrno>
 #include <filesystem>
+#include <optional>
 #include <utility>
 
 namespace builder {
@@ -38,6 +39,8 @@ QString BuildResult::title() const
     case Status::MissingFields:
     case Status::Refused:
         return QStringLiteral("Important");
+    case Status::Stopped:
+        return QStringLiteral("Stopped");
     case Status::Failed:
         break;
     }
@@ -53,6 +56,9 @@ QString BuildResult::message() const
         return QStringLiteral("All the fields are required.");
     case Status::Refused:
         return description;
+    case Status::Stopped:
+        return QStringLiteral("The build was stopped. Nothing of it was kept, and the output folder is as it "
+                              "was before, with any earlier plugin ZIP unchanged.");
     case Status::Failed:
         break;
     }
@@ -261,19 +267,25 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
               BuildResult& result)
 {
     const auto report = [&](int percent, const QString& step) {
+        if (r.stop)
+            r.stop->check();
         if (progress)
             progress(percent, step);
+    };
+    const auto checkStop = [&] {
+        if (r.stop)
+            r.stop->check();
     };
     const QDir stagingDir(staging);
     const QString pluginFolder = stagingDir.filePath(r.details.identifier);
     const QString siteCopy = QDir(pluginFolder).filePath(QStringLiteral("modules/template"));
 
     report(5, QStringLiteral("Copying the plugin template"));
-    result.warnings += MortarFile::CopyFolder(r.templateFolder, pluginFolder);
+    result.warnings += MortarFile::CopyFolder(r.templateFolder, pluginFolder, checkStop);
     MortarTools::Pause(1);
 
     report(15, QStringLiteral("Copying the site"));
-    result.warnings += MortarFile::CopyFolder(r.siteFolder, siteCopy);
+    result.warnings += MortarFile::CopyFolder(r.siteFolder, siteCopy, checkStop);
     MortarTools::Pause(1);
 
     report(40, QStringLiteral("Listing the site's files"));
@@ -339,10 +351,14 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     report(65, QStringLiteral("Packing the plugin"));
     MortarTools::Pause(1);
     int percent = 65;
-    RunArchiver(r.archiver, stagedArchive, staging, r.details.identifier, [&] {
-        percent = std::min(95, percent + 1);
-        report(percent, QStringLiteral("Packing the plugin"));
-    });
+    RunArchiver(
+        r.archiver, stagedArchive, staging, r.details.identifier,
+        [&] {
+            percent = std::min(95, percent + 1);
+            report(percent, QStringLiteral("Packing the plugin"));
+        },
+        r.stop);
+    checkStop();
 
     // The finished archive replaces an earlier one of the same name in one step.
     const QString finalArchive = QDir(r.outputFolder).filePath(archiveFile);
@@ -368,19 +384,22 @@ BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progre
         return result;
     }
 
-    QTemporaryDir staging(QDir(request.outputFolder).filePath(QStringLiteral(".vantor-build-XXXXXX")));
-    if (!staging.isValid()) {
+    result.warnings += RemoveAbandonedWorkFolders(request.outputFolder);
+    std::optional<WorkFolder> staging;
+    try {
+        staging.emplace(request.outputFolder);
+    } catch (const IoError& e) {
         result.status = BuildResult::Status::Failed;
-        result.errorNumber = support::kPermissionDenied;
-        result.description = QStringLiteral("Cannot create a folder in '%1': %2")
-                                 .arg(request.outputFolder, staging.errorString());
+        result.errorNumber = e.number();
+        result.description = e.description();
         return result;
     }
-    staging.setAutoRemove(false);
 
     try {
-        runSteps(request, staging.path(), progress, result);
+        runSteps(request, staging->path(), progress, result);
         result.status = BuildResult::Status::Done;
+    } catch (const BuildStopped&) {
+        result.status = BuildResult::Status::Stopped;
     } catch (const IoError& e) {
         result.status = BuildResult::Status::Failed;
         result.errorNumber = e.number();
@@ -392,8 +411,8 @@ BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progre
     }
     if (progress)
         progress(result.ok() ? 98 : 100, QStringLiteral("Cleaning up"));
-    if (!support::DeleteFolder(staging.path()))
-        result.warnings << QStringLiteral("Could not remove the work folder '%1'.").arg(staging.path());
+    if (!staging->Remove())
+        result.warnings << QStringLiteral("Could not remove the work folder '%1'.").arg(staging->path());
     if (progress && result.ok())
         progress(100, QStringLiteral("Done"));
     return result;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "builder/build_stop.h"
 #include "builder/page_converter.h"
 #include "builder/plugin_details.h"
 
@@ -18,7 +19,8 @@ struct BuildRequest
     PluginDetails details;
     QString templateFolder;
     QString outputFolder;
-    QString archiver; // path of 7za
+    QString archiver;                // path of 7za
+    const BuildStop* stop = nullptr; // asks the running build to stop; may be null
     // Delivery files: the site files (paths relative to the site) handed out only with the key
     // besides those the download page alone links to, and those kept public whatever.
     QStringList deliver;
@@ -34,6 +36,7 @@ struct BuildResult
         MissingFields, // a header field is empty: nothing was touched
         Refused,       // the request cannot make a usable plugin: nothing was touched
         Failed,        // a step failed: nothing is left in the output folder
+        Stopped,       // stopped on request: nothing is left in the output folder
     };
 
     Status status = Status::Failed;
@@ -58,10 +61,11 @@ using BuildProgress = std::function<void(int percent, const QString& step)>;
 // <identifier>/: the template with its placeholders filled, the site under modules/template/ and
 // the two pages converted to PHP page templates. The two pages' own files are left out: they are
 // shown only through the funnel, the download page only with its key. Delivery files move out
-// of the public site copy into a folder with a secret name, served only at the keyed address. The work is
-// done in a private folder inside the output folder that is removed at the end, and the archive is moved into
-// place only once it is whole, so an earlier archive of the same name survives a failed build. Never shows a
-// window and never writes into the site folder.
+// of the public site copy into a folder with a secret name, served only at the keyed address. The
+// work is done in a private folder inside the output folder that is removed at the end, and the
+// archive is moved into place only once it is whole, so an earlier archive of the same name
+// survives a failed or stopped build. Work folders that killed builds left behind are removed
+// first. Never shows a window and never writes into the site folder.
 BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progress = {});
 
 } // namespace builder

@@ -141,7 +141,7 @@ void copyOneFile(const fs::path& from, const fs::path& to)
 }
 
 void copyTree(const fs::path& root, const fs::path& from, const fs::path& to, const QString& rel,
-              QStringList& warnings)
+              QStringList& warnings, const std::function<void()>& beforeEachFile)
 {
     std::error_code ec;
     fs::create_directories(to, ec);
@@ -157,9 +157,11 @@ void copyTree(const fs::path& root, const fs::path& from, const fs::path& to, co
         QString why;
         switch (ClassifyEntry(root, *it, &why)) {
         case EntryKind::Folder:
-            copyTree(root, it->path(), to / name, relName, warnings);
+            copyTree(root, it->path(), to / name, relName, warnings, beforeEachFile);
             break;
         case EntryKind::File:
+            if (beforeEachFile)
+                beforeEachFile();
             copyOneFile(it->is_symlink() ? fs::canonical(it->path()) : it->path(), to / name);
             break;
         case EntryKind::Skipped:
@@ -206,14 +208,15 @@ EntryKind ClassifyEntry(const fs::path& root, const fs::directory_entry& entry, 
     return EntryKind::Skipped;
 }
 
-QStringList MortarFile::CopyFolder(const QString& source, const QString& destination)
+QStringList MortarFile::CopyFolder(const QString& source, const QString& destination,
+                                   const std::function<void()>& beforeEachFile)
 {
     std::error_code ec;
     const fs::path root = fs::canonical(toFsPath(source), ec);
     if (ec || !fs::is_directory(root, ec))
         throw IoError(kPathNotFound, QStringLiteral("The folder '%1' does not exist.").arg(source));
     QStringList warnings;
-    copyTree(root, root, toFsPath(destination), QString(), warnings);
+    copyTree(root, root, toFsPath(destination), QString(), warnings, beforeEachFile);
     return warnings;
 }
 

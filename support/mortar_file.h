@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <filesystem>
+#include <functional>
 
 namespace support {
 
@@ -30,7 +31,9 @@ public:
     // folders created. Symbolic links are never followed out of the source folder: a link to a
     // file inside it is copied as that file; links to folders, to anything outside and broken
     // links are skipped, and so are sockets and devices. Returns one warning per skipped entry.
-    static QStringList CopyFolder(const QString& source, const QString& destination);
+    // beforeEachFile runs before each file is copied; what it throws ends the copy.
+    static QStringList CopyFolder(const QString& source, const QString& destination,
+                                  const std::function<void()>& beforeEachFile = {});
 
     // The whole text of a file, decoded as DecodeText does.
     static QString ReadTextFile(const QString& path);

@@ -1,0 +1,134 @@
+#include "builder/work_folder.h"
+
+#include "support/folder_deletion.h"
+#include "support/io_error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace builder {
+namespace {
+
+#ifdef Q_OS_UNIX
+// Opens the folder's lock file (making it when missing) and locks it without waiting. -1 with
+// errno EWOULDBLOCK when someone holds it, ENOENT when the folder is gone.
+int lockFolder(const QString& folder)
+{
+    const QByteArray lock = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".lock")));
+    const int fd = ::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0)
+        return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+        return -1;
+    }
+    // A folder swept away between the open and the lock leaves a lock on a file that is gone.
+    struct stat held
+    {
+    };
+    struct stat named
+    {
+    };
+    if (::fstat(fd, &held) != 0 || ::lstat(lock.constData(), &named) != 0 || held.st_dev != named.st_dev ||
+        held.st_ino != named.st_ino) {
+        ::close(fd);
+        errno = ENOENT;
+        return -1;
+    }
+    return fd;
+}
+#endif
+
+} // namespace
+
+WorkFolder::WorkFolder(const QString& outputFolder)
+{
+    const QString pattern = QDir(outputFolder).filePath(NamePrefix() + QStringLiteral("XXXXXX"));
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        QTemporaryDir dir(pattern);
+        if (!dir.isValid()) {
+            throw support::IoError(
+                support::kPermissionDenied,
+                QStringLiteral("Cannot create a folder in '%1': %2").arg(outputFolder, dir.errorString()));
+        }
+        dir.setAutoRemove(false);
+#ifdef Q_OS_UNIX
+        const int fd = lockFolder(dir.path());
+        if (fd < 0) {
+            const int err = errno;
+            // Another build's sweep took the new folder before it was locked, and removes it.
+            if (err == EWOULDBLOCK || err == ENOENT)
+                continue;
+            support::DeleteFolder(dir.path());
+            throw support::IoError::fromErrno(err, QStringLiteral("Cannot lock the work folder"), dir.path());
+        }
+        m_lockFd = fd;
+#endif
+        m_path = dir.path();
+        return;
+    }
+    throw support::IoError(support::kPathFileAccess,
+                           QStringLiteral("Cannot create a work folder in '%1': it was taken away each time.")
+                               .arg(outputFolder));
+}
+
+WorkFolder::~WorkFolder()
+{
+    Remove();
+#ifdef Q_OS_UNIX
+    if (m_lockFd >= 0)
+        ::close(m_lockFd);
+#endif
+}
+
+bool WorkFolder::Remove()
+{
+    if (!m_removed)
+        m_removed = support::DeleteFolder(m_path);
+    return m_removed;
+}
+
+QStringList RemoveAbandonedWorkFolders(const QString& outputFolder)
+{
+    QStringList warnings;
+#ifdef Q_OS_UNIX
+    const QDir output(outputFolder);
+    const QStringList names =
+        output.entryList({WorkFolder::NamePrefix() + QLatin1Char('*')},
+                         QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
+    for (const QString& name : names) {
+        const QString folder = output.filePath(name);
+        const int fd = lockFolder(folder);
+        if (fd < 0) {
+            if (errno != EWOULDBLOCK && errno != ENOENT) {
+                warnings << QStringLiteral(
+                                "Could not check the work folder '%1' left by an earlier build: %2")
+                                .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+            }
+            continue;
+        }
+        if (!support::DeleteFolder(folder))
+            warnings << QStringLiteral("Could not remove the work folder '%1' left by an earlier build.")
+                            .arg(folder);
+        ::close(fd);
+    }
+#else
+    // Without the lock a live build's folder cannot be told from an abandoned one: all stay.
+    Q_UNUSED(outputFolder);
+#endif
+    return warnings;
+}
+
+} // namespace builder
