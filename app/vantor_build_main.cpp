@@ -12,9 +12,19 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
+
+builder::BuildStop g_stop;
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+extern "C" void onStopSignal(int signal)
+{
+    g_stopSignal = signal;
+    g_stop.request();
+}
 
 enum ExitCode
 {
@@ -62,7 +72,9 @@ int main(int argc, char* argv[])
         "The front-end page should carry the tag #FRONT# where the buy button or opt-in form goes,\n"
         "the download page the tag #BACK# where the download links go. SITE is only read.\n"
         "On success the archive's path is printed alone on standard output; progress, warnings\n"
-        "and errors go to standard error.\n\n"
+        "and errors go to standard error. An earlier ZIP of the same name is replaced, and\n"
+        "standard error says so. SIGINT or SIGTERM stops the build, leaving the output folder\n"
+        "as it was; the program then ends by that signal.\n\n"
         "Exit status: 0 the plugin was built, 1 the build failed or was refused, 2 bad usage."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("SITE"), QStringLiteral("The site folder."));
@@ -173,6 +185,23 @@ int main(int argc, char* argv[])
         return kBuildFailed;
     }
 
+    // Only a name the build accepts can replace an earlier archive.
+    const QString archive =
+        QDir(request.outputFolder)
+            .filePath(builder::ArchiveName(request.details.name) + QStringLiteral(".zip"));
+    const bool replaces =
+        builder::PluginNameProblem(request.details.name).isEmpty() && QFileInfo::exists(archive);
+
+    // From here a stop signal ends the build cleanly instead of the program.
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM})
+        sigaction(signal, &action, nullptr);
+    request.stop = &g_stop;
+
     QString lastStep;
     const builder::BuildResult result = builder::BuildPlugin(request, [&](int percent, const QString& step) {
         if (step != lastStep) {
@@ -190,12 +219,23 @@ int main(int argc, char* argv[])
         err(QStringLiteral("warning: ... and %1 more references like these")
                 .arg(result.references.size() - kShownReferences));
     }
+    if (result.status == builder::BuildResult::Status::Stopped) {
+        err(QStringLiteral("stopped: ") + result.message());
+        // The caller learns how the program ended, as if the signal had ended it.
+        if (const int signal = g_stopSignal) {
+            std::signal(signal, SIG_DFL);
+            std::raise(signal);
+        }
+        return kBuildFailed;
+    }
     if (!result.ok()) {
         err(QStringLiteral("error: ") + result.message());
         return kBuildFailed;
     }
     for (const QString& file : result.delivered)
         err(QStringLiteral("delivered only at the download address, with its key: ") + file);
+    if (replaces)
+        err(QStringLiteral("note: replaced the earlier archive '%1'").arg(QDir::toNativeSeparators(archive)));
     std::fputs(qPrintable(QDir::toNativeSeparators(result.archivePath) + QLatin1Char('\n')), stdout);
     return kOk;
 }

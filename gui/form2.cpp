@@ -24,6 +24,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace gui {
 namespace {
 
@@ -433,7 +435,11 @@ void Form2::Command3_Click()
     const PageRoles& roles = m_workspace.roles();
     frmConvert details(m_app, m_workspace.folders(), roles.path(PageRoles::FrontEnd),
                        roles.path(PageRoles::Download), m_prompter, m_opener, this);
+    m_details = &details;
     details.exec();
+    m_details = nullptr;
+    if (std::exchange(m_closeAfterDetails, false))
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void Form2::afterEditing(workspace::PageWorkspace::AfterEditing then)
@@ -446,6 +452,14 @@ void Form2::afterEditing(workspace::PageWorkspace::AfterEditing then)
 
 void Form2::closeEvent(QCloseEvent* event)
 {
+    // A build is stopped (after asking) before anything else; the window closes once the plugin
+    // details have closed.
+    if (m_details) {
+        event->ignore();
+        const bool closed = m_details->close();
+        m_closeAfterDetails = closed || (m_details && m_details->closesWhenStopped());
+        return;
+    }
     if (m_workspace.editing()) {
         event->ignore();
         m_workspace.LeaveEditModeThen(workspace::PageWorkspace::AfterEditing::Close);

@@ -3,6 +3,7 @@
 #include "gui/app_texts.h"
 #include "workspace/page_workspace.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -23,6 +24,7 @@ class Prompter;
 namespace gui {
 
 class PageView;
+class frmConvert;
 
 // The main window: the page list and its load menu, the page view, the two page roles and the
 // way into the plugin details. It mirrors the workspace model and forwards the user's actions.
@@ -95,6 +97,9 @@ private:
     QPushButton* Command3 = nullptr;
     QTimer* tmrHTMLSourceMonitor = nullptr;
     QTimer* tmrRemoveMsgs = nullptr;
+    // The plugin details while they are open, and whether the window closes once they are.
+    QPointer<frmConvert> m_details;
+    bool m_closeAfterDetails = false;
 };
 
 } // namespace gui

@@ -1,6 +1,7 @@
 #include "gui/frm_convert.h"
 
 #include "builder/plugin_details.h"
+#include "workspace/prompter.h"
 
 #include <QCloseEvent>
 #include <QGridLayout>
@@ -12,6 +13,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace gui {
 namespace {
@@ -42,7 +45,7 @@ QLineEdit* lineEdit(const char* name, int widthTwips, QWidget* parent)
 frmConvert::frmConvert(const AppTexts& app, const workspace::Folders& folders, const QString& frontPage,
                        const QString& downloadPage, workspace::Prompter& prompter,
                        workspace::FolderOpener& opener, QWidget* parent)
-    : QDialog(parent), m_build(folders, frontPage, downloadPage, prompter, opener)
+    : QDialog(parent), m_prompter(prompter), m_build(folders, frontPage, downloadPage, prompter, opener)
 {
     setObjectName(QStringLiteral("frmConvert"));
     setWindowTitle(QStringLiteral("Create Plugin"));
@@ -50,6 +53,10 @@ frmConvert::frmConvert(const AppTexts& app, const workspace::Folders& folders, c
     buildLayout();
     connect(&m_build, &workspace::PluginBuild::busyChanged, this, &frmConvert::setBusy);
     connect(&m_build, &workspace::PluginBuild::progress, this, &frmConvert::showProgress);
+    connect(&m_build, &workspace::PluginBuild::finished, this, [this] {
+        if (std::exchange(m_closeWhenIdle, false))
+            QDialog::reject();
+    });
     Form_Load(app.name);
 }
 
@@ -146,10 +153,16 @@ void frmConvert::buildLayout()
     prgBuild->setObjectName(QStringLiteral("prgBuild"));
     prgBuild->setRange(0, 100);
     lblProgress = label("lblProgress", QString(), this);
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setToolTip(QStringLiteral("Stop the build"));
+    connect(cmdCancel, &QPushButton::clicked, this, &frmConvert::cmdCancel_Click);
     auto* progressRow = new QHBoxLayout;
     progressRow->addWidget(prgBuild, 2);
     progressRow->addWidget(lblProgress, 1);
-    for (QWidget* w : {static_cast<QWidget*>(prgBuild), static_cast<QWidget*>(lblProgress)}) {
+    progressRow->addWidget(cmdCancel);
+    for (QWidget* w : {static_cast<QWidget*>(prgBuild), static_cast<QWidget*>(lblProgress),
+                       static_cast<QWidget*>(cmdCancel)}) {
         QSizePolicy policy = w->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         w->setSizePolicy(policy);
@@ -240,18 +253,47 @@ void frmConvert::Command1_Click()
         accept();
 }
 
-void frmConvert::reject()
+void frmConvert::cmdCancel_Click()
 {
     if (!m_build.busy())
+        return;
+    m_build.Stop();
+    cmdCancel->setEnabled(false);
+    lblProgress->setText(QStringLiteral("Stopping\u2026"));
+}
+
+void frmConvert::offerToStop()
+{
+    if (m_build.stopping()) {
+        m_closeWhenIdle = true;
+        return;
+    }
+    if (m_prompter.askYesNo(QStringLiteral("Stop the Build?"),
+                            QStringLiteral("The plugin is still being built. Stop the build and close this "
+                                           "window? Nothing of the build is kept."),
+                            workspace::MessageIcon::Question, false) &&
+        m_build.busy()) {
+        m_closeWhenIdle = true;
+        cmdCancel_Click();
+    }
+}
+
+void frmConvert::reject()
+{
+    if (m_build.busy())
+        offerToStop();
+    else
         QDialog::reject();
 }
 
 void frmConvert::closeEvent(QCloseEvent* event)
 {
-    if (m_build.busy())
+    if (m_build.busy()) {
         event->ignore();
-    else
+        offerToStop();
+    } else {
         QDialog::closeEvent(event);
+    }
 }
 
 void frmConvert::setBusy(bool busy)
@@ -260,6 +302,8 @@ void frmConvert::setBusy(bool busy)
     for (QWidget* w : {static_cast<QWidget*>(Command3), static_cast<QWidget*>(txtPluginID),
                        static_cast<QWidget*>(cmdGenerateIdentifier), static_cast<QWidget*>(Command1)})
         w->setEnabled(!busy);
+    cmdCancel->setEnabled(busy);
+    cmdCancel->setVisible(busy);
     if (busy) {
         prgBuild->setValue(0);
         prgBuild->show();
@@ -270,7 +314,8 @@ void frmConvert::setBusy(bool busy)
 void frmConvert::showProgress(int percent, const QString& step)
 {
     prgBuild->setValue(percent);
-    lblProgress->setText(step);
+    if (!m_build.stopping())
+        lblProgress->setText(step);
 }
 
 } // namespace gui

@@ -36,8 +36,16 @@ public slots:
     void cmdGenerateIdentifier_Click();
     void Command3_Click();
     void Command1_Click();
-    // While a build runs the window cannot be closed, by the title bar or by Escape.
+    // Stops the running build.
+    void cmdCancel_Click();
+    // While a build runs, closing the window (title bar, Escape) offers to stop the build first;
+    // the window closes once it has stopped.
     void reject() override;
+
+public:
+    bool building() const { return m_build.busy(); }
+    // The user agreed to stop the build to close the window, which closes once it has stopped.
+    bool closesWhenStopped() const { return m_closeWhenIdle; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -47,7 +55,9 @@ private:
     void Form_Load(const QString& appName);
     void setBusy(bool busy);
     void showProgress(int percent, const QString& step);
+    void offerToStop();
 
+    workspace::Prompter& m_prompter;
     workspace::PluginBuild m_build;
 
     QLineEdit* txtPluginID = nullptr;
@@ -61,6 +71,8 @@ private:
     QLineEdit* txtPlugin_License = nullptr;
     QPushButton* Command3 = nullptr;
     QPushButton* Command1 = nullptr;
+    QPushButton* cmdCancel = nullptr;
+    bool m_closeWhenIdle = false;
     QProgressBar* prgBuild = nullptr;
     QLabel* lblProgress = nullptr;
 };

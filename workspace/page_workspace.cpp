@@ -1,6 +1,7 @@
 #include "workspace/page_workspace.h"
 
 #include "builder/tag_check.h"
+#include "builder/work_folder.h"
 #include "support/folder_deletion.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
@@ -99,6 +100,9 @@ bool PageWorkspace::Start()
         if (const QString problem = makeFolder(m_folders.outputFolder); !problem.isEmpty())
             return fail(m_folders.outputFolder, problem);
     }
+    // What a killed build left behind; one that cannot go now is tried again by the next build,
+    // which reports it.
+    builder::RemoveAbandonedWorkFolders(m_folders.outputFolder);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "workspace/prompter.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -78,6 +79,20 @@ bool PluginBuild::Create(const builder::PluginDetails& details)
         m_prompter.inform(QStringLiteral("Important"), QStringLiteral("All the fields are required."));
         return false;
     }
+    // A name the build refuses is reported by the build; only a usable one can replace anything.
+    if (builder::PluginNameProblem(details.name).isEmpty()) {
+        const QString archive = QDir(m_folders.outputFolder)
+                                    .filePath(builder::ArchiveName(details.name) + QStringLiteral(".zip"));
+        if (QFileInfo::exists(archive) &&
+            !m_prompter.askYesNo(
+                QStringLiteral("Replace Plugin?"),
+                QStringLiteral("The output folder already holds '%1' from an earlier build. Replace it "
+                               "with the new plugin?\n\nNo keeps it: give the plugin another name to "
+                               "build it beside the earlier one.")
+                    .arg(QDir::toNativeSeparators(archive)),
+                MessageIcon::Question, false))
+            return false;
+    }
     builder::BuildRequest request;
     request.siteFolder = m_folders.workingFolder;
     request.frontPage = m_frontPage;
@@ -86,6 +101,8 @@ bool PluginBuild::Create(const builder::PluginDetails& details)
     request.templateFolder = m_folders.templateFolder;
     request.outputFolder = m_folders.outputFolder;
     request.archiver = m_folders.archiver;
+    m_stop.reset();
+    request.stop = &m_stop;
 
     m_busy = true;
     emit busyChanged(true);
@@ -101,18 +118,26 @@ bool PluginBuild::Create(const builder::PluginDetails& details)
     return true;
 }
 
+void PluginBuild::Stop()
+{
+    if (!m_busy || m_stop.requested())
+        return;
+    m_stop.request();
+}
+
 void PluginBuild::onBuildFinished()
 {
     m_lastResult = m_watcher.result();
     m_busy = false;
     emit busyChanged(false);
     const bool ok = m_lastResult.ok();
+    const bool stopped = m_lastResult.status == builder::BuildResult::Status::Stopped;
     // Where the plugin is, wherever the output folder lies for this user.
     const QString where =
         ok ? QStringLiteral("\n\nThe plugin: %1").arg(QDir::toNativeSeparators(m_lastResult.archivePath))
            : QString();
     m_prompter.inform(m_lastResult.title(), m_lastResult.message() + where,
-                      ok ? MessageIcon::Information : MessageIcon::Critical);
+                      ok || stopped ? MessageIcon::Information : MessageIcon::Critical);
     if (const QString report = ok ? BuildReport(m_lastResult) : QString(); !report.isEmpty())
         m_prompter.inform(QStringLiteral("Important"), report);
     if (ok)

@@ -29,9 +29,12 @@ public:
     ~PluginBuild() override;
 
     bool busy() const { return m_busy; }
-    // Starts a build with these details; false when it did not start (a field is empty, or a
-    // build is running).
+    // Starts a build with these details; false when it did not start (a field is empty, a build
+    // is running, or the user would not replace an earlier plugin ZIP of the same name).
     bool Create(const builder::PluginDetails& details);
+    // Asks the running build to stop; finished(false) follows once it has cleaned up.
+    void Stop();
+    bool stopping() const { return m_busy && m_stop.requested(); }
     const builder::BuildResult& lastResult() const { return m_lastResult; }
 
 signals:
@@ -49,6 +52,7 @@ private:
     Prompter& m_prompter;
     FolderOpener& m_opener;
     bool m_busy = false;
+    builder::BuildStop m_stop;
     QFutureWatcher<builder::BuildResult> m_watcher;
     builder::BuildResult m_lastResult;
 };

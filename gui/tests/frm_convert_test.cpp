@@ -183,15 +183,18 @@ private slots:
         for (const QString& name : busyControls)
             QVERIFY2(!child<QWidget>(window.get(), qPrintable(name))->isEnabled(), qPrintable(name));
         QVERIFY(child<QProgressBar>(window.get(), "prgBuild")->isVisible());
-        window->reject(); // cannot be closed while it builds
+        window->reject(); // offers to stop the build; No (the default) keeps it and the window
         QVERIFY(window->isVisible());
-
-        QTRY_VERIFY_WITH_TIMEOUT(!m_prompter.exchanges.isEmpty(), 60000);
         QCOMPARE(m_prompter.exchanges.size(), 1);
-        QCOMPARE(m_prompter.exchanges[0].title, QString("Error"));
-        QVERIFY2(m_prompter.exchanges[0].text.startsWith(
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Stop the Build?"));
+        QVERIFY(!m_prompter.exchanges[0].defaultYes);
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_prompter.exchanges.size() > 1, 60000);
+        QCOMPARE(m_prompter.exchanges.size(), 2);
+        QCOMPARE(m_prompter.exchanges[1].title, QString("Error"));
+        QVERIFY2(m_prompter.exchanges[1].text.startsWith(
                      "Error during plugin creation. Error Number:53 Description:"),
-                 qPrintable(m_prompter.exchanges[0].text));
+                 qPrintable(m_prompter.exchanges[1].text));
         QCOMPARE(create->text(), QString("Create Plugin"));
         for (const QString& name : busyControls)
             QVERIFY2(child<QWidget>(window.get(), qPrintable(name))->isEnabled(), qPrintable(name));
