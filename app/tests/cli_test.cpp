@@ -13,6 +13,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 using namespace testfiles;
 
@@ -44,6 +45,33 @@ Run runCli(const QString& program, const QStringList& args, const std::function<
     r.out = p.readAllStandardOutput();
     r.err = p.readAllStandardError();
     return r;
+}
+
+// An archiver that never finishes: it writes its process id beside itself and sleeps.
+QString writeSleepingArchiver(const QString& folder)
+{
+    const QString script = QDir(folder).filePath("sleeping-7za");
+    writeFile(script, "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::remove(script + ".pid");
+    return script;
+}
+
+qint64 archiverPid(const QString& script)
+{
+    return readFile(script + ".pid").trimmed().toLongLong();
+}
+
+bool running(qint64 pid)
+{
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    // Gone, or a zombie that nothing has reaped yet: either way it does no more work.
+    return stat != "<missing>" && !stat.contains(") Z ");
+}
+
+QStringList workFolders(const QString& output)
+{
+    return QDir(output).entryList({".vantor-build-*"}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -118,6 +146,75 @@ private slots:
         if (QDir(m_output).exists())
             QCOMPARE(QDir(m_output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                      archive ? QStringList{"myplugin.zip"} : QStringList{});
+    }
+
+    void replacingAnEarlierArchiveIsReported()
+    {
+        const QStringList args{m_site,       "--output",   m_output,       "--front",
+                               "index.html", "--download", "download.html"};
+        const Run first = runCli(cli(), args);
+        QCOMPARE(first.exitCode, 0);
+        QVERIFY2(!first.err.contains("replaced"), first.err.constData());
+        const Run again = runCli(cli(), args);
+        QCOMPARE(again.exitCode, 0);
+        QVERIFY2(again.err.contains("note: replaced the earlier archive '" + QFile::encodeName(m_output) +
+                                    "/myplugin.zip'"),
+                 again.err.constData());
+    }
+
+    // A build killed outright leaves no archiver running; its work folder goes with the next build.
+    void killedBuildLeavesNoArchiverAndTheNextBuildClearsUp()
+    {
+        const QString archiver = writeSleepingArchiver(m_tmp.path());
+        QProcess killed;
+        killed.start(cli(), {m_site, "--output", m_output, "--front", "index.html", "--download",
+                             "download.html", "--archiver", archiver});
+        QTRY_VERIFY_WITH_TIMEOUT(archiverPid(archiver) > 0, 60000);
+        const qint64 pid = archiverPid(archiver);
+        QCOMPARE(::kill(pid_t(killed.processId()), SIGKILL), 0);
+        QVERIFY(killed.waitForFinished(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!running(pid), 10000);
+        QCOMPARE(workFolders(m_output).size(), 1);
+
+        const Run next = runCli(
+            cli(), {m_site, "--output", m_output, "--front", "index.html", "--download", "download.html"});
+        QVERIFY2(next.exitCode == 0, next.err.constData());
+        QCOMPARE(QDir(m_output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"myplugin.zip"});
+    }
+
+    // A second build into the same output folder leaves the running one's work folder alone;
+    // SIGTERM then stops the first, which takes its work folder away and keeps the ZIP as it is.
+    void runningBuildKeepsItsFolderAndStopsOnSigterm()
+    {
+        const QString archiver = writeSleepingArchiver(m_tmp.path());
+        QProcess first;
+        first.start(cli(), {m_site, "--output", m_output, "--front", "index.html", "--download",
+                            "download.html", "--archiver", archiver});
+        QTRY_VERIFY_WITH_TIMEOUT(archiverPid(archiver) > 0, 60000);
+        const qint64 pid = archiverPid(archiver);
+        const QStringList held = workFolders(m_output);
+        QCOMPARE(held.size(), 1);
+        const auto heldBefore = fingerprint(m_output + "/" + held.first());
+        QVERIFY(heldBefore.size() > 5);
+
+        const Run second = runCli(
+            cli(), {m_site, "--output", m_output, "--front", "index.html", "--download", "download.html"});
+        QVERIFY2(second.exitCode == 0, second.err.constData());
+        QCOMPARE(workFolders(m_output), held);
+        QCOMPARE(fingerprint(m_output + "/" + held.first()), heldBefore);
+        const QByteArray built = readFile(m_output + "/myplugin.zip");
+
+        QCOMPARE(::kill(pid_t(first.processId()), SIGTERM), 0);
+        QVERIFY(first.waitForFinished(30000));
+        QCOMPARE(first.exitStatus(), QProcess::CrashExit); // ended by the signal, after cleaning up
+        const QByteArray said = first.readAllStandardError();
+        QVERIFY2(said.contains("stopped: The build was stopped."), said.constData());
+        QVERIFY(first.readAllStandardOutput().isEmpty());
+        QVERIFY(!running(pid));
+        QCOMPARE(QDir(m_output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{"myplugin.zip"});
+        QCOMPARE(readFile(m_output + "/myplugin.zip"), built);
     }
 
     void helpGoesToStandardOutput()

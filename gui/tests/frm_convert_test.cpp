@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -165,6 +166,58 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(!m_prompter.exchanges.isEmpty(), 60000);
             QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
             QVERIFY(QFile::exists(QDir(m_folders.outputFolder).filePath("myplugin.zip")));
+        }
+    }
+
+    void cancelStopsTheBuild_data()
+    {
+        QTest::addColumn<bool>("byClosing");
+        QTest::newRow("Cancel button") << false;
+        QTest::newRow("closing the window, Yes") << true;
+    }
+
+    void cancelStopsTheBuild()
+    {
+        QFETCH(bool, byClosing);
+        const QString archiver = QDir(m_folders.installFolder).filePath("sleeping-7za");
+        QFile script(archiver);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
+        script.close();
+        QFile::setPermissions(archiver, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_folders.archiver = archiver;
+        auto window = open();
+        window->show();
+        auto* cancel = child<QPushButton>(window.get(), "cmdCancel");
+        QVERIFY(!cancel->isVisible());
+
+        QTest::mouseClick(child<QPushButton>(window.get(), "Command3"), Qt::LeftButton);
+        QVERIFY(cancel->isVisible() && cancel->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(archiver + ".pid"), 60000);
+        if (byClosing) {
+            m_prompter.yesNoAnswers.push_back(true);
+            QVERIFY(!window->close()); // closes once the build has stopped
+            QCOMPARE(m_prompter.exchanges[0].title, QString("Stop the Build?"));
+        } else {
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+        QVERIFY(!cancel->isEnabled());
+        QCOMPARE(child<QLabel>(window.get(), "lblProgress")->text(), QStringLiteral("Stopping\u2026"));
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_prompter.exchanges.size() == (byClosing ? 2 : 1), 60000);
+        QCOMPARE(m_prompter.exchanges.last().title, QString("Stopped"));
+        QVERIFY(m_opener.opened.isEmpty());
+        QCOMPARE(
+            QDir(m_folders.outputFolder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList());
+        if (byClosing) {
+            QTRY_VERIFY(!window->isVisible());
+            QCOMPARE(window->result(), int(QDialog::Rejected));
+        } else {
+            QVERIFY(window->isVisible());
+            QVERIFY(!cancel->isVisible());
+            QVERIFY(child<QPushButton>(window.get(), "Command1")->isEnabled());
+            QCOMPARE(child<QPushButton>(window.get(), "Command3")->text(), QString("Create Plugin"));
         }
     }
 

@@ -19,6 +19,24 @@ struct RecordingOpener final : FolderOpener
     void openFolder(const QString& folder) override { opened << folder; }
 };
 
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
 } // namespace
 
 class PluginBuildTest : public QObject
@@ -163,6 +181,80 @@ private slots:
         QCOMPARE(report.count(QStringLiteral("\u2022 ")), 13);
         QVERIFY(report.contains(QStringLiteral("\u2026 and 17 more.")));
         QVERIFY(report.contains("only by ignoring letter case"));
+    }
+
+    void anEarlierZipIsReplacedOnlyOnYes_data()
+    {
+        QTest::addColumn<bool>("yes");
+        QTest::newRow("Yes builds") << true;
+        QTest::newRow("No goes back with nothing touched") << false;
+    }
+
+    void anEarlierZipIsReplacedOnlyOnYes()
+    {
+        QFETCH(bool, yes);
+        const QString zip = QDir(m_folders.outputFolder).filePath("herbguide.zip");
+        writeFile(zip, "the earlier plugin");
+        auto build = makeBuild();
+        QSignalSpy busy(build.get(), &PluginBuild::busyChanged);
+        QSignalSpy finished(build.get(), &PluginBuild::finished);
+
+        m_prompter.yesNoAnswers.push_back(yes);
+        QCOMPARE(build->Create(details()), yes);
+
+        QCOMPARE(m_prompter.exchanges[0].kind, QString("ask"));
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Replace Plugin?"));
+        QVERIFY2(m_prompter.exchanges[0].text.contains(zip), qPrintable(m_prompter.exchanges[0].text));
+        QVERIFY(!m_prompter.exchanges[0].defaultYes);
+        if (!yes) {
+            QCOMPARE(m_prompter.exchanges.size(), 1);
+            QCOMPARE(busy.size(), 0);
+            QCOMPARE(entries(m_folders.outputFolder), QStringList{"herbguide.zip"});
+            QCOMPARE(readFile(zip), QByteArray("the earlier plugin"));
+            return;
+        }
+        QVERIFY(finished.wait(120000));
+        QCOMPARE(finished[0][0].toBool(), true);
+        QVERIFY(readFile(zip).startsWith("PK"));
+
+        // Another name asks nothing.
+        m_prompter.exchanges.clear();
+        builder::PluginDetails other = details();
+        other.name = "Herb Guide Two";
+        QVERIFY(build->Create(other));
+        QVERIFY(finished.wait(120000));
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
+    }
+
+    void stoppedBuildSaysSoAndKeepsTheEarlierZip()
+    {
+        const QString zip = QDir(m_folders.outputFolder).filePath("herbguide.zip");
+        writeFile(zip, "the earlier plugin");
+        const QString archiver = QDir(m_folders.installFolder).filePath("sleeping-7za");
+        writeFile(archiver, "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
+        QFile::setPermissions(archiver, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_folders.archiver = archiver;
+        auto build = makeBuild();
+        QSignalSpy busy(build.get(), &PluginBuild::busyChanged);
+        QSignalSpy finished(build.get(), &PluginBuild::finished);
+
+        m_prompter.yesNoAnswers.push_back(true);
+        QVERIFY(build->Create(details()));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(archiver + ".pid"), 60000);
+        QVERIFY(!build->stopping());
+        build->Stop();
+        QVERIFY(build->stopping());
+        QVERIFY(finished.wait(60000));
+
+        QCOMPARE(finished[0][0].toBool(), false);
+        QVERIFY(!build->busy());
+        QCOMPARE(busy.size(), 2);
+        QCOMPARE(m_prompter.exchanges.size(), 2);
+        QCOMPARE(m_prompter.exchanges[1].title, QString("Stopped"));
+        QVERIFY(m_prompter.exchanges[1].text.startsWith("The build was stopped."));
+        QVERIFY(m_opener.opened.isEmpty());
+        QCOMPARE(entries(m_folders.outputFolder), QStringList{"herbguide.zip"});
+        QCOMPARE(readFile(zip), QByteArray("the earlier plugin"));
     }
 
     void failedBuildReportsAndReturnsToIdle()

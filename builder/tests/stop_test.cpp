@@ -1,0 +1,158 @@
+// Stopping a running build, and the work folders of builds whose process is gone.
+
+#include "builder/build_plugin.h"
+#include "builder/tests/example_request.h"
+#include "builder/work_folder.h"
+#include "support/tests/test_files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using namespace builder;
+using namespace testfiles;
+
+namespace {
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+// An archiver that never finishes: it writes its process id beside itself and sleeps.
+QString writeSleepingArchiver(const QString& folder)
+{
+    const QString script = QDir(folder).filePath("sleeping-7za");
+    writeFile(script, "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return script;
+}
+
+// The process id the sleeping archiver wrote once it runs, or 0.
+qint64 archiverPid(const QString& script)
+{
+    return readFile(script + ".pid").trimmed().toLongLong();
+}
+
+bool running(qint64 pid)
+{
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    // Gone, or a zombie that nothing has reaped yet: either way it does no more work.
+    return stat != "<missing>" && !stat.contains(") Z ");
+}
+
+} // namespace
+
+class StopTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_tmp{QDir::tempPath() + "/vantor stop XXXXXX"};
+    QString m_site;
+    QString m_output;
+
+private slots:
+    void init()
+    {
+        static int run = 0;
+        m_site = m_tmp.filePath(QStringLiteral("site%1").arg(run));
+        m_output = m_tmp.filePath(QStringLiteral("out%1").arg(run++));
+        writeFile(m_site + "/index.html", "<html><img src=\"a.png\">#FRONT#</html>");
+        writeFile(m_site + "/download.html", "<html>#BACK#</html>");
+        writeFile(m_site + "/a.png", "\x89PNG");
+        QDir().mkpath(m_output);
+    }
+
+    void stopWhileArchivingKeepsTheEarlierZip()
+    {
+        const QByteArray earlier = "an earlier plugin, not a real ZIP";
+        writeFile(m_output + "/myplugin.zip", earlier);
+        BuildRequest request = exampleRequest(m_site, m_output);
+        request.archiver = writeSleepingArchiver(m_tmp.path());
+        QFile::remove(request.archiver + ".pid");
+        BuildStop stop;
+        request.stop = &stop;
+
+        BuildResult result;
+        std::thread worker([&] { result = BuildPlugin(request); });
+        QTRY_VERIFY_WITH_TIMEOUT(archiverPid(request.archiver) > 0, 60000);
+        const qint64 pid = archiverPid(request.archiver);
+        QVERIFY(running(pid));
+        stop.request();
+        worker.join();
+
+        QCOMPARE(result.status, BuildResult::Status::Stopped);
+        QCOMPARE(result.title(), QString("Stopped"));
+        QVERIFY(result.message().contains("stopped"));
+        QVERIFY(!running(pid));
+        // No work folder, no partial archive, and the earlier one as it was.
+        QCOMPARE(entries(m_output), QStringList{"myplugin.zip"});
+        QCOMPARE(readFile(m_output + "/myplugin.zip"), earlier);
+    }
+
+    void stopBeforeAnyStepLeavesNothing()
+    {
+        BuildRequest request = exampleRequest(m_site, m_output);
+        BuildStop stop;
+        stop.request();
+        request.stop = &stop;
+        QStringList steps;
+        const BuildResult result = BuildPlugin(request, [&](int, const QString& step) { steps << step; });
+        QCOMPARE(result.status, BuildResult::Status::Stopped);
+        QCOMPARE(steps, QStringList{"Cleaning up"});
+        QCOMPARE(entries(m_output), QStringList());
+    }
+
+    // A work folder whose owner is gone is removed by the next build; one that a live build holds,
+    // and anything that only looks like one, are left alone.
+    void abandonedWorkFoldersGoHeldOnesStay()
+    {
+        const QString abandoned = m_output + "/.vantor-build-dead01";
+        writeFile(abandoned + "/p1/plugin.php", "left by a killed build");
+        writeFile(abandoned + "/.lock", "");
+        const QString older = m_output + "/.vantor-build-old001"; // from before the lock existed
+        writeFile(older + "/p2/plugin.php", "left by a killed build");
+        const QString elsewhere = m_tmp.filePath("elsewhere");
+        writeFile(elsewhere + "/keep.txt", "keep");
+        QVERIFY(QFile::link(elsewhere, m_output + "/.vantor-build-link01"));
+
+        WorkFolder held(m_output);
+        writeFile(held.path() + "/p3/plugin.php", "a running build's");
+        const auto heldBefore = fingerprint(held.path());
+
+        const BuildResult result = BuildPlugin(exampleRequest(m_site, m_output));
+        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join('\n')));
+
+        QVERIFY(!QFileInfo::exists(abandoned));
+        QVERIFY(!QFileInfo::exists(older));
+        QCOMPARE(fingerprint(held.path()), heldBefore);
+        QCOMPARE(readFile(elsewhere + "/keep.txt"), QByteArray("keep"));
+        QStringList expected{"myplugin.zip", ".vantor-build-link01", QFileInfo(held.path()).fileName()};
+        expected.sort();
+        QStringList actual = entries(m_output);
+        actual.sort();
+        QCOMPARE(actual, expected);
+
+        // Once its owner lets go, the next sweep takes it too.
+        QVERIFY(held.Remove());
+        QVERIFY(!QFileInfo::exists(held.path()));
+    }
+
+    void twoWorkFoldersNeverShareAName()
+    {
+        WorkFolder first(m_output);
+        WorkFolder second(m_output);
+        QVERIFY(first.path() != second.path());
+        QVERIFY(QFileInfo(first.path()).fileName().startsWith(".vantor-build-"));
+        QCOMPARE(RemoveAbandonedWorkFolders(m_output), QStringList());
+        QVERIFY(QFileInfo(first.path()).isDir());
+        QVERIFY(QFileInfo(second.path()).isDir());
+    }
+};
+
+QTEST_GUILESS_MAIN(StopTest)
+#include "stop_test.moc"
