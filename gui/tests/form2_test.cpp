@@ -462,6 +462,117 @@ private slots:
                  std::optional<QVariant>(yes));
     }
 
+    void editsSurviveALoadThroughWriteBack_data()
+    {
+        QTest::addColumn<bool>("writeBack");
+        QTest::newRow("Yes writes them back") << true;
+        QTest::newRow("No discards them") << false;
+    }
+
+    // The tag typed and saved in the editor lives in the working copy; loading another folder
+    // offers to write it back into the site, so the site loaded again still has it.
+    void editsSurviveALoadThroughWriteBack()
+    {
+        QFETCH(bool, writeBack);
+        const QString sitePage = QDir(site()).filePath("index.html");
+        const QByteArray original = readFile(sitePage);
+        editIndexPage();
+        typeIntoHeading("#FRONT#");
+        m_prompter.yesNoAnswers.push_back(true);
+        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, kLoadTimeout);
+        const QByteArray edited = readFile(working("index.html"));
+        QVERIFY(edited.contains("#FRONT#</h1>"));
+
+        const QString other = QDir(m_tmp->path()).filePath("other");
+        writeFile(QDir(other).filePath("only.html"));
+        m_prompter.exchanges.clear();
+        m_prompter.choiceAnswers.push_back(writeBack ? workspace::Answer::Yes : workspace::Answer::No);
+        m_prompter.folderAnswers.push_back(other);
+        child<QAction>("mnuLoadUsingBrowser")->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(items(child<QComboBox>("Combo1")), QStringList{working("only.html")}, 3000);
+        QCOMPARE(m_prompter.exchanges[2].title, QString("Changed Pages"));
+        QVERIFY(m_prompter.exchanges[2].text.contains(QString::fromUtf8("\u2022 index.html")));
+        QCOMPARE(readFile(sitePage), writeBack ? edited : original);
+
+        loadSite();
+        QTRY_COMPARE_WITH_TIMEOUT(
+            evaluate(QStringLiteral("location.pathname === '%1' && document.querySelector('h1') !== null"
+                                    " && document.readyState === 'complete'")
+                         .arg(QUrl::fromLocalFile(working("index.html")).path())),
+            std::optional<QVariant>(true), kLoadTimeout);
+        QCOMPARE(evaluate("document.querySelector('h1').textContent.includes('#FRONT#')"),
+                 std::optional<QVariant>(writeBack));
+    }
+
+    void closingWhileEditingOffersTheSave()
+    {
+        editIndexPage();
+        typeIntoHeading("#FRONT#");
+        m_prompter.exchanges.clear();
+
+        // Cancel: still editing, the edits on screen, the window open.
+        m_prompter.choiceAnswers.push_back(workspace::Answer::Cancel);
+        QVERIFY(!m_form->close());
+        QTRY_COMPARE_WITH_TIMEOUT(m_prompter.exchanges.size(), 1, kLoadTimeout);
+        QCOMPARE(m_prompter.exchanges[0].kind, QString("choose"));
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Save"));
+        QTRY_COMPARE(child<QPushButton>("Command2")->text(), QString("Save / Discard Changes"));
+        QVERIFY(m_form->isVisible());
+        QCOMPARE(designModeOf(working("index.html")), std::optional<QVariant>("on"));
+        QCOMPARE(evaluate("document.querySelector('h1').textContent.includes('#FRONT#')"),
+                 std::optional<QVariant>(true));
+
+        // Yes saves the page, Yes writes it back into the site, and then the window closes.
+        m_prompter.choiceAnswers = {workspace::Answer::Yes, workspace::Answer::Yes};
+        QVERIFY(!m_form->close());
+        QTRY_VERIFY_WITH_TIMEOUT(!m_form->isVisible(), kLoadTimeout);
+        QStringList titles;
+        for (const auto& exchange : m_prompter.exchanges)
+            titles << exchange.title;
+        QCOMPARE(titles, (QStringList{"Save", "Save", "Changed Pages", "Done"}));
+        QVERIFY(readFile(QDir(site()).filePath("index.html")).contains("#FRONT#</h1>"));
+    }
+
+    void convertWhileEditingSavesFirstThenFindsTheTag()
+    {
+        const QString sitePage = QDir(site()).filePath("index.html");
+        writeFile(sitePage, readFile(sitePage).replace("#FRONT#", ""));
+        loadSite();
+        auto* combo = child<QComboBox>("Combo1");
+        combo->setCurrentIndex(0);
+        emit combo->activated(0);
+        QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
+        combo->setCurrentIndex(1);
+        emit combo->activated(1);
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"),
+                                  kLoadTimeout);
+        typeIntoHeading("#FRONT#");
+        m_prompter.exchanges.clear();
+        m_prompter.choiceAnswers.push_back(workspace::Answer::Yes);
+
+        bool opened = false;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (auto* details = m_form->findChild<frmConvert*>()) {
+                opened = true;
+                details->done(QDialog::Rejected);
+            }
+        });
+        closer.start(20);
+        QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(opened, kLoadTimeout);
+
+        // Saved first, so the check found the tag and asked nothing about it.
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Save"));
+        QVERIFY(readFile(working("index.html")).contains("#FRONT#</h1>"));
+        QCOMPARE(child<QPushButton>("Command2")->text(), QString("Edit Page"));
+    }
+
     void readOnlyPageThroughTheAlternativeSave()
     {
         writeFile(QDir(m_folders.installFolder).filePath("save.alt"), "Text1");
