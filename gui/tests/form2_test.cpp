@@ -492,6 +492,7 @@ private slots:
         m_prompter.folderAnswers.push_back(other);
         child<QAction>("mnuLoadUsingBrowser")->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(items(child<QComboBox>("Combo1")), QStringList{working("only.html")}, 3000);
+        QCOMPARE(m_prompter.exchanges.size(), writeBack ? 4 : 3); // reminder, folder, question, done
         QCOMPARE(m_prompter.exchanges[2].title, QString("Changed Pages"));
         QVERIFY(m_prompter.exchanges[2].text.contains(QString::fromUtf8("\u2022 index.html")));
         QCOMPARE(readFile(sitePage), writeBack ? edited : original);

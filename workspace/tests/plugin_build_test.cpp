@@ -202,6 +202,7 @@ private slots:
         m_prompter.yesNoAnswers.push_back(yes);
         QCOMPARE(build->Create(details()), yes);
 
+        QCOMPARE(m_prompter.exchanges.size(), 1);
         QCOMPARE(m_prompter.exchanges[0].kind, QString("ask"));
         QCOMPARE(m_prompter.exchanges[0].title, QString("Replace Plugin?"));
         QVERIFY2(m_prompter.exchanges[0].text.contains(zip), qPrintable(m_prompter.exchanges[0].text));
