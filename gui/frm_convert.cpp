@@ -304,6 +304,10 @@ void frmConvert::setBusy(bool busy)
         w->setEnabled(!busy);
     cmdCancel->setEnabled(busy);
     cmdCancel->setVisible(busy);
+    if (!busy && m_build.lastResult().status == builder::BuildResult::Status::Stopped) {
+        prgBuild->setValue(0);
+        lblProgress->setText(QStringLiteral("Stopped"));
+    }
     if (busy) {
         prgBuild->setValue(0);
         prgBuild->show();

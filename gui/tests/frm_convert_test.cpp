@@ -216,6 +216,7 @@ private slots:
         } else {
             QVERIFY(window->isVisible());
             QVERIFY(!cancel->isVisible());
+            QCOMPARE(child<QLabel>(window.get(), "lblProgress")->text(), QString("Stopped"));
             QVERIFY(child<QPushButton>(window.get(), "Command1")->isEnabled());
             QCOMPARE(child<QPushButton>(window.get(), "Command3")->text(), QString("Create Plugin"));
         }
