@@ -89,8 +89,8 @@ int main(int argc, char* argv[])
                                   QStringLiteral("NAME"));
     const QCommandLineOption id(
         {QStringLiteral("id")},
-        QStringLiteral("Unique identifier: a letter, then letters, digits or underscores, "
-                       "20 at most (default: a new one like p4217)."),
+        QStringLiteral("Unique identifier: a small letter, then small letters, digits or "
+                       "underscores, 20 at most (default: a new one like p4217)."),
         QStringLiteral("ID"));
     const QCommandLineOption uri({QStringLiteral("uri")},
                                  QStringLiteral("Plugin URI (default %1).").arg(defaults.uri),
@@ -178,9 +178,9 @@ int main(int argc, char* argv[])
         err(QStringLiteral("error: --strict: the tags above are required."));
         return kBuildFailed;
     }
-    // The output folder is made only for a build that can go ahead.
-    if (!builder::AnyFieldEmpty(request.details) && QFileInfo(request.siteFolder).isDir() &&
-        !QDir().mkpath(request.outputFolder)) {
+    // The output folder is made only for a build that can go ahead; otherwise the build says why not.
+    if (!builder::AnyFieldEmpty(request.details) && builder::DetailsProblem(request.details).isEmpty() &&
+        QFileInfo(request.siteFolder).isDir() && !QDir().mkpath(request.outputFolder)) {
         err(QStringLiteral("error: Cannot create the output folder '%1'.").arg(request.outputFolder));
         return kBuildFailed;
     }

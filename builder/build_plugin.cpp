@@ -106,11 +106,7 @@ QString pathInSite(const QString& site, const QString& page)
 
 QString refusal(const BuildRequest& r)
 {
-    if (QString p = IdentifierProblem(r.details.identifier); !p.isEmpty())
-        return p;
-    if (QString p = PluginNameProblem(r.details.name); !p.isEmpty())
-        return p;
-    if (QString p = HeaderValuesProblem(r.details); !p.isEmpty())
+    if (QString p = DetailsProblem(r.details); !p.isEmpty())
         return p;
     if (!MortarTools::PathExists(r.siteFolder, true))
         return QStringLiteral("The site folder '%1' does not exist.").arg(r.siteFolder);

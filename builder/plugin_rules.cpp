@@ -2,12 +2,25 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace builder {
 namespace {
 
-bool isAsciiLetter(QChar c)
+bool isSmallLetter(QChar c)
 {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    return c >= u'a' && c <= u'z';
+}
+
+bool fitsIdentifierRule(const QString& identifier)
+{
+    if (identifier.isEmpty() || identifier.size() > kMaxIdentifierLength || !isSmallLetter(identifier[0]))
+        return false;
+    for (const QChar c : identifier) {
+        if (!(isSmallLetter(c) || (c >= u'0' && c <= u'9') || c == u'_'))
+            return false;
+    }
+    return true;
 }
 
 bool isFileNameUnsafe(QChar c)
@@ -39,19 +52,32 @@ bool hasLoneSurrogate(const QString& text)
 
 QString IdentifierProblem(const QString& identifier)
 {
-    bool ok =
-        !identifier.isEmpty() && identifier.size() <= kMaxIdentifierLength && isAsciiLetter(identifier[0]);
-    for (const QChar c : identifier) {
-        if (!(isAsciiLetter(c) || (c >= u'0' && c <= u'9') || c == u'_'))
-            ok = false;
-    }
-    if (ok)
+    if (fitsIdentifierRule(identifier))
         return {};
+    const QString lower = LowerCaseIdentifier(identifier);
+    if (fitsIdentifierRule(lower)) {
+        return QStringLiteral(
+                   "The unique identifier \"%1\" cannot be used: PHP ignores letter case in the names a "
+                   "plugin defines, so it would clash with a plugin whose identifier is \"%2\". Please "
+                   "use \"%2\" instead.")
+            .arg(identifier, lower);
+    }
     return QStringLiteral(
-               "The unique identifier \"%1\" cannot be used. It must start with a letter and hold only "
-               "letters, digits and underscores, %2 characters at most (for example p4217).")
+               "The unique identifier \"%1\" cannot be used. It must start with a small letter (a to z) "
+               "and hold only small letters, digits and underscores, %2 characters at most (for "
+               "example p4217).")
         .arg(identifier)
         .arg(kMaxIdentifierLength);
+}
+
+QString LowerCaseIdentifier(const QString& identifier)
+{
+    QString lower = identifier;
+    for (QChar& c : lower) {
+        if (c >= u'A' && c <= u'Z')
+            c = QChar(c.unicode() + (u'a' - u'A'));
+    }
+    return lower;
 }
 
 QString ArchiveName(const QString& pluginName)
@@ -89,6 +115,12 @@ QString PluginNameProblem(const QString& pluginName)
     return {};
 }
 
+bool IsLineBreak(QChar c)
+{
+    return (c >= u'\n' && c <= u'\r') || c == u'\u0085' || c == QChar::LineSeparator ||
+           c == QChar::ParagraphSeparator;
+}
+
 QString HeaderValuesProblem(const PluginDetails& d)
 {
     const std::pair<const QString*, const char*> fields[] = {
@@ -97,12 +129,29 @@ QString HeaderValuesProblem(const PluginDetails& d)
         {&d.license, "license"},
     };
     for (const auto& [value, label] : fields) {
+        // WordPress reads each header field to the end of its line: what follows a break is lost
+        // from the value or read as a field of its own.
+        if (std::any_of(value->cbegin(), value->cend(), IsLineBreak)) {
+            return QStringLiteral(
+                       "The %1 cannot hold a line break: WordPress reads the plugin header line by line. "
+                       "Please put it on one line.")
+                .arg(QLatin1String(label));
+        }
         if (value->contains(QLatin1String("*/"))) {
             return QStringLiteral("The %1 cannot hold \"*/\": it would end the plugin header early.")
                 .arg(QLatin1String(label));
         }
     }
     return {};
+}
+
+QString DetailsProblem(const PluginDetails& details)
+{
+    if (QString p = IdentifierProblem(details.identifier); !p.isEmpty())
+        return p;
+    if (QString p = PluginNameProblem(details.name); !p.isEmpty())
+        return p;
+    return HeaderValuesProblem(details);
 }
 
 bool AnyFieldEmpty(const PluginDetails& d)

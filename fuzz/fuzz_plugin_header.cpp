@@ -1,6 +1,6 @@
 // What the identifier, name and header checks accept is safe to use: an accepted identifier is a
-// plain folder name and PHP prefix, an accepted name gives a ZIP name that is one plain file name,
-// and an accepted header closes its comment only at its end.
+// plain lower-case folder name and PHP prefix, an accepted name gives a ZIP name that is one plain
+// file name, and an accepted header closes its comment only at its end and breaks no value.
 
 #include "builder/plugin_header.h"
 #include "builder/plugin_rules.h"
@@ -25,7 +25,7 @@ bool isAsciiIdentifier(const QString& id)
         return false;
     for (qsizetype i = 0; i < id.size(); ++i) {
         const char16_t c = id[i].unicode();
-        const bool letter = (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+        const bool letter = c >= u'a' && c <= u'z';
         if (!(letter || (i > 0 && ((c >= u'0' && c <= u'9') || c == u'_'))))
             return false;
     }
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     d.license = in.piece();
 
     if (builder::IdentifierProblem(d.identifier).isEmpty() && !isAsciiIdentifier(d.identifier))
-        fail("an identifier that is no plain ASCII name was accepted", d.identifier);
+        fail("an identifier that is no plain lower-case ASCII name was accepted", d.identifier);
 
     if (builder::PluginNameProblem(d.name).isEmpty()) {
         const QString archive = builder::ArchiveName(d.name) + QStringLiteral(".zip");
@@ -73,6 +73,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             fail("the header block lost its frame", header);
         if (header.indexOf(QStringLiteral("*/")) != header.size() - end.size() + 2)
             fail("an accepted header closes its comment before its end", header);
+        qsizetype breaks = 0;
+        for (const QChar c : header)
+            breaks += builder::IsLineBreak(c) ? 1 : 0;
+        if (breaks != 20) // the ten CR LF pairs between the eleven lines
+            fail("an accepted header has a line break inside a value", header);
     }
     return 0;
 }

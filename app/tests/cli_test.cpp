@@ -217,6 +217,33 @@ private slots:
         QCOMPARE(readFile(m_output + "/myplugin.zip"), built);
     }
 
+    // Refused details leave no trace, not even the output folder the build would have made.
+    void refusedDetailsCreateNothing_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("stderrSays");
+        QTest::newRow("capital identifier") << QStringList{"--id", "P1"} << "Please use \"p1\" instead.";
+        QTest::newRow("line feed in the URI") << QStringList{"--uri", "https://a.invalid\nAuthor: Mallory"}
+                                              << "The plugin URI cannot hold a line break";
+        QTest::newRow("line separator in the version")
+            << QStringList{"--version", QStringLiteral(u"1.0\u2028Network: true")}
+            << "The version cannot hold a line break";
+        QTest::newRow("comment end in the license")
+            << QStringList{"--license", "GPL */"} << "The license cannot hold \"*/\"";
+    }
+    void refusedDetailsCreateNothing()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, stderrSays);
+        const Run r = runCli(cli(), QStringList{m_site, "--output", m_output, "--front", "index.html",
+                                                "--download", "download.html"} +
+                                        args);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(QString::fromUtf8(r.err).contains(stderrSays), r.err.constData());
+        QVERIFY(r.out.isEmpty());
+        QVERIFY(!QFileInfo::exists(m_output));
+    }
+
     void helpGoesToStandardOutput()
     {
         const Run r = runCli(cli(), {"--help"});

@@ -270,8 +270,13 @@ private slots:
                                         << "../x" << refused << "unique identifier";
         QTest::newRow("blank name") << "name"
                                     << "   " << refused << "plugin name";
+        QTest::newRow("capital identifier") << "identifier"
+                                            << "P1" << refused << "use \"p1\" instead";
         QTest::newRow("comment end") << "version"
                                      << "1 */" << refused << "version";
+        QTest::newRow("line break") << "license"
+                                    << "GPL\r\nVersion: 9" << refused
+                                    << "The license cannot hold a line break";
         QTest::newRow("no page") << "page"
                                  << "gone.html" << refused << "gone.html";
         QTest::newRow("no site") << "site"

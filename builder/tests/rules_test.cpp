@@ -52,7 +52,10 @@ private slots:
         QTest::addColumn<QString>("identifier");
         QTest::addColumn<bool>("usable");
         QTest::newRow("generated") << "p4217" << true;
-        QTest::newRow("letters digits underscore") << "My_plugin2" << true;
+        QTest::newRow("letters digits underscore") << "my_plugin2" << true;
+        // PHP function names ignore case: P1_activate and p1_activate are one function.
+        QTest::newRow("capital first") << "P1" << false;
+        QTest::newRow("capital inside") << "shop_B2" << false;
         QTest::newRow("twenty") << "a1234567890123456789" << true;
         QTest::newRow("twenty-one") << "a12345678901234567890" << false;
         QTest::newRow("empty") << "" << false;
@@ -69,6 +72,15 @@ private slots:
         QFETCH(QString, identifier);
         QFETCH(bool, usable);
         QCOMPARE(IdentifierProblem(identifier).isEmpty(), usable);
+    }
+
+    void capitalsAreRefusedNamingTheSmallForm()
+    {
+        QVERIFY2(IdentifierProblem("P1").contains("\"p1\""), qPrintable(IdentifierProblem("P1")));
+        QVERIFY(IdentifierProblem("Shop_B2").contains("\"shop_b2\""));
+        // Only a form that small letters would make usable is offered.
+        QVERIFY(!IdentifierProblem("P-1").contains("\"p-1\""));
+        QVERIFY(!IdentifierProblem(QStringLiteral(u"P\u00C9")).contains(QStringLiteral(u"\"p\u00C9\"")));
     }
 
     void generatedIdentifiersAlwaysQualify()
@@ -98,12 +110,54 @@ private slots:
         QVERIFY(!PluginNameProblem(QString(300, 'x')).isEmpty());
     }
 
-    void headerValuesMustNotCloseTheComment()
+    void headerValuesStayOnTheirLineInsideTheComment_data()
     {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<bool>("usable");
+        const QStringList fields{"plugin URI", "description", "version", "author", "author URI", "license"};
+        const std::pair<const char*, QString> breaks[] = {
+            {"LF", "\n"},
+            {"CR", "\r"},
+            {"CR LF", "\r\n"},
+            {"vertical tab", "\v"},
+            {"form feed", "\f"},
+            {"next line U+0085", QStringLiteral(u"\u0085")},
+            {"line separator", QStringLiteral(u"\u2028")},
+            {"paragraph separator", QStringLiteral(u"\u2029")},
+            {"comment end", "*/"},
+        };
+        for (const QString& field : fields) {
+            for (const auto& [name, hostile] : breaks) {
+                QTest::addRow("%s: %s", qPrintable(field), name)
+                    << field << QStringLiteral("1.0") + hostile + QStringLiteral("Author: Someone Else")
+                    << false;
+            }
+            QTest::addRow("%s: tab and lone marks", qPrintable(field)) << field << "a\tb * / c /* d" << true;
+        }
+        // The name has rules of its own: a line break is refused there as it would name the ZIP.
+        QTest::newRow("plugin name: comment end") << "plugin name"
+                                                  << "My */ Plugin" << false;
+    }
+    void headerValuesStayOnTheirLineInsideTheComment()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, value);
+        QFETCH(bool, usable);
         PluginDetails d = PluginDetails::Defaults("Vantor!");
-        QVERIFY(HeaderValuesProblem(d).isEmpty());
-        d.license = "GPL */ echo 1; /*";
-        QVERIFY(HeaderValuesProblem(d).contains("license"));
+        QVERIFY(DetailsProblem(d).isEmpty());
+        QString* target = field == "plugin name"   ? &d.name
+                          : field == "plugin URI"  ? &d.uri
+                          : field == "description" ? &d.description
+                          : field == "version"     ? &d.version
+                          : field == "author"      ? &d.author
+                          : field == "author URI"  ? &d.authorUri
+                                                   : &d.license;
+        *target = value;
+        const QString problem = DetailsProblem(d);
+        QCOMPARE(problem.isEmpty(), usable);
+        if (!usable)
+            QVERIFY2(problem.startsWith("The " + field + " cannot hold"), qPrintable(problem));
     }
 
     void defaultsCarryTheCreditTexts()

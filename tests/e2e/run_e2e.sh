@@ -95,7 +95,7 @@ P_BACK_TAG[example]='<ul class="bonus"><li><a href="https://example.invalid/bonu
 make_nested_site "$RUN/sites/nested" "${P_SITE[example]}"
 P_SITE[nested]=$RUN/sites/nested
 P_FRONT[nested]="offer pages/sales page.html" P_DOWNLOAD[nested]="offer pages/thank you.html"
-P_NAME[nested]='Tom'\''s "Quick" $5 \ Guide' P_ID[nested]=Shop_B2 P_VERSION[nested]=2.0-beta.1
+P_NAME[nested]='Tom'\''s "Quick" $5 \ Guide' P_ID[nested]=shop_b2 P_VERSION[nested]=2.0-beta.1
 P_URI[nested]="https://example.invalid/shop?b=2&lang=fr" P_LICENSE[nested]="MIT"
 P_TITLE[nested]="Offre spéciale été"
 P_FRONT_TAG[nested]='<a class="achat" href="https://pay.example.invalid/?item=b2&amp;qty=1">Acheter — 12 €</a>'

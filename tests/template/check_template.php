@@ -24,7 +24,7 @@ function check( $ok, $what ) {
 
 $samples = array(
     array( 'p4217', 'Little Green Balcony' ),
-    array( 'Shop_B2', 'Tom\'s "Quick" $5 \\ Guide <&> ?> {$x} #prefix# \'\'\'' ),
+    array( 'shop_b2', 'Tom\'s "Quick" $5 \\ Guide <&> ?> {$x} #prefix# \'\'\'' ),
     array( 'x12345678901234567_9', 'Café — 9,90 €' ),
 );
 $work = sys_get_temp_dir() . '/vantor-template-check-' . getmypid();
