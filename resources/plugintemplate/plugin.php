@@ -9,13 +9,14 @@ require_once __DIR__ . '/modules/cpt_template_loader.php';
 
 /**
  * The plugin name as typed when the plugin was built. A nowdoc keeps quotes, "$" and
- * backslashes in it literal; callers escape it for where they print it.
+ * backslashes in it literal; callers escape it for where they print it. The name never
+ * starts its line, so no name can be read as the nowdoc's end.
  */
 function #prefix#_menu_name() {
     $name = <<<'#prefix#_MENU_NAME_END'
-#menuname#
+name:#menuname#
 #prefix#_MENU_NAME_END;
-    return trim( $name );
+    return trim( substr( $name, strlen( 'name:' ) ) );
 }
 
 /**
