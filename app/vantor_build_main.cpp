@@ -179,8 +179,10 @@ int main(int argc, char* argv[])
         return kBuildFailed;
     }
     // The output folder is made only for a build that can go ahead; otherwise the build says why not.
+    // A path with a name that is not UTF-8 would be made anew beside the one meant.
     if (!builder::AnyFieldEmpty(request.details) && builder::DetailsProblem(request.details).isEmpty() &&
-        QFileInfo(request.siteFolder).isDir() && !QDir().mkpath(request.outputFolder)) {
+        QFileInfo(request.siteFolder).isDir() && !support::NameNotUtf8(request.outputFolder) &&
+        !QDir().mkpath(request.outputFolder)) {
         err(QStringLiteral("error: Cannot create the output folder '%1'.").arg(request.outputFolder));
         return kBuildFailed;
     }

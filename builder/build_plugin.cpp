@@ -84,13 +84,23 @@ bool archiverAvailable(const QString& archiver)
     return !QStandardPaths::findExecutable(archiver).isEmpty();
 }
 
+// Why a path names nothing: a name that cannot be read back sends the user elsewhere than "missing".
+QString missingProblem(const QString& what, const QString& path)
+{
+    if (support::NameNotUtf8(path)) {
+        return QStringLiteral("The %1 '%2' cannot be read: its name is not valid UTF-8. Please rename it.")
+            .arg(what, path);
+    }
+    return QStringLiteral("The %1 '%2' does not exist.").arg(what, path);
+}
+
 QString pageProblem(const QString& role, const QString& page)
 {
     if (MortarTools::PathExists(page, false))
         return {};
     if (QFileInfo::exists(page))
         return QStringLiteral("The %1 '%2' is not a file.").arg(role, page);
-    return QStringLiteral("The %1 '%2' does not exist.").arg(role, page);
+    return missingProblem(role, page);
 }
 
 // The page's path relative to the site's top, or an empty string when it lies outside the site.
@@ -109,7 +119,7 @@ QString refusal(const BuildRequest& r)
     if (QString p = DetailsProblem(r.details); !p.isEmpty())
         return p;
     if (!MortarTools::PathExists(r.siteFolder, true))
-        return QStringLiteral("The site folder '%1' does not exist.").arg(r.siteFolder);
+        return missingProblem(QStringLiteral("site folder"), r.siteFolder);
     if (QString p = pageProblem(QStringLiteral("front-end page"), r.frontPage); !p.isEmpty())
         return p;
     if (QString p = pageProblem(QStringLiteral("download page"), r.downloadPage); !p.isEmpty())
@@ -126,7 +136,7 @@ QString refusal(const BuildRequest& r)
         }
     }
     if (!MortarTools::PathExists(r.outputFolder, true))
-        return QStringLiteral("The output folder '%1' does not exist.").arg(r.outputFolder);
+        return missingProblem(QStringLiteral("output folder"), r.outputFolder);
     if (isSameOrInside(r.outputFolder, r.siteFolder))
         return QStringLiteral(
                    "The output folder '%1' lies inside the site folder '%2'. Please choose an output "

@@ -1,6 +1,8 @@
 #include "support/io_error.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -54,6 +56,39 @@ std::filesystem::path toFsPath(const QString& path)
 QString fromFsPath(const std::filesystem::path& path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
+
+bool NameNotUtf8(const QString& path)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return false; // names are UTF-16 there, and every one has its text
+#else
+    if (!path.contains(QChar::ReplacementCharacter))
+        return false;
+    namespace fs = std::filesystem;
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    fs::path at(QFile::encodeName(QDir::rootPath()).toStdString());
+    std::error_code ec;
+    for (const QString& part : absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        fs::path next = at / QFile::encodeName(part).toStdString();
+        if (fs::exists(fs::symlink_status(next, ec))) {
+            at = std::move(next);
+            continue;
+        }
+        if (!part.contains(QChar::ReplacementCharacter))
+            return false;
+        // The part is missing as written: look for the name on disk that reads as it.
+        for (auto it = fs::directory_iterator(at, ec); !ec && it != fs::directory_iterator();
+             it.increment(ec)) {
+            const QByteArray raw = QByteArray::fromStdString(it->path().filename().native());
+            if (QString::fromUtf8(raw).toUtf8() != raw && QFile::decodeName(raw) == part)
+                return true;
+        }
+        return false;
+    }
+    return false;
+#endif
 }
 
 } // namespace support

@@ -43,4 +43,8 @@ int errorNumberForErrno(int err);
 std::filesystem::path toFsPath(const QString& path);
 QString fromFsPath(const std::filesystem::path& path);
 
+// True when the path names nothing because a name along it is not valid UTF-8 on disk: such a
+// name reaches a QString with U+FFFD for its bad bytes and can never be opened by that text.
+bool NameNotUtf8(const QString& path);
+
 } // namespace support

@@ -169,6 +169,15 @@ QString PageWorkspace::overlapProblem(const QString& folder) const
 
 void PageWorkspace::loadFolder(const QString& folder)
 {
+    // Such a folder is there, but its name as text finds nothing: "no pages" would send the user
+    // looking in the wrong place.
+    if (support::NameNotUtf8(folder)) {
+        m_prompter.inform(QStringLiteral("Wrong Folder"),
+                          QStringLiteral("The folder '%1' cannot be read: its name is not valid UTF-8. "
+                                         "Please rename it, then load it again.")
+                              .arg(QDir::toNativeSeparators(folder)));
+        return;
+    }
     if (!QFileInfo(folder).isDir() || ListPages(folder).isEmpty()) {
         m_prompter.inform(kNoHtmlTitle, kNoHtmlText);
         return;

@@ -14,6 +14,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 using namespace testfiles;
 
@@ -242,6 +243,27 @@ private slots:
         QVERIFY2(QString::fromUtf8(r.err).contains(stderrSays), r.err.constData());
         QVERIFY(r.out.isEmpty());
         QVERIFY(!QFileInfo::exists(m_output));
+    }
+
+    // Arguments are bytes: a site folder whose name is not UTF-8 is named as such, not as missing.
+    void aSiteNameThatIsNotUtf8IsNamedSo()
+    {
+        const QByteArray raw = QFile::encodeName(m_tmp.path()) + "/caf\xe9 site";
+        QCOMPARE(::mkdir(raw.constData(), 0755), 0);
+        QProcess sh;
+        // Only a shell can hand the program an argument that is not UTF-8: QProcess encodes text.
+        sh.start("/bin/sh", {"-c",
+                             "exec \"$0\" \"$1/caf$(printf '\\351') site\" --output \"$2\" "
+                             "--front index.html --download index.html",
+                             cli(), m_tmp.path(), m_output});
+        QVERIFY(sh.waitForFinished(60000));
+        const QString err = QString::fromUtf8(sh.readAllStandardError());
+        QCOMPARE(sh.exitCode(), 1);
+        QVERIFY2(err.contains(QStringLiteral(u"error: The site folder '") + QFile::decodeName(raw) +
+                              "' cannot be read: its name is not valid UTF-8."),
+                 qPrintable(err));
+        QVERIFY(!QFileInfo::exists(m_output));
+        QCOMPARE(::rmdir(raw.constData()), 0); // the temporary folder's clean-up cannot name it
     }
 
     void helpGoesToStandardOutput()

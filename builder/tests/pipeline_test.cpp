@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -277,6 +279,12 @@ private slots:
         QTest::newRow("line break") << "license"
                                     << "GPL\r\nVersion: 9" << refused
                                     << "The license cannot hold a line break";
+        QTest::newRow("site name not UTF-8")
+            << "raw site" << QString::fromLatin1("site-\xff") << refused << "its name is not valid UTF-8";
+        QTest::newRow("page name not UTF-8")
+            << "raw page" << QString::fromLatin1("down\xe9.html") << refused << "its name is not valid UTF-8";
+        QTest::newRow("missing name with U+FFFD")
+            << "site" << QStringLiteral(u"/nonexistent/caf\uFFFD") << refused << "does not exist";
         QTest::newRow("no page") << "page"
                                  << "gone.html" << refused << "gone.html";
         QTest::newRow("no site") << "site"
@@ -309,6 +317,15 @@ private slots:
             r.archiver = value;
         else if (field == "output")
             r.outputFolder = m_site;
+        QByteArray raw;
+        if (field.startsWith("raw ")) {
+            // The name on disk holds a byte that is not UTF-8; the path given is how Qt reads it.
+            raw = QFile::encodeName(field == "raw site" ? m_tmp.path() : m_site) + '/' + value.toLatin1();
+            const int made = field == "raw site" ? ::mkdir(raw.constData(), 0755)
+                                                 : ::close(::creat(raw.constData(), 0644));
+            QCOMPARE(made, 0);
+            (field == "raw site" ? r.siteFolder : r.downloadPage) = QFile::decodeName(raw);
+        }
         const auto site = fingerprint(m_site);
         const BuildResult result = BuildPlugin(r);
         QCOMPARE(int(result.status), status);
@@ -316,6 +333,8 @@ private slots:
         QCOMPARE(result.title(), QStringLiteral("Important"));
         QVERIFY(QDir(m_output).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
         QCOMPARE(fingerprint(m_site), site);
+        if (!raw.isEmpty())
+            QCOMPARE(std::remove(raw.constData()), 0); // the temporary folder's clean-up cannot name it
     }
 
     void failedBuildsKeepTheEarlierArchive_data()

@@ -8,6 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace workspace;
 
 namespace {
@@ -261,6 +265,26 @@ private slots:
         }
         QCOMPARE(m_ws->pages(), before);
         QVERIFY(QFile::exists(working("images/cover.png")));
+    }
+
+    // The folder selector reads a name that is not UTF-8 with U+FFFD in it: a path to nothing.
+    void loadNamesAFolderWhoseNameIsNotUtf8()
+    {
+        QVERIFY(m_ws->Start());
+        const QByteArray raw = QFile::encodeName(m_tmp->path()) + "/caf\xe9";
+        QCOMPARE(::mkdir(raw.constData(), 0755), 0);
+        QCOMPARE(::close(::creat(raw + "/index.html", 0644)), 0);
+        m_prompter.folderAnswers.push_back(QFile::decodeName(raw));
+
+        m_ws->LoadUsingBrowser();
+
+        QCOMPARE(m_prompter.exchanges.size(), 3);
+        QCOMPARE(m_prompter.exchanges[2].title, QString("Wrong Folder"));
+        QCOMPARE(m_prompter.exchanges[2].text,
+                 "The folder '" + QFile::decodeName(raw) +
+                     "' cannot be read: its name is not valid UTF-8. Please rename it, then load it again.");
+        QVERIFY(!m_ws->pageListEnabled());
+        QCOMPARE(::unlink(raw + "/index.html") + ::rmdir(raw.constData()), 0); // Qt cannot name them
     }
 
     void loadRefusesFoldersOverlappingTheWorkingFolder_data()
