@@ -1,6 +1,7 @@
 #include "gui/frm_convert.h"
 
 #include "builder/plugin_details.h"
+#include "builder/plugin_rules.h"
 #include "workspace/prompter.h"
 
 #include <QCloseEvent>
@@ -13,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include <utility>
 
@@ -40,6 +42,19 @@ QLineEdit* lineEdit(const char* name, int widthTwips, QWidget* parent)
     return e;
 }
 
+// PHP ignores letter case in the names a plugin defines, so the identifier takes small letters
+// only: capitals become small as they are typed or pasted, and the rest is for the build to judge.
+class LowerCaseIdentifierValidator final : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override
+    {
+        input = builder::LowerCaseIdentifier(input);
+        return Acceptable;
+    }
+};
+
 } // namespace
 
 frmConvert::frmConvert(const AppTexts& app, const workspace::Folders& folders, const QString& frontPage,
@@ -63,6 +78,7 @@ frmConvert::frmConvert(const AppTexts& app, const workspace::Folders& folders, c
 void frmConvert::buildLayout()
 {
     txtPluginID = lineEdit("txtPluginID", 1725, this);
+    txtPluginID->setValidator(new LowerCaseIdentifierValidator(txtPluginID));
     cmdGenerateIdentifier = new QPushButton(QStringLiteral("Generate New"), this);
     cmdGenerateIdentifier->setObjectName(QStringLiteral("cmdGenerateIdentifier"));
     cmdGenerateIdentifier->setMinimumWidth(px(1500));

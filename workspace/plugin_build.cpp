@@ -131,13 +131,12 @@ void PluginBuild::onBuildFinished()
     m_busy = false;
     emit busyChanged(false);
     const bool ok = m_lastResult.ok();
-    const bool stopped = m_lastResult.status == builder::BuildResult::Status::Stopped;
     // Where the plugin is, wherever the output folder lies for this user.
     const QString where =
         ok ? QStringLiteral("\n\nThe plugin: %1").arg(QDir::toNativeSeparators(m_lastResult.archivePath))
            : QString();
-    m_prompter.inform(m_lastResult.title(), m_lastResult.message() + where,
-                      ok || stopped ? MessageIcon::Information : MessageIcon::Critical);
+    // "Done", "Stopped", "Important" and "Error" alike come with the information icon.
+    m_prompter.inform(m_lastResult.title(), m_lastResult.message() + where, MessageIcon::Information);
     if (const QString report = ok ? BuildReport(m_lastResult) : QString(); !report.isEmpty())
         m_prompter.inform(QStringLiteral("Important"), report);
     if (ok)

@@ -1,4 +1,5 @@
 #include "gui/frm_convert.h"
+#include "gui/message_box_prompter.h"
 #include "support/mortar_file.h"
 #include "workspace/folder_opener.h"
 #include "workspace/prompter.h"
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -15,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace gui;
 
@@ -110,6 +113,63 @@ private slots:
             seen << id->text();
         }
         QVERIFY(seen.size() > 1);
+    }
+
+    void typedCapitalsBecomeSmall()
+    {
+        auto window = open();
+        window->show();
+        auto* id = child<QLineEdit>(window.get(), "txtPluginID");
+        id->clear();
+        QTest::keyClicks(id, "Shop_B2");
+        QCOMPARE(id->text(), QString("shop_b2"));
+        // The caret stays where the capital went in.
+        id->setCursorPosition(4);
+        QTest::keyClicks(id, "X");
+        QCOMPARE(id->text(), QString("shopx_b2"));
+        QCOMPARE(id->cursorPosition(), 5);
+        QCOMPARE(window->details().identifier, QString("shopx_b2"));
+    }
+
+    // The outcome's box as the user sees it: its title, and the information icon for each.
+    void outcomeBoxesShowTheInformationIcon_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("failed build") << "no cpt.php"
+                                      << "Error";
+        QTest::newRow("refused build") << "bad identifier"
+                                       << "Important";
+        QTest::newRow("built") << ""
+                               << "Done";
+    }
+    void outcomeBoxesShowTheInformationIcon()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, title);
+        if (fault == "no cpt.php")
+            QVERIFY(QFile::remove(QDir(m_folders.templateFolder).filePath("modules/cpt.php")));
+        MessageBoxPrompter prompter;
+        const QDir working(m_folders.workingFolder);
+        frmConvert window(kApp, m_folders, working.filePath("index.html"), working.filePath("download.html"),
+                          prompter, m_opener);
+        prompter.setOwner(&window);
+        window.show();
+        if (fault == "bad identifier")
+            child<QLineEdit>(&window, "txtPluginID")->setText("p-1");
+
+        QStringList seen;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                seen << box->windowTitle() << QString::number(box->icon());
+                box->accept();
+            }
+        });
+        closer.start(20);
+        QTest::mouseClick(child<QPushButton>(&window, "Command3"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), 60000);
+        QCOMPARE(seen, (QStringList{title, QString::number(QMessageBox::Information)}));
     }
 
     void tabOrder()
