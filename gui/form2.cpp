@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGridLayout>
@@ -20,10 +21,13 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 namespace gui {
@@ -313,15 +317,37 @@ void Form2::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
 }
 
+void Form2::showEvent(QShowEvent* event)
+{
+    // The window opens centred on its screen, made to fit a smaller one with its title bar on it;
+    // later shows leave it where the user put it.
+    if (!m_placed && !event->spontaneous()) {
+        m_placed = true;
+        if (const QScreen* shownOn = screen()) {
+            const QRect area = shownOn->availableGeometry();
+            resize(size().boundedTo(area.size()).expandedTo(minimumSize()));
+            // The frame counts where the platform knows it already; a window manager adds its own later.
+            const QSize outer = size() + (frameGeometry().size() - geometry().size());
+            const QRect centred = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, outer, area);
+            move(std::max(centred.left(), area.left()), std::max(centred.top(), area.top()));
+        }
+    }
+    QWidget::showEvent(event);
+}
+
 void Form2::changeEvent(QEvent* event)
 {
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+    // Coming back from another program is no activation of the program's own: the page stays.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_activatePending) {
+        m_activatePending = false;
         Form_Activate();
+    }
     QWidget::changeEvent(event);
 }
 
 void Form2::Form_Activate()
 {
+    raise();
     // Coming back from a window shown over this one reloads the page, but never while editing,
     // nor while the closing of a save question hands the focus back before that save is done.
     if (Command2->text() == workspace::PageWorkspace::EditCaption() && Combo1->count() > 0 &&
@@ -505,6 +531,15 @@ void Form2::dropEvent(QDropEvent* event)
 
 bool Form2::eventFilter(QObject* watched, QEvent* event)
 {
+    // A dialog of the program over this window closing makes the activation that follows its own.
+    if (event->type() == QEvent::Hide && !isActiveWindow()) {
+        auto* dialog = qobject_cast<QDialog*>(watched);
+        for (QWidget* owner = dialog && dialog->isWindow() ? dialog->parentWidget() : nullptr; owner;
+             owner = owner->parentWidget()) {
+            if (owner == this)
+                m_activatePending = true;
+        }
+    }
     if (watched == lblHelp) {
         if (event->type() == QEvent::MouseButtonRelease)
             lblHelp_Click();

@@ -61,6 +61,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -100,6 +101,11 @@ private:
     // The plugin details while they are open, and whether the window closes once they are.
     QPointer<frmConvert> m_details;
     bool m_closeAfterDetails = false;
+
+    // The next activation runs Form_Activate: the first one, and the one after a window of the
+    // program shown over this one closed.
+    bool m_activatePending = true;
+    bool m_placed = false;
 };
 
 } // namespace gui

@@ -14,8 +14,10 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -255,6 +257,61 @@ private slots:
         // The page list keeps a third of the width.
         m_form->resize(1500, 800);
         QTRY_COMPARE(combo->width(), 500);
+    }
+
+    void opensCentredOnTheScreen()
+    {
+        // Along each side the window is centred where it fits and starts at the screen's edge
+        // where it does not, so its title bar is always on the screen. The test screen is
+        // narrower than the window and taller than it.
+        const QRect area = m_form->screen()->availableGeometry();
+        const QRect frame = m_form->frameGeometry();
+        QVERIFY(frame.width() > area.width() && frame.height() < area.height());
+        QCOMPARE(frame.left(), area.left());
+        QVERIFY2(std::abs(frame.center().y() - area.center().y()) <= 1,
+                 qPrintable(QString("top %1 in %2").arg(frame.top()).arg(area.height())));
+    }
+
+    // The page is shown anew when a window of the program over this one closes, not when the
+    // user merely comes back from another program. The test's platform hands the activation back
+    // to no window on its own, so the test does what a window manager would.
+    void activationReloadsOnlyAfterTheProgramsOwnWindows()
+    {
+        QStringList shown;
+        connect(view(), &PageView::DownloadComplete, this, [&] { shown << view()->currentFile(); });
+        loadSite();
+        QTRY_VERIFY_WITH_TIMEOUT(shown.contains(working("index.html")), kLoadTimeout);
+        QCOMPARE(evaluate("window.probe = 'same document'"), std::optional<QVariant>("same document"));
+        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+
+        // Another program takes the focus and gives it back.
+        QApplication::setActiveWindow(nullptr);
+        QVERIFY(!m_form->isActiveWindow());
+        QApplication::setActiveWindow(m_form.get());
+        QVERIFY(m_form->isActiveWindow());
+        QTest::qWait(1500); // a reload takes a fraction of this
+        QCOMPARE(loaded.count(), 0);
+        QCOMPARE(evaluate("window.probe"), std::optional<QVariant>("same document"));
+
+        // A message box of the program closes over it.
+        QMessageBox box(QMessageBox::Information, "Reminder", "Shown over the window.", QMessageBox::Ok,
+                        m_form.get());
+        bool boxWasActive = false;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, &box, [&] {
+            boxWasActive = box.isActiveWindow();
+            if (boxWasActive)
+                box.accept();
+        });
+        closer.start(20);
+        QTimer::singleShot(kLoadTimeout, &box, &QMessageBox::reject);
+        box.exec();
+        QVERIFY(boxWasActive);
+        QVERIFY(!m_form->isActiveWindow());
+        QApplication::setActiveWindow(m_form.get());
+        QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kLoadTimeout);
+        QCOMPARE(evaluate("window.probe === undefined && location.pathname"),
+                 std::optional<QVariant>(QUrl::fromLocalFile(working("index.html")).path()));
     }
 
     void startUpFailsOnAnOutputFolderThatCannotBeMade()
