@@ -226,11 +226,6 @@ private slots:
         QTest::newRow("capital identifier") << QStringList{"--id", "P1"} << "Please use \"p1\" instead.";
         QTest::newRow("line feed in the URI") << QStringList{"--uri", "https://a.invalid\nAuthor: Mallory"}
                                               << "The plugin URI cannot hold a line break";
-        QTest::newRow("line separator in the version")
-            << QStringList{"--version", QStringLiteral(u"1.0\u2028Network: true")}
-            << "The version cannot hold a line break";
-        QTest::newRow("comment end in the license")
-            << QStringList{"--license", "GPL */"} << "The license cannot hold \"*/\"";
     }
     void refusedDetailsCreateNothing()
     {

@@ -272,13 +272,8 @@ private slots:
                                         << "../x" << refused << "unique identifier";
         QTest::newRow("blank name") << "name"
                                     << "   " << refused << "plugin name";
-        QTest::newRow("capital identifier") << "identifier"
-                                            << "P1" << refused << "use \"p1\" instead";
         QTest::newRow("comment end") << "version"
                                      << "1 */" << refused << "version";
-        QTest::newRow("line break") << "license"
-                                    << "GPL\r\nVersion: 9" << refused
-                                    << "The license cannot hold a line break";
         QTest::newRow("site name not UTF-8")
             << "raw site" << QString::fromLatin1("site-\xff") << refused << "its name is not valid UTF-8";
         QTest::newRow("page name not UTF-8")
