@@ -169,7 +169,10 @@ private slots:
         closer.start(20);
         QTest::mouseClick(child<QPushButton>(&window, "Command3"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), 60000);
-        QCOMPARE(seen, (QStringList{title, QString::number(QMessageBox::Information)}));
+        // A good build may be followed by its report ("Important"), with the same icon.
+        QCOMPARE(seen.mid(0, 2), (QStringList{title, QString::number(QMessageBox::Information)}));
+        for (qsizetype i = 1; i < seen.size(); i += 2)
+            QCOMPARE(seen[i], QString::number(QMessageBox::Information));
     }
 
     void tabOrder()
