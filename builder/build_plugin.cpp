@@ -30,6 +30,7 @@ using support::IoError;
 using support::MortarFile;
 using support::MortarParser;
 using support::MortarTools;
+using support::StagedFolder;
 
 QString BuildResult::title() const
 {
@@ -266,6 +267,8 @@ void fillPlaceholders(const QString& file, const QString& templateName, const Bu
         text = MortarParser::ReplaceText(text, QStringLiteral("#menuname#"), d.name);
     }
     text = MortarParser::ReplaceText(text, QStringLiteral("?>\r\n"), QStringLiteral("?>"));
+    // The staged file may share its data with the template's own: a new file takes its place.
+    QFile::remove(file);
     MortarFile::WriteTextFile(text, file);
 }
 
@@ -286,12 +289,19 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     const QString pluginFolder = stagingDir.filePath(r.details.identifier);
     const QString siteCopy = QDir(pluginFolder).filePath(QStringLiteral("modules/template"));
 
-    report(5, QStringLiteral("Copying the plugin template"));
-    result.warnings += MortarFile::CopyFolder(r.templateFolder, pluginFolder, checkStop);
+    // The archiver only reads the plugin folder: it is made of links to the template's and the
+    // site's files where the file systems allow, copies where not. What the build changes in it,
+    // it replaces or removes, never writes in place.
+    report(5, QStringLiteral("Staging the plugin template"));
+    StagedFolder staged = MortarFile::StageFolder(r.templateFolder, pluginFolder, checkStop);
+    result.warnings += staged.warnings;
+    report(8, QStringLiteral("Staged the plugin template: %1").arg(staged.methods()));
     MortarTools::Pause(1);
 
-    report(15, QStringLiteral("Copying the site"));
-    result.warnings += MortarFile::CopyFolder(r.siteFolder, siteCopy, checkStop);
+    report(15, QStringLiteral("Staging the site"));
+    staged = MortarFile::StageFolder(r.siteFolder, siteCopy, checkStop);
+    result.warnings += staged.warnings;
+    report(38, QStringLiteral("Staged the site: %1").arg(staged.methods()));
     MortarTools::Pause(1);
 
     report(40, QStringLiteral("Listing the site's files"));

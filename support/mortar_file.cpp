@@ -14,6 +14,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef __linux__
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -117,11 +121,90 @@ void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
 }
 #endif
 
-// Copies through a temporary name beside the target, so the target is replaced whole or not at all.
-void copyOneFile(const fs::path& from, const fs::path& to)
+fs::path partName(const fs::path& to)
 {
     fs::path tmp = to;
     tmp.replace_filename(".vantor-" + std::to_string(QRandomGenerator::global()->generate64()) + ".part");
+    return tmp;
+}
+
+// Puts tmp in to's place, or removes it and throws.
+void renameOver(const fs::path& tmp, const fs::path& to)
+{
+    std::error_code ec;
+    fs::rename(tmp, to, ec);
+    if (ec) {
+        std::error_code ignore;
+        fs::remove(tmp, ignore);
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), fromFsPath(to));
+    }
+}
+
+#ifdef Q_OS_UNIX
+// A second name for the file's data, or false where the file systems do not allow one here (the
+// staged folder on another file system, a file the user may not link): then a clone or a copy.
+bool hardLink(const fs::path& from, const fs::path& to, bool& worthTrying)
+{
+    const fs::path tmp = partName(to);
+    if (::link(from.c_str(), tmp.c_str()) != 0) {
+        // Across file systems no file will link; a single refusal says nothing of the others.
+        if (errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP)
+            worthTrying = false;
+        return false;
+    }
+    struct stat st
+    {
+    };
+    if (::lstat(tmp.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::unlink(tmp.c_str());
+        throw IoError(kPathFileAccess,
+                      QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or device).")
+                          .arg(fromFsPath(from)));
+    }
+    renameOver(tmp, to);
+    return true;
+}
+#endif
+
+#ifdef __linux__
+// A copy-on-write clone: the data is shared until either side is written.
+bool clone(const fs::path& from, const fs::path& to, bool& worthTrying)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    struct stat st
+    {
+    };
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    const fs::path tmp = partName(to);
+    const int out =
+        ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    const bool cloned = ::ioctl(out, FICLONE, in) == 0;
+    if (!cloned &&
+        (errno == EOPNOTSUPP || errno == EXDEV || errno == EINVAL || errno == ENOTTY || errno == ENOSYS))
+        worthTrying = false;
+    ::close(in);
+    if (::close(out) != 0 || !cloned) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    renameOver(tmp, to);
+    return true;
+}
+#endif
+
+// Copies through a temporary name beside the target, so the target is replaced whole or not at all.
+void copyOneFile(const fs::path& from, const fs::path& to)
+{
+    const fs::path tmp = partName(to);
     try {
         copyBytes(from, tmp, to);
     } catch (const IoError&) {
@@ -140,8 +223,10 @@ void copyOneFile(const fs::path& from, const fs::path& to)
     }
 }
 
+using PlaceFile = std::function<void(const fs::path& from, const fs::path& to)>;
+
 void copyTree(const fs::path& root, const fs::path& from, const fs::path& to, const QString& rel,
-              QStringList& warnings, const std::function<void()>& beforeEachFile)
+              QStringList& warnings, const std::function<void()>& beforeEachFile, const PlaceFile& place)
 {
     std::error_code ec;
     fs::create_directories(to, ec);
@@ -157,12 +242,12 @@ void copyTree(const fs::path& root, const fs::path& from, const fs::path& to, co
         QString why;
         switch (ClassifyEntry(root, *it, &why)) {
         case EntryKind::Folder:
-            copyTree(root, it->path(), to / name, relName, warnings, beforeEachFile);
+            copyTree(root, it->path(), to / name, relName, warnings, beforeEachFile, place);
             break;
         case EntryKind::File:
             if (beforeEachFile)
                 beforeEachFile();
-            copyOneFile(it->is_symlink() ? fs::canonical(it->path()) : it->path(), to / name);
+            place(it->is_symlink() ? fs::canonical(it->path()) : it->path(), to / name);
             break;
         case EntryKind::Skipped:
             warnings << QStringLiteral("Skipped '%1': %2").arg(relName, why);
@@ -216,8 +301,50 @@ QStringList MortarFile::CopyFolder(const QString& source, const QString& destina
     if (ec || !fs::is_directory(root, ec))
         throw IoError(kPathNotFound, QStringLiteral("The folder '%1' does not exist.").arg(source));
     QStringList warnings;
-    copyTree(root, root, toFsPath(destination), QString(), warnings, beforeEachFile);
+    copyTree(root, root, toFsPath(destination), QString(), warnings, beforeEachFile, copyOneFile);
     return warnings;
+}
+
+QString StagedFolder::methods() const
+{
+    QStringList used;
+    if (hardLinks > 0)
+        used << QStringLiteral("%1 by hard link").arg(hardLinks);
+    if (clones > 0)
+        used << QStringLiteral("%1 by copy-on-write clone").arg(clones);
+    if (copies > 0)
+        used << QStringLiteral("%1 by copying").arg(copies);
+    return used.isEmpty() ? QStringLiteral("no files") : used.join(QStringLiteral(", "));
+}
+
+StagedFolder MortarFile::StageFolder(const QString& source, const QString& destination,
+                                     const std::function<void()>& beforeEachFile)
+{
+    std::error_code ec;
+    const fs::path root = fs::canonical(toFsPath(source), ec);
+    if (ec || !fs::is_directory(root, ec))
+        throw IoError(kPathNotFound, QStringLiteral("The folder '%1' does not exist.").arg(source));
+    StagedFolder staged;
+    bool linking = true;
+    bool cloning = true;
+    const PlaceFile place = [&](const fs::path& from, const fs::path& to) {
+#ifdef Q_OS_UNIX
+        if (linking && hardLink(from, to, linking)) {
+            ++staged.hardLinks;
+            return;
+        }
+#endif
+#ifdef __linux__
+        if (cloning && clone(from, to, cloning)) {
+            ++staged.clones;
+            return;
+        }
+#endif
+        copyOneFile(from, to);
+        ++staged.copies;
+    };
+    copyTree(root, root, toFsPath(destination), QString(), staged.warnings, beforeEachFile, place);
+    return staged;
 }
 
 QByteArray MortarFile::ReadBinaryFile(const QString& path)

@@ -23,6 +23,17 @@ enum class EntryKind
 EntryKind ClassifyEntry(const std::filesystem::path& root, const std::filesystem::directory_entry& entry,
                         QString* why);
 
+// What StageFolder did: the entries it skipped, and how many files it put in place each way.
+struct StagedFolder
+{
+    QStringList warnings;
+    int hardLinks = 0;
+    int clones = 0;
+    int copies = 0;
+
+    QString methods() const; // "412 by hard link, 3 by copying"
+};
+
 // Files and folders. Every operation throws IoError when it fails.
 class MortarFile final
 {
@@ -34,6 +45,14 @@ public:
     // beforeEachFile runs before each file is copied; what it throws ends the copy.
     static QStringList CopyFolder(const QString& source, const QString& destination,
                                   const std::function<void()>& beforeEachFile = {});
+
+    // Puts the tree of source into destination for reading, the cheapest way the file systems
+    // allow: a hard link where destination shares source's file system, a copy-on-write clone
+    // where the file system offers one, a copy otherwise; the same entries are skipped as by
+    // CopyFolder. A staged file may be the original's own data: it must never be written in place,
+    // only removed or replaced by a new file renamed over it.
+    static StagedFolder StageFolder(const QString& source, const QString& destination,
+                                    const std::function<void()>& beforeEachFile = {});
 
     // The whole text of a file, decoded as DecodeText does.
     static QString ReadTextFile(const QString& path);
