@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <stdexcept>
 #include <vector>
 
 #ifdef __linux__
@@ -46,10 +47,23 @@ QString quoted(const QString& s)
 // gaps, each file's pass turns the gaps equal to it into prefix + gap, and one pass of the rule
 // differs from "every equal gap" only in that a match consumes its closing quote: a gap right
 // after a gap matched in the same pass is left for a later pass. Gaps are grouped by their
-// current value, so a pass touches only the gaps that equal its file.
-QString rewriteQuoteFreeRun(const QString& text, const QStringList& files, qsizetype first, qsizetype last,
-                            const QString& prefix)
+// current value, so a pass touches only the gaps that equal its file. matchGaps works out which gaps
+// get the prefix and how many times; with no prefix given it is opaque, one no file name contains.
+struct GapMatches
 {
+    struct Candidate
+    {
+        qsizetype gap;
+        qsizetype start;
+    };
+    std::vector<Candidate> candidates;
+    std::vector<std::uint32_t> depth;
+};
+
+GapMatches matchGaps(const QString& text, const QStringList& files, qsizetype first, qsizetype last,
+                     const QString* prefix)
+{
+    GapMatches out;
     // One bucket per distinct file name; a gap whose value is no file name never changes.
     QHash<QStringView, int> bucketOf;
     qsizetype longest = 0;
@@ -60,12 +74,7 @@ QString rewriteQuoteFreeRun(const QString& text, const QStringList& files, qsize
     }
 
     // The gaps equal to some file name, in text order: which gap it is and where its text starts.
-    struct Candidate
-    {
-        qsizetype gap;
-        qsizetype start;
-    };
-    std::vector<Candidate> candidates;
+    std::vector<GapMatches::Candidate>& candidates = out.candidates;
     std::vector<std::vector<std::uint32_t>> buckets(bucketOf.size());
     const QStringView view(text);
     qsizetype gap = 0;
@@ -83,16 +92,19 @@ QString rewriteQuoteFreeRun(const QString& text, const QStringList& files, qsize
         open = close;
     }
     if (candidates.empty())
-        return text;
+        return out;
     // More candidates than a 32-bit index holds would need a page of many gigabytes.
     Q_ASSERT(candidates.size() < std::numeric_limits<std::uint32_t>::max());
 
     // Where a gap goes once prefixed: the bucket of prefix + value, or none.
     std::vector<int> nextBucket(bucketOf.size(), -1);
-    for (auto it = bucketOf.cbegin(); it != bucketOf.cend(); ++it)
-        nextBucket[it.value()] = bucketOf.value(QString(prefix + it.key().toString()), -1);
+    if (prefix) {
+        for (auto it = bucketOf.cbegin(); it != bucketOf.cend(); ++it)
+            nextBucket[it.value()] = bucketOf.value(QString(*prefix + it.key().toString()), -1);
+    }
 
-    std::vector<std::uint32_t> depth(candidates.size(), 0);
+    std::vector<std::uint32_t>& depth = out.depth;
+    depth.assign(candidates.size(), 0);
     std::vector<std::uint32_t> kept;
     std::vector<std::uint32_t> moved;
     std::vector<std::uint32_t> merged;
@@ -122,7 +134,17 @@ QString rewriteQuoteFreeRun(const QString& text, const QStringList& files, qsize
             target.swap(merged);
         }
     }
+    return out;
+}
 
+QString rewriteQuoteFreeRun(const QString& text, const QStringList& files, qsizetype first, qsizetype last,
+                            const QString& prefix)
+{
+    const GapMatches matches = matchGaps(text, files, first, last, &prefix);
+    const auto& candidates = matches.candidates;
+    const auto& depth = matches.depth;
+    if (candidates.empty())
+        return text;
     qsizetype added = 0;
     for (const std::uint32_t d : depth)
         added += qsizetype(d) * prefix.size();
@@ -146,7 +168,79 @@ QString rewriteQuoteFreeRun(const QString& text, const QStringList& files, qsize
     return result;
 }
 
+// Where the positions of text (ascending) fall in text.toUtf8(), which writes a surrogate pair as
+// four bytes and a lone surrogate as "?".
+std::vector<qsizetype> utf8Offsets(const QString& text, const std::vector<qsizetype>& at)
+{
+    std::vector<qsizetype> out;
+    out.reserve(at.size());
+    const QChar* p = text.constData();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    qsizetype bytes = 0;
+    for (const qsizetype pos : at) {
+        for (; i < pos; ++i) {
+            const char16_t c = p[i].unicode();
+            if (c < 0x80) {
+                bytes += 1;
+            } else if (c < 0x800) {
+                bytes += 2;
+            } else if (QChar::isHighSurrogate(c) && i + 1 < n && p[i + 1].isLowSurrogate()) {
+                bytes += 4;
+                ++i;
+            } else {
+                bytes += QChar::isSurrogate(c) ? 1 : 3;
+            }
+        }
+        out.push_back(bytes);
+    }
+    return out;
+}
+
 } // namespace
+
+std::vector<qsizetype> LiteralRuleMatchesInUtf8(const QString& text, const QStringList& files)
+{
+    return utf8Offsets(text, LiteralRuleMatches(text, files));
+}
+
+std::vector<qsizetype> LiteralRuleMatches(const QString& text, const QStringList& files)
+{
+    std::vector<qsizetype> at;
+    if (files.isEmpty())
+        return at;
+    const bool quoted =
+        std::any_of(files.cbegin(), files.cend(), [](const QString& f) { return f.contains(u'"'); });
+    if (!quoted) {
+        const GapMatches m = matchGaps(text, files, 0, files.size(), nullptr);
+        for (std::size_t c = 0; c < m.candidates.size(); ++c) {
+            if (m.depth[c] > 0)
+                at.push_back(m.candidates[c].start);
+        }
+        return at;
+    }
+    // Names with quotes in them change the gaps as they are replaced: the rule itself, with a mark
+    // that neither the text nor a name holds, says where.
+    std::vector<bool> used(0x10000, false);
+    for (const QChar c : text)
+        used[c.unicode()] = true;
+    for (const QString& f : files) {
+        for (const QChar c : f)
+            used[c.unicode()] = true;
+    }
+    char16_t mark = 0xE000;
+    while (mark < 0xF8FF && used[mark])
+        ++mark;
+    if (used[mark])
+        throw std::runtime_error("the page uses every private character there is");
+    const QString marked = RewriteAssetPaths(text, files, QString(QChar(mark)));
+    qsizetype seen = 0;
+    for (qsizetype i = 0; i < marked.size(); ++i) {
+        if (marked[i] == QChar(mark))
+            at.push_back(i - seen++);
+    }
+    return at;
+}
 
 QString RewriteAssetPathsReference(const QString& text, const QStringList& files, const QString& prefix)
 {

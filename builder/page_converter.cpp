@@ -3,8 +3,10 @@
 #include "builder/asset_rewrite.h"
 #include "builder/plugin_header.h"
 #include "builder/reference_rewrite.h"
-#include "support/mortar_parser.h"
 
+#include <algorithm>
+#include <array>
+#include <functional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -12,106 +14,62 @@
 namespace builder {
 namespace {
 
-// Code units that occur neither in the page nor in any file name: they mark where the asset base,
-// the funnel's address and the delivery addresses go until the page's own "<?" are neutralised.
-RewriteMarks unusedMarks(const QString& page, const QStringList& files)
+// Writes the page's own text: every "<?" so that PHP prints it, and the role's marker tag as the
+// echo of its variable. The tag's forms are taken one after the other, as three replacements of
+// the whole text would take them, for forms that share a "#".
+class PageTextWriter
 {
-    std::vector<bool> used(0x10000, false);
-    for (const QChar c : page)
-        used[c.unicode()] = true;
-    for (const QString& f : files) {
-        for (const QChar c : f)
-            used[c.unicode()] = true;
+public:
+    explicit PageTextWriter(PageRole role)
+        : m_forms(role == PageRole::FrontEnd ? std::array<QByteArrayView, 3>{"#front#", "#FRONT#", "#Front#"}
+                                             : std::array<QByteArrayView, 3>{"#back#", "#BACK#", "#Back#"}),
+          m_code(QString::fromUtf16(role == PageRole::FrontEnd ? kFrontTagCode : kBackTagCode).toUtf8())
+    {
     }
-    std::vector<QChar> found;
-    const std::pair<char16_t, char16_t> ranges[] = {{0xE000, 0xF8FF}, {0xFDD0, 0xFDEF}, {0x0100, 0xD7FF}};
-    for (const auto& [first, last] : ranges) {
-        for (char32_t u = first; u <= last && found.size() < 3; ++u) {
-            if (!used[u])
-                found.push_back(QChar(char16_t(u)));
-        }
-    }
-    if (found.size() < 3)
-        throw std::runtime_error("the page uses every character there is");
-    return {QString(found[0]).toUtf8(), QString(found[1]).toUtf8(), QString(found[2]).toUtf8()};
-}
 
-// The literal rule has already prefixed "path" where a page is written whole between double
-// quotes; a funnel page among those gets the funnel's address instead, never its raw file.
-QByteArray linkQuotedFunnelPages(const QByteArray& text, const QByteArray& asset, const QByteArray& link,
-                                 const QList<QByteArray>& pages)
-{
-    QByteArray out;
-    qsizetype copied = 0;
-    for (qsizetype at = text.indexOf(asset); at >= 0; at = text.indexOf(asset, at + 1)) {
-        if (at == 0 || text[at - 1] != '"')
-            continue;
-        const QByteArrayView rest = QByteArrayView(text).sliced(at + asset.size());
-        for (const QByteArray& page : pages) {
-            if (!page.isEmpty() && rest.startsWith(page) && rest.size() > page.size() &&
-                rest[page.size()] == '"') {
-                out.append(QByteArrayView(text).sliced(copied, at - copied));
-                out.append(link);
-                copied = at + asset.size() + page.size();
-                break;
+    void operator()(QByteArray& out, QByteArrayView text)
+    {
+        m_tags.clear();
+        for (const QByteArrayView form : m_forms) {
+            for (qsizetype at = text.indexOf(form); at >= 0; at = text.indexOf(form, at + 1)) {
+                const qsizetype end = at + form.size();
+                const bool free = std::none_of(m_tags.begin(), m_tags.end(),
+                                               [&](const auto& t) { return t.first < end && at < t.second; });
+                if (free) {
+                    m_tags.emplace_back(at, end);
+                    at = end - 1;
+                }
             }
         }
-    }
-    if (copied == 0)
-        return text;
-    out.append(QByteArrayView(text).sliced(copied));
-    return out;
-}
-
-// The page's own "<?" written so that PHP prints them, and the marks replaced by the fragments
-// that print the asset base and the funnel's address, in one pass.
-QByteArray finishPage(const QByteArray& text, const RewriteMarks& marks)
-{
-    const QByteArray& asset = marks.asset;
-    const QByteArray& link = marks.link;
-    const QByteArray& delivery = marks.delivery;
-    const QByteArray assetCode = GetAssetUrlPrefix().toUtf8();
-    const QByteArrayView linkCode(kFunnelUrlCode);
-    bool interesting[256] = {};
-    interesting[uchar('<')] = interesting[uchar(asset[0])] = interesting[uchar(link[0])] =
-        interesting[uchar(delivery[0])] = true;
-    QByteArray number;
-    QByteArray out;
-    out.reserve(text.size() + text.size() / 8);
-    const char* p = text.constData();
-    const qsizetype n = text.size();
-    qsizetype copied = 0;
-    for (qsizetype i = 0; i < n; ++i) {
-        if (!interesting[uchar(p[i])])
-            continue;
-        const QByteArrayView rest(p + i, n - i);
-        QByteArrayView with;
-        qsizetype skip = 0;
-        if (rest.startsWith("<?")) {
-            with = "<<?php ?>?";
-            skip = 2;
-        } else if (rest.startsWith(asset)) {
-            with = assetCode;
-            skip = asset.size();
-        } else if (rest.startsWith(link)) {
-            with = linkCode;
-            skip = link.size();
-        } else if (rest.startsWith(delivery)) {
-            const qsizetype close = rest.indexOf(delivery, delivery.size());
-            number = DeliveryUrlCode(rest.sliced(delivery.size(), close - delivery.size()).toInt());
-            with = number;
-            skip = close + delivery.size();
-        } else {
-            continue;
+        std::sort(m_tags.begin(), m_tags.end());
+        qsizetype copied = 0;
+        std::size_t t = 0;
+        for (qsizetype i = text.indexOf('<');; i = text.indexOf('<', i + 1)) {
+            const qsizetype open = (i >= 0 && i + 1 < text.size() && text[i + 1] == '?') ? i : -1;
+            if (i >= 0 && open < 0)
+                continue;
+            // The tags before this "<?" (or before the end), then the "<?" itself.
+            const qsizetype limit = open < 0 ? text.size() : open;
+            for (; t < m_tags.size() && m_tags[t].first < limit; ++t) {
+                out.append(text.sliced(copied, m_tags[t].first - copied));
+                out.append(m_code);
+                copied = m_tags[t].second;
+            }
+            if (open < 0)
+                break;
+            out.append(text.sliced(copied, open - copied));
+            out.append("<<?php ?>?");
+            copied = open + 2;
+            i = open + 1;
         }
-        out.append(p + copied, i - copied);
-        out.append(with);
-        i += skip - 1;
-        copied = i + 1;
+        out.append(text.sliced(copied));
     }
-    out.append(p + copied, n - copied);
-    return out;
-}
+
+private:
+    std::array<QByteArrayView, 3> m_forms;
+    QByteArray m_code;
+    std::vector<std::pair<qsizetype, qsizetype>> m_tags;
+};
 
 } // namespace
 
@@ -142,35 +100,37 @@ QString DescribeReferenceNote(const ReferenceNote& note)
 ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles& files,
                           const FunnelPages& funnel, PageRole role, const DeliveryRule* delivery)
 {
-    using support::MortarParser;
-    const RewriteMarks marks = unusedMarks(page, files.list());
+    // The old rule's matches are found in the text as read; the page is then read as UTF-8 by the
+    // parser, and written once, all changes applied on the way.
+    const std::vector<qsizetype> literal = LiteralRuleMatchesInUtf8(page, files.list());
+    QByteArray text = page.toUtf8();
+    page = QString();
+    RewrittenReferences rewritten = RewriteReferences(text, pagePath, files, funnel, literal, delivery);
 
-    // Each step's result replaces the text before the next, so two copies at most are alive.
-    QByteArray text;
-    {
-        const QString marked = RewriteAssetPaths(page, files.list(), QString::fromUtf8(marks.asset));
-        page = QString();
-        text = marked.toUtf8();
-    }
-    text = linkQuotedFunnelPages(text, marks.asset, marks.link,
-                                 {funnel.front.toUtf8(), funnel.download.toUtf8()});
-
+    const QByteArray assetBase = GetAssetUrlPrefix().toUtf8();
+    PageTextWriter pageText(role);
     ConvertedPage converted;
-    RewrittenReferences rewritten = RewriteReferences(text, pagePath, files, funnel, marks, delivery);
-    text = std::move(rewritten.text);
+    converted.text = ApplyReferenceEdits(
+        text, rewritten.edits,
+        [&](QByteArray& out, ReferenceEdit::Address address, int n) {
+            switch (address) {
+            case ReferenceEdit::Address::AssetBase:
+                out.append(assetBase);
+                break;
+            case ReferenceEdit::Address::Funnel:
+                out.append(kFunnelUrlCode);
+                break;
+            case ReferenceEdit::Address::Delivery:
+                out.append(DeliveryUrlCode(n));
+                break;
+            case ReferenceEdit::Address::None:
+                break;
+            }
+        },
+        std::ref(pageText));
     converted.notes = std::move(rewritten.notes);
     converted.referenced = std::move(rewritten.referenced);
     converted.delivered = std::move(rewritten.delivered);
-
-    text = finishPage(text, marks);
-    // Tag by tag, each on the result of the one before, as the forms may share a "#".
-    const bool front = role == PageRole::FrontEnd;
-    const QByteArray code = QString::fromUtf16(front ? kFrontTagCode : kBackTagCode).toUtf8();
-    static constexpr const char* kFrontForms[] = {"#front#", "#FRONT#", "#Front#"};
-    static constexpr const char* kBackForms[] = {"#back#", "#BACK#", "#Back#"};
-    for (const char* form : front ? kFrontForms : kBackForms)
-        text = MortarParser::ReplaceBytes(text, form, code);
-    converted.text = std::move(text);
     return converted;
 }
 

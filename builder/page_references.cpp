@@ -86,6 +86,9 @@ struct DecodedValue
 {
     QByteArray value;
     std::vector<qsizetype> from; // empty when value is raw itself
+    // Where character references written without their ";" end: what follows decides whether
+    // they are read as one, so nothing may be put in front of what follows.
+    std::vector<qsizetype> openEnds;
 };
 
 // Decodes the character references of raw (an attribute value as written, starting at page
@@ -148,6 +151,8 @@ DecodedValue decodeAttribute(QByteArrayView raw, qsizetype at)
             }
             if (j < n && raw[j] == ';')
                 ++j;
+            else
+                d.openEnds.push_back(at + j);
             if (overflow || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
                 code = 0xFFFD;
             else if (code >= 0x80 && code <= 0x9F)
@@ -185,6 +190,8 @@ DecodedValue decodeAttribute(QByteArrayView raw, qsizetype at)
             }
             put(QByteArrayView(best->text.data(), qsizetype(best->text.size())), i);
             i = after + (bestSemicolon ? 1 : 0);
+            if (!bestSemicolon)
+                d.openEnds.push_back(at + i);
             continue;
         }
         put("&", i);
@@ -312,6 +319,8 @@ private:
                 return;
             r.value = d.value.sliced(b, e - b);
             r.begin = d.from[std::size_t(b)];
+            if (std::binary_search(d.openEnds.begin(), d.openEnds.end(), r.begin))
+                return;
             r.end = d.from[std::size_t(e)];
             // Unchanged bytes need no map.
             if (r.end - r.begin != e - b ||

@@ -5,6 +5,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -17,25 +18,6 @@ namespace {
 QByteArray encodedPath(const QString& file)
 {
     return file.toUtf8().toPercentEncoding("/!$*+;=:@");
-}
-
-QByteArray applyEdits(const QByteArray& text, const std::vector<ReferenceEdit>& edits)
-{
-    if (edits.empty())
-        return text;
-    qsizetype size = text.size();
-    for (const ReferenceEdit& e : edits)
-        size += e.with.size() - (e.end - e.begin);
-    QByteArray out;
-    out.reserve(size);
-    qsizetype copied = 0;
-    for (const ReferenceEdit& e : edits) {
-        out.append(QByteArrayView(text).sliced(copied, e.begin - copied));
-        out.append(e.with);
-        copied = e.end;
-    }
-    out.append(QByteArrayView(text).sliced(copied));
-    return out;
 }
 
 QString folderOf(const QString& path)
@@ -53,15 +35,15 @@ bool isPage(const QString& file)
 class Rewriter
 {
 public:
-    Rewriter(const QByteArray& text, const QString& pagePath, const SiteFiles& files,
-             const FunnelPages& funnel, const RewriteMarks& marks, const DeliveryRule* delivery)
+    Rewriter(QByteArrayView text, const QString& pagePath, const SiteFiles& files, const FunnelPages& funnel,
+             const std::vector<qsizetype>& literal, const DeliveryRule* delivery)
         : m_text(text), m_pagePath(pagePath), m_folder(folderOf(pagePath)), m_files(files), m_funnel(funnel),
-          m_marks(marks), m_delivery(delivery)
+          m_literal(literal), m_delivery(delivery)
     {
     }
 
     // Everything is read from the page as it stands: first what each reference names, then which
-    // files are delivered, then the page is rewritten in one pass.
+    // files are delivered, then the edits.
     RewrittenReferences run()
     {
         RewrittenReferences out;
@@ -74,23 +56,42 @@ public:
             if (!t.file.isEmpty())
                 out.referenced.insert(t.file);
         }
-        const QSet<QString> usedElsewhere = markedOutside(refs, out.referenced);
+        // Paths the old rule prefixes where no reference begins: in scripts, text, comments.
+        std::vector<std::pair<qsizetype, QString>> loose;
+        QSet<QString> usedElsewhere;
+        std::size_t r = 0;
+        for (const qsizetype at : m_literal) {
+            while (r < refs.size() && refs[r].begin < at)
+                ++r;
+            if (r < refs.size() && refs[r].begin == at)
+                continue;
+            const QString file = literalFile(at);
+            loose.emplace_back(at, file);
+            if (!file.isEmpty()) {
+                usedElsewhere.insert(file);
+                out.referenced.insert(file);
+            }
+        }
         out.delivered = delivered(refs, targets, usedElsewhere);
         QHash<QString, int> number;
         for (const QString& file : std::as_const(out.delivered))
             number.insert(file, int(number.size()));
 
+        std::vector<ReferenceEdit> edits;
         std::vector<std::pair<qsizetype, ReferenceNote>> found;
         for (std::size_t i = 0; i < refs.size(); ++i) {
             const PageReference& ref = refs[i];
             const Target& t = targets[i];
             if (const auto n = number.constFind(t.file); n != number.cend() && ref.isLink) {
-                out.edits.push_back({ref.begin, ref.end,
-                                     m_marks.delivery + QByteArray::number(n.value()) + m_marks.delivery});
+                ReferenceEdit e{ref.begin, ref.end, ReferenceEdit::Address::Delivery};
+                e.delivery = n.value();
+                edits.push_back(std::move(e));
                 continue;
             }
-            if (t.marked)
+            if (t.literal) {
+                edits.push_back(literalEdit(ref.begin, t.file));
                 continue;
+            }
             ReferenceNote note;
             note.page = m_pagePath;
             note.reference = t.value;
@@ -113,7 +114,7 @@ public:
                 break;
             }
             if (std::optional<ReferenceEdit> edit = rewrite(ref, t.resolution)) {
-                out.edits.push_back(std::move(*edit));
+                edits.push_back(std::move(*edit));
                 if (t.resolution.caseOnly) {
                     note.kind = ReferenceNote::Kind::CaseOnly;
                     note.files = QStringList{t.resolution.file};
@@ -122,7 +123,7 @@ public:
             }
         }
         numberLines(found, out.notes);
-        out.text = applyEdits(m_text, out.edits);
+        out.edits = merged(std::move(edits), loose);
         return out;
     }
 
@@ -133,29 +134,47 @@ private:
         QString value;
         Resolution resolution;
         QString file;
-        bool marked = false; // already prefixed by the literal rule, or a funnel link
+        bool literal = false; // a path the old rule prefixes, as written
     };
 
-    const QByteArray& m_text;
+    QByteArrayView m_text;
     QString m_pagePath;
     QString m_folder;
     const SiteFiles& m_files;
     const FunnelPages& m_funnel;
-    const RewriteMarks& m_marks;
+    const std::vector<qsizetype>& m_literal;
     const DeliveryRule* m_delivery;
+
+    // The file the old rule matched at: the path up to the closing quote, or for a name that holds
+    // quotes itself, the longest such name that stands there.
+    QString literalFile(qsizetype at) const
+    {
+        const qsizetype quote = m_text.indexOf('"', at);
+        const QString plain = QString::fromUtf8(m_text.sliced(at, (quote < 0 ? m_text.size() : quote) - at));
+        if (m_files.contains(plain))
+            return plain;
+        QString best;
+        for (const QString& file : m_files.list()) {
+            const QByteArray bytes = file.toUtf8() + '"';
+            if (file.size() > best.size() && m_text.sliced(at).startsWith(bytes))
+                best = file;
+        }
+        return best;
+    }
+
+    ReferenceEdit literalEdit(qsizetype at, const QString& file) const
+    {
+        if (!file.isEmpty() && (file == m_funnel.front || file == m_funnel.download))
+            return {at, at + file.toUtf8().size(), ReferenceEdit::Address::Funnel};
+        return {at, at, ReferenceEdit::Address::AssetBase};
+    }
 
     Target target(const PageReference& ref) const
     {
         Target t;
-        if (ref.value.startsWith(m_marks.link)) {
-            t.marked = true;
-            return t;
-        }
-        if (ref.value.startsWith(m_marks.asset)) {
-            t.marked = true;
-            const QString file = QString::fromUtf8(ref.value.sliced(m_marks.asset.size()));
-            if (m_files.contains(file))
-                t.file = file;
+        if (std::binary_search(m_literal.cbegin(), m_literal.cend(), ref.begin)) {
+            t.literal = true;
+            t.file = literalFile(ref.begin);
             return t;
         }
         t.value = QString::fromUtf8(ref.value);
@@ -165,27 +184,25 @@ private:
         return t;
     }
 
-    // Files the literal rule prefixed where no reference was found (scripts, text, comments):
-    // their use there would break if they moved.
-    QSet<QString> markedOutside(const std::vector<PageReference>& refs, QSet<QString>& referenced) const
+    // The reference edits and the old rule's own, in page order; an old-rule prefix that falls in a
+    // span a reference edit replaces goes with that span.
+    std::vector<ReferenceEdit> merged(std::vector<ReferenceEdit> edits,
+                                      const std::vector<std::pair<qsizetype, QString>>& loose) const
     {
-        QSet<QString> used;
-        std::size_t r = 0;
-        for (qsizetype at = m_text.indexOf(m_marks.asset); at >= 0;
-             at = m_text.indexOf(m_marks.asset, at + 1)) {
-            while (r < refs.size() && refs[r].end <= at)
-                ++r;
-            if (r < refs.size() && refs[r].begin <= at)
-                continue;
-            const qsizetype from = at + m_marks.asset.size();
-            const qsizetype quote = m_text.indexOf('"', from);
-            const QString file = QString::fromUtf8(m_text.mid(from, quote < 0 ? -1 : quote - from));
-            if (m_files.contains(file)) {
-                used.insert(file);
-                referenced.insert(file);
-            }
+        std::vector<ReferenceEdit> all;
+        all.reserve(edits.size() + loose.size());
+        std::size_t e = 0;
+        for (const auto& [at, file] : loose) {
+            while (e < edits.size() && edits[e].begin < at)
+                all.push_back(std::move(edits[e++]));
+            const bool covered =
+                (!all.empty() && all.back().end > at) || (e < edits.size() && edits[e].begin == at);
+            if (!covered)
+                all.push_back(literalEdit(at, file));
         }
-        return used;
+        for (; e < edits.size(); ++e)
+            all.push_back(std::move(edits[e]));
+        return all;
     }
 
     QStringList delivered(const std::vector<PageReference>& refs, const std::vector<Target>& targets,
@@ -231,20 +248,26 @@ private:
         if (!ref.cutsCleanly(pathEnd) || (hash >= 0 && !ref.cutsCleanly(hash)))
             return std::nullopt;
         const QByteArrayView fragment =
-            hash < 0 ? QByteArrayView()
-                     : QByteArrayView(m_text).sliced(ref.pageOffset(hash), ref.end - ref.pageOffset(hash));
+            hash < 0 ? QByteArrayView() : m_text.sliced(ref.pageOffset(hash), ref.end - ref.pageOffset(hash));
 
         if (r.file == m_funnel.front || r.file == m_funnel.download) {
-            // A funnel page is shown only at the funnel's address.
+            // A funnel page is shown only at the funnel's address; a link within the page stays.
+            ReferenceEdit e{ref.begin, ref.end, ReferenceEdit::Address::Funnel};
             if (r.file == m_pagePath && !fragment.isEmpty())
-                return ReferenceEdit{ref.begin, ref.end, fragment.toByteArray()};
-            return ReferenceEdit{ref.begin, ref.end, m_marks.link + fragment.toByteArray()};
+                e.address = ReferenceEdit::Address::None;
+            if (!fragment.isEmpty()) {
+                e.copyFrom = ref.pageOffset(hash);
+                e.copyTo = ref.end;
+            }
+            return e;
         }
         const qsizetype rawPathEnd = ref.pageOffset(pathEnd);
-        const QByteArrayView rawPath = QByteArrayView(m_text).sliced(ref.begin, rawPathEnd - ref.begin);
+        const QByteArrayView rawPath = m_text.sliced(ref.begin, rawPathEnd - ref.begin);
         if (rawPath == r.file.toUtf8())
-            return ReferenceEdit{ref.begin, ref.begin, m_marks.asset};
-        return ReferenceEdit{ref.begin, rawPathEnd, m_marks.asset + encodedPath(r.file)};
+            return ReferenceEdit{ref.begin, ref.begin, ReferenceEdit::Address::AssetBase};
+        ReferenceEdit e{ref.begin, rawPathEnd, ReferenceEdit::Address::AssetBase};
+        e.text = encodedPath(r.file);
+        return e;
     }
 
     // Notes come in page order: one walk over the page counts the lines.
@@ -254,7 +277,7 @@ private:
         int line = 1;
         qsizetype counted = 0;
         for (auto& [offset, note] : found) {
-            line += int(QByteArrayView(m_text).sliced(counted, offset - counted).count('\n'));
+            line += int(m_text.sliced(counted, offset - counted).count('\n'));
             counted = offset;
             note.line = line;
             notes.push_back(std::move(note));
@@ -264,11 +287,32 @@ private:
 
 } // namespace
 
-RewrittenReferences RewriteReferences(const QByteArray& page, const QString& pagePath, const SiteFiles& files,
-                                      const FunnelPages& funnel, const RewriteMarks& marks,
+RewrittenReferences RewriteReferences(QByteArrayView page, const QString& pagePath, const SiteFiles& files,
+                                      const FunnelPages& funnel, const std::vector<qsizetype>& literal,
                                       const DeliveryRule* delivery)
 {
-    return Rewriter(page, pagePath, files, funnel, marks, delivery).run();
+    return Rewriter(page, pagePath, files, funnel, literal, delivery).run();
+}
+
+QByteArray
+ApplyReferenceEdits(QByteArrayView page, const std::vector<ReferenceEdit>& edits,
+                    const std::function<void(QByteArray& out, ReferenceEdit::Address, int)>& address,
+                    const std::function<void(QByteArray& out, QByteArrayView text)>& pageText)
+{
+    QByteArray out;
+    out.reserve(page.size() + page.size() / 8 + qsizetype(edits.size()) * 32);
+    qsizetype copied = 0;
+    for (const ReferenceEdit& e : edits) {
+        pageText(out, page.sliced(copied, e.begin - copied));
+        if (e.address != ReferenceEdit::Address::None)
+            address(out, e.address, e.delivery);
+        out.append(e.text);
+        if (e.copyTo > e.copyFrom)
+            pageText(out, page.sliced(e.copyFrom, e.copyTo - e.copyFrom));
+        copied = e.end;
+    }
+    pageText(out, page.sliced(copied));
+    return out;
 }
 
 } // namespace builder

@@ -4,50 +4,62 @@
 #include "builder/site_files.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace builder {
 
-// One change to a page: bytes [begin, end) replaced.
+// One change to a page: bytes [begin, end) give way to, in this order, an address the plugin
+// works out when it shows the page, plain text, and the page's own bytes [copyFrom, copyTo).
 struct ReferenceEdit
 {
+    enum class Address
+    {
+        None,
+        AssetBase, // the address of the site's files inside the installed plugin
+        Funnel,    // the funnel's own address
+        Delivery,  // the keyed address of delivery file number `delivery`
+    };
+
     qsizetype begin = 0;
     qsizetype end = 0;
-    QByteArray with;
-};
-
-// The stand-ins the rewrite writes into the page, each a character the page does not hold: the
-// asset base before a file's path, the funnel's address, and around the number of a delivery file.
-struct RewriteMarks
-{
-    QByteArray asset;
-    QByteArray link;
-    QByteArray delivery;
+    Address address = Address::None;
+    int delivery = -1;
+    QByteArray text; // ASCII: a file's path, percent-encoded
+    qsizetype copyFrom = 0;
+    qsizetype copyTo = 0;
 };
 
 struct RewrittenReferences
 {
-    QByteArray text;
-    std::vector<ReferenceEdit> edits; // in page order, each inside one reference
+    std::vector<ReferenceEdit> edits; // in page order, none overlapping another
     std::vector<ReferenceNote> notes;
     QSet<QString> referenced; // every site file the page refers to, in any way
     QStringList delivered;    // the delivery files, numbered in this order
 };
 
-// Points every reference of a UTF-8 page (as FindReferences finds them) that names a file of the
-// site at that file: the asset mark and the file's path in place of the reference's path, its
-// query and fragment kept. A reference to one of the funnel pages becomes the link mark and its
-// fragment, or only the fragment where the page links to a place in itself. References that
-// already start with the asset mark (the literal rule's) keep it. With a delivery rule, links to
-// delivery files become the delivery mark, the file's number and the mark again. Notes list the
-// references that name nothing in the site or that were matched only by ignoring letter case,
-// with their line numbers.
-RewrittenReferences RewriteReferences(const QByteArray& page, const QString& pagePath, const SiteFiles& files,
-                                      const FunnelPages& funnel, const RewriteMarks& marks,
+// Points every reference of a UTF-8 page that names a file of the site at that file: the asset
+// base and the file's path in place of the reference's path, its query and fragment kept. literal
+// holds where the old rule prefixes a path written whole between double quotes (anywhere, scripts
+// included): those keep exactly that. A reference to one of the funnel pages becomes the funnel's
+// address and its fragment, or only the fragment where the page links to a place in itself. With
+// a delivery rule, links to delivery files become their keyed address. Notes list the references
+// that name nothing in the site or that were matched only by ignoring letter case, with their
+// line numbers.
+RewrittenReferences RewriteReferences(QByteArrayView page, const QString& pagePath, const SiteFiles& files,
+                                      const FunnelPages& funnel, const std::vector<qsizetype>& literal,
                                       const DeliveryRule* delivery = nullptr);
+
+// The page with its edits applied, the addresses as address() spells them and every byte of the
+// page's own, between edits and copied, as pageText() passes it on.
+QByteArray
+ApplyReferenceEdits(QByteArrayView page, const std::vector<ReferenceEdit>& edits,
+                    const std::function<void(QByteArray& out, ReferenceEdit::Address, int)>& address,
+                    const std::function<void(QByteArray& out, QByteArrayView text)>& pageText);
 
 } // namespace builder

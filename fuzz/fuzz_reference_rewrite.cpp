@@ -1,23 +1,22 @@
 // The reference rewrite on any page and any site: it changes bytes only inside the references
-// the parser found, and the page it gives, as a browser receives it, holds the same elements
-// with the same attributes and the same number of references.
+// the parser found, and the page it gives, as a browser receives it, holds the same elements with
+// the same attributes and the same number of references. With the old rule's quoted paths added,
+// its changes stand only there besides.
 
+#include "builder/asset_rewrite.h"
 #include "builder/page_references.h"
 #include "builder/reference_rewrite.h"
 #include "fuzz_input.h"
 
 #include <gumbo.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
-
-const QByteArray kAsset = QStringLiteral(u"\uE000").toUtf8();
-const QByteArray kLink = QStringLiteral(u"\uE001").toUtf8();
-const QByteArray kDelivery = QStringLiteral(u"\uE002").toUtf8();
 
 [[noreturn]] void fail(const char* what, const QByteArray& page, const QByteArray& out)
 {
@@ -65,49 +64,66 @@ std::vector<std::string> outline(const QByteArray& page)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     fuzz::FuzzInput in(data, size);
-    const QByteArray page = in.piece().toUtf8();
-    if (page.contains(kAsset) || page.contains(kLink) || page.contains(kDelivery))
-        return 0; // the marks are chosen so that the page never holds them
-    const QStringList files = in.pieces(8);
+    const QString text = in.piece();
+    const QByteArray page = text.toUtf8();
+    // A listed file always has a name.
+    QStringList files = in.pieces(8);
+    files.removeAll(QString());
     const QString pagePath = files.value(in.byte() % 4, QStringLiteral("index.html"));
     const builder::FunnelPages funnel{files.value(0), files.value(1)};
 
     // Half the runs also hold back what the download page alone links to.
     builder::DeliveryRule delivery;
     delivery.notDelivered.insert(files.value(2));
-    const builder::RewrittenReferences out =
-        builder::RewriteReferences(page, pagePath, builder::SiteFiles(files), funnel,
-                                   {kAsset, kLink, kDelivery}, in.byte() & 1 ? &delivery : nullptr);
-
-    // Every change lies inside one reference, and the changes are all there is.
+    const builder::SiteFiles site(files);
+    const builder::DeliveryRule* rule = in.byte() & 1 ? &delivery : nullptr;
     const std::vector<builder::PageReference> refs = builder::FindReferences(page);
-    QByteArray rebuilt;
-    qsizetype copied = 0;
-    std::size_t r = 0;
-    for (const builder::ReferenceEdit& e : out.edits) {
-        while (r < refs.size() && refs[r].end < e.begin)
-            ++r;
-        if (e.begin < copied || r == refs.size() || e.begin < refs[r].begin || e.end > refs[r].end)
-            fail("a change outside a reference", page, out.text);
-        rebuilt += page.mid(copied, e.begin - copied) + e.with;
-        copied = e.end;
-    }
-    rebuilt += page.mid(copied);
-    if (rebuilt != out.text)
-        fail("the text is not the page with its changes", page, out.text);
+    const auto inAReference = [&](const builder::ReferenceEdit& e) {
+        return std::any_of(refs.begin(), refs.end(), [&](const builder::PageReference& r) {
+            return r.begin <= e.begin && e.end <= r.end;
+        });
+    };
+    // Changes come in page order, none overlapping another, and copy only from what they replace.
+    const auto ordered = [&](const std::vector<builder::ReferenceEdit>& edits) {
+        qsizetype last = 0;
+        for (const builder::ReferenceEdit& e : edits) {
+            if (e.begin < last || e.end < e.begin ||
+                (e.copyTo > e.copyFrom && (e.copyFrom < e.begin || e.copyTo > e.end)))
+                return false;
+            last = e.end;
+        }
+        return true;
+    };
 
-    // As a browser receives it: the marks print addresses.
-    QByteArray shown = out.text;
-    shown.replace(kAsset, "http://wp/p/").replace(kLink, "http://wp/funnel/?p=1");
-    for (qsizetype at = shown.indexOf(kDelivery); at >= 0; at = shown.indexOf(kDelivery, at)) {
-        const qsizetype close = shown.indexOf(kDelivery, at + kDelivery.size());
-        if (close < 0)
-            fail("a delivery mark without its end", page, out.text);
-        shown.replace(at, close + kDelivery.size() - at, "http://wp/funnel/?k=1&amp;f=2");
-    }
+    // The rewrite of references alone: every change inside a reference the parser found, and the
+    // page a browser receives holds the same elements, attributes and number of references.
+    const builder::RewrittenReferences out =
+        builder::RewriteReferences(page, pagePath, site, funnel, {}, rule);
+    if (!ordered(out.edits) || !std::all_of(out.edits.begin(), out.edits.end(), inAReference))
+        fail("a change outside a reference", page, page);
+    const QByteArray shown = builder::ApplyReferenceEdits(
+        page, out.edits,
+        [](QByteArray& o, builder::ReferenceEdit::Address a, int) {
+            o.append(a == builder::ReferenceEdit::Address::AssetBase ? "http://wp/p/"
+                     : a == builder::ReferenceEdit::Address::Funnel  ? "http://wp/funnel/?p=1"
+                                                                     : "http://wp/funnel/?k=1&amp;f=2");
+        },
+        [](QByteArray& o, QByteArrayView t) { o.append(t); });
     if (outline(shown) != outline(page))
-        fail("the rewritten page holds other elements or attributes", page, out.text);
+        fail("the rewritten page holds other elements or attributes", page, shown);
     if (builder::FindReferences(shown).size() != refs.size())
-        fail("the rewritten page holds another number of references", page, out.text);
+        fail("the rewritten page holds another number of references", page, shown);
+
+    // With the old rule's quoted paths: those changes stand where it puts its prefix, the rest inside
+    // references, as before.
+    const std::vector<qsizetype> literal = builder::LiteralRuleMatchesInUtf8(text, files);
+    const builder::RewrittenReferences both =
+        builder::RewriteReferences(page, pagePath, site, funnel, literal, rule);
+    for (const builder::ReferenceEdit& e : both.edits) {
+        if (!inAReference(e) && !std::binary_search(literal.begin(), literal.end(), e.begin))
+            fail("a change neither inside a reference nor where the old rule puts its prefix", page, page);
+    }
+    if (!ordered(both.edits))
+        fail("changes out of order or overlapping", page, page);
     return 0;
 }

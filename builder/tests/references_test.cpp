@@ -113,6 +113,11 @@ private slots:
                "<a href='mailto:a@b.invalid'><img src='data:image/png;base64,AA'><a href='#a.png'>"
             << "<a href='http://x.invalid/a.png'><img src='//cdn.invalid/a.png'>"
                "<a href='mailto:a@b.invalid'><img src='data:image/png;base64,AA'><a href='#a.png'>";
+        // Found by the fuzzer: what follows "&quot" without its ";" decides whether it is a quote;
+        // an address put in front of "./a.png" would turn it into text.
+        QTest::newRow("a character reference without its semicolon before the path")
+            << "<div style=\"background:url(&quot./a.png&quot)\">"
+            << "<div style=\"background:url(&quot./a.png&quot)\">";
         QTest::newRow("names nothing") << "<img src='spacer.gif'>"
                                        << "<img src='spacer.gif'>";
         QTest::newRow("not an address") << "<img alt='a.png' title=a.png>"

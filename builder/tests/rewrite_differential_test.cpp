@@ -92,7 +92,8 @@ public:
                 s += QStringLiteral("<?php echo 1; ?><?xml x?>");
                 break;
             case 8:
-                s += QStringLiteral("<div data-x=\"&amp;%1\">#FRONT# #back#</div>")
+                s += QStringLiteral(
+                         "<div data-x=\"&amp;%1\">#FRONT# #back# #FRONT#front#Front# #back#BACK#</div>")
                          .arg(word(QStringLiteral("ab"), 3));
                 break;
             case 9:
