@@ -1,90 +1,125 @@
-<?php
+<?php // phpcs:ignore WordPress.Files.FileName.NotHyphenatedLowercase -- The build fills in this file under this name.
+/**
+ * What a visitor of a funnel gets: the sales page, the download page with the key, the
+ * delivery files, and a refusal without the key.
+ *
+ * @package #prefix#
+ */
+
 if ( ! defined( 'ABSPATH' ) ) {
-    exit;
+	exit;
 }
 
 /**
- * The key from the request, or null when the request asks for no download page. The key
- * itself is the credential, so there is no nonce to check here.
+ * A query argument of the visitor's request: null when the request has none, an empty
+ * string when it is not text (such as an array).
+ *
+ * @param string $arg The argument's name.
+ * @return string|null
+ */
+function #prefix#_query_value( $arg ) {
+	// phpcs:ignore WordPress.Security.NonceVerification.Recommended -- A buyer's address carries no nonce: the download key in it is the credential, checked by the caller.
+	$value = isset( $_GET[ $arg ] ) ? wp_unslash( $_GET[ $arg ] ) : null;
+	if ( null === $value ) {
+		return null;
+	}
+	return is_string( $value ) ? $value : '';
+}
+
+/**
+ * The key from the request, or null when the request asks for no download page.
+ *
+ * @return string|null
  */
 function #prefix#_requested_key() {
-    $arg = #prefix#_key_arg();
-    if ( ! isset( $_GET[ $arg ] ) ) {
-        return null;
-    }
-    $key = wp_unslash( $_GET[ $arg ] );
-    return is_string( $key ) ? sanitize_text_field( $key ) : '';
+	$key = #prefix#_query_value( #prefix#_key_arg() );
+	return null === $key ? null : sanitize_text_field( $key );
 }
 
 /**
- * The delivery file a request asks for, or null when it asks for none.
+ * The delivery file a request asks for, or null when it asks for none. The name is only
+ * looked up in the build's list, never used as a path, so it is taken as it is.
+ *
+ * @return string|null
  */
 function #prefix#_requested_file() {
-    $arg = #prefix#_file_arg();
-    if ( ! isset( $_GET[ $arg ] ) ) {
-        return null;
-    }
-    $file = wp_unslash( $_GET[ $arg ] );
-    return is_string( $file ) ? $file : '';
+	return #prefix#_query_value( #prefix#_file_arg() );
 }
 
+/**
+ * Whether WordPress is showing a funnel that the visitor may see.
+ *
+ * @return bool
+ */
 function #prefix#_is_funnel_request() {
-    return is_singular( #prefix#_post_type() ) && ! post_password_required();
+	return is_singular( #prefix#_post_type() ) && ! post_password_required();
 }
 
+/**
+ * The folder of the funnel's converted pages and their renderers.
+ *
+ * @return string
+ */
 function #prefix#_pages_folder() {
-    return __DIR__ . '/template/';
+	return __DIR__ . '/template/';
 }
 
 /**
  * The address of the site's files inside the installed plugin, wherever WordPress keeps its
  * plugins. The converted pages print it as it stands into attribute values, srcset lists, CSS
  * and scripts, so every character that could end or split one of those is percent-encoded.
+ *
+ * @return string
  */
 function #prefix#_asset_base() {
-    return preg_replace_callback(
-        '/[^A-Za-z0-9\-._~\/:%@!$*+;=]/',
-        function ( $found ) {
-            return rawurlencode( $found[0] );
-        },
-        plugin_dir_url( __FILE__ ) . 'template/'
-    );
+	return preg_replace_callback(
+		'/[^A-Za-z0-9\-._~\/:%@!$*+;=]/',
+		function ( $found ) {
+			return rawurlencode( $found[0] );
+		},
+		plugin_dir_url( __FILE__ ) . 'template/'
+	);
 }
 
 /**
  * The files the download page hands out to buyers, as the build listed them, and the secret
  * folder that holds them. A plugin built without any has no list.
+ *
+ * @return array
  */
 function #prefix#_delivery() {
-    static $delivery = null;
-    if ( null === $delivery ) {
-        $list     = __DIR__ . '/delivery.php';
-        $delivery = is_file( $list ) ? (array) include $list : array();
-        $delivery = $delivery + array(
-            'folder' => '',
-            'files'  => array(),
-        );
-    }
-    return $delivery;
+	static $delivery = null;
+	if ( null === $delivery ) {
+		$list     = __DIR__ . '/delivery.php';
+		$delivery = is_file( $list ) ? (array) include $list : array();
+		$delivery = $delivery + array(
+			'folder' => '',
+			'files'  => array(),
+		);
+	}
+	return $delivery;
 }
 
 /**
  * The keyed address of each delivery file of a funnel, in the order the converted download
  * page numbers them; empty while the funnel has no key yet.
+ *
+ * @param int $post_id The funnel.
+ * @return string[]
  */
 function #prefix#_delivery_urls( $post_id ) {
-    $key  = #prefix#_get_key( $post_id );
-    $urls = array();
-    foreach ( #prefix#_delivery()['files'] as $file ) {
-        $urls[] = '' === $key ? '' : add_query_arg(
-            array(
-                #prefix#_key_arg()  => rawurlencode( $key ),
-                #prefix#_file_arg() => rawurlencode( $file ),
-            ),
-            get_permalink( $post_id )
-        );
-    }
-    return $urls;
+	$key  = #prefix#_get_key( $post_id );
+	$urls = array();
+	foreach ( #prefix#_delivery()['files'] as $file ) {
+		$urls[] = '' === $key ? '' : add_query_arg(
+			array(
+				#prefix#_key_arg()  => rawurlencode( $key ),
+				#prefix#_file_arg() => rawurlencode( $file ),
+			),
+			get_permalink( $post_id )
+		);
+	}
+	return $urls;
 }
 
 /**
@@ -92,75 +127,79 @@ function #prefix#_delivery_urls( $post_id ) {
  * range when asked (to resume a large download), in chunks so that a file of any size needs
  * no more memory than one chunk. The file is looked up in the build's list; nothing of the
  * request is used as a path.
+ *
+ * @param string $requested The file's name as the request gives it.
  */
 function #prefix#_send_delivery_file( $requested ) {
-    $delivery = #prefix#_delivery();
-    $index    = array_search( $requested, $delivery['files'], true );
-    if ( false === $index || '' === $delivery['folder'] ) {
-        wp_die( esc_html__( 'There is no such file to download.', '#prefix#' ), '', array( 'response' => 404 ) );
-    }
-    $name = $delivery['files'][ $index ];
-    $path = __DIR__ . '/' . $delivery['folder'] . '/' . $name;
-    $size = is_file( $path ) ? filesize( $path ) : false;
-    if ( false === $size ) {
-        wp_die( esc_html__( 'This file is missing from the plugin.', '#prefix#' ), '', array( 'response' => 404 ) );
-    }
+	$delivery = #prefix#_delivery();
+	$index    = array_search( $requested, $delivery['files'], true );
+	if ( false === $index || '' === $delivery['folder'] ) {
+		wp_die( esc_html__( 'There is no such file to download.', '#prefix#' ), '', array( 'response' => 404 ) );
+	}
+	$name = $delivery['files'][ $index ];
+	$path = __DIR__ . '/' . $delivery['folder'] . '/' . $name;
+	$size = is_file( $path ) ? filesize( $path ) : false;
+	if ( false === $size ) {
+		wp_die( esc_html__( 'This file is missing from the plugin.', '#prefix#' ), '', array( 'response' => 404 ) );
+	}
 
-    $first  = 0;
-    $last   = $size - 1;
-    $status = 200;
-    $range  = isset( $_SERVER['HTTP_RANGE'] ) ? trim( sanitize_text_field( wp_unslash( $_SERVER['HTTP_RANGE'] ) ) ) : '';
-    // One range is honoured; several ranges or other units get the whole file, as servers may.
-    if ( preg_match( '/^bytes=(\d*)-(\d*)$/', $range, $asked ) && ( '' !== $asked[1] || '' !== $asked[2] ) ) {
-        if ( '' === $asked[1] ) {
-            $first = max( 0, $size - (int) $asked[2] );
-        } else {
-            $first = (int) $asked[1];
-            $last  = '' === $asked[2] ? $last : min( $last, (int) $asked[2] );
-        }
-        if ( $first > $last || $first >= $size ) {
-            status_header( 416 );
-            header( 'Content-Range: bytes */' . $size );
-            exit;
-        }
-        $status = 206;
-    }
+	$first  = 0;
+	$last   = $size - 1;
+	$status = 200;
+	$range  = isset( $_SERVER['HTTP_RANGE'] ) ? trim( sanitize_text_field( wp_unslash( $_SERVER['HTTP_RANGE'] ) ) ) : '';
+	// One range is honoured; several ranges or other units get the whole file, as servers may.
+	if ( preg_match( '/^bytes=(\d*)-(\d*)$/', $range, $asked ) && ( '' !== $asked[1] || '' !== $asked[2] ) ) {
+		if ( '' === $asked[1] ) {
+			$first = max( 0, $size - (int) $asked[2] );
+		} else {
+			$first = (int) $asked[1];
+			$last  = '' === $asked[2] ? $last : min( $last, (int) $asked[2] );
+		}
+		if ( $first > $last || $first >= $size ) {
+			status_header( 416 );
+			header( 'Content-Range: bytes */' . $size );
+			exit;
+		}
+		$status = 206;
+	}
 
-    $base     = wp_basename( $name );
-    $type     = wp_check_filetype( $base );
-    $fallback = preg_replace( '/[^\x20-\x7e]|["\\\\]/', '_', $base );
-    while ( ob_get_level() > 0 ) {
-        ob_end_clean();
-    }
-    status_header( $status );
-    header( 'Content-Type: ' . ( $type['type'] ? $type['type'] : 'application/octet-stream' ) );
-    header( 'Content-Disposition: attachment; filename="' . $fallback . '"; filename*=UTF-8\'\'' . rawurlencode( $base ) );
-    header( 'Content-Length: ' . ( $last - $first + 1 ) );
-    header( 'Accept-Ranges: bytes' );
-    if ( 206 === $status ) {
-        header( 'Content-Range: bytes ' . $first . '-' . $last . '/' . $size );
-    }
-    if ( isset( $_SERVER['REQUEST_METHOD'] ) && 'HEAD' === $_SERVER['REQUEST_METHOD'] ) {
-        exit;
-    }
+	$base     = wp_basename( $name );
+	$type     = wp_check_filetype( $base );
+	$fallback = preg_replace( '/[^\x20-\x7e]|["\\\\]/', '_', $base );
+	while ( ob_get_level() > 0 ) {
+		ob_end_clean();
+	}
+	status_header( $status );
+	header( 'Content-Type: ' . ( $type['type'] ? $type['type'] : 'application/octet-stream' ) );
+	header( 'Content-Disposition: attachment; filename="' . $fallback . '"; filename*=UTF-8\'\'' . rawurlencode( $base ) );
+	header( 'Content-Length: ' . ( $last - $first + 1 ) );
+	header( 'Accept-Ranges: bytes' );
+	if ( 206 === $status ) {
+		header( 'Content-Range: bytes ' . $first . '-' . $last . '/' . $size );
+	}
+	if ( isset( $_SERVER['REQUEST_METHOD'] ) && 'HEAD' === $_SERVER['REQUEST_METHOD'] ) {
+		exit;
+	}
 
-    $handle = fopen( $path, 'rb' );
-    if ( false === $handle ) {
-        exit;
-    }
-    fseek( $handle, $first );
-    $left = $last - $first + 1;
-    while ( $left > 0 && ! feof( $handle ) ) {
-        $chunk = fread( $handle, (int) min( 65536, $left ) );
-        if ( false === $chunk || '' === $chunk ) {
-            break;
-        }
-        $left -= strlen( $chunk );
-        echo $chunk; // The file's own bytes.
-        flush();
-    }
-    fclose( $handle );
-    exit;
+	// phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fopen -- WP_Filesystem reads whole files into memory; a download is streamed in chunks.
+	$handle = fopen( $path, 'rb' );
+	if ( false === $handle ) {
+		exit;
+	}
+	fseek( $handle, $first );
+	$left = $last - $first + 1;
+	while ( $left > 0 && ! feof( $handle ) ) {
+		// phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fread -- Streamed in chunks, see above.
+		$chunk = fread( $handle, (int) min( 65536, $left ) );
+		if ( false === $chunk || '' === $chunk ) {
+			break;
+		}
+		$left -= strlen( $chunk );
+		echo $chunk; // phpcs:ignore WordPress.Security.EscapeOutput.OutputNotEscaped -- The file's own bytes, sent as a download.
+		flush();
+	}
+	fclose( $handle ); // phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fclose -- Streamed in chunks, see above.
+	exit;
 }
 
 /**
@@ -169,75 +208,79 @@ function #prefix#_send_delivery_file( $requested ) {
  * out its renderer. Nothing a buyer's address leads to sends the key on to other sites.
  */
 function #prefix#_guard_download() {
-    if ( ! #prefix#_is_funnel_request() ) {
-        return;
-    }
-    $key  = #prefix#_requested_key();
-    $file = #prefix#_requested_file();
-    if ( null === $key && null === $file ) {
-        return;
-    }
-    if ( ! #prefix#_key_matches( get_queried_object_id(), $key ) ) {
-        wp_die(
-            esc_html__( 'This download address is not valid.', '#prefix#' ),
-            esc_html__( 'Download not available', '#prefix#' ),
-            array( 'response' => 403 )
-        );
-    }
-    nocache_headers();
-    header( 'X-Robots-Tag: noindex, nofollow' );
-    header( 'Referrer-Policy: no-referrer' );
-    if ( null !== $file ) {
-        #prefix#_send_delivery_file( $file );
-    }
-    if ( ! is_file( #prefix#_pages_folder() . 'thanks.php' ) ) {
-        #prefix#_render_page( 'download' );
-        exit;
-    }
+	if ( ! #prefix#_is_funnel_request() ) {
+		return;
+	}
+	$key  = #prefix#_requested_key();
+	$file = #prefix#_requested_file();
+	if ( null === $key && null === $file ) {
+		return;
+	}
+	if ( ! #prefix#_key_matches( get_queried_object_id(), $key ) ) {
+		wp_die(
+			esc_html__( 'This download address is not valid.', '#prefix#' ),
+			esc_html__( 'Download not available', '#prefix#' ),
+			array( 'response' => 403 )
+		);
+	}
+	nocache_headers();
+	header( 'X-Robots-Tag: noindex, nofollow' );
+	header( 'Referrer-Policy: no-referrer' );
+	if ( null !== $file ) {
+		#prefix#_send_delivery_file( $file );
+	}
+	if ( ! is_file( #prefix#_pages_folder() . 'thanks.php' ) ) {
+		#prefix#_render_page( 'download' );
+		exit;
+	}
 }
 add_action( 'template_redirect', '#prefix#_guard_download' );
 
 /**
  * A funnel is shown as the site's own full page, not inside the theme.
+ *
+ * @param string $template The template WordPress chose.
+ * @return string
  */
 function #prefix#_choose_template( $template ) {
-    if ( ! #prefix#_is_funnel_request() ) {
-        return $template;
-    }
-    $renderer = null === #prefix#_requested_key() ? 'template.php' : 'thanks.php';
-    $file     = #prefix#_pages_folder() . $renderer;
-    return is_file( $file ) ? $file : $template;
+	if ( ! #prefix#_is_funnel_request() ) {
+		return $template;
+	}
+	$renderer = null === #prefix#_requested_key() ? 'template.php' : 'thanks.php';
+	$file     = #prefix#_pages_folder() . $renderer;
+	return is_file( $file ) ? $file : $template;
 }
 add_filter( 'template_include', '#prefix#_choose_template', 99 );
 
 /**
  * Prints one converted page with its tag. Called by template.php and thanks.php, so the
  * page's variables stay local to this call.
+ *
+ * @param string $role Which page: front or download.
  */
 function #prefix#_render_page( $role ) {
-    $post_id  = get_queried_object_id();
-    $download = 'download' === $role;
-    $file     = #prefix#_pages_folder() . ( $download ? 'converted_download.php' : 'converted_index.php' );
-    if ( ! is_file( $file ) ) {
-        wp_die( esc_html__( 'This funnel page is missing from the plugin.', '#prefix#' ), '', array( 'response' => 404 ) );
-    }
-    // The converted page names its files after $asset_base and links to either funnel page with
-    // $funnel_url: the funnel's own address, without the key.
-    $asset_base    = #prefix#_asset_base();
-    $funnel_url    = esc_url( get_permalink( $post_id ) );
-    $delivery_urls = array();
-    $front_tag  = $download ? '' : #prefix#_get_tag( $post_id, 'front_tag' );
-    $back_tag  = '';
-    if ( $download && #prefix#_key_matches( $post_id, #prefix#_requested_key() ) ) {
-        $back_tag      = #prefix#_get_tag( $post_id, 'back_tag' );
-        $delivery_urls = array_map( 'esc_url', #prefix#_delivery_urls( $post_id ) );
-    }
+	$post_id  = get_queried_object_id();
+	$download = 'download' === $role;
+	$file     = #prefix#_pages_folder() . ( $download ? 'converted_download.php' : 'converted_index.php' );
+	if ( ! is_file( $file ) ) {
+		wp_die( esc_html__( 'This funnel page is missing from the plugin.', '#prefix#' ), '', array( 'response' => 404 ) );
+	}
+	// The converted page names its files after $asset_base and links to either funnel page with
+	// $funnel_url: the funnel's own address, without the key.
+	$asset_base    = #prefix#_asset_base();
+	$funnel_url    = esc_url( get_permalink( $post_id ) );
+	$delivery_urls = array();
+	$front_tag     = $download ? '' : #prefix#_get_tag( $post_id, 'front_tag' );
+	$back_tag      = '';
+	if ( $download && #prefix#_key_matches( $post_id, #prefix#_requested_key() ) ) {
+		$back_tag      = #prefix#_get_tag( $post_id, 'back_tag' );
+		$delivery_urls = array_map( 'esc_url', #prefix#_delivery_urls( $post_id ) );
+	}
 
-    ob_start();
-    include $file;
-    $page = (string) ob_get_clean();
-    // A page that serves both roles still holds the other role's marker, which has nothing to show here.
-    // The rest is the site's own markup and is printed as built.
-    $stray = $download ? array( '#FRONT#', '#front#', '#Front#' ) : array( '#BACK#', '#back#', '#Back#' );
-    echo str_replace( $stray, '', $page );
+	ob_start();
+	include $file;
+	$page = (string) ob_get_clean();
+	// A page that serves both roles still holds the other role's marker, which has nothing to show here.
+	$stray = $download ? array( '#FRONT#', '#front#', '#Front#' ) : array( '#BACK#', '#back#', '#Back#' );
+	echo str_replace( $stray, '', $page ); // phpcs:ignore WordPress.Security.EscapeOutput.OutputNotEscaped -- The site's own markup, printed as built.
 }

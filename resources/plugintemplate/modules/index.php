@@ -1,5 +1,10 @@
 <?php
-// Nothing to list here: a folder request is answered with an empty page.
+/**
+ * Nothing to list here: a request for the folder gets an empty page.
+ *
+ * @package #prefix#
+ */
+
 if ( ! defined( 'ABSPATH' ) ) {
-    exit;
+	exit;
 }

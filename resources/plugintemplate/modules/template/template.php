@@ -1,6 +1,12 @@
 <?php
+/**
+ * The funnel's sales page, as WordPress shows it at the funnel's address.
+ *
+ * @package #prefix#
+ */
+
 if ( ! defined( 'ABSPATH' ) ) {
-    exit;
+	exit;
 }
 
 #prefix#_render_page( 'front' );
