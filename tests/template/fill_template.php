@@ -13,9 +13,9 @@ function vantor_plugin_header( array $values ) {
     return implode( "\r\n", $lines );
 }
 
-function vantor_fill_template( $template_dir, $out_dir, $id, $name ) {
-    $files = array( 'plugin.php', 'index.php', 'modules/index.php', 'modules/cpt.php', 'modules/cpt_template_loader.php', 'modules/template/template.php', 'modules/template/thanks.php' );
-    $header = vantor_plugin_header(
+// The header block the build writes for a plugin of this name, with the default credit texts.
+function vantor_sample_header( $name ) {
+    return vantor_plugin_header(
         array(
             'Plugin Name' => $name,
             'Plugin URI'  => 'https://example.invalid/plugin',
@@ -26,6 +26,11 @@ function vantor_fill_template( $template_dir, $out_dir, $id, $name ) {
             'License'     => 'GPLv2',
         )
     );
+}
+
+function vantor_fill_template( $template_dir, $out_dir, $id, $name ) {
+    $files  = array( 'plugin.php', 'index.php', 'modules/index.php', 'modules/cpt.php', 'modules/cpt_template_loader.php', 'modules/template/template.php', 'modules/template/thanks.php' );
+    $header = vantor_sample_header( $name );
     $written = array();
     foreach ( $files as $rel ) {
         $src = $template_dir . '/' . $rel;
