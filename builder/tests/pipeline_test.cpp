@@ -109,7 +109,9 @@ private slots:
             "<?php\r\n/*\r\nPlugin Name: My Plugin\r\nPlugin URI: https://vantor.dev/plugins/my-plugin\r\n"
             "Description: Plugin Created with Vantor! - https://vantor.dev.\r\nVersion: 1.0\r\n"
             "Author: Converted by Vantor!\r\nAuthor URI: https://vantor.dev\r\nLicense: GPL\r\n*/\r\n?>";
-        QVERIFY2(plugin.startsWith(header), plugin.left(400).constData());
+        // After the file's doc comment, well inside the first 8 KB that WordPress reads it from.
+        const qsizetype headerAt = plugin.indexOf(header);
+        QVERIFY2(headerAt > 0 && headerAt + header.size() < 8192, plugin.left(600).constData());
         for (const char* placeholder : {"#prefix#", "#header#", "#menuname#"}) {
             QDirIterator it(x, {"*.php"}, QDir::Files, QDirIterator::Subdirectories);
             while (it.hasNext())

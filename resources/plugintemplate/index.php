@@ -2,7 +2,7 @@
 /**
  * Nothing to list here: a request for the folder gets an empty page.
  *
- * @package #prefix#
+ * @package Funnels
  */
 
 if ( ! defined( 'ABSPATH' ) ) {

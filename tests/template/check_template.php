@@ -76,8 +76,11 @@ foreach ( $samples as $sample ) {
     $files = vantor_fill_template( $template, $dir, $id, $name );
     check( count( $files ) === 7, "$id: all seven template files present" );
 
-    $problems = array( 'parse' => array(), 'guard' => array(), 'names' => array() );
+    $problems = array( 'parse' => array(), 'guard' => array(), 'names' => array(), 'placeholders' => array() );
     foreach ( $files as $rel ) {
+        if ( preg_match( '/#(prefix|header|menuname)#/', str_replace( $name, '', file_get_contents( "$dir/$rel" ) ) ) ) {
+            $problems['placeholders'][] = $rel;
+        }
         foreach ( array( 'On', 'Off' ) as $short ) {
             $out = array();
             $cmd = sprintf( '%s -d short_open_tag=%s -l %s 2>&1', escapeshellarg( PHP_BINARY ), $short, escapeshellarg( "$dir/$rel" ) );
@@ -120,6 +123,7 @@ foreach ( $samples as $sample ) {
     }
     check( ! $problems['parse'], "$id: every file parses with short_open_tag on and off" . ( $problems['parse'] ? ': ' . implode( '; ', $problems['parse'] ) : '' ) );
     check( ! $problems['guard'], "$id: every file prints nothing and opens with the ABSPATH guard" . ( $problems['guard'] ? ': ' . implode( ', ', $problems['guard'] ) : '' ) );
+    check( ! $problems['placeholders'], "$id: no placeholder is left in any file" . ( $problems['placeholders'] ? ': ' . implode( ', ', $problems['placeholders'] ) : '' ) );
     check( ! $problems['names'], "$id: only functions named with the identifier, no constants, no globals" . ( $problems['names'] ? ': ' . implode( ', ', $problems['names'] ) : '' ) );
 
     $problems = coding_standard_problems( $phpcs, $wpcs, $dir, $id, $files );

@@ -37,7 +37,11 @@ function vantor_fill_template( $template_dir, $out_dir, $id, $name ) {
         if ( ! is_file( $src ) ) {
             continue;
         }
-        $text = str_replace( '#prefix#', $id, file_get_contents( $src ) );
+        $text = file_get_contents( $src );
+        // As the build does: the folders' index.php files are copied as they are.
+        if ( 'index.php' !== basename( $rel ) ) {
+            $text = str_replace( '#prefix#', $id, $text );
+        }
         if ( 'plugin.php' === $rel ) {
             $text = str_replace( array( '#header#', '#menuname#' ), array( $header, $name ), $text );
         }
