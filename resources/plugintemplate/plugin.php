@@ -32,11 +32,14 @@ name:#menuname#
 
 /**
  * Activation runs after "init", so the post type is registered here first for its
- * permalinks to make it into the rewrite rules.
+ * permalinks to make it into the rewrite rules. The first steps are shown until the owner
+ * dismisses them; a plugin activated again after that stays quiet.
  */
 function #prefix#_activate() {
 	#prefix#_register_post_type();
 	flush_rewrite_rules( false );
+	add_option( #prefix#_welcome_option(), 'show' );
+	register_uninstall_hook( __FILE__, '#prefix#_uninstall' );
 }
 
 /**
@@ -47,5 +50,90 @@ function #prefix#_deactivate() {
 	flush_rewrite_rules( false );
 }
 
+/**
+ * Deleting the plugin takes its one option with it. The funnels stay: they are the owner's
+ * content, and a plugin is deleted and uploaded again to update it by hand.
+ */
+function #prefix#_uninstall() {
+	delete_option( #prefix#_welcome_option() );
+}
+
 register_activation_hook( __FILE__, '#prefix#_activate' );
 register_deactivation_hook( __FILE__, '#prefix#_deactivate' );
+
+/**
+ * The option that says whether the first steps are still to be shown ("show") or were
+ * dismissed.
+ *
+ * @return string
+ */
+function #prefix#_welcome_option() {
+	return '#prefix#_welcome';
+}
+
+/**
+ * The action that dismisses the first steps, for the notice's close button and its link.
+ *
+ * @return string
+ */
+function #prefix#_dismiss_action() {
+	return '#prefix#_dismiss_welcome';
+}
+
+/**
+ * After activation, the first steps on every admin screen for those who may make funnels,
+ * until one of them dismisses the notice.
+ */
+function #prefix#_welcome_notice() {
+	$type = get_post_type_object( #prefix#_post_type() );
+	if ( 'show' !== get_option( #prefix#_welcome_option() ) || ! $type || ! current_user_can( $type->cap->edit_posts ) ) {
+		return;
+	}
+	$action  = #prefix#_dismiss_action();
+	$dismiss = wp_nonce_url( admin_url( 'admin-post.php?action=' . $action ), $action );
+	$add_new = admin_url( 'post-new.php?post_type=' . #prefix#_post_type() );
+	printf(
+		'<div id="%1$s" class="notice notice-info is-dismissible" data-action="%2$s" data-nonce="%3$s">'
+		. '<p><strong>%4$s</strong></p><ol><li>%5$s</li><li>%6$s</li><li>%7$s</li></ol>'
+		. '<p><a class="button button-primary" href="%8$s">%9$s</a> <a href="%10$s">%11$s</a></p></div>',
+		esc_attr( '#prefix#-welcome' ),
+		esc_attr( $action ),
+		esc_attr( wp_create_nonce( $action ) ),
+		/* translators: %s: the plugin's name. */
+		esc_html( sprintf( __( '%s is ready. Three steps to your first funnel:', '#prefix#' ), #prefix#_menu_name() ) ),
+		esc_html__( 'Create a funnel and give it a title.', '#prefix#' ),
+		esc_html__( 'Put your buy button or opt-in form in (write [download_url] where its return address goes).', '#prefix#' ),
+		esc_html__( 'Use the funnel\'s download address as your payment\'s return (thank-you) address, and give it only to buyers.', '#prefix#' ),
+		esc_url( $add_new ),
+		esc_html__( 'Add New Funnel', '#prefix#' ),
+		esc_url( $dismiss ),
+		esc_html__( 'Dismiss', '#prefix#' )
+	);
+}
+add_action( 'admin_notices', '#prefix#_welcome_notice' );
+
+/**
+ * Dismisses the first steps for good: from the notice's close button (in the background)
+ * or from its link (which comes back to the screen it was on).
+ */
+function #prefix#_dismiss_welcome() {
+	$action = #prefix#_dismiss_action();
+	$type   = get_post_type_object( #prefix#_post_type() );
+	if ( wp_doing_ajax() ) {
+		check_ajax_referer( $action );
+	} else {
+		check_admin_referer( $action );
+	}
+	if ( ! $type || ! current_user_can( $type->cap->edit_posts ) ) {
+		wp_die( esc_html__( 'Sorry, you are not allowed to do that.', '#prefix#' ), '', array( 'response' => 403 ) );
+	}
+	update_option( #prefix#_welcome_option(), 'dismissed' );
+	if ( wp_doing_ajax() ) {
+		wp_send_json_success();
+	}
+	$back = wp_get_referer();
+	wp_safe_redirect( $back ? $back : admin_url() );
+	exit;
+}
+add_action( 'wp_ajax_' . #prefix#_dismiss_action(), '#prefix#_dismiss_welcome' );
+add_action( 'admin_post_' . #prefix#_dismiss_action(), '#prefix#_dismiss_welcome' );

@@ -40,7 +40,7 @@ function #prefix#_register_post_type() {
 				'new_item'           => esc_html__( 'New Funnel', '#prefix#' ),
 				'view_item'          => esc_html__( 'View Funnel', '#prefix#' ),
 				'view_items'         => esc_html__( 'View Funnels', '#prefix#' ),
-				'all_items'          => esc_html__( 'All Funnels', '#prefix#' ),
+				'all_items'          => esc_html__( 'Funnels', '#prefix#' ),
 				'search_items'       => esc_html__( 'Search Funnels', '#prefix#' ),
 				'not_found'          => esc_html__( 'No funnels found.', '#prefix#' ),
 				'not_found_in_trash' => esc_html__( 'No funnels found in Trash.', '#prefix#' ),
@@ -74,17 +74,22 @@ add_action( 'init', '#prefix#_register_post_type' );
 function #prefix#_updated_messages( $messages ) {
 	$post = get_post();
 	$view = '';
+	$news = '';
 	if ( $post instanceof WP_Post && 'publish' === $post->post_status ) {
 		$view = sprintf( ' <a href="%s">%s</a>', esc_url( get_permalink( $post ) ), esc_html__( 'View funnel', '#prefix#' ) );
 	}
+	if ( $post instanceof WP_Post && get_transient( #prefix#_renewed_flag( $post->ID ) ) ) {
+		delete_transient( #prefix#_renewed_flag( $post->ID ) );
+		$news = ' ' . esc_html__( 'The funnel has a new key: download and file addresses given out before no longer work. Buy buttons that use [download_url] have the new address already.', '#prefix#' );
+	}
 	$messages[ #prefix#_post_type() ] = array(
-		1  => esc_html__( 'Funnel updated.', '#prefix#' ) . $view,
-		4  => esc_html__( 'Funnel updated.', '#prefix#' ),
-		6  => esc_html__( 'Funnel published.', '#prefix#' ) . $view,
-		7  => esc_html__( 'Funnel saved.', '#prefix#' ),
-		8  => esc_html__( 'Funnel submitted.', '#prefix#' ),
-		9  => esc_html__( 'Funnel scheduled.', '#prefix#' ),
-		10 => esc_html__( 'Funnel draft updated.', '#prefix#' ),
+		1  => esc_html__( 'Funnel updated.', '#prefix#' ) . $news . $view,
+		4  => esc_html__( 'Funnel updated.', '#prefix#' ) . $news,
+		6  => esc_html__( 'Funnel published.', '#prefix#' ) . $news . $view,
+		7  => esc_html__( 'Funnel saved.', '#prefix#' ) . $news,
+		8  => esc_html__( 'Funnel submitted.', '#prefix#' ) . $news,
+		9  => esc_html__( 'Funnel scheduled.', '#prefix#' ) . $news,
+		10 => esc_html__( 'Funnel draft updated.', '#prefix#' ) . $news,
 	);
 	return $messages;
 }
@@ -141,17 +146,82 @@ function #prefix#_file_arg() {
 }
 
 /**
+ * A keyed address of the funnel, made from its number rather than its slug, so that it
+ * is known before the funnel is published and stays the same when the slug changes; it
+ * answers once the funnel is published. Empty while the funnel has no key.
+ *
+ * @param int   $post_id The funnel.
+ * @param array $args    More query arguments, already encoded.
+ * @return string
+ */
+function #prefix#_keyed_url( $post_id, $args = array() ) {
+	$key = #prefix#_get_key( $post_id );
+	if ( '' === $key ) {
+		return '';
+	}
+	$query = array(
+		'post_type' => #prefix#_post_type(),
+		'p'         => (int) $post_id,
+	);
+	return add_query_arg( $query + array( #prefix#_key_arg() => rawurlencode( $key ) ) + $args, home_url( '/' ) );
+}
+
+/**
  * The funnel's download address, key included; empty while the funnel has no key.
  *
  * @param WP_Post $post The funnel.
  * @return string
  */
 function #prefix#_download_url( $post ) {
-	$key = #prefix#_get_key( $post->ID );
-	if ( '' === $key ) {
-		return '';
+	return #prefix#_keyed_url( $post->ID );
+}
+
+/**
+ * A tag as a page shows it: [download_url] becomes the funnel's download address, escaped
+ * for an attribute, so a buy button's return address follows key and address changes.
+ *
+ * @param int    $post_id The funnel.
+ * @param string $field   The tag: front_tag or back_tag.
+ * @return string
+ */
+function #prefix#_shown_tag( $post_id, $field ) {
+	$tag = #prefix#_get_tag( $post_id, $field );
+	if ( false === strpos( $tag, '[download_url]' ) ) {
+		return $tag;
 	}
-	return add_query_arg( #prefix#_key_arg(), rawurlencode( $key ), get_permalink( $post ) );
+	return str_replace( '[download_url]', esc_url( #prefix#_keyed_url( $post_id ) ), $tag );
+}
+
+/**
+ * Every funnel has its key from the moment it exists (the edit screen's first, empty draft
+ * included), so its download address can be copied before anything is saved.
+ *
+ * @param int $post_id The funnel.
+ */
+function #prefix#_ensure_key( $post_id ) {
+	if ( '' === #prefix#_get_key( $post_id ) ) {
+		update_post_meta( $post_id, #prefix#_meta_key( 'download_key' ), #prefix#_new_key() );
+	}
+}
+add_action( 'save_post_' . #prefix#_post_type(), '#prefix#_ensure_key', 5 );
+
+/**
+ * A new secret key: 32 letters and digits.
+ *
+ * @return string
+ */
+function #prefix#_new_key() {
+	return wp_generate_password( 32, false, false );
+}
+
+/**
+ * The short-lived note that a funnel's key was just renewed, for the message after saving.
+ *
+ * @param int $post_id The funnel.
+ * @return string
+ */
+function #prefix#_renewed_flag( $post_id ) {
+	return '#prefix#_renewed_' . (int) $post_id;
 }
 
 /**
@@ -190,12 +260,12 @@ function #prefix#_render_meta_box( $post ) {
 	wp_nonce_field( '#prefix#_save_funnel_' . $post->ID, '#prefix#_funnel_nonce' );
 	$fields = array(
 		'front_tag' => array(
-			__( 'Front tag', '#prefix#' ),
-			__( 'The buy button or opt-in form (HTML). The sales page shows it where its #FRONT# tag stood.', '#prefix#' ),
+			__( 'Buy button or opt-in form (HTML)', '#prefix#' ),
+			__( 'Shown on the sales page where #FRONT# stands. Write [download_url] where the button\'s return (thank-you) address goes: the page puts this funnel\'s download address there and keeps it current. Anyone can read it in the page\'s source, so where your payment service can keep the return address in its own settings, paste the address there instead.', '#prefix#' ),
 		),
 		'back_tag'  => array(
-			__( 'Back tag', '#prefix#' ),
-			__( 'The download links (HTML). The download page shows them where its #BACK# tag stood.', '#prefix#' ),
+			__( 'Download links (HTML)', '#prefix#' ),
+			__( 'Shown on the download page where #BACK# stands, to buyers only.', '#prefix#' ),
 		),
 	);
 	foreach ( $fields as $field => $text ) {
@@ -210,40 +280,59 @@ function #prefix#_render_meta_box( $post ) {
 		);
 	}
 
-	echo '<p><strong>' . esc_html__( 'Download address', '#prefix#' ) . '</strong></p>';
 	$url = #prefix#_download_url( $post );
-	if ( '' === $url ) {
-		echo '<p class="description">' . esc_html__( 'The funnel gets its secret download address when it is saved.', '#prefix#' ) . '</p>';
-		return;
+	printf(
+		'<p><label for="%1$s"><strong>%2$s</strong></label></p>',
+		esc_attr( '#prefix#_download_url' ),
+		esc_html__( 'Download address — use it as your payment\'s return / thank-you address, and give it only to buyers', '#prefix#' )
+	);
+	#prefix#_print_copy_field( '#prefix#_download_url', $url, 'large-text' );
+	if ( 'publish' === $post->post_status ) {
+		$when = __( 'It works now: it opens this funnel\'s download page.', '#prefix#' );
+	} else {
+		$when = __( 'It starts working once you publish the funnel. It stays the same when you change the funnel\'s title or address.', '#prefix#' );
 	}
 	printf(
-		'<p><input type="text" id="%1$s" class="large-text code" readonly="readonly" value="%2$s" onfocus="this.select();" /></p>',
-		esc_attr( '#prefix#_download_url' ),
-		esc_url( $url )
-	);
-	printf(
-		'<p class="description">%1$s <code id="%2$s">%3$s</code></p>',
-		esc_html__( 'Give this address to buyers only: it holds the secret key', '#prefix#' ),
+		'<p class="description">%1$s %2$s <code id="%3$s">%4$s</code></p>',
+		esc_html( $when ),
+		esc_html__( 'Its secret key:', '#prefix#' ),
 		esc_attr( '#prefix#_download_key' ),
 		esc_html( #prefix#_get_key( $post->ID ) )
 	);
 	$files = #prefix#_delivery()['files'];
 	if ( $files ) {
 		echo '<p><strong>' . esc_html__( 'Files for buyers', '#prefix#' ) . '</strong><br /><span class="description">'
-			. esc_html__( 'Each downloads only at its own address below, which holds the key. The download page links to them already; copy an address into the back tag or an e-mail to give it out on its own.', '#prefix#' )
+			. esc_html__( 'Each downloads only at its own address below, which holds the key. The download page links to them already; copy an address into the download links or an e-mail to give it out on its own.', '#prefix#' )
 			. '</span></p>';
 		foreach ( #prefix#_delivery_urls( $post->ID ) as $i => $file_url ) {
-			printf(
-				'<p><label>%1$s<br /><input type="text" class="large-text code" readonly="readonly" value="%2$s" onfocus="this.select();" /></label></p>',
-				esc_html( $files[ $i ] ),
-				esc_url( $file_url )
-			);
+			printf( '<p>%s<br />', esc_html( $files[ $i ] ) );
+			#prefix#_print_copy_field( '#prefix#_file_url_' . $i, $file_url, 'large-text' );
+			echo '</p>';
 		}
 	}
 	printf(
 		'<p><label><input type="checkbox" name="%1$s" value="1" /> %2$s</label></p>',
 		esc_attr( '#prefix#_new_key' ),
 		esc_html__( 'Make a new key when saving (the current download address and every file address stop working).', '#prefix#' )
+	);
+}
+
+/**
+ * A read-only address with a Copy button and the place where "Copied" appears.
+ *
+ * @param string $id    The field's id, unique on the screen.
+ * @param string $url   The address.
+ * @param string $class The field's width class.
+ */
+function #prefix#_print_copy_field( $id, $url, $class ) {
+	printf(
+		'<span class="%1$s"><input type="text" id="%2$s" class="%3$s code" readonly="readonly" value="%4$s" /> '
+		. '<button type="button" class="button" data-%1$s="%2$s">%5$s</button> <span class="%1$s-done" role="status"></span></span>',
+		esc_attr( '#prefix#-copy' ),
+		esc_attr( $id ),
+		esc_attr( $class ),
+		esc_url( $url ),
+		esc_html__( 'Copy', '#prefix#' )
 	);
 }
 
@@ -293,9 +382,160 @@ function #prefix#_save_post( $post_id, $post ) {
 		}
 	}
 
-	$renew = ! empty( $_POST[ #prefix#_meta_key( 'new_key' ) ] );
-	if ( $renew || '' === #prefix#_get_key( $post_id ) ) {
-		update_post_meta( $post_id, #prefix#_meta_key( 'download_key' ), wp_generate_password( 32, false, false ) );
+	if ( ! empty( $_POST[ #prefix#_meta_key( 'new_key' ) ] ) ) {
+		update_post_meta( $post_id, #prefix#_meta_key( 'download_key' ), #prefix#_new_key() );
+		set_transient( #prefix#_renewed_flag( $post_id ), 1, MINUTE_IN_SECONDS );
 	}
 }
 add_action( 'save_post_' . #prefix#_post_type(), '#prefix#_save_post', 10, 2 );
+
+/**
+ * The funnel list's own columns: the download address with its Copy button, and whether
+ * each tag is filled in.
+ *
+ * @param string[] $columns The list's columns, by key.
+ * @return string[]
+ */
+function #prefix#_list_columns( $columns ) {
+	$own = array(
+		'#prefix#_address' => esc_html__( 'Download address', '#prefix#' ),
+		'#prefix#_tags'    => esc_html__( 'Buy button and download links', '#prefix#' ),
+	);
+	$at  = array_search( 'title', array_keys( $columns ), true );
+	$at  = false === $at ? count( $columns ) : $at + 1;
+	return array_slice( $columns, 0, $at, true ) + $own + array_slice( $columns, $at, null, true );
+}
+add_filter( 'manage_' . #prefix#_post_type() . '_posts_columns', '#prefix#_list_columns' );
+
+/**
+ * Prints one cell of the funnel list's own columns.
+ *
+ * @param string $column  The column's key.
+ * @param int    $post_id The funnel of the row.
+ */
+function #prefix#_list_cell( $column, $post_id ) {
+	if ( '#prefix#_address' === $column ) {
+		#prefix#_print_copy_field( '#prefix#_address_' . (int) $post_id, #prefix#_keyed_url( $post_id ), 'regular-text' );
+		if ( 'publish' !== get_post_status( $post_id ) ) {
+			echo '<br /><span class="description">' . esc_html__( 'Works once the funnel is published.', '#prefix#' ) . '</span>';
+		}
+		return;
+	}
+	if ( '#prefix#_tags' !== $column ) {
+		return;
+	}
+	$tags = array(
+		'front_tag' => __( 'Buy button or opt-in form', '#prefix#' ),
+		'back_tag'  => __( 'Download links', '#prefix#' ),
+	);
+	foreach ( $tags as $field => $label ) {
+		if ( 'back_tag' === $field ) {
+			echo '<br />';
+		}
+		if ( '' !== trim( #prefix#_get_tag( $post_id, $field ) ) ) {
+			printf( '<span class="%1$s">%2$s: %3$s</span>', esc_attr( '#prefix#-filled' ), esc_html( $label ), esc_html__( 'filled in', '#prefix#' ) );
+		} else {
+			printf( '<span class="%1$s">%2$s: <strong>%3$s</strong></span>', esc_attr( '#prefix#-empty' ), esc_html( $label ), esc_html__( 'empty', '#prefix#' ) );
+		}
+	}
+}
+add_action( 'manage_' . #prefix#_post_type() . '_posts_custom_column', '#prefix#_list_cell', 10, 2 );
+
+/**
+ * The help tab on the funnel screens: the first steps in a few more words.
+ *
+ * @param WP_Screen $screen The admin screen being shown.
+ */
+function #prefix#_help_tab( $screen ) {
+	if ( ! $screen instanceof WP_Screen || #prefix#_post_type() !== $screen->post_type || ! in_array( $screen->base, array( 'edit', 'post' ), true ) ) {
+		return;
+	}
+	$steps   = array(
+		__( 'Add a funnel and give it a title: the title becomes part of the sales page\'s address.', '#prefix#' ),
+		__( 'Paste your buy button or opt-in form into "Buy button or opt-in form (HTML)". Where the button sends buyers back after paying (PayPal calls it the return address), write [download_url]: the sales page puts the funnel\'s download address there, and keeps it current when you make a new key or change the funnel\'s address.', '#prefix#' ),
+		__( 'Paste what buyers get into "Download links (HTML)". It appears on the download page only, together with the files the download page itself links to.', '#prefix#' ),
+		__( 'Publish. "View Funnel" opens the sales page. The download page opens only at the download address, which holds a secret key: use it as your payment\'s return or thank-you address, and give it only to buyers.', '#prefix#' ),
+	);
+	$content = '<p>' . esc_html__( 'A funnel is a sales page with your buy button or opt-in form, and a download page that only buyers reach.', '#prefix#' ) . '</p><ol>';
+	foreach ( $steps as $step ) {
+		$content .= '<li>' . esc_html( $step ) . '</li>';
+	}
+	$content .= '</ol><p>' . esc_html__( 'If a download address got into the wrong hands, tick "Make a new key" and update the funnel: every address given out before stops working.', '#prefix#' ) . '</p>';
+	$screen->add_help_tab(
+		array(
+			'id'      => '#prefix#_help',
+			'title'   => esc_html__( 'Funnels', '#prefix#' ),
+			'content' => $content,
+		)
+	);
+}
+add_action( 'current_screen', '#prefix#_help_tab' );
+
+/**
+ * The Copy buttons and the first steps' close button, for those who may make funnels.
+ */
+function #prefix#_admin_script() {
+	$type = get_post_type_object( #prefix#_post_type() );
+	if ( ! $type || ! current_user_can( $type->cap->edit_posts ) ) {
+		return;
+	}
+	$handle = '#prefix#-admin';
+	wp_register_script( $handle, false, array(), '1', true );
+	wp_enqueue_script( $handle );
+	$texts  = array(
+		'copy'     => '#prefix#-copy',
+		'notice'   => '#prefix#-welcome',
+		'copied'   => __( 'Copied', '#prefix#' ),
+		'pressKey' => __( 'Press Ctrl+C to copy', '#prefix#' ),
+		'ajaxUrl'  => admin_url( 'admin-ajax.php' ),
+	);
+	$script = <<<'#prefix#_SCRIPT_END'
+( function ( texts ) {
+	function say( button, text ) {
+		var done = button.nextElementSibling;
+		if ( done ) {
+			done.textContent = text;
+			window.setTimeout( function () { done.textContent = ''; }, 4000 );
+		}
+	}
+	function fallback( field, button ) {
+		field.focus();
+		field.select();
+		var copied = false;
+		try {
+			copied = document.execCommand( 'copy' );
+		} catch ( e ) {}
+		say( button, copied ? texts.copied : texts.pressKey );
+	}
+	document.addEventListener( 'click', function ( event ) {
+		var target = event.target;
+		var button = target.closest ? target.closest( '[data-' + texts.copy + ']' ) : null;
+		if ( button ) {
+			var field = document.getElementById( button.getAttribute( 'data-' + texts.copy ) );
+			if ( ! field ) {
+				return;
+			}
+			if ( navigator.clipboard && window.isSecureContext ) {
+				navigator.clipboard.writeText( field.value ).then( function () {
+					say( button, texts.copied );
+				}, function () {
+					fallback( field, button );
+				} );
+			} else {
+				fallback( field, button );
+			}
+			return;
+		}
+		var notice = target.closest ? target.closest( '#' + texts.notice ) : null;
+		if ( notice && target.closest( '.notice-dismiss' ) ) {
+			var body = new window.FormData();
+			body.append( 'action', notice.getAttribute( 'data-action' ) );
+			body.append( '_ajax_nonce', notice.getAttribute( 'data-nonce' ) );
+			window.fetch( texts.ajaxUrl, { method: 'POST', body: body, credentials: 'same-origin' } );
+		}
+	} );
+} )( #prefix#_SCRIPT_TEXTS );
+#prefix#_SCRIPT_END;
+	wp_add_inline_script( $handle, str_replace( '#prefix#_SCRIPT_TEXTS', wp_json_encode( $texts ), $script ) );
+}
+add_action( 'admin_enqueue_scripts', '#prefix#_admin_script' );

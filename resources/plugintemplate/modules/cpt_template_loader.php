@@ -108,16 +108,9 @@ function #prefix#_delivery() {
  * @return string[]
  */
 function #prefix#_delivery_urls( $post_id ) {
-	$key  = #prefix#_get_key( $post_id );
 	$urls = array();
 	foreach ( #prefix#_delivery()['files'] as $file ) {
-		$urls[] = '' === $key ? '' : add_query_arg(
-			array(
-				#prefix#_key_arg()  => rawurlencode( $key ),
-				#prefix#_file_arg() => rawurlencode( $file ),
-			),
-			get_permalink( $post_id )
-		);
+		$urls[] = #prefix#_keyed_url( $post_id, array( #prefix#_file_arg() => rawurlencode( $file ) ) );
 	}
 	return $urls;
 }
@@ -217,11 +210,7 @@ function #prefix#_guard_download() {
 		return;
 	}
 	if ( ! #prefix#_key_matches( get_queried_object_id(), $key ) ) {
-		wp_die(
-			esc_html__( 'This download address is not valid.', '#prefix#' ),
-			esc_html__( 'Download not available', '#prefix#' ),
-			array( 'response' => 403 )
-		);
+		#prefix#_refuse_download();
 	}
 	nocache_headers();
 	header( 'X-Robots-Tag: noindex, nofollow' );
@@ -235,6 +224,127 @@ function #prefix#_guard_download() {
 	}
 }
 add_action( 'template_redirect', '#prefix#_guard_download' );
+
+/**
+ * A keyed address is answered where it was asked, never redirected to the funnel's pretty
+ * address: that is how it works before the funnel is published and after its slug changed.
+ *
+ * @param string|false $redirect Where WordPress would send the visitor instead.
+ * @return string|false
+ */
+function #prefix#_keep_keyed_address( $redirect ) {
+	if ( #prefix#_is_funnel_request() && ( null !== #prefix#_requested_key() || null !== #prefix#_requested_file() ) ) {
+		return false;
+	}
+	return $redirect;
+}
+add_filter( 'redirect_canonical', '#prefix#_keep_keyed_address' );
+
+/**
+ * An address made with a funnel's old slug is sent on to its new one; the key and the file
+ * it holds go along, so addresses given out before the slug changed keep working.
+ *
+ * @param string $link The funnel's current address.
+ * @return string
+ */
+function #prefix#_old_slug_keeps_key( $link ) {
+	if ( #prefix#_post_type() !== get_query_var( 'post_type' ) ) {
+		return $link;
+	}
+	$kept = array();
+	foreach ( array( #prefix#_key_arg(), #prefix#_file_arg() ) as $arg ) {
+		$value = #prefix#_query_value( $arg );
+		if ( null !== $value && '' !== $value ) {
+			$kept[ $arg ] = rawurlencode( $value );
+		}
+	}
+	return $kept ? add_query_arg( $kept, $link ) : $link;
+}
+add_filter( 'old_slug_redirect_url', '#prefix#_old_slug_keeps_key' );
+
+/**
+ * Answers a wrong or missing key with 403 and a short page in the site's own look: the
+ * theme's header and footer around the message and the site's contact address. The page is
+ * kept out of search engines and caches, and sends no Referer with the address in it.
+ */
+function #prefix#_refuse_download() {
+	status_header( 403 );
+	nocache_headers();
+	header( 'Cache-Control: private, no-store' );
+	header( 'X-Robots-Tag: noindex, nofollow' );
+	header( 'Referrer-Policy: no-referrer' );
+	add_filter( 'wp_robots', 'wp_robots_no_robots' );
+	add_filter( 'pre_get_document_title', '#prefix#_refusal_title' );
+
+	$email   = sanitize_email( get_option( 'admin_email' ) );
+	$title   = #prefix#_refusal_title();
+	$message = esc_html__( 'This download address does not open anything (any more). It may have been copied incompletely, or the seller has replaced it with a new one.', '#prefix#' );
+	$contact = '' === $email ? '' : sprintf(
+		/* translators: %s: the site's contact e-mail address, as a link. */
+		esc_html__( 'If you bought here, write to %s and you will get the current address.', '#prefix#' ),
+		sprintf( '<a href="%1$s">%2$s</a>', esc_url( 'mailto:' . $email ), esc_html( $email ) )
+	);
+	$home    = sprintf( '<a href="%1$s">%2$s</a>', esc_url( home_url( '/' ) ), esc_html__( 'Go to the home page', '#prefix#' ) );
+	$content = '<h1 class="wp-block-heading">' . esc_html( $title ) . '</h1><p>' . $message . '</p>'
+		. ( '' === $contact ? '' : '<p>' . $contact . '</p>' ) . '<p>' . $home . '</p>';
+
+	if ( function_exists( 'wp_is_block_theme' ) && wp_is_block_theme() ) {
+		// As WordPress renders a block theme's page: the blocks first, so that they can add
+		// their styles to the head, then the document around them.
+		$part   = function ( $slug ) {
+			$attributes = array(
+				'slug'    => $slug,
+				'theme'   => get_stylesheet(),
+				'tagName' => $slug,
+			);
+			return '<!-- wp:template-part ' . wp_json_encode( $attributes ) . ' /-->';
+		};
+		$blocks = do_blocks(
+			$part( 'header' )
+			. '<!-- wp:group {"tagName":"main","layout":{"type":"constrained"}} --><main class="wp-block-group">'
+			. $content . '</main><!-- /wp:group -->'
+			. $part( 'footer' )
+		);
+		add_action( 'wp_head', '#prefix#_viewport_meta', 0 );
+		?>
+<!DOCTYPE html>
+<html <?php language_attributes(); ?>>
+<head>
+<meta charset="<?php bloginfo( 'charset' ); ?>" />
+		<?php wp_head(); ?>
+</head>
+<body <?php body_class(); ?>>
+		<?php
+		wp_body_open();
+		echo '<div class="wp-site-blocks">' . $blocks . '</div>'; // phpcs:ignore WordPress.Security.EscapeOutput.OutputNotEscaped -- The theme's header and footer as WordPress renders them, around the message escaped above.
+		wp_footer();
+		?>
+</body>
+</html>
+		<?php
+	} else {
+		get_header();
+		echo '<main id="primary" class="site-main"><article class="page"><div class="entry-content">' . $content . '</div></article></main>'; // phpcs:ignore WordPress.Security.EscapeOutput.OutputNotEscaped -- Escaped as it was put together above.
+		get_footer();
+	}
+	exit;
+}
+
+/**
+ * The title of the page that refuses a wrong key.
+ *
+ * @return string
+ */
+function #prefix#_refusal_title() {
+	return __( 'This download address does not work', '#prefix#' );
+}
+
+/**
+ * The viewport line a block theme's pages carry, for the refusal page drawn in one.
+ */
+function #prefix#_viewport_meta() {
+	echo '<meta name="viewport" content="width=device-width, initial-scale=1" />' . "\n";
+}
 
 /**
  * A funnel is shown as the site's own full page, not inside the theme.
@@ -270,10 +380,10 @@ function #prefix#_render_page( $role ) {
 	$asset_base    = #prefix#_asset_base();
 	$funnel_url    = esc_url( get_permalink( $post_id ) );
 	$delivery_urls = array();
-	$front_tag     = $download ? '' : #prefix#_get_tag( $post_id, 'front_tag' );
+	$front_tag     = $download ? '' : #prefix#_shown_tag( $post_id, 'front_tag' );
 	$back_tag      = '';
 	if ( $download && #prefix#_key_matches( $post_id, #prefix#_requested_key() ) ) {
-		$back_tag      = #prefix#_get_tag( $post_id, 'back_tag' );
+		$back_tag      = #prefix#_shown_tag( $post_id, 'back_tag' );
 		$delivery_urls = array_map( 'esc_url', #prefix#_delivery_urls( $post_id ) );
 	}
 
