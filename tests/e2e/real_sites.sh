@@ -72,8 +72,8 @@ check_references() {
                     continue
                 fi
                 code=000
-                # A delivery file: the funnel's own address with the key and the file's name.
-                if [[ "$value" == "$base"* ]] || { [ "$role" = download ] && [[ "$value" == "$funnel"*"${P_ID[$key]}_file="* ]]; }; then
+                # A delivery file: the funnel's keyed address with the file's name.
+                if [[ "$value" == "$base"* ]] || { [ "$role" = download ] && [[ "$value" == "$B/?"*"${P_ID[$key]}_key="*"${P_ID[$key]}_file="* ]]; }; then
                     code=$(fetch "$RUN/pages/ref" "${value// /%20}")
                 fi
                 if [ "$code" = 200 ] && cmp -s "$RUN/pages/ref" "${P_SITE[$key]}/$file"; then

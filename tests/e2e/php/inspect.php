@@ -108,6 +108,11 @@ switch ( $command ) {
         echo $node ? $node->textContent : '';
         exit( $node ? 0 : 1 );
 
+    // count FILE XPATH: how many nodes match.
+    case 'count':
+        echo load_dom( $args[0] )->query( $args[1] )->length, "\n";
+        break;
+
     // assets PAGE_FILE PLUGIN_URL: one line per src/href that points into the plugin folder
     // ("asset URL<TAB>path in the site"), and "left<TAB>value" for a relative one nobody rewrote.
     case 'assets':

@@ -60,6 +60,19 @@ switch ( $task ) {
         }
         break;
 
+    case 'themes-dir':
+        echo get_theme_root(), "\n";
+        break;
+
+    case 'stylesheet':
+        echo get_stylesheet(), "\n";
+        break;
+
+    case 'switch-theme':
+        switch_theme( $args[0] );
+        echo get_stylesheet(), "\n";
+        break;
+
     case 'add-author':
         $id = wp_insert_user( array( 'user_login' => $args[0], 'user_pass' => $args[1], 'user_email' => $args[0] . '@example.invalid', 'role' => 'author' ) );
         if ( is_wp_error( $id ) ) {
