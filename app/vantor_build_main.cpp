@@ -2,6 +2,7 @@
 
 #include "app/app_state.h"
 #include "builder/build_plugin.h"
+#include "builder/install_notes.h"
 #include "builder/plugin_rules.h"
 #include "builder/tag_check.h"
 #include "support/io_error.h"
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 
 #include <csignal>
 #include <cstdio>
@@ -128,8 +130,13 @@ int main(int argc, char* argv[])
     const QCommandLineOption publicDelivery(
         {QStringLiteral("public-delivery")},
         QStringLiteral("Keep every file public, for files that are handed out from elsewhere."));
+    const QCommandLineOption uploadLimit(
+        {QStringLiteral("upload-limit")},
+        QStringLiteral("Warn when the plugin ZIP is larger than the WordPress site's upload limit (PHP's "
+                       "upload_max_filesize: bytes, or a number with K, M or G; default 2M)."),
+        QStringLiteral("SIZE"));
     parser.addOptions({front, download, name, id, uri, version, license, output, templ, archiver, strict,
-                       deliver, noDeliver, publicDelivery});
+                       deliver, noDeliver, publicDelivery, uploadLimit});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         err(parser.errorText() + QStringLiteral("\nTry 'vantor-build --help'."));
@@ -148,6 +155,17 @@ int main(int argc, char* argv[])
         err(QStringLiteral("usage: vantor-build SITE --front PAGE --download PAGE [options]\n"
                            "Try 'vantor-build --help'."));
         return kBadUsage;
+    }
+
+    qint64 limit = builder::kDefaultUploadLimit;
+    if (parser.isSet(uploadLimit)) {
+        limit = builder::ParseUploadLimit(parser.value(uploadLimit));
+        if (limit < 0) {
+            err(QStringLiteral("--upload-limit: '%1' is not a size such as 2M, 512K or 8388608.\n"
+                               "Try 'vantor-build --help'.")
+                    .arg(parser.value(uploadLimit)));
+            return kBadUsage;
+        }
     }
 
     const QDir site(QFileInfo(positional.first()).absoluteFilePath());
@@ -234,6 +252,22 @@ int main(int argc, char* argv[])
         err(QStringLiteral("error: ") + result.message());
         return kBuildFailed;
     }
+    // What WordPress will do with the plugin: the files the download page links itself go to every
+    // funnel's buyers, and a large ZIP may not get through the upload form.
+    QSet<QString> named;
+    for (const QString& file : request.deliver)
+        named.insert(QDir::cleanPath(file));
+    QStringList linked;
+    for (const QString& file : result.delivered) {
+        if (!named.contains(file))
+            linked << file;
+    }
+    if (const QString warning = builder::PageDeliveryWarning(linked.size()); !warning.isEmpty())
+        err(QStringLiteral("warning: ") + warning + QStringLiteral(" The page links: ") +
+            linked.join(QStringLiteral(", ")) + QLatin1Char('.'));
+    if (const QString warning = builder::UploadSizeWarning(QFileInfo(result.archivePath).size(), limit);
+        !warning.isEmpty())
+        err(QStringLiteral("warning: ") + warning);
     for (const QString& file : result.delivered)
         err(QStringLiteral("delivered only at the download address, with its key: ") + file);
     if (replaces)

@@ -1,5 +1,6 @@
 #include "workspace/plugin_build.h"
 
+#include "builder/install_notes.h"
 #include "builder/plugin_rules.h"
 #include "workspace/folder_opener.h"
 #include "workspace/prompter.h"
@@ -12,7 +13,7 @@
 
 namespace workspace {
 
-QString BuildReport(const builder::BuildResult& result)
+QString BuildReport(const builder::BuildResult& result, qint64 uploadLimit)
 {
     const std::vector<builder::ReferenceNote>& notes = result.references;
     // A message box has room for a screenful: the broken ones first, the rest is counted.
@@ -23,10 +24,10 @@ QString BuildReport(const builder::BuildResult& result)
         (note.kind == builder::ReferenceNote::Kind::CaseOnly ? guessed : broken).push_back(&note);
     QStringList lines;
     int room = kShown;
+    // The window delivers no file but those the download page links.
     if (!result.delivered.isEmpty()) {
-        lines << QStringLiteral("These files are for buyers only: the plugin hands them out at the funnel's "
-                                "download address, with its key, and nowhere else. The funnel's edit screen "
-                                "shows each file's own address.");
+        lines << builder::PageDeliveryWarning(result.delivered.size()) +
+                     QStringLiteral(" The funnel's edit screen shows each file's own address. The files:");
         const int shown = std::min(room, int(result.delivered.size()));
         for (int i = 0; i < shown; ++i)
             lines << QStringLiteral("\u2022 ") + result.delivered[i];
@@ -55,6 +56,13 @@ QString BuildReport(const builder::BuildResult& result)
          QStringLiteral("These references were matched to a file only by ignoring letter case. They work "
                         "in the plugin; renaming the file or the reference to match exactly keeps "
                         "them working elsewhere:"));
+    if (const QString large = builder::UploadSizeWarning(
+            result.archivePath.isEmpty() ? 0 : QFileInfo(result.archivePath).size(), uploadLimit);
+        !large.isEmpty()) {
+        if (!lines.isEmpty())
+            lines << QString();
+        lines << large;
+    }
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "builder/build_plugin.h"
+#include "builder/install_notes.h"
 #include "workspace/folders.h"
 
 #include <QFutureWatcher>
@@ -12,9 +13,10 @@ class FolderOpener;
 class Prompter;
 
 // What the user should know about a finished build besides "Done": the files held back for
-// buyers, and the references that point at no file (or at one only by a guess), a screenful at
-// most. Empty when there is nothing to tell.
-QString BuildReport(const builder::BuildResult& result);
+// buyers (which every funnel hands out), the references that point at no file (or at one only by
+// a guess), a screenful at most, and a ZIP larger than the site's upload limit. Empty when there
+// is nothing to tell.
+QString BuildReport(const builder::BuildResult& result, qint64 uploadLimit = builder::kDefaultUploadLimit);
 
 // "Create Plugin" behind the plugin details window: checks the fields, runs the build off the
 // user-interface thread while reporting progress, then tells the user the outcome and, after a

@@ -270,6 +270,42 @@ private slots:
         QVERIFY(r.err.isEmpty());
     }
 
+    // What WordPress will do with the plugin: a ZIP over the upload limit (lowered here) and a
+    // file that the download page links itself (every funnel delivers it) are warned about; a file
+    // named with --deliver alone is the user's own choice and is not.
+    void warnsAboutWhatWordPressWillDo()
+    {
+        writeFile(m_site + "/download.html", "<html>#BACK# <a href=\"guide.pdf\">Guide</a></html>");
+        writeFile(m_site + "/guide.pdf", "%PDF-1.4");
+        const QStringList args{m_site,       "--output",   m_output,       "--front",
+                               "index.html", "--download", "download.html"};
+
+        Run r = runCli(cli(), args);
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY2(r.err.contains("warning: The download page itself links a file of the site") &&
+                     r.err.contains("The page links: guide.pdf.") && !r.err.contains("upload_max_filesize"),
+                 r.err.constData());
+
+        r = runCli(cli(), args + QStringList{"--upload-limit", "4k"});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY2(r.err.contains("warning: The plugin ZIP is ") && r.err.contains("taken as 4 KB") &&
+                     r.err.contains("wp-content/plugins/"),
+                 r.err.constData());
+        QCOMPARE(r.out, QFile::encodeName(m_output + "/myplugin.zip") + '\n');
+
+        writeFile(m_site + "/download.html", "<html>#BACK#</html>");
+        r = runCli(cli(), args + QStringList{"--deliver", "./guide.pdf", "--upload-limit", "64M"});
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY2(r.err.contains("delivered only at the download address, with its key: guide.pdf") &&
+                     !r.err.contains("itself links") && !r.err.contains("upload_max_filesize"),
+                 r.err.constData());
+
+        r = runCli(cli(), args + QStringList{"--upload-limit", "2 MB"});
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.contains("--upload-limit: '2 MB' is not a size such as 2M"), r.err.constData());
+        QVERIFY(r.out.isEmpty());
+    }
+
     // The installation folder may sit under a folder with a blank in its name: the archiver and
     // the template are found beside the program, and the default output folder is made there.
     void runsFromAnInstallationFolderWithABlank()

@@ -139,11 +139,19 @@ private slots:
                  QString("Done! Your plugin is ready. The software will now open the output window.\n\n"
                          "The plugin: ") +
                      QDir(m_folders.outputFolder).filePath("herbguide.zip"));
-        // The e-book only the download page links to is held back for buyers, and the user is told.
+        // The e-book only the download page links to is held back for buyers, and the user is told
+        // that every funnel will hand it out. The small ZIP fits the usual upload limit.
         QCOMPARE(m_prompter.exchanges[1].title, QString("Important"));
-        QVERIFY2(m_prompter.exchanges[1].text.contains("for buyers only") &&
-                     m_prompter.exchanges[1].text.contains("\u2022 files/little-green-balcony.pdf"),
+        QVERIFY2(m_prompter.exchanges[1].text.contains("every funnel of this plugin hands it out") &&
+                     m_prompter.exchanges[1].text.contains("\u2022 files/little-green-balcony.pdf") &&
+                     !m_prompter.exchanges[1].text.contains("upload_max_filesize"),
                  qPrintable(m_prompter.exchanges[1].text));
+        // Over a lower limit, the report says so and gives the other way in.
+        const QString overLimit = BuildReport(build->lastResult(), 1024);
+        QVERIFY2(overLimit.contains("The plugin ZIP is ") && overLimit.contains("taken as 1 KB") &&
+                     overLimit.contains("wp-content/plugins/") &&
+                     overLimit.indexOf("upload_max_filesize") > overLimit.indexOf("little-green-balcony.pdf"),
+                 qPrintable(overLimit));
         QVERIFY(QFileInfo(QDir(m_folders.outputFolder).filePath("herbguide.zip")).size() > 0);
         QCOMPARE(m_opener.opened, QStringList{m_folders.outputFolder});
     }
