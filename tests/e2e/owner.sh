@@ -165,7 +165,7 @@ check_slug_change() {
 # site's contact address, kept out of search engines and caches; each THEME_MARK is an XPath
 # that the theme's header or footer answers.
 check_refusal_page() {
-    local key=$1 theme page code cache robots meta missing="" mark contact
+    local key=$1 theme page code cache robots meta title missing="" mark contact
     shift
     # Worked out before the checks: a command substitution in verdict's words would reset $?.
     theme=$(wp_php stylesheet 2> /dev/null)
@@ -175,13 +175,15 @@ check_refusal_page() {
     robots=$(header_of "$page" x-robots-tag)
     meta=$(php "$INSPECT" value "$page" "//meta[@name='robots']/@content")
     contact=$(php "$INSPECT" value "$page" "//a[@href='mailto:admin@example.invalid']")
+    title=$(php "$INSPECT" value "$page" "//title")
     for mark in "$@"; do
         [ "$(php "$INSPECT" count "$page" "$mark")" -gt 0 ] || missing="$missing $mark"
     done
     [ "$code" = 403 ] && [ "$cache" = "private, no-store" ] && [[ "$robots" == noindex* ]] && [[ "$meta" == *noindex* ]] &&
-        [ "$contact" = admin@example.invalid ] && [ -z "$missing" ] && ! grep -qF "${P_BACK_TAG[$key]}" "$page"
+        [ "$contact" = admin@example.invalid ] && [[ "$title" == "This download address does not work"*"Vantor Test Site" ]] &&
+        [ -z "$missing" ] && ! grep -qF "${P_BACK_TAG[$key]}" "$page"
     verdict "$key: a wrong key gets 403 in the site's own look ($theme) with the site's contact address, noindex and Cache-Control: private, no-store" $? \
-        "$code, cache '$cache', robots '$robots', meta '$meta', contact '$contact', missing:$missing"
+        "$code, cache '$cache', robots '$robots', meta '$meta', contact '$contact', title '$title', missing:$missing"
 }
 
 # make_classic_theme: a small classic theme (header.php and footer.php) in the site's themes folder.
@@ -191,6 +193,7 @@ make_classic_theme() {
     mkdir -p "$dir"
     printf '%s\n' '/*' 'Theme Name: E2E Classic' '*/' > "$dir/style.css"
     printf '%s\n' '<?php get_header(); ?><p>index</p><?php get_footer();' > "$dir/index.php"
+    printf '%s\n' '<?php' "add_action( 'after_setup_theme', function () { add_theme_support( 'title-tag' ); } );" > "$dir/functions.php"
     printf '%s\n' '<!DOCTYPE html><html <?php language_attributes(); ?>><head><?php wp_head(); ?></head>' \
         '<body <?php body_class(); ?>><header id="e2e-classic-header"><?php bloginfo( "name" ); ?></header>' > "$dir/header.php"
     printf '%s\n' '<footer id="e2e-classic-footer">classic footer</footer><?php wp_footer(); ?></body></html>' > "$dir/footer.php"

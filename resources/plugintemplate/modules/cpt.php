@@ -261,7 +261,7 @@ function #prefix#_render_meta_box( $post ) {
 	$fields = array(
 		'front_tag' => array(
 			__( 'Buy button or opt-in form (HTML)', '#prefix#' ),
-			__( 'Shown on the sales page where #FRONT# stands. Write [download_url] where the button\'s return (thank-you) address goes: the page puts this funnel\'s download address there and keeps it current. Anyone can read it in the page\'s source, so where your payment service can keep the return address in its own settings, paste the address there instead.', '#prefix#' ),
+			__( 'Shown on the sales page where #FRONT# stands. Write [download_url] where the button\'s return (thank-you) address goes.', '#prefix#' ),
 		),
 		'back_tag'  => array(
 			__( 'Download links (HTML)', '#prefix#' ),
@@ -415,7 +415,7 @@ add_filter( 'manage_' . #prefix#_post_type() . '_posts_columns', '#prefix#_list_
  */
 function #prefix#_list_cell( $column, $post_id ) {
 	if ( '#prefix#_address' === $column ) {
-		#prefix#_print_copy_field( '#prefix#_address_' . (int) $post_id, #prefix#_keyed_url( $post_id ), 'regular-text' );
+		#prefix#_print_copy_field( '#prefix#_address_' . (int) $post_id, #prefix#_keyed_url( $post_id ), 'widefat' );
 		if ( 'publish' !== get_post_status( $post_id ) ) {
 			echo '<br /><span class="description">' . esc_html__( 'Works once the funnel is published.', '#prefix#' ) . '</span>';
 		}
@@ -452,7 +452,7 @@ function #prefix#_help_tab( $screen ) {
 	}
 	$steps   = array(
 		__( 'Add a funnel and give it a title: the title becomes part of the sales page\'s address.', '#prefix#' ),
-		__( 'Paste your buy button or opt-in form into "Buy button or opt-in form (HTML)". Where the button sends buyers back after paying (PayPal calls it the return address), write [download_url]: the sales page puts the funnel\'s download address there, and keeps it current when you make a new key or change the funnel\'s address.', '#prefix#' ),
+		__( 'Paste your buy button or opt-in form into "Buy button or opt-in form (HTML)". Where the button sends buyers back after paying (PayPal calls it the return address), write [download_url]: the sales page puts the funnel\'s download address there, and keeps it current when you make a new key or change the funnel\'s address. Anyone can read that address in the sales page\'s source; where your payment service can keep the return address in its own settings instead, paste the download address there.', '#prefix#' ),
 		__( 'Paste what buyers get into "Download links (HTML)". It appears on the download page only, together with the files the download page itself links to.', '#prefix#' ),
 		__( 'Publish. "View Funnel" opens the sales page. The download page opens only at the download address, which holds a secret key: use it as your payment\'s return or thank-you address, and give it only to buyers.', '#prefix#' ),
 	);

@@ -274,7 +274,7 @@ function #prefix#_refuse_download() {
 	header( 'X-Robots-Tag: noindex, nofollow' );
 	header( 'Referrer-Policy: no-referrer' );
 	add_filter( 'wp_robots', 'wp_robots_no_robots' );
-	add_filter( 'pre_get_document_title', '#prefix#_refusal_title' );
+	add_filter( 'document_title_parts', '#prefix#_refusal_title_parts' );
 
 	$email   = sanitize_email( get_option( 'admin_email' ) );
 	$title   = #prefix#_refusal_title();
@@ -305,7 +305,7 @@ function #prefix#_refuse_download() {
 			. $content . '</main><!-- /wp:group -->'
 			. $part( 'footer' )
 		);
-		add_action( 'wp_head', '#prefix#_viewport_meta', 0 );
+		add_action( 'wp_head', '#prefix#_block_theme_head', 0 );
 		?>
 <!DOCTYPE html>
 <html <?php language_attributes(); ?>>
@@ -340,10 +340,25 @@ function #prefix#_refusal_title() {
 }
 
 /**
- * The viewport line a block theme's pages carry, for the refusal page drawn in one.
+ * The refusal page's title in the document's title, beside the site's name.
+ *
+ * @param string[] $parts The parts of the document's title.
+ * @return string[]
  */
-function #prefix#_viewport_meta() {
+function #prefix#_refusal_title_parts( $parts ) {
+	$parts['title'] = #prefix#_refusal_title();
+	return $parts;
+}
+
+/**
+ * The viewport line and the title that WordPress gives every page of a block theme, for the
+ * refusal page drawn in one.
+ */
+function #prefix#_block_theme_head() {
 	echo '<meta name="viewport" content="width=device-width, initial-scale=1" />' . "\n";
+	if ( ! current_theme_supports( 'title-tag' ) ) {
+		echo '<title>' . wp_kses( wp_get_document_title(), array() ) . '</title>' . "\n";
+	}
 }
 
 /**
