@@ -324,7 +324,7 @@ function #prefix#_refuse_download() {
 		<?php
 	} else {
 		get_header();
-		echo '<main id="primary" class="site-main"><article class="page"><div class="entry-content">' . $content . '</div></article></main>'; // phpcs:ignore WordPress.Security.EscapeOutput.OutputNotEscaped -- Escaped as it was put together above.
+		echo '<main id="primary" class="site-main"><article class="page"><div class="entry-content">' . wp_kses_post( $content ) . '</div></article></main>';
 		get_footer();
 	}
 	exit;
