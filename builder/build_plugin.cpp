@@ -225,8 +225,13 @@ void holdBackDeliveryFiles(const QString& pluginFolder, const QString& siteCopy,
                 break;
         }
     }
-    const QString guard = QStringLiteral("<?php\nif ( ! defined( 'ABSPATH' ) ) {\n    exit;\n}\n");
-    MortarFile::WriteTextFile(guard, held.filePath(QStringLiteral("index.php")));
+    // Written in the WordPress coding style of the template around them.
+    const QString guard = QStringLiteral("if ( ! defined( 'ABSPATH' ) ) {\n\texit;\n}\n");
+    MortarFile::WriteTextFile(
+        QStringLiteral("<?php\n/**\n * Nothing to list here: a request for the folder gets an empty "
+                       "page.\n *\n * @package Funnels\n */\n\n") +
+            guard,
+        held.filePath(QStringLiteral("index.php")));
     MortarFile::WriteTextFile(
         QStringLiteral("# Handed out by the plugin to buyers with the download key only.\n"
                        "<IfModule mod_authz_core.c>\n    Require all denied\n</IfModule>\n"
@@ -234,13 +239,14 @@ void holdBackDeliveryFiles(const QString& pluginFolder, const QString& siteCopy,
                        "</IfModule>\n"),
         held.filePath(QStringLiteral(".htaccess")));
     QString list =
-        guard + QStringLiteral("\n// The files the download page hands out, numbered as the converted page "
-                               "numbers them, and the folder that holds them.\nreturn array(\n"
-                               "    'folder' => %1,\n    'files'  => array(\n")
-                    .arg(phpString(secret));
+        QStringLiteral("<?php\n/**\n * The files the download page hands out, numbered as the converted "
+                       "page numbers them, and\n * the folder that holds them. Made when the plugin was "
+                       "built.\n *\n * @package Funnels\n */\n\n") +
+        guard +
+        QStringLiteral("\nreturn array(\n\t'folder' => %1,\n\t'files'  => array(\n").arg(phpString(secret));
     for (const QString& file : delivered)
-        list += QStringLiteral("        %1,\n").arg(phpString(file));
-    list += QStringLiteral("    ),\n);\n");
+        list += QStringLiteral("\t\t%1,\n").arg(phpString(file));
+    list += QStringLiteral("\t),\n);\n");
     MortarFile::WriteTextFile(list, modules.filePath(QStringLiteral("delivery.php")));
 }
 

@@ -29,7 +29,7 @@ $samples = array(
     array( 'shop_b2', 'Tom\'s "Quick" $5 \\ Guide <&> ?> {$x} #prefix# \'\'\'' ),
     array( 'x12345678901234567_9', 'Café — 9,90 €' ),
     // A name that begins with the identifier's nowdoc end marker must not end the nowdoc.
-    array( 'q7', 'q7_MENU_NAME_END; echo \'cut short\'; // MENU_NAME_END' ),
+    array( 'q7x', 'q7x_MENU_NAME_END; echo \'cut short\'; // MENU_NAME_END' ),
 );
 $work = sys_get_temp_dir() . '/vantor-template-check-' . getmypid();
 mkdir( $work, 0777, true );
