@@ -17,6 +17,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
+#include <memory>
 #include <optional>
 
 using gui::PageView;
@@ -54,15 +55,16 @@ QWebEnginePage* pageOf(PageView& view)
     return view.findChild<QWebEngineView*>()->page();
 }
 
-// Runs a script in the view's document as the test's own probe and waits for its answer.
+// Runs a script in the view's document as the test's own probe and waits for its answer. The
+// answer lands in storage that outlives a call that stopped waiting (a navigating page drops it).
 std::optional<QVariant> evaluate(PageView& view, const QString& script)
 {
-    std::optional<QVariant> answer;
+    auto answer = std::make_shared<std::optional<QVariant>>();
     pageOf(view)->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                                [&answer](const QVariant& value) { answer = value; });
-    if (!QTest::qWaitFor([&answer] { return answer.has_value(); }, kTimeout))
+                                [answer](const QVariant& value) { *answer = value; });
+    if (!QTest::qWaitFor([answer] { return answer->has_value(); }, kTimeout))
         return std::nullopt;
-    return answer;
+    return *answer;
 }
 
 // What a user does by clicking at the end of the paragraph and typing the text.

@@ -117,7 +117,8 @@ check_delivery_streams() { # check_delivery_streams KEY
     printf 'first bytes' | dd of="$PLUGINS_DIR/$id/modules/$folder/big.bin" conv=notrunc status=none
     printf 'last bytes' | dd of="$PLUGINS_DIR/$id/modules/$folder/big.bin" conv=notrunc seek=$((size - 10)) bs=1 status=none
     cp "$list" "$RUN/log/delivery-list.php"
-    sed -i "s|^    ),$|        'big.bin',\n    ),|" "$list"
+    # The list's inner "files" array closes on a line of its own, indented once.
+    sed -i -E "s|^([[:space:]]+)\),$|\1\1'big.bin',\n\1),|" "$list"
     url=$(delivery_link "$key" "$(delivered_files "$key" | head -n 1)")
     read -r code baseline < <(fetch_logging_peak "$RUN/pages/small" "$url")
     url=$(sed -E "s/(${id}_file=)[^&]*/\\1big.bin/" <<< "$url")
