@@ -48,28 +48,6 @@ Run runCli(const QString& program, const QStringList& args, const std::function<
     return r;
 }
 
-// An archiver that never finishes: it writes its process id beside itself and sleeps.
-QString writeSleepingArchiver(const QString& folder)
-{
-    const QString script = QDir(folder).filePath("sleeping-7za");
-    writeFile(script, "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
-    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile::remove(script + ".pid");
-    return script;
-}
-
-qint64 archiverPid(const QString& script)
-{
-    return readFile(script + ".pid").trimmed().toLongLong();
-}
-
-bool running(qint64 pid)
-{
-    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    // Gone, or a zombie that nothing has reaped yet: either way it does no more work.
-    return stat != "<missing>" && !stat.contains(") Z ");
-}
-
 QStringList workFolders(const QString& output)
 {
     return QDir(output).entryList({".vantor-build-*"}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);

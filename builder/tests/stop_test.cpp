@@ -22,28 +22,6 @@ QStringList entries(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
-// An archiver that never finishes: it writes its process id beside itself and sleeps.
-QString writeSleepingArchiver(const QString& folder)
-{
-    const QString script = QDir(folder).filePath("sleeping-7za");
-    writeFile(script, "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
-    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    return script;
-}
-
-// The process id the sleeping archiver wrote once it runs, or 0.
-qint64 archiverPid(const QString& script)
-{
-    return readFile(script + ".pid").trimmed().toLongLong();
-}
-
-bool running(qint64 pid)
-{
-    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
-    // Gone, or a zombie that nothing has reaped yet: either way it does no more work.
-    return stat != "<missing>" && !stat.contains(") Z ");
-}
-
 } // namespace
 
 class StopTest : public QObject

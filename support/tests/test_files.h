@@ -58,4 +58,27 @@ inline bool extract(const QString& zip, const QString& into)
     return p.waitForFinished(120000) && p.exitCode() == 0;
 }
 
+// An archiver that never finishes: it writes its process id beside itself and sleeps.
+inline QString writeSleepingArchiver(const QString& folder)
+{
+    const QString script = QDir(folder).filePath("sleeping-7za");
+    writeFile(script, "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::remove(script + ".pid");
+    return script;
+}
+
+// The process id the sleeping archiver wrote once it runs, or 0.
+inline qint64 archiverPid(const QString& script)
+{
+    return readFile(script + ".pid").trimmed().toLongLong();
+}
+
+// Gone, or a zombie that nothing has reaped yet: either way it does no more work.
+inline bool running(qint64 pid)
+{
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    return stat != "<missing>" && !stat.contains(") Z ");
+}
+
 } // namespace testfiles

@@ -2,6 +2,8 @@
 // Reads pages, style sheets and archives for the end-to-end checks.
 // Usage: php inspect.php COMMAND ARGS... (see the cases below). Exit 0 when what was asked holds.
 
+require_once __DIR__ . '/paths.php';
+
 function load_dom( $file ) {
     $dom = new DOMDocument();
     // Without a declared encoding libxml reads the bytes as Latin-1.
@@ -22,22 +24,6 @@ function resolve_url( $base, $ref ) {
     }
     $dir = preg_replace( '#[^/]*(\?.*)?$#', '', $base );
     return $dir . $ref;
-}
-
-// Normalises "a/b/../c" to "a/c"; null when the path climbs out of its root.
-function normalise_path( $path ) {
-    $parts = array();
-    foreach ( explode( '/', $path ) as $part ) {
-        if ( '..' === $part ) {
-            if ( ! $parts ) {
-                return null;
-            }
-            array_pop( $parts );
-        } elseif ( '' !== $part && '.' !== $part ) {
-            $parts[] = $part;
-        }
-    }
-    return implode( '/', $parts );
 }
 
 // What a browser sends for a file path typed into a page: each segment percent-encoded.

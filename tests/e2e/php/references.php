@@ -10,6 +10,8 @@
 // and "mismatch  WHERE" when the two pages do not hold the same references in the same places.
 // References to other hosts, in-page anchors, data: and the like are not listed.
 
+require_once __DIR__ . '/paths.php';
+
 function utf8_of( $bytes ) {
     if ( 0 === strncmp( $bytes, "\xEF\xBB\xBF", 3 ) ) {
         return substr( $bytes, 3 );
@@ -106,22 +108,6 @@ function page_refs( DOMDocument $dom ) {
         }
     }
     return $refs;
-}
-
-// "a/./b/../c" as "a/c"; null when it climbs above the top.
-function normalise_path( $path ) {
-    $parts = array();
-    foreach ( explode( '/', $path ) as $part ) {
-        if ( '..' === $part ) {
-            if ( ! $parts ) {
-                return null;
-            }
-            array_pop( $parts );
-        } elseif ( '' !== $part && '.' !== $part ) {
-            $parts[] = $part;
-        }
-    }
-    return implode( '/', $parts );
 }
 
 function site_files( $site ) {
