@@ -5,9 +5,14 @@
 
 namespace gui {
 
-void DesktopFolderOpener::openFolder(const QString& folder)
+bool DesktopFolderOpener::openFolder(const QString& folder)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+bool DesktopFolderOpener::openLink(const QUrl& url)
+{
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace gui

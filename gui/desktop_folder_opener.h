@@ -4,11 +4,12 @@
 
 namespace gui {
 
-// Opens a folder in the desktop's file manager, without waiting for it.
+// Opens folders and addresses with the desktop's own programs, without waiting for them.
 class DesktopFolderOpener final : public workspace::FolderOpener
 {
 public:
-    void openFolder(const QString& folder) override;
+    bool openFolder(const QString& folder) override;
+    bool openLink(const QUrl& url) override;
 };
 
 } // namespace gui

@@ -148,8 +148,23 @@ void PluginBuild::onBuildFinished()
     if (const QString report = ok ? BuildReport(m_lastResult) : QString(); !report.isEmpty())
         m_prompter.inform(QStringLiteral("Important"), report);
     if (ok)
-        m_opener.openFolder(m_folders.outputFolder);
+        OpenOutputFolder();
     emit finished(ok);
+}
+
+bool PluginBuild::OpenOutputFolder()
+{
+    if (m_opener.openFolder(m_folders.outputFolder))
+        return true;
+    QString text = QStringLiteral("The file manager could not be started to show the output folder '%1'.")
+                       .arg(QDir::toNativeSeparators(m_folders.outputFolder));
+    if (m_lastResult.ok()) {
+        text += QStringLiteral("\n\nThe plugin: %1\n\nThe plugin details window shows this path too, with "
+                               "a button that copies it.")
+                    .arg(QDir::toNativeSeparators(m_lastResult.archivePath));
+    }
+    m_prompter.inform(QStringLiteral("Output Folder"), text, MessageIcon::Warning);
+    return false;
 }
 
 } // namespace workspace

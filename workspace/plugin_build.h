@@ -38,6 +38,9 @@ public:
     void Stop();
     bool stopping() const { return m_busy && m_stop.requested(); }
     const builder::BuildResult& lastResult() const { return m_lastResult; }
+    // Shows the output folder in the file manager; where none can be started, says so and names
+    // the plugin's path instead. False then.
+    bool OpenOutputFolder();
 
 signals:
     void busyChanged(bool busy);

@@ -37,7 +37,18 @@ namespace {
 struct RecordingOpener final : workspace::FolderOpener
 {
     QStringList opened;
-    void openFolder(const QString& folder) override { opened << folder; }
+    QList<QUrl> links;
+    bool fails = false; // as where no file manager or browser can be started
+    bool openFolder(const QString& folder) override
+    {
+        opened << folder;
+        return !fails;
+    }
+    bool openLink(const QUrl& url) override
+    {
+        links << url;
+        return !fails;
+    }
 };
 
 void writeFile(const QString& path, const QByteArray& bytes = "<html><body>page</body></html>")

@@ -26,7 +26,18 @@ namespace {
 struct RecordingOpener final : workspace::FolderOpener
 {
     QStringList opened;
-    void openFolder(const QString& folder) override { opened << folder; }
+    QList<QUrl> links;
+    bool fails = false; // as where no file manager or browser can be started
+    bool openFolder(const QString& folder) override
+    {
+        opened << folder;
+        return !fails;
+    }
+    bool openLink(const QUrl& url) override
+    {
+        links << url;
+        return !fails;
+    }
 };
 
 const AppTexts kApp{"Vantor!", " ", "2.6"};

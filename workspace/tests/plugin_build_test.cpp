@@ -16,7 +16,12 @@ namespace {
 struct RecordingOpener final : FolderOpener
 {
     QStringList opened;
-    void openFolder(const QString& folder) override { opened << folder; }
+    bool openFolder(const QString& folder) override
+    {
+        opened << folder;
+        return true;
+    }
+    bool openLink(const QUrl&) override { return true; }
 };
 
 QByteArray readFile(const QString& path)
