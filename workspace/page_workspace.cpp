@@ -6,12 +6,15 @@
 #include "support/io_error.h"
 #include "support/mortar_file.h"
 #include "support/mortar_tools.h"
+#include "workspace/folder_opener.h"
 #include "workspace/markup_save.h"
 #include "workspace/page_listing.h"
 #include "workspace/prompter.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 #include <filesystem>
 #include <system_error>
@@ -26,6 +29,7 @@ const QString kNoHtmlTitle = QStringLiteral("No HTML Files");
 const QString kNoHtmlText =
     QStringLiteral("We could not find .htm or .html files in this folder. Please try with another one.");
 const QString kMissingInfo = QStringLiteral("Missing Info");
+const QString kLinkNotOpened = QStringLiteral("Link Not Opened");
 
 // "" when the folder exists or could be made; otherwise the system's reason.
 QString makeFolder(const QString& folder)
@@ -75,9 +79,21 @@ bool isSameOrBelow(const QString& inner, const QString& outer)
 
 } // namespace
 
+PageWorkspace::PageWorkspace(const Folders& folders, Prompter& prompter, FolderOpener& opener,
+                             QObject* parent)
+    : QObject(parent), m_folders(folders), m_prompter(prompter), m_opener(&opener)
+{
+}
+
 PageWorkspace::PageWorkspace(const Folders& folders, Prompter& prompter, QObject* parent)
     : QObject(parent), m_folders(folders), m_prompter(prompter)
 {
+}
+
+void PageWorkspace::setLoadFeedback(int afterMs, int everyMs)
+{
+    m_feedbackAfterMs = afterMs;
+    m_feedbackEveryMs = everyMs;
 }
 
 bool PageWorkspace::Start()
@@ -207,7 +223,7 @@ void PageWorkspace::loadFolder(const QString& folder)
 
     QStringList skipped;
     try {
-        skipped = support::MortarFile::CopyFolder(folder, m_folders.workingFolder);
+        skipped = copyWithFeedback(folder);
     } catch (const support::IoError& e) {
         // A half copy would pass for the whole site: take it away again.
         ClearWorkingFolder();
@@ -230,11 +246,45 @@ void PageWorkspace::loadFolder(const QString& folder)
     }
 }
 
+QStringList PageWorkspace::copyWithFeedback(const QString& folder)
+{
+    m_loading = true;
+    bool busy = false;
+    const auto done = qScopeGuard([&] {
+        m_loading = false;
+        if (busy)
+            emit loadBusyChanged(false);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastReport = 0;
+    qsizetype copied = 0;
+    return support::MortarFile::CopyFolder(folder, m_folders.workingFolder, [&] {
+        const qint64 now = clock.elapsed();
+        if (now >= m_feedbackAfterMs && (!busy || now - lastReport >= m_feedbackEveryMs)) {
+            if (!busy) {
+                busy = true;
+                emit loadBusyChanged(true);
+            }
+            lastReport = now;
+            emit loadProgress(copied);
+        }
+        ++copied;
+    });
+}
+
 void PageWorkspace::RefreshPageList()
 {
-    // A refill would load another page over the edits being saved; it can wait a tick.
-    if (m_savingEdits)
+    // A refill would load another page over the edits being saved; it can wait a tick. A copy
+    // under way is not the site yet.
+    if (m_savingEdits || m_loading)
         return;
+    refreshPageList();
+    checkMarkers();
+}
+
+void PageWorkspace::refreshPageList()
+{
     const QString& folder = m_folders.workingFolder;
     if (!support::MortarTools::PathExists(folder, true))
         return;
@@ -267,6 +317,8 @@ void PageWorkspace::RefreshPageList()
 
 void PageWorkspace::DropOnWindow(const QStringList& paths)
 {
+    if (m_loading)
+        return;
     setPages(paths, paths.isEmpty() ? QString() : paths.last());
     if (!paths.isEmpty())
         emit showPage(m_currentText);
@@ -274,6 +326,8 @@ void PageWorkspace::DropOnWindow(const QStringList& paths)
 
 void PageWorkspace::DropOnPageList(const QStringList& paths)
 {
+    if (m_loading)
+        return;
     setPages(paths, {});
 }
 
@@ -308,7 +362,10 @@ void PageWorkspace::SetRole(PageRoles::Slot slot)
     }
     m_roles.assign(slot, m_currentText);
     m_setRoleEnabled[slot] = false;
+    // Read afresh: the user may have changed the page outside the program a moment ago.
+    m_markers[slot] = {};
     emit rolesChanged();
+    checkMarkers();
     emit statusMessage(PageRoles::SetMessage(slot));
 }
 
@@ -318,6 +375,96 @@ void PageWorkspace::RemoveRole(int index)
     m_roles.clear(slot);
     m_setRoleEnabled[slot] = true;
     emit rolesChanged();
+    checkMarkers();
+}
+
+QString PageWorkspace::MarkerOf(PageRoles::Slot slot)
+{
+    return QString::fromUtf16(slot == PageRoles::FrontEnd ? builder::kFrontTag : builder::kBackTag);
+}
+
+void PageWorkspace::checkMarkers()
+{
+    bool changed = false;
+    for (PageRoles::Slot slot : {PageRoles::FrontEnd, PageRoles::Download}) {
+        MarkerCheck next;
+        if (m_roles.assigned(slot)) {
+            const QFileInfo info(m_roles.path(slot));
+            next.path = m_roles.path(slot);
+            next.modified = info.lastModified();
+            next.size = info.exists() ? info.size() : -1;
+            const MarkerCheck& last = m_markers[slot];
+            if (last.state != MarkerState::NoRole && last.path == next.path &&
+                last.modified == next.modified && last.size == next.size)
+                continue;
+            try {
+                next.state = support::MortarFile::ReadTextFile(next.path).contains(MarkerOf(slot))
+                                 ? MarkerState::Present
+                                 : MarkerState::Missing;
+            } catch (const support::IoError& e) {
+                next.state = MarkerState::Unreadable;
+                next.problem = e.description();
+            }
+        }
+        changed = changed || next.state != m_markers[slot].state || next.problem != m_markers[slot].problem;
+        m_markers[slot] = next;
+    }
+    if (changed)
+        emit markersChanged();
+}
+
+void PageWorkspace::FollowLink(const QUrl& url)
+{
+    if (m_editing || m_savingEdits || m_loading)
+        return;
+    if (url.isLocalFile()) {
+        const QString target = resolved(url.toLocalFile());
+        for (qsizetype i = 0; i < m_pages.size(); ++i) {
+            if (resolved(m_pages.at(i)) == target) {
+                choosePage(int(i));
+                return;
+            }
+        }
+        // A page reaching out of the site has a broken link, and the view shows only the site.
+        if (!isSameOrBelow(target, resolved(m_folders.workingFolder))) {
+            m_prompter.inform(kLinkNotOpened,
+                              QStringLiteral("This link leads to '%1', which is not part of the loaded "
+                                             "site, so it is not opened.")
+                                  .arg(QDir::toNativeSeparators(url.toLocalFile())));
+            return;
+        }
+    } else {
+        const QString scheme = url.scheme().toLower();
+        if (scheme != QLatin1String("http") && scheme != QLatin1String("https") &&
+            scheme != QLatin1String("mailto")) {
+            m_prompter.inform(
+                kLinkNotOpened,
+                QStringLiteral("This link cannot be opened from here: '%1'.").arg(url.toDisplayString()));
+            return;
+        }
+    }
+    if (!m_opener || !m_opener->openLink(url)) {
+        m_prompter.inform(
+            kLinkNotOpened,
+            QStringLiteral("No program could be started to open '%1'. Please open it in "
+                           "your web browser yourself.")
+                .arg(url.isLocalFile() ? QDir::toNativeSeparators(url.toLocalFile()) : url.toDisplayString()),
+            MessageIcon::Warning);
+    }
+}
+
+void PageWorkspace::PageShownByView(const QString& path)
+{
+    if (m_editing || m_savingEdits || m_loading || path == m_currentText)
+        return;
+    const QString target = resolved(path);
+    for (const QString& page : std::as_const(m_pages)) {
+        if (resolved(page) == target) {
+            setCurrentText(page);
+            return;
+        }
+    }
+    setCurrentText(path);
 }
 
 void PageWorkspace::clearRoles()
@@ -434,6 +581,8 @@ void PageWorkspace::PageLeft(bool left)
         stayInEditMode();
         return;
     }
+    // The view may have saved a role page on the way.
+    checkMarkers();
     const AfterEditing then = std::exchange(m_afterEditing, AfterEditing::Nothing);
     if (then != AfterEditing::Nothing && !m_editing && !m_savingEdits)
         emit leftEditingFor(then);
@@ -515,10 +664,26 @@ void PageWorkspace::SaveEditedMarkup(const QString& rootMarkup)
                       MessageIcon::Critical);
 }
 
+void PageWorkspace::InsertMarker(PageRoles::Slot slot)
+{
+    if (insertMarkerEnabled())
+        emit markerInsertWanted(MarkerOf(slot));
+}
+
+void PageWorkspace::MarkerInsertAnswered(const QString& marker, bool inserted)
+{
+    if (inserted || !m_editing)
+        return;
+    m_prompter.inform(kMissingInfo, QStringLiteral("Please click in the page where %1 should go, then press "
+                                                   "\"Insert %1\" again.")
+                                        .arg(marker));
+}
+
 void PageWorkspace::finishAlternativeSave()
 {
     m_prompter.inform(QStringLiteral("Done"), QStringLiteral("Done!"), MessageIcon::Information);
     m_savingEdits = false;
+    checkMarkers();
     emit designModeEnded();
     // On No this discards the edits still shown.
     emit showPage(m_savePath);

@@ -4,14 +4,17 @@
 #include "workspace/folders.h"
 #include "workspace/page_roles.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <array>
 
 namespace workspace {
 
+class FolderOpener;
 class Prompter;
 
 // The session behind the main window: the working folder and the page list that follows it,
@@ -35,6 +38,19 @@ public:
         Close
     };
 
+    // Whether a role page holds its marker, as the conversion pre-check will find it on disk.
+    enum class MarkerState
+    {
+        NoRole,
+        Present,
+        Missing,
+        Unreadable
+    };
+
+    // The opener takes the links that leave the site's pages.
+    PageWorkspace(const Folders& folders, Prompter& prompter, FolderOpener& opener,
+                  QObject* parent = nullptr);
+    // Without an opener, such links are refused with a word why.
     PageWorkspace(const Folders& folders, Prompter& prompter, QObject* parent = nullptr);
 
     const Folders& folders() const { return m_folders; }
@@ -49,8 +65,15 @@ public:
     // The two load commands, from the moment their menu item was chosen.
     void LoadUsingBrowser();
     void LoadUsingLocation();
-    // Keeps the page list in step with the working folder; run five times a second.
+    // Keeps the page list in step with the working folder, and the marker states with the role
+    // pages on disk; run five times a second.
     void RefreshPageList();
+    // True while a load copies the folder. The copy lets the window repaint, so nothing else may
+    // touch the working folder or the page list meanwhile.
+    bool loading() const { return m_loading; }
+    // A copy that runs longer than afterMs reports its progress (loadBusyChanged, then
+    // loadProgress at most every everyMs).
+    void setLoadFeedback(int afterMs, int everyMs);
     // Files dropped on the window (the last one is shown) or on the page list (none is).
     void DropOnWindow(const QStringList& paths);
     void DropOnPageList(const QStringList& paths);
@@ -73,6 +96,19 @@ public:
     void SetRole(PageRoles::Slot slot);
     // "Remove": index 0 clears the front-end role, any other the download role.
     void RemoveRole(int index);
+    // The marker a role's page must hold: #FRONT# on the front-end page, #BACK# on the download page.
+    static QString MarkerOf(PageRoles::Slot slot);
+    MarkerState markerState(PageRoles::Slot slot) const { return m_markers[slot].state; }
+    // Why the role page could not be read (Unreadable only).
+    QString markerProblem(PageRoles::Slot slot) const { return m_markers[slot].problem; }
+
+    // A link clicked in the page view: a page of the page list is chosen and shown; another file
+    // of the site, a web or a mail address goes to the desktop's programs; anything else is
+    // refused, saying why. Nothing while editing or saving.
+    void FollowLink(const QUrl& url);
+    // The view went to another file by itself (a refresh tag): the page list's text follows it,
+    // so the commands act on the page on screen.
+    void PageShownByView(const QString& path);
 
     // The checks before entering or leaving edit mode; false after telling the user what is missing.
     bool EditPageChecks();
@@ -89,6 +125,12 @@ public:
     bool savingEdits() const { return m_savingEdits; }
     // The answer to rootMarkupWanted: the shown document's root element markup.
     void SaveEditedMarkup(const QString& rootMarkup);
+    // "Insert #FRONT#" / "Insert #BACK#": usable only while editing; asks the view to type the
+    // slot's marker at the caret (markerInsertWanted), which answers with MarkerInsertAnswered.
+    bool insertMarkerEnabled() const { return m_editing; }
+    void InsertMarker(PageRoles::Slot slot);
+    // False when the page had no caret to type at: the user is told where to click.
+    void MarkerInsertAnswered(const QString& marker, bool inserted);
 
     static QString EditCaption() { return QStringLiteral("Edit Page"); }
     static QString SaveCaption() { return QStringLiteral("Save / Discard Changes"); }
@@ -119,6 +161,8 @@ signals:
     // The items, the text or the enabled state of the page list or of "Edit Page" changed.
     void pageListChanged();
     void rolesChanged();
+    // The state of a role page's marker changed.
+    void markersChanged();
     // The view is to show this file.
     void showPage(const QString& path);
     // A short-lived status message for the header bar.
@@ -128,6 +172,12 @@ signals:
     void editingChanged(bool editing);
     // The alternative save needs the shown document's markup; answer with SaveEditedMarkup.
     void rootMarkupWanted();
+    // The view is to type the marker at the caret of the page being edited, as if keyed in.
+    void markerInsertWanted(const QString& marker);
+    // A load's copy has run longer than a moment (true) or is over (false).
+    void loadBusyChanged(bool busy);
+    // Files copied so far by the load, while it is busy.
+    void loadProgress(qsizetype filesCopied);
     // The shown document is to leave design mode before the next load: its edits were saved or
     // refused already, so the view must not offer to save them a second time.
     void designModeEnded();
@@ -145,9 +195,24 @@ private:
     void stayInEditMode();
     void setEditing(bool editing);
     void finishAlternativeSave();
+    // Reads a role page again when it is another file than last time or changed on disk.
+    void checkMarkers();
+    QStringList copyWithFeedback(const QString& folder);
+    void refreshPageList();
+
+    // What the marker state was judged from, so an unchanged page is not read again.
+    struct MarkerCheck
+    {
+        QString path;
+        QDateTime modified;
+        qint64 size = -1;
+        MarkerState state = MarkerState::NoRole;
+        QString problem;
+    };
 
     Folders m_folders;
     Prompter& m_prompter;
+    FolderOpener* m_opener = nullptr;
     QStringList m_pages;
     QString m_currentText;
     bool m_pageListEnabled = false;
@@ -163,6 +228,10 @@ private:
     qsizetype m_lastFillCount = -1;
     EditedPages m_edited;
     AfterEditing m_afterEditing = AfterEditing::Nothing;
+    std::array<MarkerCheck, 2> m_markers;
+    bool m_loading = false;
+    int m_feedbackAfterMs = 300;
+    int m_feedbackEveryMs = 100;
 };
 
 } // namespace workspace

@@ -1,4 +1,5 @@
 #include "support/tests/test_files.h"
+#include "workspace/folder_opener.h"
 #include "workspace/page_workspace.h"
 #include "workspace/prompter.h"
 
@@ -63,6 +64,18 @@ QStringList* recordRequests(PageWorkspace& ws, QObject* context)
     return log;
 }
 
+struct RecordingOpener final : FolderOpener
+{
+    QList<QUrl> links;
+    bool fails = false; // as where no browser can be started
+    bool openFolder(const QString&) override { return !fails; }
+    bool openLink(const QUrl& url) override
+    {
+        links << url;
+        return !fails;
+    }
+};
+
 } // namespace
 
 class PageWorkspaceTest : public QObject
@@ -72,6 +85,7 @@ class PageWorkspaceTest : public QObject
     std::unique_ptr<QTemporaryDir> m_tmp;
     Folders m_folders;
     ScriptedPrompter m_prompter;
+    RecordingOpener m_opener;
     std::unique_ptr<PageWorkspace> m_ws;
 
     QString tmpPath(const QString& rel) const { return QDir(m_tmp->path()).filePath(rel); }
@@ -138,7 +152,8 @@ private slots:
                      install.filePath("blank.html"),
                      install.filePath("7za")};
         m_prompter = {};
-        m_ws = std::make_unique<PageWorkspace>(m_folders, m_prompter);
+        m_opener = {};
+        m_ws = std::make_unique<PageWorkspace>(m_folders, m_prompter, m_opener);
     }
 
     void startEmptiesWorkingFolderAndMakesOutput()
@@ -331,13 +346,20 @@ private slots:
         m_folders.installFolder = install.path();
         m_folders.workingFolder = install.filePath("tmp");
         m_folders.outputFolder = install.filePath("output");
-        m_ws = std::make_unique<PageWorkspace>(m_folders, m_prompter);
+        m_ws = std::make_unique<PageWorkspace>(m_folders, m_prompter, m_opener);
         QVERIFY(m_ws->Start());
         loadTyped(makeSite("first"));
         m_ws->SetRole(PageRoles::FrontEnd);
         m_prompter.exchanges.clear();
+        m_ws->setLoadFeedback(0, 0);
+        QSignalSpy busy(m_ws.get(), &PageWorkspace::loadBusyChanged);
 
         loadTyped(tmpPath("s"));
+
+        // The busy state ends with the copy, however it ends.
+        QCOMPARE(busy.size(), 2);
+        QCOMPARE(busy[1][0].toBool(), false);
+        QVERIFY(!m_ws->loading());
 
         QCOMPARE(m_prompter.exchanges.size(), 3);
         QCOMPARE(m_prompter.exchanges[2].title, QString("Error"));
@@ -950,6 +972,150 @@ private slots:
         m_prompter.exchanges.clear();
         QVERIFY(m_ws->ConversionPreCheck());
         QVERIFY(m_prompter.exchanges.isEmpty());
+    }
+
+    // The sign beside each role says what the pre-check will find: it follows the roles, a save,
+    // and changes on disk seen by the periodic refresh.
+    void markerStatesFollowRolesSavesAndTheDisk()
+    {
+        using State = PageWorkspace::MarkerState;
+        writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+        const QString site = makeSite("site", {"download.html", "index.html"});
+        writeFile(QDir(site).filePath("index.html"), "<p>Buy #FRONT# now</p>");
+        writeFile(QDir(site).filePath("download.html"), "<p>Get it: #back#</p>"); // the check is exact
+        QVERIFY(m_ws->Start());
+        loadTyped(site);
+        QSignalSpy changed(m_ws.get(), &PageWorkspace::markersChanged);
+        QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::NoRole);
+
+        m_ws->choosePage(1);
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->choosePage(0);
+        m_ws->SetRole(PageRoles::Download);
+        QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::Present);
+        QCOMPARE(m_ws->markerState(PageRoles::Download), State::Missing);
+        QCOMPARE(changed.size(), 2);
+
+        // Saved with its marker: known at once, without waiting for a refresh.
+        m_ws->ToggleEditMode();
+        m_prompter.yesNoAnswers.push_back(true);
+        m_ws->ToggleEditMode();
+        m_ws->SaveEditedMarkup("<html><body><p>Get it: #BACK#</p></body></html>");
+        QCOMPARE(m_ws->markerState(PageRoles::Download), State::Present);
+
+        // Changed and then removed outside the program: the next refresh sees it.
+        writeFile(working("index.html"), "<p>Buy now</p>");
+        m_ws->RefreshPageList();
+        QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::Missing);
+        QVERIFY(QFile::rename(working("index.html"), working("start.html"))); // the same count: no refill
+        m_ws->RefreshPageList();
+        QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::Unreadable);
+        QVERIFY2(m_ws->markerProblem(PageRoles::FrontEnd).contains(working("index.html")),
+                 qPrintable(m_ws->markerProblem(PageRoles::FrontEnd)));
+        const qsizetype before = changed.size();
+        m_ws->RefreshPageList();
+        QCOMPARE(changed.size(), before); // nothing new, nothing said
+
+        // A refill takes the roles, and with them the signs.
+        writeFile(working("other.html"));
+        m_ws->RefreshPageList();
+        QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::NoRole);
+        QCOMPARE(m_ws->markerState(PageRoles::Download), State::NoRole);
+    }
+
+    // Links to pages of the list are the window's test; here, where every other link goes.
+    void linksLeavingThePagesGoToTheDesktop_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<bool>("handedOut");  // given to the desktop's programs
+        QTest::addColumn<QString>("refusal"); // part of the message, "" for none
+        QTest::newRow("other file of the site") << "site:images/cover.png" << true << "";
+        QTest::newRow("mail address") << "mailto:help@example.com" << true << "";
+        QTest::newRow("file outside the site")
+            << "outside:elsewhere.html" << false << "which is not part of the loaded site";
+        QTest::newRow("other scheme") << "ftp://example.com/file" << false << "cannot be opened from here";
+        QTest::newRow("no browser") << "https://example.com/" << true << "No program could be started";
+    }
+
+    void linksLeavingThePagesGoToTheDesktop()
+    {
+        QFETCH(QString, link);
+        QFETCH(bool, handedOut);
+        QFETCH(QString, refusal);
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site"));
+        QUrl url(link);
+        if (link.startsWith("site:"))
+            url = QUrl::fromLocalFile(working(link.mid(5)));
+        else if (link.startsWith("outside:"))
+            url = QUrl::fromLocalFile(tmpPath(link.mid(8)));
+        m_opener.fails = QTest::currentDataTag() == QLatin1String("no browser");
+        m_prompter.exchanges.clear();
+
+        m_ws->FollowLink(url);
+
+        QCOMPARE(m_ws->currentText(), working("index.html"));
+        QCOMPARE(m_opener.links, handedOut ? QList<QUrl>{url} : QList<QUrl>{});
+        QCOMPARE(m_prompter.exchanges.size(), refusal.isEmpty() ? 0 : 1);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(m_prompter.exchanges[0].title, QString("Link Not Opened"));
+            QVERIFY2(m_prompter.exchanges[0].text.contains(refusal),
+                     qPrintable(m_prompter.exchanges[0].text));
+        }
+
+        // While a page is being edited, links lead nowhere.
+        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->ToggleEditMode();
+        m_opener.links.clear();
+        m_prompter.exchanges.clear();
+        m_ws->FollowLink(url);
+        QVERIFY(m_opener.links.isEmpty() && m_prompter.exchanges.isEmpty());
+    }
+
+    // A page the view went to by itself becomes the page list's text, as the list spells it.
+    void theListFollowsThePageOnScreen()
+    {
+        QVERIFY(m_ws->Start());
+        loadTyped(makeSite("site"));
+        m_ws->PageShownByView(m_folders.workingFolder + "/images/../download.htm");
+        QCOMPARE(m_ws->currentText(), working("download.htm"));
+        m_ws->PageShownByView(working("images/cover.png"));
+        QCOMPARE(m_ws->currentText(), working("images/cover.png"));
+    }
+
+    // A copy that takes a while reports how far it got, and nothing else touches the working
+    // folder or the page list until it is done.
+    void longCopyReportsProgressAndKeepsOthersOut()
+    {
+        const QString site = makeSite("site");
+        for (int i = 0; i < 20; ++i)
+            writeFile(QDir(site).filePath(QString("assets/file%1.txt").arg(i)), "x");
+        QVERIFY(m_ws->Start());
+        m_ws->setLoadFeedback(0, 0);
+        QList<qsizetype> counts;
+        QList<bool> busy;
+        connect(m_ws.get(), &PageWorkspace::loadBusyChanged, this, [&](bool b) { busy << b; });
+        connect(m_ws.get(), &PageWorkspace::loadProgress, this, [&](qsizetype copied) {
+            counts << copied;
+            QVERIFY(m_ws->loading());
+            // What the timer and a drop would do meanwhile.
+            m_ws->RefreshPageList();
+            m_ws->DropOnWindow({"/x/dropped.html"});
+            QVERIFY(m_ws->pages().isEmpty());
+        });
+        loadTyped(site);
+        QCOMPARE(busy, (QList<bool>{true, false}));
+        QCOMPARE(counts.size(), 23); // every file, two pages and the image included
+        QCOMPARE(counts.first(), 0);
+        QCOMPARE(counts.last(), 22);
+        QVERIFY(!m_ws->loading());
+        QCOMPARE(m_ws->pages(), (QStringList{working("download.htm"), working("index.html")}));
+
+        // A copy shorter than the moment says nothing.
+        busy.clear();
+        m_ws->setLoadFeedback(60000, 0);
+        loadTyped(site);
+        QVERIFY(busy.isEmpty());
     }
 
     void conversionPreCheckNeedsBothRoles()
