@@ -8,10 +8,14 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMenu>
 #include <QPointer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
@@ -64,6 +68,14 @@ PageView::PageView(QWidget* parent) : QWidget(parent)
     });
 
     connect(m_page, &QWebEnginePage::loadFinished, this, &PageView::onLoadFinished);
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &PageView::onLoadingChanged);
+    connect(m_page, &SilentPage::linkClicked, this, &PageView::linkClicked);
+    // A link for a new window (target="_blank") goes where any other clicked link goes; windows
+    // a script opens by itself go nowhere.
+    connect(m_page, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
+        if (request.isUserInitiated() && !m_editing)
+            emit linkClicked(request.requestedUrl());
+    });
     // A renderer that dies takes pending script answers with it; do not wait for them forever.
     connect(m_page, &QWebEnginePage::renderProcessTerminated, this, [this] {
         m_loadedMarkupKnown = false;
@@ -142,6 +154,22 @@ void PageView::requestRootMarkup(std::function<void(const QString&)> done)
         [done = std::move(done)](const QVariant& result) { done(result.toString()); });
 }
 
+void PageView::insertText(const QString& text, std::function<void(bool)> done)
+{
+    // The text goes in as a string of the script, never as script: it is handed over as JSON.
+    const QString quoted =
+        QString::fromUtf8(QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact).chopped(1).mid(1));
+    m_page->runJavaScript(
+        QStringLiteral("(function(text) {"
+                       " var s = getSelection();"
+                       " if (document.designMode !== 'on' || !document.body || s.rangeCount === 0"
+                       "     || !document.body.contains(s.getRangeAt(0).commonAncestorContainer))"
+                       "  return false;"
+                       " return document.execCommand('insertText', false, text); })(%1)")
+            .arg(quoted),
+        kOwnWorld, [done = std::move(done)](const QVariant& result) { done(result.toBool()); });
+}
+
 void PageView::setSiteFolder(const QString& folder)
 {
     m_filter->setSiteFolder(folder);
@@ -150,6 +178,8 @@ void PageView::setSiteFolder(const QString& folder)
 void PageView::load(const QString& filePath)
 {
     m_currentFile = filePath;
+    m_ownLoadStarted = false;
+    m_pageLoad.clear();
     m_loadedMarkupKnown = false;
     ++m_loadSerial;
     m_filter->setPageFolder(QFileInfo(filePath).absolutePath());
@@ -158,12 +188,31 @@ void PageView::load(const QString& filePath)
     m_page->load(QUrl::fromLocalFile(filePath));
 }
 
+void PageView::onLoadingChanged(const QWebEngineLoadingInfo& info)
+{
+    const QUrl url = info.url().adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery);
+    const bool ours =
+        url.isLocalFile() && QDir::cleanPath(url.toLocalFile()) == QDir::cleanPath(m_currentFile);
+    // A load that starts after the program's own one is the page's doing (a refresh tag); one that
+    // ends before it started is an earlier page's, late.
+    if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+        if (ours)
+            m_ownLoadStarted = true;
+        else if (m_ownLoadStarted)
+            m_pageLoad = url;
+        return;
+    }
+    if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus && !ours && url == m_pageLoad &&
+        url.isLocalFile()) {
+        // The page on screen is the one a save goes to.
+        m_currentFile = url.toLocalFile();
+        m_pageLoad.clear();
+        emit shownElsewhere(m_currentFile);
+    }
+}
+
 void PageView::onLoadFinished(bool ok)
 {
-    // A link followed inside the site makes that page the one a save goes to.
-    const QUrl shown = m_page->url().adjusted(QUrl::RemoveFragment | QUrl::RemoveQuery);
-    if (ok && shown.isLocalFile() && shown != QUrl::fromLocalFile(m_currentFile))
-        m_currentFile = shown.toLocalFile();
     // Asked before DownloadComplete goes out, so the markup is taken before any handler of it can
     // switch design mode or change the document: scripts in one world run in order.
     const quint64 load = ++m_loadSerial;

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
 
+class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -43,6 +45,10 @@ public:
     void setDesignMode(bool on);
     // Hands the root element's markup (documentElement.outerHTML) to done, asynchronously.
     void requestRootMarkup(std::function<void(const QString&)> done);
+    // Types text at the caret of the document in design mode, replacing the selection, as the
+    // keyboard would (the document's undo history keeps it). done(false) when there is no caret
+    // in the document or it is not in design mode.
+    void insertText(const QString& text, std::function<void(bool)> done);
     // A folder whose files the loaded pages may read besides their own folder tree (the working
     // folder); empty for none.
     void setSiteFolder(const QString& folder);
@@ -54,9 +60,15 @@ signals:
     // (the changes were saved or discarded, or there were none), false when the changed document
     // stays on screen (its save failed or the user cancelled).
     void pageLeft(bool left);
+    // The user clicked a link to another document, or one that opens a new window; the view
+    // stays on the shown page.
+    void linkClicked(const QUrl& url);
+    // The view went to another local file by itself (a refresh tag, a script): the file shown now.
+    void shownElsewhere(const QString& filePath);
 
 private:
     void onLoadFinished(bool ok);
+    void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void decideAndLoad(const QString& markup, bool designModeOn);
     bool saveMarkup(const QString& markup);
     void load(const QString& filePath);
@@ -67,6 +79,10 @@ private:
     QWebEngineView* m_view = nullptr;
     SiteRequestFilter* m_filter = nullptr;
     QString m_currentFile;
+    // Whether the load the program asked for last has started, and a load the page started
+    // itself after it.
+    bool m_ownLoadStarted = false;
+    QUrl m_pageLoad;
     // The markup of the document as its load finished; the document counts as changed when its
     // markup differs from this.
     QString m_loadedMarkup;

@@ -36,6 +36,15 @@ bool SilentPage::acceptNavigationRequest(const QUrl& url, NavigationType type, b
         return true;
     if (m_stayPut && type != NavigationTypeTyped)
         return false;
+    // A jump within the shown page stays a jump.
+    const bool sameDocument =
+        url.hasFragment() && url.adjusted(QUrl::RemoveFragment) == this->url().adjusted(QUrl::RemoveFragment);
+    if (type == NavigationTypeLinkClicked && !sameDocument) {
+        // Queued: the receiver may load a page, which must not happen inside this decision.
+        QMetaObject::invokeMethod(
+            this, [this, url] { emit linkClicked(url); }, Qt::QueuedConnection);
+        return false;
+    }
     return url.isLocalFile();
 }
 

@@ -16,6 +16,11 @@ public:
     // load the program asks for leaves it, and that one passes the save offer first.
     void setStayPut(bool stayPut);
 
+signals:
+    // A link the user clicked leads to another document; the page stays where it is and the
+    // program decides where the link goes.
+    void linkClicked(const QUrl& url);
+
 protected:
     void javaScriptAlert(const QUrl& securityOrigin, const QString& msg) override;
     // Yes, so that a page asking "leave this page?" never holds up a load the program asked for.
@@ -27,7 +32,7 @@ protected:
     QStringList chooseFiles(FileSelectionMode mode, const QStringList& oldFiles,
                             const QStringList& acceptedMimeTypes) override;
     // A link to a remote page is not followed: the view shows the site's files, and a save must
-    // never write a remote page into one of them.
+    // never write a remote page into one of them. A clicked link is handed on (linkClicked).
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
 
 private:

@@ -279,12 +279,17 @@ void PageViewTest::refreshTagLeavesOnlyAViewedPage()
               "</head><body><p id=\"spot\">Moved</p></body></html>");
     PageView view;
     view.setEditing(editing);
+    QSignalSpy elsewhere(&view, &PageView::shownElsewhere);
     QVERIFY(loadAndWait(view, page));
     // Waiting for what must not happen needs a bound, which the viewing row shows comes well
     // within it; what must happen is waited for as long as a load may take.
     const bool followed =
         QTest::qWaitFor([&] { return view.currentFile() == target; }, editing ? 5000 : kTimeout);
     QCOMPARE(followed, !editing);
+    // The window learns where the view went, to keep its page list in step.
+    QCOMPARE(elsewhere.size(), editing ? 0 : 1);
+    if (!editing)
+        QCOMPARE(elsewhere[0][0].toString(), target);
 }
 
 void PageViewTest::failedWriteIsReportedAndKeepsTheEdits_data()
