@@ -1,5 +1,6 @@
 #include "gui/form2.h"
 
+#include "gui/elided_label.h"
 #include "gui/frm_convert.h"
 #include "gui/frm_quick_help.h"
 #include "gui/page_view.h"
@@ -22,6 +23,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <QUrl>
@@ -34,6 +36,40 @@ namespace gui {
 namespace {
 
 using workspace::PageRoles;
+using workspace::PageWorkspace;
+
+QKeySequence loadKey()
+{
+    return QKeySequence(Qt::CTRL | Qt::Key_O);
+}
+
+QKeySequence editKey()
+{
+    return QKeySequence(Qt::CTRL | Qt::Key_E);
+}
+
+QKeySequence convertKey()
+{
+    return QKeySequence(Qt::CTRL | Qt::Key_B);
+}
+
+QKeySequence helpKey()
+{
+    return QKeySequence(Qt::Key_F1);
+}
+
+// A control's tooltip names the key that works it.
+QString withKey(const QString& text, const QKeySequence& key)
+{
+    return QStringLiteral("%1 (%2)").arg(text, key.toString(QKeySequence::NativeText));
+}
+
+// Clicks the button when the key is pressed anywhere in its window, while the button is usable.
+void clickOnKey(QPushButton* button, const QKeySequence& key)
+{
+    auto* shortcut = new QShortcut(key, button);
+    QObject::connect(shortcut, &QShortcut::activated, button, &QPushButton::animateClick);
+}
 
 constexpr int px(int twips)
 {
@@ -81,7 +117,8 @@ QPushButton* namedButton(const char* name, const QString& text, QWidget* parent)
 
 Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::Prompter& prompter,
              workspace::FolderOpener& opener, QWidget* parent)
-    : QWidget(parent), m_app(app), m_prompter(prompter), m_opener(opener), m_workspace(folders, prompter)
+    : QWidget(parent), m_app(app), m_prompter(prompter), m_opener(opener),
+      m_workspace(folders, prompter, opener)
 {
     setObjectName(QStringLiteral("Form2"));
     setAcceptDrops(true);
@@ -92,6 +129,9 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
 
     connect(&m_workspace, &workspace::PageWorkspace::pageListChanged, this, &Form2::showPageList);
     connect(&m_workspace, &workspace::PageWorkspace::rolesChanged, this, &Form2::showRoles);
+    connect(&m_workspace, &workspace::PageWorkspace::markersChanged, this, &Form2::showRoles);
+    connect(&m_workspace, &workspace::PageWorkspace::loadBusyChanged, this, &Form2::showLoadBusy);
+    connect(&m_workspace, &workspace::PageWorkspace::loadProgress, this, &Form2::showLoadProgress);
     connect(&m_workspace, &workspace::PageWorkspace::statusMessage, this, &Form2::showStatusMessage);
     connect(&m_workspace, &workspace::PageWorkspace::editingChanged, this, &Form2::showEditMode);
     connect(&m_workspace, &workspace::PageWorkspace::showPage, WebBrowser1, &PageView::Navigate2);
@@ -104,7 +144,20 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
                 self->m_workspace.SaveEditedMarkup(markup);
         });
     });
+    connect(&m_workspace, &workspace::PageWorkspace::markerInsertWanted, this, [this](const QString& marker) {
+        QPointer<Form2> self(this);
+        WebBrowser1->insertText(marker, [self, marker](bool inserted) {
+            if (!self)
+                return;
+            self->m_workspace.MarkerInsertAnswered(marker, inserted);
+            // Back into the page, to go on typing after the marker.
+            if (inserted)
+                self->WebBrowser1->setFocus(Qt::OtherFocusReason);
+        });
+    });
     connect(WebBrowser1, &PageView::DownloadComplete, this, &Form2::WebBrowser1_DownloadComplete);
+    connect(WebBrowser1, &PageView::linkClicked, &m_workspace, &workspace::PageWorkspace::FollowLink);
+    connect(WebBrowser1, &PageView::shownElsewhere, &m_workspace, &workspace::PageWorkspace::PageShownByView);
     connect(WebBrowser1, &PageView::pageLeft, &m_workspace, &workspace::PageWorkspace::PageLeft);
     // Queued: the close or the conversion starts once the view's save answer has been handled.
     connect(&m_workspace, &workspace::PageWorkspace::leftEditingFor, this, &Form2::afterEditing,
@@ -121,6 +174,7 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
 
     showPageList();
     showRoles();
+    showEditMode(m_workspace.editing());
 }
 
 void Form2::buildLayout()
@@ -145,11 +199,16 @@ void Form2::buildLayout()
     keepPlace.setRetainSizeWhenHidden(true);
     lblPageSelected->setSizePolicy(keepPlace);
     lblPageSelected->hide();
+    lblLoadProgress = namedLabel("lblLoadProgress", QString(), Picture2);
+    lblLoadProgress->setStyleSheet(QStringLiteral("color: #c0ffff;"));
+    lblLoadProgress->hide();
     auto* header = new QHBoxLayout(Picture2);
     header->setContentsMargins(px(495), 0, px(495), 0);
     header->addWidget(lblAppName);
     header->addStretch(3);
     header->addWidget(lblPageSelected);
+    header->addSpacing(px(300));
+    header->addWidget(lblLoadProgress);
     header->addStretch(1);
 
     // The row of the page list and its buttons.
@@ -163,22 +222,26 @@ void Form2::buildLayout()
     connect(Combo1, &QComboBox::editTextChanged, &m_workspace, &workspace::PageWorkspace::setCurrentText);
 
     Command5 = namedButton("Command5", QStringLiteral("+"), this);
-    Command5->setToolTip(QStringLiteral("Load HTML Folder"));
+    Command5->setToolTip(withKey(QStringLiteral("Load HTML Folder"), loadKey()));
     Command5->setFixedSize(px(465) + 4, px(420));
     mnuPopup = new QMenu(QStringLiteral("Popup"), this);
     mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
     mnuLoadUsingBrowser =
-        mnuPopup->addAction(QStringLiteral("Load HTML Folder by Using the Folder Selector"));
+        mnuPopup->addAction(QStringLiteral("Load HTML Folder by Using the &Folder Selector"));
     mnuLoadUsingBrowser->setObjectName(QStringLiteral("mnuLoadUsingBrowser"));
-    mnuLoadUsingLocation = mnuPopup->addAction(QStringLiteral("Load HTML Folder by Entering its Path"));
+    // The key works in the whole window, not only while the menu is open.
+    mnuLoadUsingBrowser->setShortcut(loadKey());
+    addAction(mnuLoadUsingBrowser);
+    mnuLoadUsingLocation = mnuPopup->addAction(QStringLiteral("Load HTML Folder by Entering its &Path"));
     mnuLoadUsingLocation->setObjectName(QStringLiteral("mnuLoadUsingLocation"));
     connect(Command5, &QPushButton::clicked, this, &Form2::Command5_Click);
     connect(mnuLoadUsingBrowser, &QAction::triggered, this, &Form2::mnuLoadUsingBrowser_Click);
     connect(mnuLoadUsingLocation, &QAction::triggered, this, &Form2::mnuLoadUsingLocation_Click);
 
-    cmdSetasFE = namedButton("cmdSetasFE", QStringLiteral("Set as Front-End Page"), this);
-    cmdSetasDownloadPage = namedButton("cmdSetasDownloadPage", QStringLiteral("Set as Download Page"), this);
+    cmdSetasFE = namedButton("cmdSetasFE", QStringLiteral("Set as &Front-End Page"), this);
+    cmdSetasDownloadPage = namedButton("cmdSetasDownloadPage", QStringLiteral("Set as &Download Page"), this);
     Command2 = namedButton("Command2", QStringLiteral("Edit Page"), this);
+    clickOnKey(Command2, editKey());
     cmdSetasFE->setMinimumSize(px(1950), px(420));
     cmdSetasDownloadPage->setMinimumSize(px(1995), px(420));
     Command2->setMinimumSize(px(2175), px(420));
@@ -191,6 +254,9 @@ void Form2::buildLayout()
     helpFont.setUnderline(true);
     lblHelp->setFont(helpFont);
     lblHelp->setCursor(Qt::PointingHandCursor);
+    lblHelp->setToolTip(withKey(QStringLiteral("Help"), helpKey()));
+    auto* helpShortcut = new QShortcut(helpKey(), lblHelp);
+    connect(helpShortcut, &QShortcut::activated, this, &Form2::lblHelp_Click);
 
     auto* row = new QHBoxLayout;
     row->setSpacing(px(100) + 1);
@@ -220,21 +286,29 @@ void Form2::buildLayout()
     const char* roleLabels[] = {"Label4", "Label5"};
     const char* roleTexts[] = {"Front-End Page:", "Download Page:"};
     const char* pageNames[] = {"lblSelectedPage_0", "lblSelectedPage_1"};
+    const char* markerNames[] = {"lblMarkerState_0", "lblMarkerState_1"};
     const char* removeNames[] = {"cmdRemove_0", "cmdRemove_1"};
     for (int i = 0; i < 2; ++i) {
         QLabel* caption = namedLabel(roleLabels[i], QString::fromLatin1(roleTexts[i]), frSelected);
         caption->setFont(weighted(font(), true));
-        lblSelectedPage[i] = namedLabel(pageNames[i], QString(), frSelected);
+        // A long path keeps both ends in sight; the tooltip holds all of it.
+        lblSelectedPage[i] = new ElidedLabel(frSelected);
+        lblSelectedPage[i]->setObjectName(QLatin1String(pageNames[i]));
         lblSelectedPage[i]->setFont(weighted(font(), false));
-        lblSelectedPage[i]->setTextInteractionFlags(Qt::TextSelectableByMouse);
         lblSelectedPage[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        lblMarkerState[i] = namedLabel(markerNames[i], QString(), frSelected);
+        lblMarkerState[i]->setFont(weighted(font(), true));
+        // As wide as its widest text, so the path beside it does not shift as the state changes.
+        lblMarkerState[i]->setMinimumWidth(
+            lblMarkerState[i]->fontMetrics().horizontalAdvance(QStringLiteral("\u2718 #FRONT# missing")) + 8);
         cmdRemove[i] = namedButton(removeNames[i], QStringLiteral("Remove"), frSelected);
         cmdRemove[i]->setFont(weighted(font(), false));
         cmdRemove[i]->setFixedWidth(px(1095) + 10);
         connect(cmdRemove[i], &QPushButton::clicked, this, [this, i] { cmdRemove_Click(i); });
         roles->addWidget(caption, i, 0);
         roles->addWidget(lblSelectedPage[i], i, 1);
-        roles->addWidget(cmdRemove[i], i, 2);
+        roles->addWidget(lblMarkerState[i], i, 2);
+        roles->addWidget(cmdRemove[i], i, 3);
     }
     QLabel* Label9 =
         namedLabel("Label9",
@@ -250,7 +324,7 @@ void Form2::buildLayout()
     for (QLabel* l : {Label9, Label7}) {
         l->setFont(weighted(font(), false));
         l->setWordWrap(true);
-        roles->addWidget(l, roles->rowCount(), 0, 1, 3);
+        roles->addWidget(l, roles->rowCount(), 0, 1, 4);
     }
     roles->setColumnStretch(1, 1);
 
@@ -258,6 +332,8 @@ void Form2::buildLayout()
     Command3->setFont(weighted(font(), true, 9.75));
     Command3->setMinimumWidth(px(4200));
     Command3->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    Command3->setToolTip(withKey(Command3->text(), convertKey()));
+    clickOnKey(Command3, convertKey());
     connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
 
     auto* bottom = new QHBoxLayout;
@@ -275,9 +351,27 @@ void Form2::buildLayout()
                    frShortcuts);
     Label2->setStyleSheet(QStringLiteral("color: #004000;"));
     Label2->setWordWrap(true);
-    auto* shortcuts = new QVBoxLayout(frShortcuts);
-    shortcuts->setContentsMargins(px(360), px(200), px(360), px(200));
-    shortcuts->addWidget(Label2);
+    // Alt+F and Alt+D set the roles while viewing; while editing, when those are off, Alt+F and
+    // Alt+B type the markers.
+    cmdInsertFront = namedButton("cmdInsertFront", QStringLiteral("Insert #&FRONT#"), frShortcuts);
+    cmdInsertBack = namedButton("cmdInsertBack", QStringLiteral("Insert #&BACK#"), frShortcuts);
+    for (PageRoles::Slot slot : {PageRoles::FrontEnd, PageRoles::Download}) {
+        QPushButton* insert = slot == PageRoles::FrontEnd ? cmdInsertFront : cmdInsertBack;
+        insert->setToolTip(
+            withKey(QStringLiteral("Types %1 at the caret in the page being edited, in place of any "
+                                   "selected text")
+                        .arg(PageWorkspace::MarkerOf(slot)),
+                    QKeySequence::mnemonic(insert->text())));
+    }
+    connect(cmdInsertFront, &QPushButton::clicked, this, &Form2::cmdInsertFront_Click);
+    connect(cmdInsertBack, &QPushButton::clicked, this, &Form2::cmdInsertBack_Click);
+    auto* shortcuts = new QHBoxLayout(frShortcuts);
+    shortcuts->setContentsMargins(px(360), px(120), px(360), px(120));
+    shortcuts->setSpacing(px(120));
+    shortcuts->addWidget(cmdInsertFront);
+    shortcuts->addWidget(cmdInsertBack);
+    shortcuts->addSpacing(px(240));
+    shortcuts->addWidget(Label2, 1);
 
     auto* body = new QVBoxLayout;
     body->setContentsMargins(px(405), px(75), px(405), px(150));
@@ -384,6 +478,35 @@ void Form2::showRoles()
         lblSelectedPage[slot]->setText(roles.label(slot));
         lblSelectedPage[slot]->setToolTip(roles.label(slot)); // the label may be too narrow for it
         cmdRemove[slot]->setEnabled(roles.removeEnabled(slot));
+
+        // Words and colour both, so the sign reads without telling red from green.
+        const QString marker = PageWorkspace::MarkerOf(slot);
+        QString sign, colour, tip;
+        switch (m_workspace.markerState(slot)) {
+        case PageWorkspace::MarkerState::NoRole:
+            break;
+        case PageWorkspace::MarkerState::Present:
+            sign = QStringLiteral("\u2714 %1 found").arg(marker);
+            colour = QStringLiteral("#006000");
+            tip = QStringLiteral("The page holds %1.").arg(marker);
+            break;
+        case PageWorkspace::MarkerState::Missing:
+            sign = QStringLiteral("\u2718 %1 missing").arg(marker);
+            colour = QStringLiteral("#c00000");
+            tip = QStringLiteral("The page does not hold %1 yet: press \"Edit Page\", click where it goes, "
+                                 "press \"Insert %1\", then save.")
+                      .arg(marker);
+            break;
+        case PageWorkspace::MarkerState::Unreadable:
+            sign = QStringLiteral("\u2718 cannot be read");
+            colour = QStringLiteral("#c00000");
+            tip = m_workspace.markerProblem(slot);
+            break;
+        }
+        lblMarkerState[slot]->setText(sign);
+        lblMarkerState[slot]->setStyleSheet(colour.isEmpty() ? QString()
+                                                             : QStringLiteral("color: %1;").arg(colour));
+        lblMarkerState[slot]->setToolTip(tip);
     }
     cmdSetasFE->setEnabled(m_workspace.setRoleEnabled(PageRoles::FrontEnd));
     cmdSetasDownloadPage->setEnabled(m_workspace.setRoleEnabled(PageRoles::Download));
@@ -397,7 +520,34 @@ void Form2::showEditMode(bool editing)
     WebBrowser1->setCancelOffered(!editing && m_workspace.afterEditing() !=
                                                   workspace::PageWorkspace::AfterEditing::Nothing);
     Command2->setText(m_workspace.editCaption());
+    Command2->setToolTip(withKey(Command2->text(), editKey()));
     Command5->setEnabled(m_workspace.loadEnabled());
+    mnuLoadUsingBrowser->setEnabled(m_workspace.loadEnabled());
+    mnuLoadUsingLocation->setEnabled(m_workspace.loadEnabled());
+    cmdInsertFront->setEnabled(m_workspace.insertMarkerEnabled());
+    cmdInsertBack->setEnabled(m_workspace.insertMarkerEnabled());
+}
+
+void Form2::showLoadBusy(bool busy)
+{
+    if (busy) {
+        // Clicks and keys wait until the copy is done, which the cursor says.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        return;
+    }
+    QApplication::restoreOverrideCursor();
+    lblLoadProgress->hide();
+}
+
+void Form2::showLoadProgress(qsizetype filesCopied)
+{
+    lblLoadProgress->setText(
+        filesCopied == 1 ? QStringLiteral("Loading the folder\u2026 1 file copied")
+                         : QStringLiteral("Loading the folder\u2026 %L1 files copied").arg(filesCopied));
+    lblLoadProgress->show();
+    // The copy runs inside the load command: the window repaints meanwhile, but takes no clicks
+    // or keys until it is done.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void Form2::showStatusMessage(const QString& text)
@@ -478,6 +628,11 @@ void Form2::afterEditing(workspace::PageWorkspace::AfterEditing then)
 
 void Form2::closeEvent(QCloseEvent* event)
 {
+    // A folder being copied is finished first: the window takes no command meanwhile.
+    if (m_workspace.loading()) {
+        event->ignore();
+        return;
+    }
     // A build is stopped (after asking) before anything else; the window closes once the plugin
     // details have closed.
     if (m_details) {
@@ -496,6 +651,16 @@ void Form2::closeEvent(QCloseEvent* event)
         return;
     }
     QWidget::closeEvent(event);
+}
+
+void Form2::cmdInsertFront_Click()
+{
+    m_workspace.InsertMarker(PageRoles::FrontEnd);
+}
+
+void Form2::cmdInsertBack_Click()
+{
+    m_workspace.InsertMarker(PageRoles::Download);
 }
 
 void Form2::lblHelp_Click()

@@ -52,6 +52,9 @@ public slots:
     void WebBrowser1_DownloadComplete();
     void Command3_Click();
     void lblHelp_Click();
+    // "Insert #FRONT#" / "Insert #BACK#" in the "Shortcuts" frame.
+    void cmdInsertFront_Click();
+    void cmdInsertBack_Click();
     void tmrHTMLSourceMonitor_Timer();
     void tmrRemoveMsgs_Timer();
 
@@ -71,6 +74,8 @@ private:
     void showPageList();
     void showRoles();
     void showEditMode(bool editing);
+    void showLoadBusy(bool busy);
+    void showLoadProgress(qsizetype filesCopied);
     void showStatusMessage(const QString& text);
     void Form_Activate();
     void afterEditing(workspace::PageWorkspace::AfterEditing then);
@@ -82,6 +87,7 @@ private:
 
     QLabel* lblAppName = nullptr;
     QLabel* lblPageSelected = nullptr;
+    QLabel* lblLoadProgress = nullptr;
     QComboBox* Combo1 = nullptr;
     QPushButton* Command5 = nullptr;
     QMenu* mnuPopup = nullptr;
@@ -94,7 +100,11 @@ private:
     PageView* WebBrowser1 = nullptr;
     QGroupBox* frSelected = nullptr;
     std::array<QLabel*, 2> lblSelectedPage{};
+    // Beside each role: whether its page holds its marker.
+    std::array<QLabel*, 2> lblMarkerState{};
     std::array<QPushButton*, 2> cmdRemove{};
+    QPushButton* cmdInsertFront = nullptr;
+    QPushButton* cmdInsertBack = nullptr;
     QPushButton* Command3 = nullptr;
     QTimer* tmrHTMLSourceMonitor = nullptr;
     QTimer* tmrRemoveMsgs = nullptr;

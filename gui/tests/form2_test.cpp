@@ -1,3 +1,4 @@
+#include "gui/elided_label.h"
 #include "gui/form2.h"
 #include "gui/frm_convert.h"
 #include "gui/frm_quick_help.h"
@@ -128,11 +129,11 @@ class Form2Test : public QObject
     QString site() const { return QDir(m_tmp->path()).filePath("site"); }
     QString working(const QString& name) const { return QDir(m_folders.workingFolder).filePath(name); }
 
-    void loadSite()
+    void loadSite(int pages = 2)
     {
         m_prompter.folderAnswers.push_back(site());
         child<QAction>("mnuLoadUsingBrowser")->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("Combo1")->count(), 2, 3000);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("Combo1")->count(), pages, 3000);
         m_prompter.exchanges.clear();
     }
 
@@ -178,8 +179,39 @@ class Form2Test : public QObject
                 .arg(input->height()));
     }
 
-    // Clicks behind the main heading's text and types there, as a user would.
+    QWidget* pageInput() const { return view()->findChild<QWebEngineView*>()->focusProxy(); }
+
+    // Where the first element the selector finds is drawn, in the page's input widget, once the
+    // page takes input there.
+    QPoint centreOf(const QString& selector) const
+    {
+        if (!QTest::qWaitFor([this] { return inputReadiness() == std::optional<QVariant>("ready"); },
+                             kLoadTimeout))
+            return {};
+        const std::optional<QVariant> at = evaluate(
+            QStringLiteral("(function() { var b = document.querySelector('%1').getBoundingClientRect();"
+                           " return [(b.left + b.right) / 2, (b.top + b.bottom) / 2]; })()")
+                .arg(selector));
+        const QVariantList xy = at.value_or(QVariant()).toList();
+        return {qRound(xy.value(0).toDouble()), qRound(xy.value(1).toDouble())};
+    }
+
+    QString headingText() const
+    {
+        return evaluate("document.querySelector('h1').textContent").value_or(QVariant()).toString();
+    }
+
+    // Clicks behind the main heading's text, as a user would, and types there.
     void typeIntoHeading(const QString& text)
+    {
+        clickBehindHeading();
+        QTest::keyClicks(pageInput(), text);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            evaluate(QStringLiteral("document.querySelector('h1').textContent.includes('%1')").arg(text)),
+            std::optional<QVariant>(true), kLoadTimeout);
+    }
+
+    void clickBehindHeading()
     {
         QTRY_COMPARE_WITH_TIMEOUT(inputReadiness(), std::optional<QVariant>("ready"), kLoadTimeout);
         const std::optional<QVariant> at = evaluate(QStringLiteral(
@@ -196,10 +228,13 @@ class Form2Test : public QObject
             evaluate(QStringLiteral("document.hasFocus() && getSelection().rangeCount > 0"
                                     " && document.querySelector('h1').contains(getSelection().anchorNode)")),
             std::optional<QVariant>(true), kLoadTimeout);
-        QTest::keyClicks(input, text);
-        QTRY_COMPARE_WITH_TIMEOUT(
-            evaluate(QStringLiteral("document.querySelector('h1').textContent.includes('%1')").arg(text)),
-            std::optional<QVariant>(true), kLoadTimeout);
+    }
+
+    // Keys reach the window's shortcuts only while it is the active window.
+    void activate()
+    {
+        QApplication::setActiveWindow(m_form.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
     }
 
     // Loads the site, gives its index page the front-end role and presses "Edit Page".
@@ -743,6 +778,242 @@ private slots:
         drop(combo, {}, "some text");
         QCOMPARE(items(combo), QStringList(files.first()));
         QCOMPARE(combo->currentText(), QString());
+    }
+
+    // The marker buttons type at the caret, or over the selection, as keys would; the save writes
+    // what they typed, and the sign beside the role follows.
+    void markerButtonsTypeAtTheCaretAndTheSaveWritesIt()
+    {
+        const QString sitePage = QDir(site()).filePath("index.html");
+        writeFile(sitePage, readFile(sitePage).replace("#FRONT#", ""));
+        auto* insertFront = child<QPushButton>("cmdInsertFront");
+        auto* insertBack = child<QPushButton>("cmdInsertBack");
+        QVERIFY(!insertFront->isEnabled() && !insertBack->isEnabled());
+        editIndexPage();
+        activate();
+        auto* sign = child<QLabel>("lblMarkerState_0");
+        QCOMPARE(sign->text(), QString("\u2718 #FRONT# missing"));
+        QVERIFY(insertFront->isEnabled() && insertBack->isEnabled());
+
+        clickBehindHeading();
+        QTest::mouseClick(insertFront, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(headingText(), QString("Little Green Balcony#FRONT#"), kLoadTimeout);
+
+        // The keys are the page's again: select "Balcony" with them, and Alt+B types over it.
+        QWidget* input = pageInput();
+        QTRY_COMPARE(QApplication::focusWidget(), input);
+        for (int i = 0; i < 7; ++i)
+            QTest::keyClick(input, Qt::Key_Left);
+        for (int i = 0; i < 7; ++i)
+            QTest::keyClick(input, Qt::Key_Left, Qt::ShiftModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate("getSelection().toString()"), std::optional<QVariant>("Balcony"),
+                                  kLoadTimeout);
+        QTest::keyClick(input, Qt::Key_B, Qt::AltModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(headingText(), QString("Little Green #BACK##FRONT#"), kLoadTimeout);
+        QVERIFY(m_prompter.exchanges.isEmpty());
+
+        // Ctrl+E from inside the page saves; Yes writes the markers into the file.
+        m_prompter.yesNoAnswers.push_back(true);
+        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, kLoadTimeout);
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Save"));
+        QVERIFY(readFile(working("index.html")).contains("<h1>Little Green #BACK##FRONT#</h1>"));
+        QCOMPARE(sign->text(), QString("\u2714 #FRONT# found"));
+        QVERIFY(!insertFront->isEnabled() && !insertBack->isEnabled());
+    }
+
+    void markerButtonWithoutACaretSaysWhereToClick()
+    {
+        editIndexPage();
+        // The page has not had the keyboard yet, so it has no caret.
+        QCOMPARE(evaluate("getSelection().rangeCount"), std::optional<QVariant>(0));
+        QTest::mouseClick(child<QPushButton>("cmdInsertBack"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(m_prompter.exchanges.size(), 1, kLoadTimeout);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Missing Info"));
+        QVERIFY(m_prompter.exchanges[0].text.contains("click in the page where #BACK# should go"));
+        QCOMPARE(evaluate("document.body.textContent.includes('#BACK#')"), std::optional<QVariant>(false));
+    }
+
+    // The signs beside the roles follow the roles, and the pages on disk through the refresh.
+    void markerSignsFollowRolesAndTheDisk()
+    {
+        loadSite();
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
+        auto* front = child<QLabel>("lblMarkerState_0");
+        auto* download = child<QLabel>("lblMarkerState_1");
+        QCOMPARE(front->text(), QString("\u2714 #FRONT# found"));
+        QCOMPARE(front->toolTip(), QString("The page holds #FRONT#."));
+        QCOMPARE(download->text(), QString("\u2718 #BACK# missing"));
+        QVERIFY(download->toolTip().contains("\"Insert #BACK#\""));
+
+        writeFile(working("index.html"), readFile(working("index.html")).replace("#FRONT#", "#BACK#"));
+        QTRY_COMPARE_WITH_TIMEOUT(download->text(), QString("\u2714 #BACK# found"), 3000);
+        QCOMPARE(front->text(), QString("\u2718 #FRONT# missing"));
+
+        QTest::mouseClick(child<QPushButton>("cmdRemove_0"), Qt::LeftButton);
+        QCOMPARE(front->text(), QString());
+        writeFile(working("zz-added.html"));
+        QTRY_COMPARE_WITH_TIMEOUT(download->text(), QString(), 3000);
+    }
+
+    // A role label shows the whole path where it fits and both ends of it where it does not; the
+    // tooltip always holds all of it.
+    void roleLabelsKeepBothEndsOfALongPath()
+    {
+        const QString longName = "offer-" + QString(200, QLatin1Char('x')) + ".html";
+        writeFile(QDir(site()).filePath(longName));
+        m_form->resize(1800, 900);
+        loadSite(3); // the long one is the last page, so it is shown
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        auto* label = child<ElidedLabel>("lblSelectedPage_0");
+        QCOMPARE(label->text(), working(longName));
+        QCOMPARE(label->toolTip(), working(longName));
+        const QString shown = label->shownText();
+        QVERIFY2(working(longName).startsWith(shown.section(QChar(0x2026), 0, 0) + "xxx") &&
+                     shown.endsWith("xxx.html") &&
+                     label->fontMetrics().horizontalAdvance(shown) <= label->contentsRect().width(),
+                 qPrintable(shown));
+
+        auto* combo = child<QComboBox>("Combo1");
+        combo->setCurrentIndex(1);
+        emit combo->activated(1);
+        QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
+        QCOMPARE(child<ElidedLabel>("lblSelectedPage_1")->shownText(), working("index.html"));
+    }
+
+    // A link to another page of the site moves the page list with it, so the commands act on the
+    // page on screen; other links go to the desktop's programs and the view stays.
+    void clickedLinksKeepTheListInStep()
+    {
+        writeFile(QDir(site()).filePath("index.html"),
+                  "<!DOCTYPE html><html><body style='margin:0'><h1 id='top'>Offer</h1>"
+                  "<p><a id='out' href='https://example.com/offer'>Out</a></p>"
+                  "<p><a id='blank' href='https://example.com/new' target='_blank'>New window</a></p>"
+                  "<p><a id='jump' href='#top'>Top</a></p>"
+                  "<p><a id='next' href='download.html'>Download</a></p></body></html>");
+        loadSite();
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate("document.getElementById('next') !== null"),
+                                  std::optional<QVariant>(true), kLoadTimeout);
+        QCOMPARE(evaluate("window.probe = 'same document'"), std::optional<QVariant>("same document"));
+        QWidget* input = pageInput();
+
+        QTest::mouseClick(input, Qt::LeftButton, Qt::NoModifier, centreOf("#out"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_opener.links, QList<QUrl>{QUrl("https://example.com/offer")},
+                                  kLoadTimeout);
+        QTest::mouseClick(input, Qt::LeftButton, Qt::NoModifier, centreOf("#blank"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_opener.links.size(), 2, kLoadTimeout);
+        QCOMPARE(m_opener.links[1], QUrl("https://example.com/new"));
+        // A jump inside the page stays a jump.
+        QTest::mouseClick(input, Qt::LeftButton, Qt::NoModifier, centreOf("#jump"));
+        QTRY_COMPARE_WITH_TIMEOUT(evaluate("location.hash"), std::optional<QVariant>("#top"), kLoadTimeout);
+        QCOMPARE(evaluate("window.probe"), std::optional<QVariant>("same document"));
+        QCOMPARE(child<QComboBox>("Combo1")->currentText(), working("index.html"));
+        QCOMPARE(m_opener.links.size(), 2);
+        QVERIFY(m_prompter.exchanges.isEmpty());
+
+        QTest::mouseClick(input, Qt::LeftButton, Qt::NoModifier, centreOf("#next"));
+        QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("Combo1")->currentText(), working("download.html"),
+                                  kLoadTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(view()->currentFile(), working("download.html"), kLoadTimeout);
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        QCOMPARE(child<QLabel>("lblSelectedPage_0")->text(), working("download.html"));
+    }
+
+    // Every command the issue gives a key works by that key, and its tooltip names it.
+    void keysWorkTheirCommands()
+    {
+        QCOMPARE(child("Command5")->toolTip(), QString("Load HTML Folder (Ctrl+O)"));
+        QCOMPARE(child("Command2")->toolTip(), QString("Edit Page (Ctrl+E)"));
+        QCOMPARE(child("Command3")->toolTip(), QString("Convert to WordPress Plugin (Ctrl+B)"));
+        QCOMPARE(child("lblHelp")->toolTip(), QString("Help (F1)"));
+        activate();
+
+        bool helpShown = false;
+        QTimer::singleShot(0, this, [&] {
+            if (auto* help = m_form->findChild<frmQuickHelp*>()) {
+                helpShown = help->isModal() && help->isVisible();
+                help->done(QDialog::Rejected);
+            }
+        });
+        QTest::keyClick(m_form.get(), Qt::Key_F1);
+        QVERIFY(helpShown);
+        activate();
+
+        QTest::keyClick(m_form.get(), Qt::Key_B, Qt::ControlModifier);
+        QTRY_COMPARE(m_prompter.texts(),
+                     QStringList{"Please select your Front-End page and your Download page."});
+
+        m_prompter.exchanges.clear();
+        m_prompter.folderAnswers.push_back(site());
+        QTest::keyClick(m_form.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(m_prompter.exchanges.size(), 2);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Reminder"));
+        QCOMPARE(m_prompter.exchanges[1].kind, QString("folder"));
+        QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("Combo1")->count(), 2, 3000);
+
+        // Alt+F sets the role while viewing; Ctrl+E, pressed inside the page, enters and leaves
+        // edit mode, and while editing Ctrl+O loads nothing.
+        QTest::keyClick(m_form.get(), Qt::Key_F, Qt::AltModifier);
+        QTRY_COMPARE(child<QLabel>("lblSelectedPage_0")->text(), working("index.html"));
+        clickBehindHeading();
+        QTest::keyClick(pageInput(), Qt::Key_E, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"),
+                                  kLoadTimeout);
+        QCOMPARE(child("Command2")->toolTip(), QString("Save / Discard Changes (Ctrl+E)"));
+        m_prompter.exchanges.clear();
+        QTest::keyClick(m_form.get(), Qt::Key_O, Qt::ControlModifier);
+        QVERIFY(m_prompter.exchanges.isEmpty());
+        clickBehindHeading();
+        QTest::keyClick(pageInput(), Qt::Key_E, Qt::ControlModifier);
+        QTRY_COMPARE(child<QPushButton>("Command2")->text(), QString("Edit Page"));
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("off"),
+                                  kLoadTimeout);
+        QVERIFY(m_prompter.exchanges.isEmpty()); // nothing was changed, so nothing was asked
+    }
+
+    // A copy that takes a while shows the busy cursor and how far it got, and the window paints
+    // meanwhile.
+    void longLoadShowsItsProgress()
+    {
+        for (int i = 0; i < 30; ++i)
+            writeFile(QDir(site()).filePath(QString("assets/file%1.txt").arg(i)), "x");
+        m_form->model().setLoadFeedback(0, 0);
+        auto* progress = child<QLabel>("lblLoadProgress");
+        // Paints of the progress line while the copy runs.
+        struct PaintCounter final : QObject
+        {
+            const workspace::PageWorkspace* model = nullptr;
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                paints += event->type() == QEvent::Paint && model->loading();
+                return false;
+            }
+        } counter;
+        counter.model = &m_form->model();
+        progress->installEventFilter(&counter);
+        QStringList seen;
+        connect(&m_form->model(), &workspace::PageWorkspace::loadProgress, this, [&] {
+            const QCursor* cursor = QApplication::overrideCursor();
+            seen << QString("%1|%2|%3")
+                        .arg(cursor ? int(cursor->shape()) : -1)
+                        .arg(progress->isVisible())
+                        .arg(progress->text());
+        });
+
+        loadSite();
+        QCOMPARE(seen.size(), 38); // the example's eight files and the thirty
+        QCOMPARE(seen.first(),
+                 QString("%1|1|Loading the folder\u2026 0 files copied").arg(int(Qt::WaitCursor)));
+        QCOMPARE(seen[1], QString("%1|1|Loading the folder\u2026 1 file copied").arg(int(Qt::WaitCursor)));
+        QCOMPARE(seen.last(),
+                 QString("%1|1|Loading the folder\u2026 37 files copied").arg(int(Qt::WaitCursor)));
+        QVERIFY(counter.paints > 0);
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        QVERIFY(!progress->isVisible());
     }
 
     void convertAsksAboutMissingTagsAndNoStops()

@@ -1,0 +1,25 @@
+#include "gui/elided_label.h"
+
+#include <QPainter>
+#include <QStyle>
+
+namespace gui {
+
+QString ElidedLabel::shownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+}
+
+QSize ElidedLabel::minimumSizeHint() const
+{
+    return {fontMetrics().averageCharWidth() * 8, QLabel::minimumSizeHint().height()};
+}
+
+void ElidedLabel::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    style()->drawItemText(&painter, contentsRect(), int(alignment()) | Qt::TextSingleLine, palette(),
+                          isEnabled(), shownText(), foregroundRole());
+}
+
+} // namespace gui
