@@ -4,15 +4,19 @@
 #include "builder/plugin_rules.h"
 #include "workspace/prompter.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QValidator>
 
@@ -32,6 +36,19 @@ QLabel* label(const char* name, const QString& text, QWidget* parent)
     auto* l = new QLabel(text, parent);
     l->setObjectName(QLatin1String(name));
     return l;
+}
+
+QPushButton* button(const char* name, const QString& text, QWidget* parent)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QLatin1String(name));
+    return b;
+}
+
+// A control's tooltip names the key that works it.
+QString withKey(const QString& text, QKeySequence::StandardKey key)
+{
+    return QStringLiteral("%1 (%2)").arg(text, QKeySequence(key).toString(QKeySequence::NativeText));
 }
 
 QLineEdit* lineEdit(const char* name, int widthTwips, QWidget* parent)
@@ -79,14 +96,15 @@ void frmConvert::buildLayout()
 {
     txtPluginID = lineEdit("txtPluginID", 1725, this);
     txtPluginID->setValidator(new LowerCaseIdentifierValidator(txtPluginID));
-    cmdGenerateIdentifier = new QPushButton(QStringLiteral("Generate New"), this);
-    cmdGenerateIdentifier->setObjectName(QStringLiteral("cmdGenerateIdentifier"));
+    cmdGenerateIdentifier = button("cmdGenerateIdentifier", QStringLiteral("&Generate New"), this);
     cmdGenerateIdentifier->setMinimumWidth(px(1500));
     connect(cmdGenerateIdentifier, &QPushButton::clicked, this, &frmConvert::cmdGenerateIdentifier_Click);
 
     auto* top = new QHBoxLayout;
     top->addSpacing(px(675) - 11);
-    top->addWidget(label("Label2", QStringLiteral("Unique Identifier"), this));
+    QLabel* Label2 = label("Label2", QStringLiteral("Unique &Identifier"), this);
+    Label2->setBuddy(txtPluginID);
+    top->addWidget(Label2);
     top->addSpacing(px(200));
     top->addWidget(txtPluginID);
     top->addWidget(cmdGenerateIdentifier);
@@ -131,10 +149,11 @@ void frmConvert::buildLayout()
         const char* text;
         QWidget* field;
     } fields[] = {
-        {"Label16", "Plugin Name:", txtPlugin_Name},        {"Label15", "Plugin URI:", txtPlugin_Uri},
-        {"Label14", "Description:", txtPlugin_Description}, {"Label13", "Version:", txtPlugin_Version},
+        // The credit fields are fixed, so their labels lead nowhere.
+        {"Label16", "Plugin &Name:", txtPlugin_Name},       {"Label15", "Plugin &URI:", txtPlugin_Uri},
+        {"Label14", "Description:", txtPlugin_Description}, {"Label13", "&Version:", txtPlugin_Version},
         {"Label12", "Author:", txtPlugin_Author},           {"Label11", "Author Url:", txtPlugin_AuthorUrl},
-        {"Label10", "License:", txtPlugin_License},
+        {"Label10", "&License:", txtPlugin_License},
     };
     int row = 0;
     for (const auto& f : fields) {
@@ -169,9 +188,8 @@ void frmConvert::buildLayout()
     prgBuild->setObjectName(QStringLiteral("prgBuild"));
     prgBuild->setRange(0, 100);
     lblProgress = label("lblProgress", QString(), this);
-    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setToolTip(QStringLiteral("Stop the build"));
+    cmdCancel = button("cmdCancel", QStringLiteral("Cancel"), this);
+    cmdCancel->setToolTip(withKey(QStringLiteral("Stop the build"), QKeySequence::Cancel));
     connect(cmdCancel, &QPushButton::clicked, this, &frmConvert::cmdCancel_Click);
     auto* progressRow = new QHBoxLayout;
     progressRow->addWidget(prgBuild, 2);
@@ -185,11 +203,38 @@ void frmConvert::buildLayout()
         w->hide();
     }
 
-    Command3 = new QPushButton(QStringLiteral("Create Plugin"), this);
-    Command3->setObjectName(QStringLiteral("Command3"));
+    // Where the plugin is, once there is one.
+    frOutcome = new QWidget(this);
+    frOutcome->setObjectName(QStringLiteral("frOutcome"));
+    txtArchivePath = new QLineEdit(frOutcome);
+    txtArchivePath->setObjectName(QStringLiteral("txtArchivePath"));
+    txtArchivePath->setReadOnly(true);
+    QLabel* lblArchivePath = label("lblArchivePath", QStringLiteral("The &plugin:"), frOutcome);
+    lblArchivePath->setBuddy(txtArchivePath);
+    cmdOpenFolder = button("cmdOpenFolder", QStringLiteral("&Open Folder"), frOutcome);
+    cmdOpenFolder->setToolTip(QStringLiteral("Show the folder that holds the plugin in the file manager"));
+    cmdCopyPath = button("cmdCopyPath", QStringLiteral("Cop&y Path"), frOutcome);
+    cmdCopyPath->setToolTip(QStringLiteral("Copy the plugin's full path, to paste it where you upload it"));
+    connect(cmdOpenFolder, &QPushButton::clicked, this, &frmConvert::cmdOpenFolder_Click);
+    connect(cmdCopyPath, &QPushButton::clicked, this, &frmConvert::cmdCopyPath_Click);
+    auto* outcomeRow = new QHBoxLayout(frOutcome);
+    outcomeRow->setContentsMargins(0, 0, 0, 0);
+    outcomeRow->addWidget(lblArchivePath);
+    outcomeRow->addWidget(txtArchivePath, 1);
+    outcomeRow->addWidget(cmdOpenFolder);
+    outcomeRow->addWidget(cmdCopyPath);
+    QSizePolicy keepPlace = frOutcome->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    frOutcome->setSizePolicy(keepPlace);
+    frOutcome->hide();
+
+    // Enter in any field creates the plugin; Escape closes the window.
+    Command3 = button("Command3", QStringLiteral("&Create Plugin"), this);
     Command3->setDefault(true);
-    Command1 = new QPushButton(QStringLiteral("Close Window"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    Command3->setToolTip(QStringLiteral("Create Plugin (%1)")
+                             .arg(QKeySequence(Qt::Key_Enter).toString(QKeySequence::NativeText)));
+    Command1 = button("Command1", QStringLiteral("Close &Window"), this);
+    Command1->setToolTip(withKey(QStringLiteral("Close Window"), QKeySequence::Cancel));
     for (QPushButton* b : {Command3, Command1})
         b->setFixedSize(px(2805), px(645));
     connect(Command3, &QPushButton::clicked, this, &frmConvert::Command3_Click);
@@ -207,6 +252,7 @@ void frmConvert::buildLayout()
     main->addSpacing(px(250));
     main->addWidget(Frame2);
     main->addLayout(progressRow);
+    main->addWidget(frOutcome);
     main->addLayout(buttons);
 
     setTabOrder(txtPluginID, Command3);
@@ -260,7 +306,39 @@ void frmConvert::cmdGenerateIdentifier_Click()
 
 void frmConvert::Command3_Click()
 {
-    m_build.Create(details());
+    clearOutcome();
+    if (m_build.Create(details()))
+        return;
+    // The field the build asked for is where the user goes on typing.
+    for (QLineEdit* field : {txtPlugin_Name, txtPlugin_Uri, txtPlugin_Version, txtPlugin_Author,
+                             txtPlugin_AuthorUrl, txtPlugin_License}) {
+        if (field->isEnabled() && field->text().isEmpty()) {
+            field->setFocus(Qt::OtherFocusReason);
+            break;
+        }
+    }
+}
+
+void frmConvert::clearOutcome()
+{
+    prgBuild->setValue(0);
+    prgBuild->hide();
+    lblProgress->clear();
+    lblProgress->hide();
+    txtArchivePath->clear();
+    frOutcome->hide();
+}
+
+void frmConvert::cmdOpenFolder_Click()
+{
+    m_build.OpenOutputFolder();
+}
+
+void frmConvert::cmdCopyPath_Click()
+{
+    QGuiApplication::clipboard()->setText(txtArchivePath->text());
+    QToolTip::showText(cmdCopyPath->mapToGlobal(QPoint(0, cmdCopyPath->height())),
+                       QStringLiteral("The path was copied."), cmdCopyPath);
 }
 
 void frmConvert::Command1_Click()
@@ -314,20 +392,39 @@ void frmConvert::closeEvent(QCloseEvent* event)
 
 void frmConvert::setBusy(bool busy)
 {
-    Command3->setText(busy ? QStringLiteral("Please Wait...") : QStringLiteral("Create Plugin"));
+    Command3->setText(busy ? QStringLiteral("Please Wait...") : QStringLiteral("&Create Plugin"));
     for (QWidget* w : {static_cast<QWidget*>(Command3), static_cast<QWidget*>(txtPluginID),
                        static_cast<QWidget*>(cmdGenerateIdentifier), static_cast<QWidget*>(Command1)})
         w->setEnabled(!busy);
     cmdCancel->setEnabled(busy);
     cmdCancel->setVisible(busy);
-    if (!busy && m_build.lastResult().status == builder::BuildResult::Status::Stopped) {
-        prgBuild->setValue(0);
-        lblProgress->setText(QStringLiteral("Stopped"));
-    }
     if (busy) {
         prgBuild->setValue(0);
         prgBuild->show();
         lblProgress->show();
+        return;
+    }
+    // Shown before the outcome's message box, so the window behind it already says the same.
+    const builder::BuildResult& result = m_build.lastResult();
+    using Status = builder::BuildResult::Status;
+    switch (result.status) {
+    case Status::Done:
+        txtArchivePath->setText(QDir::toNativeSeparators(result.archivePath));
+        frOutcome->show();
+        break;
+    case Status::Stopped:
+        prgBuild->setValue(0);
+        lblProgress->setText(QStringLiteral("Stopped"));
+        break;
+    case Status::Failed:
+        prgBuild->setValue(0);
+        lblProgress->setText(QStringLiteral("Failed"));
+        break;
+    case Status::MissingFields:
+    case Status::Refused:
+        // Nothing was built, so nothing of a build is shown.
+        clearOutcome();
+        break;
     }
 }
 

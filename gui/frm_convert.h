@@ -38,6 +38,9 @@ public slots:
     void Command1_Click();
     // Stops the running build.
     void cmdCancel_Click();
+    // After a good build: the output folder in the file manager, the plugin's path on the clipboard.
+    void cmdOpenFolder_Click();
+    void cmdCopyPath_Click();
     // While a build runs, closing the window (title bar, Escape) offers to stop the build first;
     // the window closes once it has stopped.
     void reject() override;
@@ -55,6 +58,8 @@ private:
     void Form_Load(const QString& appName);
     void setBusy(bool busy);
     void showProgress(int percent, const QString& step);
+    // Back to the window as it opened: no progress, no plugin path.
+    void clearOutcome();
     void offerToStop();
 
     workspace::Prompter& m_prompter;
@@ -75,6 +80,11 @@ private:
     bool m_closeWhenIdle = false;
     QProgressBar* prgBuild = nullptr;
     QLabel* lblProgress = nullptr;
+    // The plugin a good build made, with what to do with it.
+    QWidget* frOutcome = nullptr;
+    QLineEdit* txtArchivePath = nullptr;
+    QPushButton* cmdOpenFolder = nullptr;
+    QPushButton* cmdCopyPath = nullptr;
 };
 
 } // namespace gui

@@ -5,6 +5,7 @@
 #include "workspace/prompter.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -41,6 +42,12 @@ struct RecordingOpener final : workspace::FolderOpener
 };
 
 const AppTexts kApp{"Vantor!", " ", "2.6"};
+
+// A button's caption as shown: its mnemonic marker is no character on screen.
+QString caption(const QPushButton* button)
+{
+    return QString(button->text()).remove(QLatin1Char('&'));
+}
 
 } // namespace
 
@@ -233,7 +240,7 @@ private slots:
             QCOMPARE(m_prompter.exchanges.size(), 1);
             QCOMPARE(m_prompter.exchanges[0].title, QString("Important"));
             QCOMPARE(m_prompter.exchanges[0].text, QString("All the fields are required."));
-            QCOMPARE(create->text(), QString("Create Plugin"));
+            QCOMPARE(caption(create), QString("Create Plugin"));
             QVERIFY(QDir(m_folders.outputFolder).isEmpty());
         } else {
             QCOMPARE(create->text(), QString("Please Wait..."));
@@ -292,7 +299,7 @@ private slots:
             QVERIFY(!cancel->isVisible());
             QCOMPARE(child<QLabel>(window.get(), "lblProgress")->text(), QString("Stopped"));
             QVERIFY(child<QPushButton>(window.get(), "Command1")->isEnabled());
-            QCOMPARE(child<QPushButton>(window.get(), "Command3")->text(), QString("Create Plugin"));
+            QCOMPARE(caption(child<QPushButton>(window.get(), "Command3")), QString("Create Plugin"));
         }
     }
 
@@ -311,7 +318,8 @@ private slots:
         for (const QString& name : busyControls)
             QVERIFY2(!child<QWidget>(window.get(), qPrintable(name))->isEnabled(), qPrintable(name));
         QVERIFY(child<QProgressBar>(window.get(), "prgBuild")->isVisible());
-        window->reject(); // offers to stop the build; No (the default) keeps it and the window
+        // Escape offers to stop the build; No (the default) keeps it and the window.
+        QTest::keyClick(window.get(), Qt::Key_Escape);
         QVERIFY(window->isVisible());
         QCOMPARE(m_prompter.exchanges.size(), 1);
         QCOMPARE(m_prompter.exchanges[0].title, QString("Stop the Build?"));
@@ -323,7 +331,7 @@ private slots:
         QVERIFY2(m_prompter.exchanges[1].text.startsWith(
                      "Error during plugin creation. Error Number:53 Description:"),
                  qPrintable(m_prompter.exchanges[1].text));
-        QCOMPARE(create->text(), QString("Create Plugin"));
+        QCOMPARE(caption(create), QString("Create Plugin"));
         for (const QString& name : busyControls)
             QVERIFY2(child<QWidget>(window.get(), qPrintable(name))->isEnabled(), qPrintable(name));
         QVERIFY(m_opener.opened.isEmpty());
@@ -331,6 +339,90 @@ private slots:
         QTest::mouseClick(close, Qt::LeftButton);
         QVERIFY(!window->isVisible());
         QCOMPARE(window->result(), int(QDialog::Accepted));
+    }
+
+    void pathLineNamesTheArchive_data()
+    {
+        QTest::addColumn<bool>("fileManager");
+        QTest::newRow("file manager starts") << true;
+        QTest::newRow("no file manager") << false;
+    }
+
+    // After a good build the window shows where the plugin is, and what to do with it.
+    void pathLineNamesTheArchive()
+    {
+        QFETCH(bool, fileManager);
+        m_opener.fails = !fileManager;
+        auto window = open();
+        window->show();
+        auto* outcome = child<QWidget>(window.get(), "frOutcome");
+        QVERIFY(!outcome->isVisible());
+
+        QTest::mouseClick(child<QPushButton>(window.get(), "Command3"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_opener.opened.isEmpty(), 60000);
+
+        const QString zip = QDir::toNativeSeparators(QDir(m_folders.outputFolder).filePath("myplugin.zip"));
+        QVERIFY(outcome->isVisible());
+        QCOMPARE(child<QLineEdit>(window.get(), "txtArchivePath")->text(), zip);
+        QVERIFY(QFileInfo(QDir::fromNativeSeparators(zip)).size() > 1000);
+        QCOMPARE(m_prompter.exchanges.first().title, QString("Done"));
+        // Without a file manager the user is told so, with the path.
+        QCOMPARE(m_prompter.exchanges.last().title == "Output Folder", !fileManager);
+        if (!fileManager)
+            QVERIFY2(m_prompter.exchanges.last().text.contains(zip),
+                     qPrintable(m_prompter.exchanges.last().text));
+
+        QTest::mouseClick(child<QPushButton>(window.get(), "cmdCopyPath"), Qt::LeftButton);
+        QCOMPARE(QGuiApplication::clipboard()->text(), zip);
+        const qsizetype said = m_prompter.exchanges.size();
+        QTest::mouseClick(child<QPushButton>(window.get(), "cmdOpenFolder"), Qt::LeftButton);
+        QCOMPARE(m_opener.opened, QStringList(2, m_folders.outputFolder));
+        QCOMPARE(m_prompter.exchanges.size(), said + (fileManager ? 0 : 1));
+    }
+
+    // Enter creates the plugin, a refusal leaves no progress of an earlier build behind and puts
+    // the caret into the empty field, and Escape closes the window.
+    void keysAndRefusals()
+    {
+        auto window = open();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto* bar = child<QProgressBar>(window.get(), "prgBuild");
+        auto* step = child<QLabel>(window.get(), "lblProgress");
+        auto* outcome = child<QWidget>(window.get(), "frOutcome");
+        auto* name = child<QLineEdit>(window.get(), "txtPlugin_Name");
+        auto* uri = child<QLineEdit>(window.get(), "txtPlugin_Uri");
+        auto* create = child<QPushButton>(window.get(), "Command3");
+        QVERIFY(create->toolTip().contains("Enter"));
+        QVERIFY(child<QPushButton>(window.get(), "Command1")->toolTip().contains("Esc"));
+
+        QTest::keyClick(uri, Qt::Key_Return);
+        QCOMPARE(caption(create), QString("Please Wait..."));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_prompter.exchanges.isEmpty(), 60000);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
+        QCOMPARE(bar->value(), 100);
+        QVERIFY(outcome->isVisible());
+
+        name->clear();
+        m_prompter.exchanges.clear();
+        QTest::mouseClick(uri, Qt::LeftButton);
+        QCOMPARE(window->focusWidget(), uri);
+        QTest::keyClick(uri, Qt::Key_Return);
+        QCOMPARE(m_prompter.texts(), QStringList{"All the fields are required."});
+        QVERIFY(!bar->isVisible() && !step->isVisible() && !outcome->isVisible());
+        QCOMPARE(window->focusWidget(), name);
+
+        // Refused by the build itself, after it showed "0% Starting".
+        QTest::keyClicks(name, "Herb Guide");
+        child<QLineEdit>(window.get(), "txtPluginID")->setText("p-1");
+        m_prompter.exchanges.clear();
+        QTest::keyClick(name, Qt::Key_Enter);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_prompter.exchanges.isEmpty(), 60000);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Important"));
+        QVERIFY(!bar->isVisible() && !step->isVisible() && !outcome->isVisible());
+
+        QTest::keyClick(name, Qt::Key_Escape);
+        QVERIFY(!window->isVisible());
     }
 };
 
