@@ -503,6 +503,8 @@ void Form2::showRoles()
             tip = m_workspace.markerProblem(slot);
             break;
         }
+        // Without a role there is nothing to say, and the page label gets the room.
+        lblMarkerState[slot]->setVisible(!sign.isEmpty());
         lblMarkerState[slot]->setText(sign);
         lblMarkerState[slot]->setStyleSheet(colour.isEmpty() ? QString()
                                                              : QStringLiteral("color: %1;").arg(colour));
@@ -696,6 +698,18 @@ void Form2::dropEvent(QDropEvent* event)
 
 bool Form2::eventFilter(QObject* watched, QEvent* event)
 {
+    // The window's own keys win over a field that would take them: the page list's text field
+    // reads Ctrl+E as "end of line" on X11, and a page being edited has keys of its own.
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        if (widget && widget->window() == this &&
+            (pressed == loadKey() || pressed == editKey() || pressed == convertKey() ||
+             pressed == helpKey())) {
+            event->ignore();
+            return true;
+        }
+    }
     // A dialog of the program over this window closing makes the activation that follows its own.
     if (event->type() == QEvent::Hide && !isActiveWindow()) {
         auto* dialog = qobject_cast<QDialog*>(watched);

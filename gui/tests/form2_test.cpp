@@ -855,6 +855,7 @@ private slots:
 
         QTest::mouseClick(child<QPushButton>("cmdRemove_0"), Qt::LeftButton);
         QCOMPARE(front->text(), QString());
+        QVERIFY(!front->isVisible()); // the page label gets its room
         writeFile(working("zz-added.html"));
         QTRY_COMPARE_WITH_TIMEOUT(download->text(), QString(), 3000);
     }
@@ -954,12 +955,15 @@ private slots:
         QCOMPARE(m_prompter.exchanges[1].kind, QString("folder"));
         QTRY_COMPARE_WITH_TIMEOUT(child<QComboBox>("Combo1")->count(), 2, 3000);
 
-        // Alt+F sets the role while viewing; Ctrl+E, pressed inside the page, enters and leaves
-        // edit mode, and while editing Ctrl+O loads nothing.
+        // Alt+F sets the role while viewing; Ctrl+E enters edit mode also from the page list's
+        // field, which would take it for "end of line", and leaves it from inside the page.
+        // While editing Ctrl+O loads nothing, and Ctrl+B is no "bold" in the page.
         QTest::keyClick(m_form.get(), Qt::Key_F, Qt::AltModifier);
         QTRY_COMPARE(child<QLabel>("lblSelectedPage_0")->text(), working("index.html"));
-        clickBehindHeading();
-        QTest::keyClick(pageInput(), Qt::Key_E, Qt::ControlModifier);
+        auto* list = child<QComboBox>("Combo1");
+        QTest::mouseClick(list->lineEdit(), Qt::LeftButton);
+        QTRY_COMPARE(QApplication::focusWidget(), list);
+        QTest::keyClick(list, Qt::Key_E, Qt::ControlModifier);
         QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"),
                                   kLoadTimeout);
         QCOMPARE(child("Command2")->toolTip(), QString("Save / Discard Changes (Ctrl+E)"));
@@ -972,6 +976,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("off"),
                                   kLoadTimeout);
         QVERIFY(m_prompter.exchanges.isEmpty()); // nothing was changed, so nothing was asked
+
+        QTest::keyClick(pageInput(), Qt::Key_E, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("on"),
+                                  kLoadTimeout);
+        clickBehindHeading();
+        QTest::keyClick(pageInput(), Qt::Key_B, Qt::ControlModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(m_prompter.texts(),
+                                  QStringList{"Please select your Front-End page and your Download page."},
+                                  kLoadTimeout);
+        QCOMPARE(evaluate("document.querySelector('h1 b') === null"), std::optional<QVariant>(true));
     }
 
     // A copy that takes a while shows the busy cursor and how far it got, and the window paints
