@@ -156,7 +156,8 @@ bool PluginBuild::OpenOutputFolder()
 {
     if (m_opener.openFolder(m_folders.outputFolder))
         return true;
-    QString text = QStringLiteral("The file manager could not be started to show the output folder '%1'.")
+    // Each path on a line of its own, where the box does not break it.
+    QString text = QStringLiteral("The file manager could not be started to show the output folder:\n%1")
                        .arg(QDir::toNativeSeparators(m_folders.outputFolder));
     if (m_lastResult.ok()) {
         text += QStringLiteral("\n\nThe plugin: %1\n\nThe plugin details window shows this path too, with "
