@@ -5,9 +5,17 @@
 
 namespace gui {
 
+void ElidedLabel::setElideMode(Qt::TextElideMode mode)
+{
+    if (mode == m_mode)
+        return;
+    m_mode = mode;
+    update();
+}
+
 QString ElidedLabel::shownText() const
 {
-    return fontMetrics().elidedText(text(), Qt::ElideMiddle, contentsRect().width());
+    return fontMetrics().elidedText(text(), m_mode, contentsRect().width());
 }
 
 QSize ElidedLabel::minimumSizeHint() const

@@ -12,6 +12,8 @@ class ElidedLabel final : public QLabel
 public:
     using QLabel::QLabel;
 
+    // Where the text gives way: the middle for a path (the default), the end for a sentence.
+    void setElideMode(Qt::TextElideMode mode);
     // What the label draws at its present width.
     QString shownText() const;
     // Narrow enough for any layout: the text gives way, not the window.
@@ -19,6 +21,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    Qt::TextElideMode m_mode = Qt::ElideMiddle;
 };
 
 } // namespace gui

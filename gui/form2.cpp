@@ -476,6 +476,8 @@ void Form2::showRoles()
     const PageRoles& roles = m_workspace.roles();
     for (PageRoles::Slot slot : {PageRoles::FrontEnd, PageRoles::Download}) {
         lblSelectedPage[slot]->setText(roles.label(slot));
+        // A path keeps both its ends; the hint without a role reads from its start.
+        lblSelectedPage[slot]->setElideMode(roles.assigned(slot) ? Qt::ElideMiddle : Qt::ElideRight);
         lblSelectedPage[slot]->setToolTip(roles.label(slot)); // the label may be too narrow for it
         cmdRemove[slot]->setEnabled(roles.removeEnabled(slot));
 

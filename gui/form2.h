@@ -23,6 +23,8 @@ class Prompter;
 
 namespace gui {
 
+class ElidedLabel;
+
 class PageView;
 class frmConvert;
 
@@ -99,7 +101,7 @@ private:
     QLabel* lblHelp = nullptr;
     PageView* WebBrowser1 = nullptr;
     QGroupBox* frSelected = nullptr;
-    std::array<QLabel*, 2> lblSelectedPage{};
+    std::array<ElidedLabel*, 2> lblSelectedPage{};
     // Beside each role: whether its page holds its marker.
     std::array<QLabel*, 2> lblMarkerState{};
     std::array<QPushButton*, 2> cmdRemove{};

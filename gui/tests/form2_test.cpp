@@ -883,6 +883,15 @@ private slots:
         emit combo->activated(1);
         QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
         QCOMPARE(child<ElidedLabel>("lblSelectedPage_1")->shownText(), working("index.html"));
+
+        // The hint shown without a role reads from its start where the window is narrow.
+        QTest::mouseClick(child<QPushButton>("cmdRemove_1"), Qt::LeftButton);
+        m_form->resize(m_form->minimumSize());
+        auto* hint = child<ElidedLabel>("lblSelectedPage_1");
+        QTRY_VERIFY(hint->shownText() != hint->text());
+        QVERIFY2(hint->shownText().endsWith(QChar(0x2026)) &&
+                     hint->text().startsWith(hint->shownText().chopped(1)),
+                 qPrintable(hint->shownText()));
     }
 
     // A link to another page of the site moves the page list with it, so the commands act on the
