@@ -30,7 +30,7 @@ struct ReferenceEdit
     qsizetype end = 0;
     Address address = Address::None;
     int delivery = -1;
-    QByteArray text; // ASCII: a file's path, percent-encoded
+    QByteArray text{}; // ASCII: a file's path, percent-encoded
     qsizetype copyFrom = 0;
     qsizetype copyTo = 0;
 };

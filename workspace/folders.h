@@ -13,7 +13,7 @@ struct Folders
     QString templateFolder; // the plugin template
     QString blankPage;      // shown at start
     QString archiver;       // 7za
-    QString dataFolder;     // holds the save marker; the installation folder when empty
+    QString dataFolder{};   // holds the save marker; the installation folder when empty
 
     QString markerFolder() const { return dataFolder.isEmpty() ? installFolder : dataFolder; }
 };

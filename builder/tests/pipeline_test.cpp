@@ -195,7 +195,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(x + "/p4217/modules/delivery.php"));
 
         // A file to deliver must be one of the site's, named inside it.
-        for (const QString& bad : {"files/none.pdf", "../outside.pdf", "/etc/passwd", "files"}) {
+        for (const QString& bad : QStringList{"files/none.pdf", "../outside.pdf", "/etc/passwd", "files"}) {
             r = request();
             r.deliver = QStringList{bad};
             result = BuildPlugin(r);
