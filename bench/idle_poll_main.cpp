@@ -1,9 +1,9 @@
 // The CPU the page list's five-times-a-second refresh costs while nothing in the working folder
 // changes: the workspace's own RefreshPageList, driven by a 200 ms timer as the main window does.
 
+#include "tests/support/scripted_prompter.h"
 #include "workspace/folders.h"
 #include "workspace/page_workspace.h"
-#include "workspace/prompter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -65,7 +65,7 @@ int main(int argc, char* argv[])
         return 1;
     }
 
-    workspace::ScriptedPrompter prompter;
+    testsupport::ScriptedPrompter prompter;
     workspace::PageWorkspace pages(folders, prompter);
     int changes = 0;
     QObject::connect(&pages, &workspace::PageWorkspace::pageListChanged, [&] { ++changes; });

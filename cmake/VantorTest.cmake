@@ -7,7 +7,7 @@ function(vantor_add_test name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
-    target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
+    target_link_libraries(${name} PRIVATE vantor_test_support Qt6::Test ${ARG_LIBS})
     target_include_directories(${name} PRIVATE "${PROJECT_SOURCE_DIR}")
     target_compile_definitions(${name} PRIVATE
         VANTOR_SOURCE_DIR="${PROJECT_SOURCE_DIR}"

@@ -1,7 +1,7 @@
 // vantor-build as scripts see it: exit status, standard output holding only the archive path,
 // and failures that stay failures when the disk or the installation folder is odd.
 
-#include "support/tests/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,7 +16,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-using namespace testfiles;
+using namespace testsupport;
 
 namespace {
 

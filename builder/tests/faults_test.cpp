@@ -3,11 +3,11 @@
 // untouched and nothing else left in the output folder.
 
 #include "builder/build_plugin.h"
-#include "builder/tests/example_request.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
+#include "tests/support/example_request.h"
 
-#include "support/tests/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -22,7 +22,7 @@
 #include <sys/stat.h>
 
 using namespace builder;
-using namespace testfiles;
+using namespace testsupport;
 
 namespace {
 
@@ -31,11 +31,6 @@ QByteArray randomBytes(qsizetype size)
     QByteArray bytes(size, Qt::Uninitialized);
     QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
     return bytes;
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // Runs a mount-related command; the reason it failed, or empty.
@@ -103,10 +98,7 @@ private slots:
         m_site = m_tmp.filePath("site " + QString::number(QRandomGenerator::global()->generate()));
         m_output = m_tmp.filePath("out " + QString::number(QRandomGenerator::global()->generate()));
         QDir().mkpath(m_output);
-        writeFile(m_site + "/index.html", "<html><img src=\"images/a.png\">#FRONT#</html>");
-        writeFile(m_site + "/download.html", "<html><a href=\"files/guide.pdf\">Guide</a>#BACK#</html>");
-        writeFile(m_site + "/images/a.png", "\x89PNG fake");
-        writeFile(m_site + "/files/guide.pdf", "%PDF-1.4 fake");
+        writeSmallSite(m_site);
     }
 
     void cleanup()

@@ -3,9 +3,9 @@
 
 #include "builder/build_plugin.h"
 #include "builder/plugin_header.h"
-#include "builder/tests/example_request.h"
+#include "tests/support/example_request.h"
 
-#include "support/tests/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -23,7 +23,7 @@
 #include <unistd.h>
 
 using namespace builder;
-using namespace testfiles;
+using namespace testsupport;
 namespace fs = std::filesystem;
 
 namespace {
@@ -45,11 +45,6 @@ QByteArray readRaw(const fs::path& path)
     if (fd < 0 || !f.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         return "<missing>";
     return f.readAll();
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -78,10 +73,7 @@ private slots:
         m_site = m_tmp.filePath("site " + QString::number(QRandomGenerator::global()->generate()));
         m_output = m_tmp.filePath("out " + QString::number(QRandomGenerator::global()->generate()));
         QDir().mkpath(m_output);
-        writeFile(m_site + "/index.html", "<html><img src=\"images/a.png\">#FRONT#</html>");
-        writeFile(m_site + "/download.html", "<html><a href=\"files/guide.pdf\">Guide</a>#BACK#</html>");
-        writeFile(m_site + "/images/a.png", "\x89PNG fake");
-        writeFile(m_site + "/files/guide.pdf", "%PDF-1.4 fake");
+        writeSmallSite(m_site);
     }
 
     void cleanup()

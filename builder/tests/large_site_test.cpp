@@ -3,9 +3,9 @@
 // time and the process's peak memory; nothing here asserts a speed.
 
 #include "builder/build_plugin.h"
-#include "builder/tests/example_request.h"
+#include "tests/support/example_request.h"
 
-#include "support/tests/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -20,7 +20,7 @@
 #include <unistd.h>
 
 using namespace builder;
-using namespace testfiles;
+using namespace testsupport;
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "builder/build_plugin.h"
 #include "builder/plugin_header.h"
-#include "builder/tests/example_request.h"
+#include "tests/support/example_request.h"
 
-#include "support/tests/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -23,7 +23,7 @@
 #include <unistd.h>
 
 using namespace builder;
-using namespace testfiles;
+using namespace testsupport;
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include "builder/build_plugin.h"
 #include "builder/build_stop.h"
-#include "builder/tests/example_request.h"
 #include "support/mortar_file.h"
-#include "support/tests/test_files.h"
+#include "tests/support/example_request.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -21,7 +21,7 @@
 #include <sys/stat.h>
 
 using namespace builder;
-using namespace testfiles;
+using namespace testsupport;
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Stopping a running build, and the work folders of builds whose process is gone.
 
 #include "builder/build_plugin.h"
-#include "builder/tests/example_request.h"
 #include "builder/work_folder.h"
-#include "support/tests/test_files.h"
+#include "tests/support/example_request.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,16 +13,7 @@
 #include <thread>
 
 using namespace builder;
-using namespace testfiles;
-
-namespace {
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-} // namespace
+using namespace testsupport;
 
 class StopTest : public QObject
 {

@@ -4,8 +4,10 @@
 #include "gui/frm_quick_help.h"
 #include "gui/page_view.h"
 #include "support/mortar_file.h"
-#include "workspace/folder_opener.h"
-#include "workspace/prompter.h"
+#include "tests/support/recording_opener.h"
+#include "tests/support/scripted_prompter.h"
+#include "tests/support/test_files.h"
+#include "tests/support/web_engine_test_main.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,33 +34,9 @@
 #include <optional>
 
 using namespace gui;
+using namespace testsupport;
 
 namespace {
-
-struct RecordingOpener final : workspace::FolderOpener
-{
-    QStringList opened;
-    QList<QUrl> links;
-    bool fails = false; // as where no file manager or browser can be started
-    bool openFolder(const QString& folder) override
-    {
-        opened << folder;
-        return !fails;
-    }
-    bool openLink(const QUrl& url) override
-    {
-        links << url;
-        return !fails;
-    }
-};
-
-void writeFile(const QString& path, const QByteArray& bytes = "<html><body>page</body></html>")
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QStringList items(QComboBox* combo)
 {
@@ -85,12 +63,6 @@ void drop(QWidget* target, const QStringList& paths, const QString& text = {})
     QApplication::sendEvent(target, &dropEvent);
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 constexpr int kLoadTimeout = 30000;
 constexpr int kAnswerTimeout = 5000;
 
@@ -114,7 +86,7 @@ class Form2Test : public QObject
 
     std::unique_ptr<QTemporaryDir> m_tmp;
     workspace::Folders m_folders;
-    workspace::ScriptedPrompter m_prompter;
+    ScriptedPrompter m_prompter;
     RecordingOpener m_opener;
     std::unique_ptr<Form2> m_form;
 
@@ -1141,14 +1113,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv)
-{
-    // The web engine's sandbox cannot run as root, which is how the test machines run.
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    Form2Test test;
-    return QTest::qExec(&test, argc, argv);
-}
+VANTOR_WEB_ENGINE_TEST_MAIN(Form2Test)
 
 #include "form2_test.moc"

@@ -1,8 +1,8 @@
 #include "gui/frm_convert.h"
 #include "gui/message_box_prompter.h"
-#include "support/mortar_file.h"
-#include "workspace/folder_opener.h"
-#include "workspace/prompter.h"
+#include "tests/support/example_request.h"
+#include "tests/support/recording_opener.h"
+#include "tests/support/scripted_prompter.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -21,25 +21,9 @@
 #include <QTimer>
 
 using namespace gui;
+using namespace testsupport;
 
 namespace {
-
-struct RecordingOpener final : workspace::FolderOpener
-{
-    QStringList opened;
-    QList<QUrl> links;
-    bool fails = false; // as where no file manager or browser can be started
-    bool openFolder(const QString& folder) override
-    {
-        opened << folder;
-        return !fails;
-    }
-    bool openLink(const QUrl& url) override
-    {
-        links << url;
-        return !fails;
-    }
-};
 
 const AppTexts kApp{"Vantor!", " ", "2.6"};
 
@@ -57,7 +41,7 @@ class FrmConvertTest : public QObject
 
     std::unique_ptr<QTemporaryDir> m_tmp;
     workspace::Folders m_folders;
-    workspace::ScriptedPrompter m_prompter;
+    ScriptedPrompter m_prompter;
     RecordingOpener m_opener;
 
     std::unique_ptr<frmConvert> open()
@@ -79,18 +63,7 @@ private slots:
     void init()
     {
         m_tmp = std::make_unique<QTemporaryDir>();
-        const QDir install(m_tmp->path());
-        m_folders = {install.path(),
-                     install.filePath("tmp"),
-                     install.filePath("output"),
-                     install.filePath("plugintemplate"),
-                     install.filePath("blank.html"),
-                     QStringLiteral(VANTOR_INSTALL_DIR "/7za")};
-        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"),
-                                        m_folders.workingFolder);
-        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_INSTALL_DIR "/plugintemplate"),
-                                        m_folders.templateFolder);
-        QDir().mkpath(m_folders.outputFolder);
+        m_folders = exampleBuildFolders(m_tmp->path());
         m_prompter = {};
         m_opener.opened.clear();
     }

@@ -1,5 +1,6 @@
 #include "gui/frm_quick_help.h"
-#include "workspace/prompter.h"
+#include "tests/support/scripted_prompter.h"
+#include "tests/support/test_files.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -10,24 +11,9 @@
 #include <QTest>
 
 using gui::frmQuickHelp;
-using workspace::ScriptedPrompter;
-
-namespace {
-
-void createMarker(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(content);
-}
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
+using testsupport::readFile;
+using testsupport::ScriptedPrompter;
+using testsupport::writeFile;
 
 class FrmQuickHelpTest final : public QObject
 {
@@ -57,7 +43,7 @@ void FrmQuickHelpTest::checkBoxShowsTheMarker()
     QFETCH(bool, present);
     QTemporaryDir install;
     if (present)
-        createMarker(QDir(install.path()).filePath(QStringLiteral("save.alt")), "x");
+        writeFile(QDir(install.path()).filePath(QStringLiteral("save.alt")), "x");
 
     ScriptedPrompter prompter;
     frmQuickHelp help(install.path(), prompter);
@@ -89,7 +75,7 @@ void FrmQuickHelpTest::closeAppliesTheCheckBox()
     QTemporaryDir install;
     const QString marker = QDir(install.path()).filePath(QStringLiteral("save.alt"));
     if (before)
-        createMarker(marker, "old");
+        writeFile(marker, "old");
 
     ScriptedPrompter prompter;
     frmQuickHelp help(install.path(), prompter);
@@ -102,7 +88,7 @@ void FrmQuickHelpTest::closeAppliesTheCheckBox()
 
     QCOMPARE(QFile::exists(marker), after);
     if (after)
-        QCOMPARE(contentOf(marker), QByteArray("Text1"));
+        QCOMPARE(readFile(marker), QByteArray("Text1"));
     QVERIFY(!help.isVisible());
     QCOMPARE(help.result(), int(QDialog::Accepted));
     QVERIFY(prompter.exchanges.isEmpty());
@@ -127,7 +113,7 @@ void FrmQuickHelpTest::closingOtherwiseAppliesNothing()
     QTemporaryDir install;
     const QString marker = QDir(install.path()).filePath(QStringLiteral("save.alt"));
     if (before)
-        createMarker(marker, "old");
+        writeFile(marker, "old");
 
     ScriptedPrompter prompter;
     frmQuickHelp help(install.path(), prompter);
@@ -142,7 +128,7 @@ void FrmQuickHelpTest::closingOtherwiseAppliesNothing()
     QVERIFY(!help.isVisible());
     QCOMPARE(QFile::exists(marker), before);
     if (before)
-        QCOMPARE(contentOf(marker), QByteArray("old"));
+        QCOMPARE(readFile(marker), QByteArray("old"));
 }
 
 void FrmQuickHelpTest::markerPathHasOneSeparator_data()

@@ -1,6 +1,8 @@
 #include "gui/page_view.h"
 #include "gui/site_request_filter.h"
-#include "workspace/prompter.h"
+#include "tests/support/scripted_prompter.h"
+#include "tests/support/test_files.h"
+#include "tests/support/web_engine_test_main.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -21,7 +23,9 @@
 #include <optional>
 
 using gui::PageView;
-using workspace::ScriptedPrompter;
+using testsupport::readFile;
+using testsupport::ScriptedPrompter;
+using testsupport::writeFile;
 
 namespace {
 
@@ -36,19 +40,6 @@ const QByteArray kScriptedPage =
     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body><p id=\"spot\">as written</p>"
     "<script>var d = document.createElement('div'); d.id = 'added-' + 'by-script';"
     " document.body.appendChild(d);</script></body></html>\n";
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QWebEnginePage* pageOf(PageView& view)
 {
@@ -426,14 +417,6 @@ void PageViewTest::filterRules()
     QCOMPARE(filter.allows(QUrl(url)), allowed);
 }
 
-int main(int argc, char** argv)
-{
-    // The engine's sandbox cannot run as root, which is how the test machines run.
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    PageViewTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+VANTOR_WEB_ENGINE_TEST_MAIN(PageViewTest)
 
 #include "page_view_test.moc"

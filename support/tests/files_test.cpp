@@ -3,7 +3,7 @@
 #include "support/mortar_file.h"
 #include "support/mortar_tools.h"
 
-#include "support/tests/test_files.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -22,7 +22,7 @@
 #include <functional>
 
 using namespace support;
-using namespace testfiles;
+using namespace testsupport;
 
 namespace {
 

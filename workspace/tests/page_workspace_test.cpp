@@ -1,7 +1,7 @@
-#include "support/tests/test_files.h"
-#include "workspace/folder_opener.h"
+#include "tests/support/recording_opener.h"
+#include "tests/support/scripted_prompter.h"
+#include "tests/support/test_files.h"
 #include "workspace/page_workspace.h"
-#include "workspace/prompter.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,22 +13,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace testsupport;
 using namespace workspace;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& bytes = "<html><body>page</body></html>")
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-}
 
 const QString kReminder =
     QStringLiteral("Please make sure that your folder also contains the delivery file (or "
@@ -45,12 +33,6 @@ const QByteArray kDoctypePage =
 const QString kEditedRoot =
     QStringLiteral("<html><head><title>Offer</title></head><body><p>Buy#FRONT#</p></body></html>");
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // What the model asks of the window and the view, in order.
 QStringList* recordRequests(PageWorkspace& ws, QObject* context)
 {
@@ -63,18 +45,6 @@ QStringList* recordRequests(PageWorkspace& ws, QObject* context)
     QObject::connect(&ws, &PageWorkspace::designModeEnded, context, [log] { *log << "design mode off"; });
     return log;
 }
-
-struct RecordingOpener final : FolderOpener
-{
-    QList<QUrl> links;
-    bool fails = false; // as where no browser can be started
-    bool openFolder(const QString&) override { return !fails; }
-    bool openLink(const QUrl& url) override
-    {
-        links << url;
-        return !fails;
-    }
-};
 
 } // namespace
 
@@ -786,7 +756,7 @@ private slots:
     {
         QFETCH(Answer, answer);
         const QString site = loadSiteAndEditIndex();
-        const auto siteBefore = testfiles::fingerprint(site);
+        const auto siteBefore = fingerprint(site);
         const QByteArray edited = readFile(working("index.html"));
         const QString other = makeSite("other", {"one.html"});
 
@@ -799,7 +769,7 @@ private slots:
         QVERIFY2(question.contains(QDir::toNativeSeparators(site)) &&
                      question.contains("\u2022 index.html") && !question.contains("download.html"),
                  qPrintable(question));
-        auto siteAfter = testfiles::fingerprint(site);
+        auto siteAfter = fingerprint(site);
         if (answer == Answer::Yes) {
             // Only the changed page is touched, and it holds exactly the working copy's bytes.
             QCOMPARE(readFile(QDir(site).filePath("index.html")), edited);
@@ -857,7 +827,7 @@ private slots:
             writeFile(sitePage, "<html>the author's own change</html>");
         else
             QVERIFY(QFile::remove(sitePage));
-        const auto siteBefore = testfiles::fingerprint(site);
+        const auto siteBefore = fingerprint(site);
         const QByteArray edited = readFile(working("index.html"));
         const QStringList pages = m_ws->pages();
 
@@ -874,7 +844,7 @@ private slots:
         // Nothing loaded, the working copy as it was, and in the site only the page that could go.
         QCOMPARE(m_ws->pages(), pages);
         QCOMPARE(readFile(working("index.html")), edited);
-        auto siteAfter = testfiles::fingerprint(site);
+        auto siteAfter = fingerprint(site);
         QCOMPARE(readFile(QDir(site).filePath("download.html")),
                  QByteArray("<html><body>#BACK#</body></html>"));
         siteAfter.remove("download.html");

@@ -1,7 +1,8 @@
-#include "support/mortar_file.h"
-#include "workspace/folder_opener.h"
+#include "tests/support/example_request.h"
+#include "tests/support/recording_opener.h"
+#include "tests/support/scripted_prompter.h"
+#include "tests/support/test_files.h"
 #include "workspace/plugin_build.h"
-#include "workspace/prompter.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,40 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace testsupport;
 using namespace workspace;
-
-namespace {
-
-struct RecordingOpener final : FolderOpener
-{
-    QStringList opened;
-    bool openFolder(const QString& folder) override
-    {
-        opened << folder;
-        return true;
-    }
-    bool openLink(const QUrl&) override { return true; }
-};
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
-} // namespace
 
 class PluginBuildTest : public QObject
 {
@@ -71,18 +40,7 @@ private slots:
     void init()
     {
         m_tmp = std::make_unique<QTemporaryDir>();
-        const QDir install(m_tmp->path());
-        m_folders = {install.path(),
-                     install.filePath("tmp"),
-                     install.filePath("output"),
-                     install.filePath("plugintemplate"),
-                     install.filePath("blank.html"),
-                     QStringLiteral(VANTOR_INSTALL_DIR "/7za")};
-        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"),
-                                        m_folders.workingFolder);
-        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate"),
-                                        m_folders.templateFolder);
-        QDir().mkpath(m_folders.outputFolder);
+        m_folders = exampleBuildFolders(m_tmp->path());
         m_prompter = {};
         m_opener.opened.clear();
     }

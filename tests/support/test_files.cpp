@@ -1,19 +1,17 @@
-#pragma once
-
-// Small file helpers shared by the tests that build sites and look into archives.
+#include "tests/support/test_files.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QMap>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
-namespace testfiles {
+namespace testsupport {
 
-inline void writeFile(const QString& path, const QByteArray& bytes)
+void writeFile(const QString& path, const QByteArray& bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
@@ -21,15 +19,19 @@ inline void writeFile(const QString& path, const QByteArray& bytes)
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
-inline QByteArray readFile(const QString& path)
+QByteArray readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// Every entry below a folder with its bytes' hash (or its kind and link target): a fingerprint
-// that proves a folder untouched.
-inline QMap<QString, QByteArray> fingerprint(const QString& folder)
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+QMap<QString, QByteArray> fingerprint(const QString& folder)
 {
     QMap<QString, QByteArray> map;
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot | QDir::System,
@@ -44,22 +46,20 @@ inline QMap<QString, QByteArray> fingerprint(const QString& folder)
     return map;
 }
 
-// The 7za beside the programs in the build tree, else the one on the PATH.
-inline QString archiverPath()
+QString archiverPath()
 {
     const QString beside = QStringLiteral(VANTOR_INSTALL_DIR "/7za");
     return QFileInfo(beside).isExecutable() ? beside : QStandardPaths::findExecutable("7za");
 }
 
-inline bool extract(const QString& zip, const QString& into)
+bool extract(const QString& zip, const QString& into)
 {
     QProcess p;
     p.start(archiverPath(), {"x", "-y", "-bd", "-o" + into, zip});
     return p.waitForFinished(120000) && p.exitCode() == 0;
 }
 
-// An archiver that never finishes: it writes its process id beside itself and sleeps.
-inline QString writeSleepingArchiver(const QString& folder)
+QString writeSleepingArchiver(const QString& folder)
 {
     const QString script = QDir(folder).filePath("sleeping-7za");
     writeFile(script, "#!/bin/sh\necho $$ > \"$0.pid\"\nexec sleep 600\n");
@@ -68,17 +68,15 @@ inline QString writeSleepingArchiver(const QString& folder)
     return script;
 }
 
-// The process id the sleeping archiver wrote once it runs, or 0.
-inline qint64 archiverPid(const QString& script)
+qint64 archiverPid(const QString& script)
 {
     return readFile(script + ".pid").trimmed().toLongLong();
 }
 
-// Gone, or a zombie that nothing has reaped yet: either way it does no more work.
-inline bool running(qint64 pid)
+bool running(qint64 pid)
 {
     const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
     return stat != "<missing>" && !stat.contains(") Z ");
 }
 
-} // namespace testfiles
+} // namespace testsupport

@@ -1,6 +1,9 @@
-#include "workspace/prompter.h"
+#include "tests/support/scripted_prompter.h"
 
-namespace workspace {
+namespace testsupport {
+
+using workspace::Answer;
+using workspace::MessageIcon;
 
 void ScriptedPrompter::inform(const QString& title, const QString& text, MessageIcon icon)
 {
@@ -55,4 +58,4 @@ QStringList ScriptedPrompter::texts() const
     return list;
 }
 
-} // namespace workspace
+} // namespace testsupport

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "workspace/prompter.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+
+namespace testsupport {
+
+// A prompter that records every exchange and gives queued answers (No, Cancel or "" when none
+// is queued).
+class ScriptedPrompter final : public workspace::Prompter
+{
+public:
+    struct Exchange
+    {
+        QString kind; // "inform", "ask", "choose" (Yes/No/Cancel), "text", "folder"
+        QString title;
+        QString text;
+        workspace::MessageIcon icon = workspace::MessageIcon::Information;
+        bool defaultYes = true; // "ask" only: what Enter would have answered
+    };
+
+    void inform(const QString& title, const QString& text, workspace::MessageIcon icon) override;
+    bool askYesNo(const QString& title, const QString& text, workspace::MessageIcon icon,
+                  bool defaultYes) override;
+    workspace::Answer askYesNoCancel(const QString& title, const QString& text,
+                                     workspace::MessageIcon icon) override;
+    QString askText(const QString& title, const QString& prompt) override;
+    QString chooseFolder(const QString& prompt) override;
+
+    std::deque<bool> yesNoAnswers;
+    std::deque<workspace::Answer> choiceAnswers;
+    std::deque<QString> textAnswers;
+    std::deque<QString> folderAnswers;
+    QList<Exchange> exchanges;
+
+    // The texts of all exchanges so far, in order.
+    QStringList texts() const;
+};
+
+} // namespace testsupport
