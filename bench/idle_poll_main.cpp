@@ -1,5 +1,5 @@
 // The CPU the page list's five-times-a-second refresh costs while nothing in the working folder
-// changes: the workspace's own RefreshPageList, driven by a 200 ms timer as the main window does.
+// changes: the workspace's own refreshPageList, driven by a 200 ms timer as the main window does.
 
 #include "tests/support/scripted_prompter.h"
 #include "workspace/folders.h"
@@ -69,7 +69,7 @@ int main(int argc, char* argv[])
     workspace::PageWorkspace pages(folders, prompter);
     int changes = 0;
     QObject::connect(&pages, &workspace::PageWorkspace::pageListChanged, [&] { ++changes; });
-    pages.RefreshPageList();
+    pages.refreshPageList();
     const qsizetype listed = pages.pages().size();
     changes = 0;
 
@@ -80,7 +80,7 @@ int main(int argc, char* argv[])
         timer.setInterval(200);
         QObject::connect(&timer, &QTimer::timeout, [&] {
             if (refresh)
-                pages.RefreshPageList();
+                pages.refreshPageList();
             ++ticks;
         });
         QEventLoop loop;

@@ -141,7 +141,7 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
         QPointer<Form2> self(this);
         WebBrowser1->requestRootMarkup([self](const QString& markup) {
             if (self)
-                self->m_workspace.SaveEditedMarkup(markup);
+                self->m_workspace.saveEditedMarkup(markup);
         });
     });
     connect(&m_workspace, &workspace::PageWorkspace::markerInsertWanted, this, [this](const QString& marker) {
@@ -149,16 +149,16 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
         WebBrowser1->insertText(marker, [self, marker](bool inserted) {
             if (!self)
                 return;
-            self->m_workspace.MarkerInsertAnswered(marker, inserted);
+            self->m_workspace.markerInsertAnswered(marker, inserted);
             // Back into the page, to go on typing after the marker.
             if (inserted)
                 self->WebBrowser1->setFocus(Qt::OtherFocusReason);
         });
     });
     connect(WebBrowser1, &PageView::DownloadComplete, this, &Form2::WebBrowser1_DownloadComplete);
-    connect(WebBrowser1, &PageView::linkClicked, &m_workspace, &workspace::PageWorkspace::FollowLink);
-    connect(WebBrowser1, &PageView::shownElsewhere, &m_workspace, &workspace::PageWorkspace::PageShownByView);
-    connect(WebBrowser1, &PageView::pageLeft, &m_workspace, &workspace::PageWorkspace::PageLeft);
+    connect(WebBrowser1, &PageView::linkClicked, &m_workspace, &workspace::PageWorkspace::followLink);
+    connect(WebBrowser1, &PageView::shownElsewhere, &m_workspace, &workspace::PageWorkspace::pageShownByView);
+    connect(WebBrowser1, &PageView::pageLeft, &m_workspace, &workspace::PageWorkspace::pageLeft);
     // Queued: the close or the conversion starts once the view's save answer has been handled.
     connect(&m_workspace, &workspace::PageWorkspace::leftEditingFor, this, &Form2::afterEditing,
             Qt::QueuedConnection);
@@ -360,7 +360,7 @@ void Form2::buildLayout()
         insert->setToolTip(
             withKey(QStringLiteral("Types %1 at the caret in the page being edited, in place of any "
                                    "selected text")
-                        .arg(PageWorkspace::MarkerOf(slot)),
+                        .arg(PageWorkspace::markerOf(slot)),
                     QKeySequence::mnemonic(insert->text())));
     }
     connect(cmdInsertFront, &QPushButton::clicked, this, &Form2::cmdInsertFront_Click);
@@ -393,7 +393,7 @@ void Form2::buildLayout()
 
 bool Form2::Form_Load()
 {
-    if (!m_workspace.Start())
+    if (!m_workspace.start())
         return false;
     WebBrowser1->Navigate2(m_workspace.folders().blankPage);
     setWindowTitle(m_app.name + QLatin1Char(' ') + m_app.version + m_app.byLine);
@@ -444,7 +444,7 @@ void Form2::Form_Activate()
     raise();
     // Coming back from a window shown over this one reloads the page, but never while editing,
     // nor while the closing of a save question hands the focus back before that save is done.
-    if (Command2->text() == workspace::PageWorkspace::EditCaption() && Combo1->count() > 0 &&
+    if (Command2->text() == workspace::PageWorkspace::editPageCaption() && Combo1->count() > 0 &&
         !m_workspace.currentText().isEmpty() && !m_workspace.savingEdits())
         WebBrowser1->Navigate2(m_workspace.currentText());
 }
@@ -482,7 +482,7 @@ void Form2::showRoles()
         cmdRemove[slot]->setEnabled(roles.removeEnabled(slot));
 
         // Words and colour both, so the sign reads without telling red from green.
-        const QString marker = PageWorkspace::MarkerOf(slot);
+        const QString marker = PageWorkspace::markerOf(slot);
         QString sign, colour, tip;
         switch (m_workspace.markerState(slot)) {
         case PageWorkspace::MarkerState::NoRole:
@@ -567,50 +567,50 @@ void Form2::Command5_Click()
 
 void Form2::mnuLoadUsingBrowser_Click()
 {
-    m_workspace.LoadUsingBrowser();
+    m_workspace.loadUsingBrowser();
 }
 
 void Form2::mnuLoadUsingLocation_Click()
 {
-    m_workspace.LoadUsingLocation();
+    m_workspace.loadUsingLocation();
 }
 
 void Form2::cmdSetasFE_Click()
 {
-    m_workspace.SetRole(PageRoles::FrontEnd);
+    m_workspace.setRole(PageRoles::FrontEnd);
 }
 
 void Form2::cmdSetasDownloadPage_Click()
 {
-    m_workspace.SetRole(PageRoles::Download);
+    m_workspace.setRole(PageRoles::Download);
 }
 
 void Form2::cmdRemove_Click(int Index)
 {
-    m_workspace.RemoveRole(Index);
+    m_workspace.removeRole(Index);
 }
 
 void Form2::Command2_Click()
 {
-    m_workspace.ToggleEditMode();
+    m_workspace.toggleEditMode();
 }
 
 void Form2::WebBrowser1_DownloadComplete()
 {
     // Every load, also one the page list's refill starts while editing, follows the caption.
-    WebBrowser1->setDesignMode(Command2->text() != workspace::PageWorkspace::EditCaption());
+    WebBrowser1->setDesignMode(Command2->text() != workspace::PageWorkspace::editPageCaption());
 }
 
 void Form2::Command3_Click()
 {
     // The check reads the pages on disk, so edits on screen are saved (or discarded) first.
     if (m_workspace.editing()) {
-        m_workspace.LeaveEditModeThen(workspace::PageWorkspace::AfterEditing::Convert);
+        m_workspace.leaveEditModeThen(workspace::PageWorkspace::AfterEditing::Convert);
         return;
     }
     if (m_workspace.savingEdits())
         return;
-    if (!m_workspace.ConversionPreCheck())
+    if (!m_workspace.conversionPreCheck())
         return;
     const PageRoles& roles = m_workspace.roles();
     frmConvert details(m_app, m_workspace.folders(), roles.path(PageRoles::FrontEnd),
@@ -647,10 +647,10 @@ void Form2::closeEvent(QCloseEvent* event)
     }
     if (m_workspace.editing()) {
         event->ignore();
-        m_workspace.LeaveEditModeThen(workspace::PageWorkspace::AfterEditing::Close);
+        m_workspace.leaveEditModeThen(workspace::PageWorkspace::AfterEditing::Close);
         return;
     }
-    if (m_workspace.savingEdits() || !m_workspace.KeepEditedPages(workspace::PageWorkspace::Ending::Close)) {
+    if (m_workspace.savingEdits() || !m_workspace.keepEditedPages(workspace::PageWorkspace::Ending::Close)) {
         event->ignore();
         return;
     }
@@ -659,12 +659,12 @@ void Form2::closeEvent(QCloseEvent* event)
 
 void Form2::cmdInsertFront_Click()
 {
-    m_workspace.InsertMarker(PageRoles::FrontEnd);
+    m_workspace.insertMarker(PageRoles::FrontEnd);
 }
 
 void Form2::cmdInsertBack_Click()
 {
-    m_workspace.InsertMarker(PageRoles::Download);
+    m_workspace.insertMarker(PageRoles::Download);
 }
 
 void Form2::lblHelp_Click()
@@ -675,7 +675,7 @@ void Form2::lblHelp_Click()
 
 void Form2::tmrHTMLSourceMonitor_Timer()
 {
-    m_workspace.RefreshPageList();
+    m_workspace.refreshPageList();
 }
 
 void Form2::tmrRemoveMsgs_Timer()
@@ -695,7 +695,7 @@ void Form2::dropEvent(QDropEvent* event)
     if (paths.isEmpty())
         return;
     event->acceptProposedAction();
-    m_workspace.DropOnWindow(paths);
+    m_workspace.dropOnWindow(paths);
 }
 
 bool Form2::eventFilter(QObject* watched, QEvent* event)
@@ -755,9 +755,9 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
     drop->acceptProposedAction();
     if (type == QEvent::Drop) {
         if (onList)
-            m_workspace.DropOnPageList(paths);
+            m_workspace.dropOnPageList(paths);
         else
-            m_workspace.DropOnWindow(paths);
+            m_workspace.dropOnWindow(paths);
     }
     return true;
 }

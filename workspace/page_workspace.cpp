@@ -96,7 +96,7 @@ void PageWorkspace::setLoadFeedback(int afterMs, int everyMs)
     m_feedbackEveryMs = everyMs;
 }
 
-bool PageWorkspace::Start()
+bool PageWorkspace::start()
 {
     const auto fail = [this](const QString& folder, const QString& why) {
         m_prompter.inform(
@@ -107,7 +107,7 @@ bool PageWorkspace::Start()
             MessageIcon::Critical);
         return false;
     };
-    if (const QString problem = ClearWorkingFolder(); !problem.isEmpty())
+    if (const QString problem = clearWorkingFolder(); !problem.isEmpty())
         return fail(m_folders.workingFolder, problem);
     // The first load would make it, but a folder that cannot be made is better found now.
     if (const QString problem = makeFolder(m_folders.workingFolder); !problem.isEmpty())
@@ -122,7 +122,7 @@ bool PageWorkspace::Start()
     return true;
 }
 
-QString PageWorkspace::ClearWorkingFolder()
+QString PageWorkspace::clearWorkingFolder()
 {
     QString problem;
     const QString& folder = m_folders.workingFolder;
@@ -139,7 +139,7 @@ QString PageWorkspace::ClearWorkingFolder()
     return problem;
 }
 
-void PageWorkspace::LoadUsingBrowser()
+void PageWorkspace::loadUsingBrowser()
 {
     m_prompter.inform(
         QStringLiteral("Reminder"),
@@ -151,7 +151,7 @@ void PageWorkspace::LoadUsingBrowser()
     loadFolder(folder);
 }
 
-void PageWorkspace::LoadUsingLocation()
+void PageWorkspace::loadUsingLocation()
 {
     m_prompter.inform(
         QStringLiteral("Reminder"),
@@ -203,11 +203,11 @@ void PageWorkspace::loadFolder(const QString& folder)
         return;
     }
 
-    if (!KeepEditedPages(Ending::Load))
+    if (!keepEditedPages(Ending::Load))
         return;
 
     // From here the old site is gone, so nothing may keep pointing at its pages.
-    const QString clearProblem = ClearWorkingFolder();
+    const QString clearProblem = clearWorkingFolder();
     m_edited.Clear();
     setPages({}, {});
     clearRoles();
@@ -226,7 +226,7 @@ void PageWorkspace::loadFolder(const QString& folder)
         skipped = copyWithFeedback(folder);
     } catch (const support::IoError& e) {
         // A half copy would pass for the whole site: take it away again.
-        ClearWorkingFolder();
+        clearWorkingFolder();
         emit showPage(m_folders.blankPage);
         m_prompter.inform(
             QStringLiteral("Error"),
@@ -273,17 +273,17 @@ QStringList PageWorkspace::copyWithFeedback(const QString& folder)
     });
 }
 
-void PageWorkspace::RefreshPageList()
+void PageWorkspace::refreshPageList()
 {
     // A refill would load another page over the edits being saved; it can wait a tick. A copy
     // under way is not the site yet.
     if (m_savingEdits || m_loading)
         return;
-    refreshPageList();
+    syncPageList();
     checkMarkers();
 }
 
-void PageWorkspace::refreshPageList()
+void PageWorkspace::syncPageList()
 {
     const QString& folder = m_folders.workingFolder;
     if (!support::MortarTools::PathExists(folder, true))
@@ -315,7 +315,7 @@ void PageWorkspace::refreshPageList()
     clearRoles();
 }
 
-void PageWorkspace::DropOnWindow(const QStringList& paths)
+void PageWorkspace::dropOnWindow(const QStringList& paths)
 {
     if (m_loading)
         return;
@@ -324,7 +324,7 @@ void PageWorkspace::DropOnWindow(const QStringList& paths)
         emit showPage(m_currentText);
 }
 
-void PageWorkspace::DropOnPageList(const QStringList& paths)
+void PageWorkspace::dropOnPageList(const QStringList& paths)
 {
     if (m_loading)
         return;
@@ -354,7 +354,7 @@ void PageWorkspace::setPages(const QStringList& pages, const QString& currentTex
     emit pageListChanged();
 }
 
-void PageWorkspace::SetRole(PageRoles::Slot slot)
+void PageWorkspace::setRole(PageRoles::Slot slot)
 {
     if (m_currentText.isEmpty()) {
         m_prompter.inform(kMissingInfo, QStringLiteral("Please select a folder with HTML files."));
@@ -369,7 +369,7 @@ void PageWorkspace::SetRole(PageRoles::Slot slot)
     emit statusMessage(PageRoles::SetMessage(slot));
 }
 
-void PageWorkspace::RemoveRole(int index)
+void PageWorkspace::removeRole(int index)
 {
     const PageRoles::Slot slot = index == 0 ? PageRoles::FrontEnd : PageRoles::Download;
     m_roles.clear(slot);
@@ -378,7 +378,7 @@ void PageWorkspace::RemoveRole(int index)
     checkMarkers();
 }
 
-QString PageWorkspace::MarkerOf(PageRoles::Slot slot)
+QString PageWorkspace::markerOf(PageRoles::Slot slot)
 {
     return QString::fromUtf16(slot == PageRoles::FrontEnd ? builder::kFrontTag : builder::kBackTag);
 }
@@ -398,7 +398,7 @@ void PageWorkspace::checkMarkers()
                 last.modified == next.modified && last.size == next.size)
                 continue;
             try {
-                next.state = support::MortarFile::ReadTextFile(next.path).contains(MarkerOf(slot))
+                next.state = support::MortarFile::ReadTextFile(next.path).contains(markerOf(slot))
                                  ? MarkerState::Present
                                  : MarkerState::Missing;
             } catch (const support::IoError& e) {
@@ -413,7 +413,7 @@ void PageWorkspace::checkMarkers()
         emit markersChanged();
 }
 
-void PageWorkspace::FollowLink(const QUrl& url)
+void PageWorkspace::followLink(const QUrl& url)
 {
     if (m_editing || m_savingEdits || m_loading)
         return;
@@ -453,7 +453,7 @@ void PageWorkspace::FollowLink(const QUrl& url)
     }
 }
 
-void PageWorkspace::PageShownByView(const QString& path)
+void PageWorkspace::pageShownByView(const QString& path)
 {
     if (m_editing || m_savingEdits || m_loading || path == m_currentText)
         return;
@@ -469,11 +469,11 @@ void PageWorkspace::PageShownByView(const QString& path)
 
 void PageWorkspace::clearRoles()
 {
-    RemoveRole(0);
-    RemoveRole(1);
+    removeRole(0);
+    removeRole(1);
 }
 
-bool PageWorkspace::EditPageChecks()
+bool PageWorkspace::editPageChecks()
 {
     if (m_currentText.isEmpty()) {
         m_prompter.inform(
@@ -491,9 +491,9 @@ bool PageWorkspace::EditPageChecks()
     return true;
 }
 
-void PageWorkspace::ToggleEditMode()
+void PageWorkspace::toggleEditMode()
 {
-    if (m_savingEdits || !EditPageChecks())
+    if (m_savingEdits || !editPageChecks())
         return;
     if (m_editing)
         leaveEditMode(false);
@@ -503,7 +503,7 @@ void PageWorkspace::ToggleEditMode()
 
 QString PageWorkspace::editCaption() const
 {
-    return m_editing ? SaveCaption() : EditCaption();
+    return m_editing ? saveCaption() : editPageCaption();
 }
 
 QString PageWorkspace::SaveMarkerPath(const QString& installFolder)
@@ -534,7 +534,7 @@ void PageWorkspace::leaveEditMode(bool cancellable)
     setEditing(false);
     if (!support::MortarTools::PathExists(SaveMarkerPath(m_folders.markerFolder()), false)) {
         // The view offers to save the changed document before it loads the page again, and
-        // answers with PageLeft.
+        // answers with pageLeft.
         emit showPage(m_currentText);
         return;
     }
@@ -566,15 +566,15 @@ void PageWorkspace::stayInEditMode()
         setEditing(true);
 }
 
-void PageWorkspace::LeaveEditModeThen(AfterEditing then)
+void PageWorkspace::leaveEditModeThen(AfterEditing then)
 {
-    if (!m_editing || m_savingEdits || !EditPageChecks())
+    if (!m_editing || m_savingEdits || !editPageChecks())
         return;
     m_afterEditing = then;
     leaveEditMode(true);
 }
 
-void PageWorkspace::PageLeft(bool left)
+void PageWorkspace::pageLeft(bool left)
 {
     if (!left) {
         // The edits are still on screen in design mode: the window says so again.
@@ -590,7 +590,7 @@ void PageWorkspace::PageLeft(bool left)
         m_afterEditing = then;
 }
 
-bool PageWorkspace::KeepEditedPages(Ending ending)
+bool PageWorkspace::keepEditedPages(Ending ending)
 {
     const QStringList changed = m_edited.Changed();
     if (changed.isEmpty())
@@ -634,7 +634,7 @@ bool PageWorkspace::KeepEditedPages(Ending ending)
     return true;
 }
 
-void PageWorkspace::SaveEditedMarkup(const QString& rootMarkup)
+void PageWorkspace::saveEditedMarkup(const QString& rootMarkup)
 {
     if (!m_savingEdits)
         return;
@@ -664,13 +664,13 @@ void PageWorkspace::SaveEditedMarkup(const QString& rootMarkup)
                       MessageIcon::Critical);
 }
 
-void PageWorkspace::InsertMarker(PageRoles::Slot slot)
+void PageWorkspace::insertMarker(PageRoles::Slot slot)
 {
     if (insertMarkerEnabled())
-        emit markerInsertWanted(MarkerOf(slot));
+        emit markerInsertWanted(markerOf(slot));
 }
 
-void PageWorkspace::MarkerInsertAnswered(const QString& marker, bool inserted)
+void PageWorkspace::markerInsertAnswered(const QString& marker, bool inserted)
 {
     if (inserted || !m_editing)
         return;
@@ -689,7 +689,7 @@ void PageWorkspace::finishAlternativeSave()
     emit showPage(m_savePath);
 }
 
-bool PageWorkspace::ConversionPreCheck()
+bool PageWorkspace::conversionPreCheck()
 {
     if (!m_roles.assigned(PageRoles::FrontEnd) || !m_roles.assigned(PageRoles::Download)) {
         m_prompter.inform(kMissingInfo,

@@ -57,17 +57,17 @@ public:
 
     // Empties the working folder (making it when missing) and makes the output folder. On
     // failure tells the user which folder and why, and returns false: the program cannot work.
-    bool Start();
+    bool start();
     // Empties the working folder when it exists and disables the page list. Returns "" or what
     // went wrong, naming the file and the reason.
-    QString ClearWorkingFolder();
+    QString clearWorkingFolder();
 
     // The two load commands, from the moment their menu item was chosen.
-    void LoadUsingBrowser();
-    void LoadUsingLocation();
+    void loadUsingBrowser();
+    void loadUsingLocation();
     // Keeps the page list in step with the working folder, and the marker states with the role
     // pages on disk; run five times a second.
-    void RefreshPageList();
+    void refreshPageList();
     // True while a load copies the folder. The copy lets the window repaint, so nothing else may
     // touch the working folder or the page list meanwhile.
     bool loading() const { return m_loading; }
@@ -75,8 +75,8 @@ public:
     // loadProgress at most every everyMs).
     void setLoadFeedback(int afterMs, int everyMs);
     // Files dropped on the window (the last one is shown) or on the page list (none is).
-    void DropOnWindow(const QStringList& paths);
-    void DropOnPageList(const QStringList& paths);
+    void dropOnWindow(const QStringList& paths);
+    void dropOnPageList(const QStringList& paths);
 
     const QStringList& pages() const { return m_pages; }
     // The page list's text: the current page.
@@ -93,11 +93,11 @@ public:
     // edit mode locks both, and a removal during edit mode frees its own again.
     bool setRoleEnabled(PageRoles::Slot slot) const { return m_setRoleEnabled[slot]; }
     // "Set as Front-End Page" / "Set as Download Page": the page list's text takes the role.
-    void SetRole(PageRoles::Slot slot);
+    void setRole(PageRoles::Slot slot);
     // "Remove": index 0 clears the front-end role, any other the download role.
-    void RemoveRole(int index);
+    void removeRole(int index);
     // The marker a role's page must hold: #FRONT# on the front-end page, #BACK# on the download page.
-    static QString MarkerOf(PageRoles::Slot slot);
+    static QString markerOf(PageRoles::Slot slot);
     MarkerState markerState(PageRoles::Slot slot) const { return m_markers[slot].state; }
     // Why the role page could not be read (Unreadable only).
     QString markerProblem(PageRoles::Slot slot) const { return m_markers[slot].problem; }
@@ -105,16 +105,16 @@ public:
     // A link clicked in the page view: a page of the page list is chosen and shown; another file
     // of the site, a web or a mail address goes to the desktop's programs; anything else is
     // refused, saying why. Nothing while editing or saving.
-    void FollowLink(const QUrl& url);
+    void followLink(const QUrl& url);
     // The view went to another file by itself (a refresh tag): the page list's text follows it,
     // so the commands act on the page on screen.
-    void PageShownByView(const QString& path);
+    void pageShownByView(const QString& path);
 
     // The checks before entering or leaving edit mode; false after telling the user what is missing.
-    bool EditPageChecks();
+    bool editPageChecks();
     // "Edit Page" / "Save / Discard Changes": after the checks, enters edit mode or leaves it by
     // the save method the marker selects.
-    void ToggleEditMode();
+    void toggleEditMode();
     bool editing() const { return m_editing; }
     // The caption of the edit button, which names the mode.
     QString editCaption() const;
@@ -124,37 +124,38 @@ public:
     // else may load a page over the edits meanwhile.
     bool savingEdits() const { return m_savingEdits; }
     // The answer to rootMarkupWanted: the shown document's root element markup.
-    void SaveEditedMarkup(const QString& rootMarkup);
+    void saveEditedMarkup(const QString& rootMarkup);
     // "Insert #FRONT#" / "Insert #BACK#": usable only while editing; asks the view to type the
-    // slot's marker at the caret (markerInsertWanted), which answers with MarkerInsertAnswered.
+    // slot's marker at the caret (markerInsertWanted), which answers with markerInsertAnswered.
     bool insertMarkerEnabled() const { return m_editing; }
-    void InsertMarker(PageRoles::Slot slot);
+    void insertMarker(PageRoles::Slot slot);
     // False when the page had no caret to type at: the user is told where to click.
-    void MarkerInsertAnswered(const QString& marker, bool inserted);
+    void markerInsertAnswered(const QString& marker, bool inserted);
 
-    static QString EditCaption() { return QStringLiteral("Edit Page"); }
-    static QString SaveCaption() { return QStringLiteral("Save / Discard Changes"); }
+    // The edit button's caption while viewing and while editing.
+    static QString editPageCaption() { return QStringLiteral("Edit Page"); }
+    static QString saveCaption() { return QStringLiteral("Save / Discard Changes"); }
     // The save marker below the installation folder; a folder given with a trailing separator
     // still gives one separator before the name.
     static QString SaveMarkerPath(const QString& folder);
     // Before the plugin details open: both roles set, and the tags present or the user goes on anyway.
-    bool ConversionPreCheck();
+    bool conversionPreCheck();
 
     // Closing the window or converting while a page is being edited: after the same checks, leaves
     // edit mode by the save method the marker selects, with Cancel offered besides Yes and No.
     // leftEditingFor(then) follows once the page was saved or its edits discarded; Cancel or a
     // failed save keeps edit mode and drops `then`.
-    void LeaveEditModeThen(AfterEditing then);
+    void leaveEditModeThen(AfterEditing then);
     AfterEditing afterEditing() const { return m_afterEditing; }
     // The view's word after it was asked to show a page: left is false when the document being
     // edited stays on screen with its edits (its save failed or the user cancelled).
-    void PageLeft(bool left);
+    void pageLeft(bool left);
 
     // Before the working folder is emptied: when pages were saved with changes since the load,
     // asks whether to write them back into the site folder (Yes), discard them (No) or stop
     // (Cancel). False when the user cancelled or a page could not be written back: the working
     // folder must then stay as it is.
-    bool KeepEditedPages(Ending ending);
+    bool keepEditedPages(Ending ending);
     const EditedPages& editedPages() const { return m_edited; }
 
 signals:
@@ -170,7 +171,7 @@ signals:
     // Edit mode was entered or left. Sent before the load that follows, so the view knows how to
     // load it (pages being edited load without their scripts).
     void editingChanged(bool editing);
-    // The alternative save needs the shown document's markup; answer with SaveEditedMarkup.
+    // The alternative save needs the shown document's markup; answer with saveEditedMarkup.
     void rootMarkupWanted();
     // The view is to type the marker at the caret of the page being edited, as if keyed in.
     void markerInsertWanted(const QString& marker);
@@ -181,7 +182,7 @@ signals:
     // The shown document is to leave design mode before the next load: its edits were saved or
     // refused already, so the view must not offer to save them a second time.
     void designModeEnded();
-    // Edit mode was left as LeaveEditModeThen asked; the window now goes on with `then`.
+    // Edit mode was left as leaveEditModeThen asked; the window now goes on with `then`.
     void leftEditingFor(workspace::PageWorkspace::AfterEditing then);
 
 private:
@@ -198,7 +199,7 @@ private:
     // Reads a role page again when it is another file than last time or changed on disk.
     void checkMarkers();
     QStringList copyWithFeedback(const QString& folder);
-    void refreshPageList();
+    void syncPageList();
 
     // What the marker state was judged from, so an unchanged page is not read again.
     struct MarkerCheck

@@ -74,8 +74,8 @@ class PageWorkspaceTest : public QObject
     void loadTyped(const QString& folder)
     {
         m_prompter.textAnswers.push_back(folder);
-        m_ws->LoadUsingLocation();
-        m_ws->RefreshPageList();
+        m_ws->loadUsingLocation();
+        m_ws->refreshPageList();
     }
 
     // Saves markup into the page of the given name through edit mode and the alternative save,
@@ -84,12 +84,12 @@ class PageWorkspaceTest : public QObject
     {
         writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
         m_ws->setCurrentText(working(name));
-        m_ws->SetRole(PageRoles::FrontEnd);
-        m_ws->ToggleEditMode();
+        m_ws->setRole(PageRoles::FrontEnd);
+        m_ws->toggleEditMode();
         QVERIFY(m_ws->editing());
         m_prompter.yesNoAnswers.push_back(true);
-        m_ws->ToggleEditMode();
-        m_ws->SaveEditedMarkup(markup);
+        m_ws->toggleEditMode();
+        m_ws->saveEditedMarkup(markup);
         QVERIFY(!m_ws->editing());
         QVERIFY(QFile::remove(PageWorkspace::SaveMarkerPath(m_folders.installFolder)));
         QVERIFY2(readFile(working(name)).contains(markup.toUtf8()), readFile(working(name)).constData());
@@ -102,7 +102,7 @@ class PageWorkspaceTest : public QObject
         const QString site = makeSite("site", {"index.html", "download.html"});
         writeFile(QDir(site).filePath("index.html"), kDoctypePage);
         [&] {
-            QVERIFY(m_ws->Start());
+            QVERIFY(m_ws->start());
             loadTyped(site);
             saveEdited("index.html", kEditedRoot);
         }();
@@ -130,7 +130,7 @@ private slots:
     {
         writeFile(working("old/index.html"));
         writeFile(QDir(m_folders.outputFolder).filePath("earlier.zip"), "zip");
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         QVERIFY(QFileInfo(m_folders.workingFolder).isDir());
         QCOMPARE(entries(m_folders.workingFolder), QStringList());
         QCOMPARE(entries(m_folders.outputFolder), QStringList{"earlier.zip"});
@@ -141,7 +141,7 @@ private slots:
 
     void startMakesMissingFolders()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         QVERIFY(QFileInfo(m_folders.workingFolder).isDir());
         QVERIFY(QFileInfo(m_folders.outputFolder).isDir());
     }
@@ -149,7 +149,7 @@ private slots:
     void startFailsWhenOutputCannotBeMade()
     {
         writeFile(m_folders.outputFolder, "a file where the folder belongs");
-        QVERIFY(!m_ws->Start());
+        QVERIFY(!m_ws->start());
         QCOMPARE(m_prompter.exchanges.size(), 1);
         QCOMPARE(m_prompter.exchanges[0].title, QString("Error"));
         QVERIFY2(m_prompter.exchanges[0].text.contains(QDir::toNativeSeparators(m_folders.outputFolder)),
@@ -180,11 +180,11 @@ private slots:
         QFETCH(QStringList, pages);
         QFETCH(QStringList, expectedTexts);
         QFETCH(bool, loaded);
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         writeFile(working("earlier.html"));
         m_prompter.folderAnswers.push_back(answer.isEmpty() ? QString() : makeSite(answer, pages));
 
-        m_ws->LoadUsingBrowser();
+        m_ws->loadUsingBrowser();
 
         QCOMPARE(m_prompter.texts(), expectedTexts);
         QCOMPARE(m_prompter.exchanges[0].title, QString("Reminder"));
@@ -202,14 +202,14 @@ private slots:
 
     void loadFillsListAtNextRefresh()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         QSignalSpy shown(m_ws.get(), &PageWorkspace::showPage);
         m_prompter.folderAnswers.push_back(makeSite("site", {"b.html", "a.htm", "c.txt"}));
-        m_ws->LoadUsingBrowser();
+        m_ws->loadUsingBrowser();
         QVERIFY(m_ws->pages().isEmpty()); // the refresh fills it, not the load
         QVERIFY(QFile::exists(working("images/cover.png")));
 
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QCOMPARE(m_ws->pages(), (QStringList{working("a.htm"), working("b.html")}));
         QCOMPARE(m_ws->currentText(), working("b.html"));
         QVERIFY(m_ws->editEnabled());
@@ -230,7 +230,7 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(bool, noHtmlMessage);
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("first"));
         const QStringList before = m_ws->pages();
         m_prompter.exchanges.clear();
@@ -255,13 +255,13 @@ private slots:
     // The folder selector reads a name that is not UTF-8 with U+FFFD in it: a path to nothing.
     void loadNamesAFolderWhoseNameIsNotUtf8()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         const QByteArray raw = QFile::encodeName(m_tmp->path()) + "/caf\xe9";
         QCOMPARE(::mkdir(raw.constData(), 0755), 0);
         QCOMPARE(::close(::creat(raw + "/index.html", 0644)), 0);
         m_prompter.folderAnswers.push_back(QFile::decodeName(raw));
 
-        m_ws->LoadUsingBrowser();
+        m_ws->loadUsingBrowser();
 
         QCOMPARE(m_prompter.exchanges.size(), 3);
         QCOMPARE(m_prompter.exchanges[2].title, QString("Wrong Folder"));
@@ -283,7 +283,7 @@ private slots:
     void loadRefusesFoldersOverlappingTheWorkingFolder()
     {
         QFETCH(QString, which);
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
         writeFile(working("inside/page.html"));
         writeFile(QDir(m_folders.installFolder).filePath("page.html"));
@@ -317,9 +317,9 @@ private slots:
         m_folders.workingFolder = install.filePath("tmp");
         m_folders.outputFolder = install.filePath("output");
         m_ws = std::make_unique<PageWorkspace>(m_folders, m_prompter, m_opener);
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("first"));
-        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::FrontEnd);
         m_prompter.exchanges.clear();
         m_ws->setLoadFeedback(0, 0);
         QSignalSpy busy(m_ws.get(), &PageWorkspace::loadBusyChanged);
@@ -344,9 +344,9 @@ private slots:
 
     void everyLoadRefillsWhateverTheCount()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("a", {"one.html", "two.html"}));
-        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::FrontEnd);
         loadTyped(makeSite("b", {"three.html", "four.html"}));
         QCOMPARE(m_ws->pages(), (QStringList{working("four.html"), working("three.html")}));
         QVERIFY(!m_ws->roles().assigned(PageRoles::FrontEnd));
@@ -354,23 +354,23 @@ private slots:
 
     void periodicRefreshFollowsFolderAndCountOnly()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site", {"index.html", "download.html"}));
-        m_ws->SetRole(PageRoles::FrontEnd);
-        m_ws->SetRole(PageRoles::Download);
+        m_ws->setRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::Download);
         QSignalSpy shown(m_ws.get(), &PageWorkspace::showPage);
 
         // Same count: a renamed page and a new file of another kind do not refill.
         QVERIFY(QFile::rename(working("index.html"), working("start.html")));
         writeFile(working("notes.txt"));
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QCOMPARE(m_ws->pages(), (QStringList{working("download.html"), working("index.html")}));
         QVERIFY(m_ws->roles().assigned(PageRoles::FrontEnd));
         QCOMPARE(shown.size(), 0);
 
         // Another count refills, shows the last page and clears both roles.
         writeFile(working("zeta.html"));
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QCOMPARE(m_ws->pages(),
                  (QStringList{working("download.html"), working("start.html"), working("zeta.html")}));
         QCOMPARE(m_ws->currentText(), working("zeta.html"));
@@ -381,21 +381,21 @@ private slots:
 
     void deletingEveryPageDisablesButKeepsItems()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site", {"index.html", "download.html"}));
         const QStringList listed = m_ws->pages();
         QVERIFY(m_ws->pageListEnabled());
         QVERIFY(QFile::remove(working("index.html")));
         QVERIFY(QFile::remove(working("download.html")));
 
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QVERIFY(!m_ws->editEnabled());
         QVERIFY(!m_ws->pageListEnabled());
         QCOMPARE(m_ws->pages(), listed);
 
         // Pages back in another count: "Edit Page" returns and the list refills, still disabled.
         writeFile(working("new.html"));
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QVERIFY(m_ws->editEnabled());
         QVERIFY(!m_ws->pageListEnabled());
         QCOMPARE(m_ws->pages(), QStringList{working("new.html")});
@@ -414,12 +414,12 @@ private slots:
     {
         QFETCH(bool, onList);
         QFETCH(QStringList, paths);
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
-        m_ws->SetRole(PageRoles::Download);
+        m_ws->setRole(PageRoles::Download);
         QSignalSpy shown(m_ws.get(), &PageWorkspace::showPage);
 
-        onList ? m_ws->DropOnPageList(paths) : m_ws->DropOnWindow(paths);
+        onList ? m_ws->dropOnPageList(paths) : m_ws->dropOnWindow(paths);
 
         QCOMPARE(m_ws->pages(), paths);
         const bool selects = !onList && !paths.isEmpty();
@@ -427,20 +427,20 @@ private slots:
         QCOMPARE(shown.size(), selects ? 1 : 0);
         QVERIFY(m_ws->roles().assigned(PageRoles::Download)); // a drop is no refill
         // Nor does the next tick refill: the working folder did not change.
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QCOMPARE(m_ws->pages(), paths);
     }
 
     void roles()
     {
         QSignalSpy status(m_ws.get(), &PageWorkspace::statusMessage);
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         QCOMPARE(m_ws->roles().label(PageRoles::FrontEnd), kUnknownFront);
         QCOMPARE(m_ws->roles().label(PageRoles::Download), kUnknownDownload);
 
         // Nothing loaded: both set commands refuse.
-        m_ws->SetRole(PageRoles::FrontEnd);
-        m_ws->SetRole(PageRoles::Download);
+        m_ws->setRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::Download);
         QCOMPARE(m_prompter.texts(), QStringList(2, "Please select a folder with HTML files."));
         QCOMPARE(m_prompter.exchanges[0].title, QString("Missing Info"));
         QVERIFY(!m_ws->roles().assigned(PageRoles::FrontEnd));
@@ -448,9 +448,9 @@ private slots:
 
         loadTyped(makeSite("site"));
         const QString page = m_ws->currentText();
-        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::FrontEnd);
         QCOMPARE(status.takeLast()[0].toString(), QString("Page Set as Front-End Page."));
-        m_ws->SetRole(PageRoles::Download);
+        m_ws->setRole(PageRoles::Download);
         QCOMPARE(status.takeLast()[0].toString(), QString("Page Set as Download Page."));
         for (auto slot : {PageRoles::FrontEnd, PageRoles::Download}) {
             QCOMPARE(m_ws->roles().label(slot), page);
@@ -459,30 +459,30 @@ private slots:
         }
 
         // A typed text is taken as it stands.
-        m_ws->RemoveRole(0);
+        m_ws->removeRole(0);
         QCOMPARE(m_ws->roles().label(PageRoles::FrontEnd), kUnknownFront);
         QVERIFY(m_ws->roles().setEnabled(PageRoles::FrontEnd));
         QVERIFY(!m_ws->roles().removeEnabled(PageRoles::FrontEnd));
         m_ws->setCurrentText("typed by hand");
-        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::FrontEnd);
         QCOMPARE(m_ws->roles().path(PageRoles::FrontEnd), QString("typed by hand"));
 
         // Any index but 0 clears the download role.
-        m_ws->RemoveRole(7);
+        m_ws->removeRole(7);
         QCOMPARE(m_ws->roles().label(PageRoles::Download), kUnknownDownload);
         QVERIFY(m_ws->roles().assigned(PageRoles::FrontEnd));
     }
 
     void editPageChecks()
     {
-        QVERIFY(m_ws->Start());
-        QVERIFY(!m_ws->EditPageChecks());
+        QVERIFY(m_ws->start());
+        QVERIFY(!m_ws->editPageChecks());
         loadTyped(makeSite("site", {"a.html", "b.html"}));
-        QVERIFY(!m_ws->EditPageChecks());
+        QVERIFY(!m_ws->editPageChecks());
         QCOMPARE(m_prompter.exchanges.last().title, QString("Missing Info"));
         m_ws->choosePage(0);
-        m_ws->SetRole(PageRoles::Download);
-        QVERIFY(m_ws->EditPageChecks());
+        m_ws->setRole(PageRoles::Download);
+        QVERIFY(m_ws->editPageChecks());
         const QStringList texts = m_prompter.texts();
         QCOMPARE(texts.filter("Please add one or more web pages (.htm / .html files) to edit first.").size(),
                  1);
@@ -504,18 +504,18 @@ private slots:
     {
         QFETCH(bool, front);
         QFETCH(bool, download);
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
         const QString page = m_ws->currentText();
         if (front)
-            m_ws->SetRole(PageRoles::FrontEnd);
+            m_ws->setRole(PageRoles::FrontEnd);
         if (download)
-            m_ws->SetRole(PageRoles::Download);
+            m_ws->setRole(PageRoles::Download);
         m_prompter.exchanges.clear();
         QObject context;
         std::unique_ptr<QStringList> log(recordRequests(*m_ws, &context));
 
-        m_ws->ToggleEditMode();
+        m_ws->toggleEditMode();
         QVERIFY(m_ws->editing());
         QCOMPARE(m_ws->editCaption(), QString("Save / Discard Changes"));
         QVERIFY(!m_ws->loadEnabled());
@@ -527,7 +527,7 @@ private slots:
         QCOMPARE(*log, (QStringList{"editing", "show " + page}));
 
         log->clear();
-        m_ws->ToggleEditMode(); // no marker: the default method only loads the page again
+        m_ws->toggleEditMode(); // no marker: the default method only loads the page again
         QVERIFY(!m_ws->editing());
         QCOMPARE(m_ws->editCaption(), QString("Edit Page"));
         QVERIFY(m_ws->loadEnabled());
@@ -540,26 +540,26 @@ private slots:
 
     void editModeNeedsARolePageBothWays()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
-        m_ws->ToggleEditMode();
+        m_ws->toggleEditMode();
         QVERIFY(!m_ws->editing());
-        m_ws->SetRole(PageRoles::FrontEnd);
-        m_ws->ToggleEditMode();
+        m_ws->setRole(PageRoles::FrontEnd);
+        m_ws->toggleEditMode();
         QVERIFY(m_ws->editing());
 
         // Taking the role away frees its set button, and edit mode cannot be left without it.
-        m_ws->RemoveRole(0);
+        m_ws->removeRole(0);
         QVERIFY(m_ws->setRoleEnabled(PageRoles::FrontEnd));
         QVERIFY(!m_ws->setRoleEnabled(PageRoles::Download));
         m_prompter.exchanges.clear();
-        m_ws->ToggleEditMode();
+        m_ws->toggleEditMode();
         QVERIFY(m_ws->editing());
         QCOMPARE(m_prompter.texts(),
                  QStringList{"Please set this page as your front-end page or your download page first."});
         QCOMPARE(m_prompter.exchanges[0].title, QString("Missing Info"));
-        m_ws->SetRole(PageRoles::Download);
-        m_ws->ToggleEditMode();
+        m_ws->setRole(PageRoles::Download);
+        m_ws->toggleEditMode();
         QVERIFY(!m_ws->editing());
         QVERIFY(m_ws->setRoleEnabled(PageRoles::FrontEnd));
         QVERIFY(!m_ws->setRoleEnabled(PageRoles::Download));
@@ -576,18 +576,18 @@ private slots:
     {
         QFETCH(bool, yes);
         writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
         const QString page = m_ws->currentText();
         writeFile(page, kDoctypePage);
-        m_ws->SetRole(PageRoles::Download);
-        m_ws->ToggleEditMode();
+        m_ws->setRole(PageRoles::Download);
+        m_ws->toggleEditMode();
         m_prompter.exchanges.clear();
         QObject context;
         std::unique_ptr<QStringList> log(recordRequests(*m_ws, &context));
 
         m_prompter.yesNoAnswers.push_back(yes);
-        m_ws->ToggleEditMode();
+        m_ws->toggleEditMode();
         QVERIFY(!m_ws->editing());
         QCOMPARE(m_prompter.exchanges[0].kind, QString("ask"));
         QCOMPARE(m_prompter.exchanges[0].title, QString("Save"));
@@ -598,9 +598,9 @@ private slots:
             QCOMPARE(*log, (QStringList{"viewing", "markup"}));
             QVERIFY(m_ws->savingEdits());
             writeFile(working("zz-new.html"));
-            m_ws->RefreshPageList();
+            m_ws->refreshPageList();
             QCOMPARE(m_ws->currentText(), page);
-            m_ws->SaveEditedMarkup(
+            m_ws->saveEditedMarkup(
                 "<html><head><title>Offer</title></head><body><p>Buy#BACK#</p></body></html>");
         }
         QVERIFY(!m_ws->savingEdits());
@@ -636,12 +636,12 @@ private slots:
         QFETCH(QString, markup);
         QFETCH(QString, reason);
         writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
         const QString page = m_ws->currentText();
         writeFile(page, kDoctypePage);
-        m_ws->SetRole(PageRoles::FrontEnd);
-        m_ws->ToggleEditMode();
+        m_ws->setRole(PageRoles::FrontEnd);
+        m_ws->toggleEditMode();
         if (vanish)
             QVERIFY(QFile::remove(page));
         else
@@ -651,8 +651,8 @@ private slots:
         std::unique_ptr<QStringList> log(recordRequests(*m_ws, &context));
 
         m_prompter.yesNoAnswers.push_back(true);
-        m_ws->ToggleEditMode();
-        m_ws->SaveEditedMarkup(markup);
+        m_ws->toggleEditMode();
+        m_ws->saveEditedMarkup(markup);
         QCOMPARE(m_prompter.exchanges.size(), 2);
         const auto report = m_prompter.exchanges[1];
         QCOMPARE(report.title, QString("Error"));
@@ -671,7 +671,7 @@ private slots:
 
         // No now discards them.
         m_prompter.yesNoAnswers.push_back(false);
-        m_ws->ToggleEditMode();
+        m_ws->toggleEditMode();
         QVERIFY(!m_ws->editing());
         QCOMPARE(m_prompter.texts().last(), QString("Done!"));
         QCOMPARE(log->last(), "show " + page);
@@ -724,18 +724,18 @@ private slots:
         QFETCH(QString, question);
         QFETCH(bool, answer);
         QFETCH(bool, goesOn);
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site", {"a.html", "b.html"}));
         writeFile(working("a.html"), front);
         writeFile(working("b.html"), download);
         m_ws->choosePage(0);
-        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::FrontEnd);
         m_ws->choosePage(1);
-        m_ws->SetRole(PageRoles::Download);
+        m_ws->setRole(PageRoles::Download);
         m_prompter.exchanges.clear();
         m_prompter.yesNoAnswers.push_back(answer);
 
-        QCOMPARE(m_ws->ConversionPreCheck(), goesOn);
+        QCOMPARE(m_ws->conversionPreCheck(), goesOn);
         QCOMPARE(m_prompter.texts(), question.isEmpty() ? QStringList() : QStringList{question});
         if (!question.isEmpty()) {
             QCOMPARE(m_prompter.exchanges[0].kind, QString("ask"));
@@ -864,20 +864,20 @@ private slots:
 
     void closingOffersTheChangedPages()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("untouched"));
-        QVERIFY(m_ws->KeepEditedPages(PageWorkspace::Ending::Close)); // nothing changed: nothing asked
+        QVERIFY(m_ws->keepEditedPages(PageWorkspace::Ending::Close)); // nothing changed: nothing asked
         QVERIFY(m_prompter.exchanges.size() == 2);
 
         const QString site = loadSiteAndEditIndex();
-        QVERIFY(!m_ws->KeepEditedPages(PageWorkspace::Ending::Close)); // nothing queued: Cancel
+        QVERIFY(!m_ws->keepEditedPages(PageWorkspace::Ending::Close)); // nothing queued: Cancel
         QVERIFY(m_prompter.exchanges[0].text.contains("the program stays open"));
         m_prompter.choiceAnswers.push_back(Answer::Yes);
-        QVERIFY(m_ws->KeepEditedPages(PageWorkspace::Ending::Close));
+        QVERIFY(m_ws->keepEditedPages(PageWorkspace::Ending::Close));
         QVERIFY(readFile(QDir(site).filePath("index.html")).contains("Buy#FRONT#"));
         // Written back, the pages count as loaded: closing again asks nothing.
         m_prompter.exchanges.clear();
-        QVERIFY(m_ws->KeepEditedPages(PageWorkspace::Ending::Close));
+        QVERIFY(m_ws->keepEditedPages(PageWorkspace::Ending::Close));
         QVERIFY(m_prompter.exchanges.isEmpty());
     }
 
@@ -895,52 +895,52 @@ private slots:
         QFETCH(bool, marker);
         if (marker)
             writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site", {"index.html", "download.html"}));
         writeFile(working("index.html"), kDoctypePage);
         writeFile(working("download.html"), "<html><body>#BACK#</body></html>");
         m_ws->choosePage(0);
-        m_ws->SetRole(PageRoles::Download);
+        m_ws->setRole(PageRoles::Download);
         m_ws->choosePage(1);
-        m_ws->SetRole(PageRoles::FrontEnd);
-        m_ws->ToggleEditMode();
+        m_ws->setRole(PageRoles::FrontEnd);
+        m_ws->toggleEditMode();
         m_prompter.exchanges.clear();
         QSignalSpy left(m_ws.get(), &PageWorkspace::leftEditingFor);
         QSignalSpy shown(m_ws.get(), &PageWorkspace::showPage);
 
         // Cancel keeps edit mode; with the view's offer it is the view that asks and answers.
         m_prompter.choiceAnswers.push_back(Answer::Cancel);
-        m_ws->LeaveEditModeThen(PageWorkspace::AfterEditing::Close);
+        m_ws->leaveEditModeThen(PageWorkspace::AfterEditing::Close);
         if (!marker) {
             QCOMPARE(shown.size(), 1);
             QVERIFY(!m_ws->editing());
             QCOMPARE(m_ws->afterEditing(), PageWorkspace::AfterEditing::Close);
-            m_ws->PageLeft(false);
+            m_ws->pageLeft(false);
         } else {
             QCOMPARE(m_prompter.exchanges.last().kind, QString("choose"));
             QCOMPARE(m_prompter.exchanges.last().text, QString("Save changes?"));
         }
         QVERIFY(m_ws->editing());
         QCOMPARE(m_ws->afterEditing(), PageWorkspace::AfterEditing::Nothing);
-        m_ws->PageLeft(true); // a later load of the view does not close
+        m_ws->pageLeft(true); // a later load of the view does not close
         QCOMPARE(left.size(), 0);
 
         // Yes saves, and only then does the conversion go on, finding the tag in the saved page.
         shown.clear();
         m_prompter.choiceAnswers.push_back(Answer::Yes);
-        m_ws->LeaveEditModeThen(PageWorkspace::AfterEditing::Convert);
+        m_ws->leaveEditModeThen(PageWorkspace::AfterEditing::Convert);
         if (marker)
-            m_ws->SaveEditedMarkup(kEditedRoot);
+            m_ws->saveEditedMarkup(kEditedRoot);
         else
             writeFile(working("index.html"), kEditedRoot.toUtf8()); // the view's save
         QCOMPARE(shown.size(), 1);
         QCOMPARE(left.size(), 0);
-        m_ws->PageLeft(true);
+        m_ws->pageLeft(true);
         QCOMPARE(left.size(), 1);
         QCOMPARE(left[0][0].value<PageWorkspace::AfterEditing>(), PageWorkspace::AfterEditing::Convert);
         QVERIFY(!m_ws->editing());
         m_prompter.exchanges.clear();
-        QVERIFY(m_ws->ConversionPreCheck());
+        QVERIFY(m_ws->conversionPreCheck());
         QVERIFY(m_prompter.exchanges.isEmpty());
     }
 
@@ -953,42 +953,42 @@ private slots:
         const QString site = makeSite("site", {"download.html", "index.html"});
         writeFile(QDir(site).filePath("index.html"), "<p>Buy #FRONT# now</p>");
         writeFile(QDir(site).filePath("download.html"), "<p>Get it: #back#</p>"); // the check is exact
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(site);
         QSignalSpy changed(m_ws.get(), &PageWorkspace::markersChanged);
         QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::NoRole);
 
         m_ws->choosePage(1);
-        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::FrontEnd);
         m_ws->choosePage(0);
-        m_ws->SetRole(PageRoles::Download);
+        m_ws->setRole(PageRoles::Download);
         QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::Present);
         QCOMPARE(m_ws->markerState(PageRoles::Download), State::Missing);
         QCOMPARE(changed.size(), 2);
 
         // Saved with its marker: known at once, without waiting for a refresh.
-        m_ws->ToggleEditMode();
+        m_ws->toggleEditMode();
         m_prompter.yesNoAnswers.push_back(true);
-        m_ws->ToggleEditMode();
-        m_ws->SaveEditedMarkup("<html><body><p>Get it: #BACK#</p></body></html>");
+        m_ws->toggleEditMode();
+        m_ws->saveEditedMarkup("<html><body><p>Get it: #BACK#</p></body></html>");
         QCOMPARE(m_ws->markerState(PageRoles::Download), State::Present);
 
         // Changed and then removed outside the program: the next refresh sees it.
         writeFile(working("index.html"), "<p>Buy now</p>");
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::Missing);
         QVERIFY(QFile::rename(working("index.html"), working("start.html"))); // the same count: no refill
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::Unreadable);
         QVERIFY2(m_ws->markerProblem(PageRoles::FrontEnd).contains(working("index.html")),
                  qPrintable(m_ws->markerProblem(PageRoles::FrontEnd)));
         const qsizetype before = changed.size();
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QCOMPARE(changed.size(), before); // nothing new, nothing said
 
         // A refill takes the roles, and with them the signs.
         writeFile(working("other.html"));
-        m_ws->RefreshPageList();
+        m_ws->refreshPageList();
         QCOMPARE(m_ws->markerState(PageRoles::FrontEnd), State::NoRole);
         QCOMPARE(m_ws->markerState(PageRoles::Download), State::NoRole);
     }
@@ -1012,7 +1012,7 @@ private slots:
         QFETCH(QString, link);
         QFETCH(bool, handedOut);
         QFETCH(QString, refusal);
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
         QUrl url(link);
         if (link.startsWith("site:"))
@@ -1022,7 +1022,7 @@ private slots:
         m_opener.fails = QTest::currentDataTag() == QLatin1String("no browser");
         m_prompter.exchanges.clear();
 
-        m_ws->FollowLink(url);
+        m_ws->followLink(url);
 
         QCOMPARE(m_ws->currentText(), working("index.html"));
         QCOMPARE(m_opener.links, handedOut ? QList<QUrl>{url} : QList<QUrl>{});
@@ -1034,22 +1034,22 @@ private slots:
         }
 
         // While a page is being edited, links lead nowhere.
-        m_ws->SetRole(PageRoles::FrontEnd);
-        m_ws->ToggleEditMode();
+        m_ws->setRole(PageRoles::FrontEnd);
+        m_ws->toggleEditMode();
         m_opener.links.clear();
         m_prompter.exchanges.clear();
-        m_ws->FollowLink(url);
+        m_ws->followLink(url);
         QVERIFY(m_opener.links.isEmpty() && m_prompter.exchanges.isEmpty());
     }
 
     // A page the view went to by itself becomes the page list's text, as the list spells it.
     void theListFollowsThePageOnScreen()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
-        m_ws->PageShownByView(m_folders.workingFolder + "/images/../download.htm");
+        m_ws->pageShownByView(m_folders.workingFolder + "/images/../download.htm");
         QCOMPARE(m_ws->currentText(), working("download.htm"));
-        m_ws->PageShownByView(working("images/cover.png"));
+        m_ws->pageShownByView(working("images/cover.png"));
         QCOMPARE(m_ws->currentText(), working("images/cover.png"));
     }
 
@@ -1060,7 +1060,7 @@ private slots:
         const QString site = makeSite("site");
         for (int i = 0; i < 20; ++i)
             writeFile(QDir(site).filePath(QString("assets/file%1.txt").arg(i)), "x");
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         m_ws->setLoadFeedback(0, 0);
         QList<qsizetype> counts;
         QList<bool> busy;
@@ -1069,8 +1069,8 @@ private slots:
             counts << copied;
             QVERIFY(m_ws->loading());
             // What the timer and a drop would do meanwhile.
-            m_ws->RefreshPageList();
-            m_ws->DropOnWindow({"/x/dropped.html"});
+            m_ws->refreshPageList();
+            m_ws->dropOnWindow({"/x/dropped.html"});
             QVERIFY(m_ws->pages().isEmpty());
         });
         loadTyped(site);
@@ -1090,18 +1090,18 @@ private slots:
 
     void conversionPreCheckNeedsBothRoles()
     {
-        QVERIFY(m_ws->Start());
+        QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
-        m_ws->SetRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::FrontEnd);
         QVERIFY(QFile::remove(m_ws->currentText())); // not read: the missing role stops first
         m_prompter.exchanges.clear();
-        QVERIFY(!m_ws->ConversionPreCheck());
+        QVERIFY(!m_ws->conversionPreCheck());
         QCOMPARE(m_prompter.texts(),
                  QStringList{"Please select your Front-End page and your Download page."});
 
-        m_ws->SetRole(PageRoles::Download);
+        m_ws->setRole(PageRoles::Download);
         m_prompter.exchanges.clear();
-        QVERIFY(!m_ws->ConversionPreCheck());
+        QVERIFY(!m_ws->conversionPreCheck());
         QCOMPARE(m_prompter.exchanges.size(), 1);
         QCOMPARE(m_prompter.exchanges[0].title, QString("Error"));
         QVERIFY(m_prompter.exchanges[0].text.contains(m_ws->currentText()));
