@@ -193,7 +193,8 @@ void Form2::buildLayout()
     appFont.setBold(true);
     lblAppName->setFont(appFont);
     lblAppName->setStyleSheet(QStringLiteral("color: #ffffff;"));
-    lblPageSelected = namedLabel("lblPageSelected", PageRoles::SetMessage(PageRoles::FrontEnd), Picture2);
+    lblPageSelected =
+        namedLabel("lblPageSelected", PageRoles::assignedMessage(PageRoles::FrontEnd), Picture2);
     lblPageSelected->setStyleSheet(QStringLiteral("color: #c0ffff;"));
     QSizePolicy keepPlace = lblPageSelected->sizePolicy();
     keepPlace.setRetainSizeWhenHidden(true);

@@ -307,7 +307,7 @@ void frmConvert::cmdGenerateIdentifier_Click()
 void frmConvert::Command3_Click()
 {
     clearOutcome();
-    if (m_build.Create(details()))
+    if (m_build.create(details()))
         return;
     // The field the build asked for is where the user goes on typing.
     for (QLineEdit* field : {txtPlugin_Name, txtPlugin_Uri, txtPlugin_Version, txtPlugin_Author,
@@ -331,7 +331,7 @@ void frmConvert::clearOutcome()
 
 void frmConvert::cmdOpenFolder_Click()
 {
-    m_build.OpenOutputFolder();
+    m_build.openOutputFolder();
 }
 
 void frmConvert::cmdCopyPath_Click()
@@ -351,7 +351,7 @@ void frmConvert::cmdCancel_Click()
 {
     if (!m_build.busy())
         return;
-    m_build.Stop();
+    m_build.stop();
     cmdCancel->setEnabled(false);
     lblProgress->setText(QStringLiteral("Stopping\u2026"));
 }

@@ -30,9 +30,9 @@ std::optional<QByteArray> readBytes(const QString& path)
 
 } // namespace
 
-void EditedPages::Reset(const QString& siteFolder, const QString& workingFolder)
+void EditedPages::reset(const QString& siteFolder, const QString& workingFolder)
 {
-    Clear();
+    clear();
     m_siteFolder = siteFolder;
     m_workingFolder = workingFolder;
     const QDir working(workingFolder);
@@ -42,14 +42,14 @@ void EditedPages::Reset(const QString& siteFolder, const QString& workingFolder)
     }
 }
 
-void EditedPages::Clear()
+void EditedPages::clear()
 {
     m_siteFolder.clear();
     m_workingFolder.clear();
     m_loaded.clear();
 }
 
-QStringList EditedPages::Changed() const
+QStringList EditedPages::changed() const
 {
     QStringList names;
     const QDir working(m_workingFolder);
@@ -63,12 +63,12 @@ QStringList EditedPages::Changed() const
     return names;
 }
 
-EditedPages::WriteBack EditedPages::WriteBackChanged()
+EditedPages::WriteBack EditedPages::writeBackChanged()
 {
     WriteBack result;
     const QDir working(m_workingFolder);
     const QDir site(m_siteFolder);
-    for (const QString& name : Changed()) {
+    for (const QString& name : changed()) {
         const QString target = site.filePath(name);
         const auto fail = [&](const QString& reason) {
             result.failures << name + QStringLiteral(": ") + reason;

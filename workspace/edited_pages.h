@@ -22,17 +22,17 @@ public:
 
     // After a load: remembers the site folder and a fingerprint of each page at the top of the
     // working folder, as copied from the site.
-    void Reset(const QString& siteFolder, const QString& workingFolder);
-    void Clear();
+    void reset(const QString& siteFolder, const QString& workingFolder);
+    void clear();
     const QString& siteFolder() const { return m_siteFolder; }
 
     // Names of the loaded pages whose bytes in the working folder now differ from the load.
-    QStringList Changed() const;
+    QStringList changed() const;
 
     // Writes each changed page over its file in the site folder. A site file that changed or
     // vanished since the load, or that is marked read-only, is not touched and is listed as a
     // failure; a page written back counts as loaded from then on.
-    WriteBack WriteBackChanged();
+    WriteBack writeBackChanged();
 
 private:
     QString m_siteFolder;

@@ -2,7 +2,7 @@
 
 namespace workspace {
 
-QString PageRoles::UnassignedText(Slot slot)
+QString PageRoles::unassignedText(Slot slot)
 {
     return slot == FrontEnd
                ? QStringLiteral(
@@ -11,7 +11,7 @@ QString PageRoles::UnassignedText(Slot slot)
                      "Unknown. Please Select a Page From the Drop-Down and Set it as Your Download Page.");
 }
 
-QString PageRoles::SetMessage(Slot slot)
+QString PageRoles::assignedMessage(Slot slot)
 {
     return slot == FrontEnd ? QStringLiteral("Page Set as Front-End Page.")
                             : QStringLiteral("Page Set as Download Page.");
@@ -19,7 +19,7 @@ QString PageRoles::SetMessage(Slot slot)
 
 QString PageRoles::label(Slot slot) const
 {
-    return assigned(slot) ? path(slot) : UnassignedText(slot);
+    return assigned(slot) ? path(slot) : unassignedText(slot);
 }
 
 void PageRoles::assign(Slot slot, const QString& path)

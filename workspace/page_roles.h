@@ -18,9 +18,9 @@ public:
     };
 
     // What a slot's label shows while it is not set.
-    static QString UnassignedText(Slot slot);
+    static QString unassignedText(Slot slot);
     // The status message shown when a slot has been set.
-    static QString SetMessage(Slot slot);
+    static QString assignedMessage(Slot slot);
 
     bool assigned(Slot slot) const { return m_slots[slot].assigned; }
     // The page path; empty while the slot is not set.

@@ -208,7 +208,7 @@ void PageWorkspace::loadFolder(const QString& folder)
 
     // From here the old site is gone, so nothing may keep pointing at its pages.
     const QString clearProblem = clearWorkingFolder();
-    m_edited.Clear();
+    m_edited.clear();
     setPages({}, {});
     clearRoles();
     m_lastFillFolder.clear();
@@ -235,7 +235,7 @@ void PageWorkspace::loadFolder(const QString& folder)
         return;
     }
 
-    m_edited.Reset(QFileInfo(folder).absoluteFilePath(), m_folders.workingFolder);
+    m_edited.reset(QFileInfo(folder).absoluteFilePath(), m_folders.workingFolder);
     m_pageListEnabled = true;
     emit pageListChanged();
     if (!skipped.isEmpty()) {
@@ -366,7 +366,7 @@ void PageWorkspace::setRole(PageRoles::Slot slot)
     m_markers[slot] = {};
     emit rolesChanged();
     checkMarkers();
-    emit statusMessage(PageRoles::SetMessage(slot));
+    emit statusMessage(PageRoles::assignedMessage(slot));
 }
 
 void PageWorkspace::removeRole(int index)
@@ -592,7 +592,7 @@ void PageWorkspace::pageLeft(bool left)
 
 bool PageWorkspace::keepEditedPages(Ending ending)
 {
-    const QStringList changed = m_edited.Changed();
+    const QStringList changed = m_edited.changed();
     if (changed.isEmpty())
         return true;
     const QString site = QDir::toNativeSeparators(m_edited.siteFolder());
@@ -613,7 +613,7 @@ bool PageWorkspace::keepEditedPages(Ending ending)
         return true;
     if (answer == Answer::Cancel)
         return false;
-    const EditedPages::WriteBack done = m_edited.WriteBackChanged();
+    const EditedPages::WriteBack done = m_edited.writeBackChanged();
     if (!done.ok()) {
         QString text = QStringLiteral("These pages could not be written back into '%1':\n%2")
                            .arg(site, bullets(done.failures));

@@ -79,7 +79,7 @@ PluginBuild::~PluginBuild()
     m_watcher.waitForFinished();
 }
 
-bool PluginBuild::Create(const builder::PluginDetails& details)
+bool PluginBuild::create(const builder::PluginDetails& details)
 {
     if (m_busy)
         return false;
@@ -126,7 +126,7 @@ bool PluginBuild::Create(const builder::PluginDetails& details)
     return true;
 }
 
-void PluginBuild::Stop()
+void PluginBuild::stop()
 {
     if (!m_busy || m_stop.requested())
         return;
@@ -148,11 +148,11 @@ void PluginBuild::onBuildFinished()
     if (const QString report = ok ? BuildReport(m_lastResult) : QString(); !report.isEmpty())
         m_prompter.inform(QStringLiteral("Important"), report);
     if (ok)
-        OpenOutputFolder();
+        openOutputFolder();
     emit finished(ok);
 }
 
-bool PluginBuild::OpenOutputFolder()
+bool PluginBuild::openOutputFolder()
 {
     if (m_opener.openFolder(m_folders.outputFolder))
         return true;

@@ -33,14 +33,14 @@ public:
     bool busy() const { return m_busy; }
     // Starts a build with these details; false when it did not start (a field is empty, a build
     // is running, or the user would not replace an earlier plugin ZIP of the same name).
-    bool Create(const builder::PluginDetails& details);
+    bool create(const builder::PluginDetails& details);
     // Asks the running build to stop; finished(false) follows once it has cleaned up.
-    void Stop();
+    void stop();
     bool stopping() const { return m_busy && m_stop.requested(); }
     const builder::BuildResult& lastResult() const { return m_lastResult; }
     // Shows the output folder in the file manager; where none can be started, says so and names
     // the plugin's path instead. False then.
-    bool OpenOutputFolder();
+    bool openOutputFolder();
 
 signals:
     void busyChanged(bool busy);

@@ -63,7 +63,7 @@ private slots:
         auto build = makeBuild();
         QSignalSpy busy(build.get(), &PluginBuild::busyChanged);
 
-        QVERIFY(!build->Create(d));
+        QVERIFY(!build->create(d));
 
         QCOMPARE(m_prompter.exchanges.size(), 1);
         QCOMPARE(m_prompter.exchanges[0].title, QString("Important"));
@@ -81,9 +81,9 @@ private slots:
         QSignalSpy progress(build.get(), &PluginBuild::progress);
         QSignalSpy finished(build.get(), &PluginBuild::finished);
 
-        QVERIFY(build->Create(d));
+        QVERIFY(build->create(d));
         QVERIFY(build->busy());
-        QVERIFY(!build->Create(d)); // a second build cannot start meanwhile
+        QVERIFY(!build->create(d)); // a second build cannot start meanwhile
         QVERIFY(finished.wait(120000));
 
         QCOMPARE(finished[0][0].toBool(), true);
@@ -130,7 +130,7 @@ private slots:
         page.close();
         auto build = makeBuild();
         QSignalSpy finished(build.get(), &PluginBuild::finished);
-        QVERIFY(build->Create(details()));
+        QVERIFY(build->create(details()));
         QVERIFY(finished.wait(120000));
 
         QCOMPARE(m_prompter.exchanges.size(), 2);
@@ -171,7 +171,7 @@ private slots:
         QSignalSpy finished(build.get(), &PluginBuild::finished);
 
         m_prompter.yesNoAnswers.push_back(yes);
-        QCOMPARE(build->Create(details()), yes);
+        QCOMPARE(build->create(details()), yes);
 
         QCOMPARE(m_prompter.exchanges.size(), 1);
         QCOMPARE(m_prompter.exchanges[0].kind, QString("ask"));
@@ -193,7 +193,7 @@ private slots:
         m_prompter.exchanges.clear();
         builder::PluginDetails other = details();
         other.name = "Herb Guide Two";
-        QVERIFY(build->Create(other));
+        QVERIFY(build->create(other));
         QVERIFY(finished.wait(120000));
         QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
     }
@@ -211,10 +211,10 @@ private slots:
         QSignalSpy finished(build.get(), &PluginBuild::finished);
 
         m_prompter.yesNoAnswers.push_back(true);
-        QVERIFY(build->Create(details()));
+        QVERIFY(build->create(details()));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(archiver + ".pid"), 60000);
         QVERIFY(!build->stopping());
-        build->Stop();
+        build->stop();
         QVERIFY(build->stopping());
         QVERIFY(finished.wait(60000));
 
@@ -236,7 +236,7 @@ private slots:
         QSignalSpy busy(build.get(), &PluginBuild::busyChanged);
         QSignalSpy finished(build.get(), &PluginBuild::finished);
 
-        QVERIFY(build->Create(details()));
+        QVERIFY(build->create(details()));
         QVERIFY(finished.wait(120000));
 
         QCOMPARE(finished[0][0].toBool(), false);
