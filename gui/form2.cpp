@@ -134,7 +134,7 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
     connect(&m_workspace, &workspace::PageWorkspace::loadProgress, this, &Form2::showLoadProgress);
     connect(&m_workspace, &workspace::PageWorkspace::statusMessage, this, &Form2::showStatusMessage);
     connect(&m_workspace, &workspace::PageWorkspace::editingChanged, this, &Form2::showEditMode);
-    connect(&m_workspace, &workspace::PageWorkspace::showPage, WebBrowser1, &PageView::Navigate2);
+    connect(&m_workspace, &workspace::PageWorkspace::showPage, WebBrowser1, &PageView::navigate);
     connect(&m_workspace, &workspace::PageWorkspace::designModeEnded, WebBrowser1,
             [this] { WebBrowser1->setDesignMode(false); });
     connect(&m_workspace, &workspace::PageWorkspace::rootMarkupWanted, this, [this] {
@@ -155,7 +155,7 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
                 self->WebBrowser1->setFocus(Qt::OtherFocusReason);
         });
     });
-    connect(WebBrowser1, &PageView::DownloadComplete, this, &Form2::WebBrowser1_DownloadComplete);
+    connect(WebBrowser1, &PageView::loadComplete, this, &Form2::WebBrowser1_DownloadComplete);
     connect(WebBrowser1, &PageView::linkClicked, &m_workspace, &workspace::PageWorkspace::followLink);
     connect(WebBrowser1, &PageView::shownElsewhere, &m_workspace, &workspace::PageWorkspace::pageShownByView);
     connect(WebBrowser1, &PageView::pageLeft, &m_workspace, &workspace::PageWorkspace::pageLeft);
@@ -396,7 +396,7 @@ bool Form2::Form_Load()
 {
     if (!m_workspace.start())
         return false;
-    WebBrowser1->Navigate2(m_workspace.folders().blankPage);
+    WebBrowser1->navigate(m_workspace.folders().blankPage);
     setWindowTitle(m_app.name + QLatin1Char(' ') + m_app.version + m_app.byLine);
     lblAppName->setText(m_app.name);
     showPageList();
@@ -447,7 +447,7 @@ void Form2::Form_Activate()
     // nor while the closing of a save question hands the focus back before that save is done.
     if (Command2->text() == workspace::PageWorkspace::editPageCaption() && Combo1->count() > 0 &&
         !m_workspace.currentText().isEmpty() && !m_workspace.savingEdits())
-        WebBrowser1->Navigate2(m_workspace.currentText());
+        WebBrowser1->navigate(m_workspace.currentText());
 }
 
 void Form2::showPageList()

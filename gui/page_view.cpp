@@ -99,7 +99,7 @@ void PageView::setPrompter(workspace::Prompter* prompter)
     m_prompter = prompter;
 }
 
-void PageView::Navigate2(const QString& filePath)
+void PageView::navigate(const QString& filePath)
 {
     // While the shown document is being judged (or its save question is open) the latest request
     // simply replaces the earlier one.
@@ -213,7 +213,7 @@ void PageView::onLoadingChanged(const QWebEngineLoadingInfo& info)
 
 void PageView::onLoadFinished(bool ok)
 {
-    // Asked before DownloadComplete goes out, so the markup is taken before any handler of it can
+    // Asked before loadComplete goes out, so the markup is taken before any handler of it can
     // switch design mode or change the document: scripts in one world run in order.
     const quint64 load = ++m_loadSerial;
     QPointer<PageView> self(this);
@@ -223,7 +223,7 @@ void PageView::onLoadFinished(bool ok)
         self->m_loadedMarkup = markup;
         self->m_loadedMarkupKnown = true;
     });
-    emit DownloadComplete(ok);
+    emit loadComplete(ok);
 }
 
 void PageView::decideAndLoad(const QString& markup, bool designModeOn)

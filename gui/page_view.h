@@ -33,8 +33,8 @@ public:
     // asks "save or discard" through the prompter and on save writes it back, then loads. Async.
     // Only a document still in design mode is judged: switch design mode off first to leave
     // without the question (after saving by other means). A failed write is reported and the
-    // load abandoned, so the edits stay on screen (no DownloadComplete then).
-    void Navigate2(const QString& filePath);
+    // load abandoned, so the edits stay on screen (no loadComplete then).
+    void navigate(const QString& filePath);
     QString currentFile() const;
     // Whether the next loads are for editing: pages are then loaded with their JavaScript off.
     void setEditing(bool editing);
@@ -55,8 +55,8 @@ public:
 
 signals:
     // After each load has finished (ok false when it failed).
-    void DownloadComplete(bool ok);
-    // Once Navigate2 has judged the shown document: left is true when the next load went ahead
+    void loadComplete(bool ok);
+    // Once navigate() has judged the shown document: left is true when the next load went ahead
     // (the changes were saved or discarded, or there were none), false when the changed document
     // stays on screen (its save failed or the user cancelled).
     void pageLeft(bool left);
@@ -91,7 +91,7 @@ private:
     quint64 m_loadSerial = 0;
     bool m_editing = false;
     bool m_cancelOffered = false;
-    // The file the latest Navigate2 asked for while the save question for the shown one is open.
+    // The file the latest navigate() asked for while the save question for the shown one is open.
     QString m_pendingFile;
     bool m_leaving = false;
 };

@@ -300,11 +300,11 @@ private slots:
     void activationReloadsOnlyAfterTheProgramsOwnWindows()
     {
         QStringList shown;
-        connect(view(), &PageView::DownloadComplete, this, [&] { shown << view()->currentFile(); });
+        connect(view(), &PageView::loadComplete, this, [&] { shown << view()->currentFile(); });
         loadSite();
         QTRY_VERIFY_WITH_TIMEOUT(shown.contains(working("index.html")), kLoadTimeout);
         QCOMPARE(evaluate("window.probe = 'same document'"), std::optional<QVariant>("same document"));
-        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QSignalSpy loaded(view(), &PageView::loadComplete);
 
         // Another program takes the focus and gives it back.
         QApplication::setActiveWindow(nullptr);
@@ -475,7 +475,7 @@ private slots:
         QVERIFY(child("cmdSetasFE")->isEnabled()); // the refill took the role away
 
         QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
-        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QSignalSpy loaded(view(), &PageView::loadComplete);
         QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
         QCOMPARE(child<QPushButton>("Command2")->text(), QString("Edit Page"));
         for (const char* freed : {"Command5", "Combo1", "cmdSetasFE", "cmdRemove_1"})
@@ -513,7 +513,7 @@ private slots:
         typeIntoHeading("#FRONT#");
 
         m_prompter.yesNoAnswers.push_back(yes);
-        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QSignalSpy loaded(view(), &PageView::loadComplete);
         QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, kLoadTimeout);
         QCOMPARE(child<QPushButton>("Command2")->text(), QString("Edit Page"));
@@ -558,7 +558,7 @@ private slots:
         editIndexPage();
         typeIntoHeading("#FRONT#");
         m_prompter.yesNoAnswers.push_back(true);
-        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QSignalSpy loaded(view(), &PageView::loadComplete);
         QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, kLoadTimeout);
         const QByteArray edited = readFile(working("index.html"));
@@ -672,7 +672,7 @@ private slots:
         QVERIFY(QFile::setPermissions(page, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
 
         m_prompter.yesNoAnswers.push_back(true);
-        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QSignalSpy loaded(view(), &PageView::loadComplete);
         QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(m_prompter.exchanges.size(), 2, kLoadTimeout);
         const auto report = m_prompter.exchanges[1];
@@ -786,7 +786,7 @@ private slots:
 
         // Ctrl+E from inside the page saves; Yes writes the markers into the file.
         m_prompter.yesNoAnswers.push_back(true);
-        QSignalSpy loaded(view(), &PageView::DownloadComplete);
+        QSignalSpy loaded(view(), &PageView::loadComplete);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_E, Qt::ControlModifier);
         QTRY_VERIFY_WITH_TIMEOUT(loaded.count() > 0, kLoadTimeout);
         QCOMPARE(m_prompter.exchanges.size(), 1);

@@ -106,8 +106,8 @@ void PageViewTest::init()
 
 bool PageViewTest::loadAndWait(PageView& view, const QString& path)
 {
-    QSignalSpy loaded(&view, &PageView::DownloadComplete);
-    view.Navigate2(path);
+    QSignalSpy loaded(&view, &PageView::loadComplete);
+    view.navigate(path);
     return QTest::qWaitFor([&loaded] { return loaded.count() > 0; }, kTimeout) &&
            loaded.first().first().toBool();
 }
@@ -173,8 +173,8 @@ void PageViewTest::leavingAnEditedPageOffersTheSave()
     if (designModeOffFirst)
         view.setDesignMode(false);
 
-    QSignalSpy loaded(&view, &PageView::DownloadComplete);
-    view.Navigate2(next);
+    QSignalSpy loaded(&view, &PageView::loadComplete);
+    view.navigate(next);
     QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kTimeout);
 
     QCOMPARE(prompter.exchanges.size(), questions);
@@ -244,8 +244,8 @@ void PageViewTest::pageScriptsRunOnlyOutsideEditing()
     QCOMPARE(evaluate(view, QStringLiteral("document.getElementById('added-by-script') !== null")),
              QVariant(!editing));
 
-    QSignalSpy loaded(&view, &PageView::DownloadComplete);
-    view.Navigate2(QDir(m_site).filePath(QStringLiteral("index.html")));
+    QSignalSpy loaded(&view, &PageView::loadComplete);
+    view.navigate(QDir(m_site).filePath(QStringLiteral("index.html")));
     QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), 1, kTimeout);
     const QByteArray onDisk = readFile(page);
     QVERIFY(onDisk.contains("as written#FRONT#"));
@@ -310,8 +310,8 @@ void PageViewTest::failedWriteIsReportedAndKeepsTheEdits()
     else
         QVERIFY(QFile::setPermissions(page, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
 
-    QSignalSpy loaded(&view, &PageView::DownloadComplete);
-    view.Navigate2(QDir(m_site).filePath(QStringLiteral("download.html")));
+    QSignalSpy loaded(&view, &PageView::loadComplete);
+    view.navigate(QDir(m_site).filePath(QStringLiteral("download.html")));
     QTRY_COMPARE_WITH_TIMEOUT(prompter.exchanges.size(), 2, kTimeout);
 
     const ScriptedPrompter::Exchange report = prompter.exchanges.last();
