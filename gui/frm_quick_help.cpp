@@ -1,5 +1,6 @@
 #include "gui/frm_quick_help.h"
 
+#include "gui/controls.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
 #include "workspace/prompter.h"
@@ -75,8 +76,7 @@ constexpr HelpText kTextBelow = {
 
 QLabel* helpLabel(const HelpText& entry, QWidget* parent)
 {
-    auto* label = new QLabel(QString::fromUtf8(entry.text), parent);
-    label->setObjectName(QLatin1String(entry.name));
+    QLabel* label = namedLabel(entry.name, QString::fromUtf8(entry.text), parent);
     label->setWordWrap(true);
     if (entry.heading) {
         QFont font = label->font();
@@ -116,8 +116,7 @@ void frmQuickHelp::buildLayout()
     Check1->setObjectName(QStringLiteral("Check1"));
     layout->addWidget(Check1);
     layout->addWidget(helpLabel(kTextBelow, this));
-    Command1 = new QPushButton(QStringLiteral("Close"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1 = namedButton("Command1", QStringLiteral("Close"), this);
     layout->addSpacing(8);
     layout->addWidget(Command1, 0, Qt::AlignHCenter);
     // Wrapped labels take their height from a known width; the window then fits them all.
