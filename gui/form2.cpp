@@ -1,5 +1,6 @@
 #include "gui/form2.h"
 
+#include "gui/controls.h"
 #include "gui/elided_label.h"
 #include "gui/frm_convert.h"
 #include "gui/frm_quick_help.h"
@@ -58,22 +59,11 @@ QKeySequence helpKey()
     return QKeySequence(Qt::Key_F1);
 }
 
-// A control's tooltip names the key that works it.
-QString withKey(const QString& text, const QKeySequence& key)
-{
-    return QStringLiteral("%1 (%2)").arg(text, key.toString(QKeySequence::NativeText));
-}
-
 // Clicks the button when the key is pressed anywhere in its window, while the button is usable.
 void clickOnKey(QPushButton* button, const QKeySequence& key)
 {
     auto* shortcut = new QShortcut(key, button);
     QObject::connect(shortcut, &QShortcut::activated, button, &QPushButton::animateClick);
-}
-
-constexpr int px(int twips)
-{
-    return twips / 15;
 }
 
 // The local files of a drop; empty when anything else is dropped.
@@ -97,20 +87,6 @@ QFont weighted(const QFont& base, bool bold, qreal pointSize = 0)
     if (pointSize > 0)
         f.setPointSizeF(pointSize);
     return f;
-}
-
-QLabel* namedLabel(const char* name, const QString& text, QWidget* parent)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    return l;
-}
-
-QPushButton* namedButton(const char* name, const QString& text, QWidget* parent)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
 }
 
 } // namespace
@@ -179,7 +155,39 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
 
 void Form2::buildLayout()
 {
-    // The header bar.
+    QWidget* header = buildHeader();
+    QHBoxLayout* pageRow = buildPageRow();
+    buildView();
+    buildRolesFrame();
+    buildConvertButton();
+    QGroupBox* shortcuts = buildShortcutsFrame();
+
+    // The roles frame with the way into the plugin details beside it.
+    auto* bottom = new QHBoxLayout;
+    bottom->setSpacing(px(165));
+    bottom->addWidget(frSelected, 1);
+    bottom->addWidget(Command3);
+
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(px(405), px(75), px(405), px(150));
+    body->setSpacing(px(105));
+    body->addLayout(pageRow);
+    body->addWidget(WebBrowser1, 1);
+    body->addLayout(bottom);
+    body->addWidget(shortcuts);
+
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(0, 0, 0, 0);
+    main->setSpacing(0);
+    main->addWidget(header);
+    main->addLayout(body, 1);
+
+    setMinimumSize(960, 640);
+    resize(px(16395), px(10815));
+}
+
+QWidget* Form2::buildHeader()
+{
     auto* Picture2 = new QWidget(this);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture2->setAutoFillBackground(true);
@@ -196,9 +204,7 @@ void Form2::buildLayout()
     lblPageSelected =
         namedLabel("lblPageSelected", PageRoles::assignedMessage(PageRoles::FrontEnd), Picture2);
     lblPageSelected->setStyleSheet(QStringLiteral("color: #c0ffff;"));
-    QSizePolicy keepPlace = lblPageSelected->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    lblPageSelected->setSizePolicy(keepPlace);
+    keepPlaceWhenHidden(lblPageSelected);
     lblPageSelected->hide();
     lblLoadProgress = namedLabel("lblLoadProgress", QString(), Picture2);
     lblLoadProgress->setStyleSheet(QStringLiteral("color: #c0ffff;"));
@@ -211,8 +217,11 @@ void Form2::buildLayout()
     header->addSpacing(px(300));
     header->addWidget(lblLoadProgress);
     header->addStretch(1);
+    return Picture2;
+}
 
-    // The row of the page list and its buttons.
+QHBoxLayout* Form2::buildPageRow()
+{
     Combo1 = new QComboBox(this);
     Combo1->setObjectName(QStringLiteral("Combo1"));
     Combo1->setEditable(true);
@@ -222,22 +231,7 @@ void Form2::buildLayout()
     connect(Combo1, &QComboBox::activated, &m_workspace, &workspace::PageWorkspace::choosePage);
     connect(Combo1, &QComboBox::editTextChanged, &m_workspace, &workspace::PageWorkspace::setCurrentText);
 
-    Command5 = namedButton("Command5", QStringLiteral("+"), this);
-    Command5->setToolTip(withKey(QStringLiteral("Load HTML Folder"), loadKey()));
-    Command5->setFixedSize(px(465) + 4, px(420));
-    mnuPopup = new QMenu(QStringLiteral("Popup"), this);
-    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
-    mnuLoadUsingBrowser =
-        mnuPopup->addAction(QStringLiteral("Load HTML Folder by Using the &Folder Selector"));
-    mnuLoadUsingBrowser->setObjectName(QStringLiteral("mnuLoadUsingBrowser"));
-    // The key works in the whole window, not only while the menu is open.
-    mnuLoadUsingBrowser->setShortcut(loadKey());
-    addAction(mnuLoadUsingBrowser);
-    mnuLoadUsingLocation = mnuPopup->addAction(QStringLiteral("Load HTML Folder by Entering its &Path"));
-    mnuLoadUsingLocation->setObjectName(QStringLiteral("mnuLoadUsingLocation"));
-    connect(Command5, &QPushButton::clicked, this, &Form2::Command5_Click);
-    connect(mnuLoadUsingBrowser, &QAction::triggered, this, &Form2::mnuLoadUsingBrowser_Click);
-    connect(mnuLoadUsingLocation, &QAction::triggered, this, &Form2::mnuLoadUsingLocation_Click);
+    buildLoadButton();
 
     cmdSetasFE = namedButton("cmdSetasFE", QStringLiteral("Set as &Front-End Page"), this);
     cmdSetasDownloadPage = namedButton("cmdSetasDownloadPage", QStringLiteral("Set as &Download Page"), this);
@@ -268,15 +262,41 @@ void Form2::buildLayout()
     row->addWidget(Command2);
     row->addWidget(lblHelp);
     row->addStretch(1);
+    return row;
+}
 
+void Form2::buildLoadButton()
+{
+    Command5 = namedButton("Command5", QStringLiteral("+"), this);
+    Command5->setToolTip(withKey(QStringLiteral("Load HTML Folder"), loadKey()));
+    Command5->setFixedSize(px(465) + 4, px(420));
+    mnuPopup = new QMenu(QStringLiteral("Popup"), this);
+    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    mnuLoadUsingBrowser =
+        mnuPopup->addAction(QStringLiteral("Load HTML Folder by Using the &Folder Selector"));
+    mnuLoadUsingBrowser->setObjectName(QStringLiteral("mnuLoadUsingBrowser"));
+    // The key works in the whole window, not only while the menu is open.
+    mnuLoadUsingBrowser->setShortcut(loadKey());
+    addAction(mnuLoadUsingBrowser);
+    mnuLoadUsingLocation = mnuPopup->addAction(QStringLiteral("Load HTML Folder by Entering its &Path"));
+    mnuLoadUsingLocation->setObjectName(QStringLiteral("mnuLoadUsingLocation"));
+    connect(Command5, &QPushButton::clicked, this, &Form2::Command5_Click);
+    connect(mnuLoadUsingBrowser, &QAction::triggered, this, &Form2::mnuLoadUsingBrowser_Click);
+    connect(mnuLoadUsingLocation, &QAction::triggered, this, &Form2::mnuLoadUsingLocation_Click);
+}
+
+void Form2::buildView()
+{
     WebBrowser1 = new PageView(this);
     WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
     WebBrowser1->setPrompter(&m_prompter);
     WebBrowser1->setSiteFolder(m_workspace.folders().workingFolder);
     WebBrowser1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     WebBrowser1->setMinimumHeight(px(3000));
+}
 
-    // The " Pages" frame with the two roles, and the way into the plugin details beside it.
+void Form2::buildRolesFrame()
+{
     frSelected = new QGroupBox(QStringLiteral(" Pages"), this);
     frSelected->setObjectName(QStringLiteral("frSelected"));
     frSelected->setFont(weighted(font(), true));
@@ -328,7 +348,10 @@ void Form2::buildLayout()
         roles->addWidget(l, roles->rowCount(), 0, 1, 4);
     }
     roles->setColumnStretch(1, 1);
+}
 
+void Form2::buildConvertButton()
+{
     Command3 = namedButton("Command3", QStringLiteral("Convert to WordPress Plugin"), this);
     Command3->setFont(weighted(font(), true, 9.75));
     Command3->setMinimumWidth(px(4200));
@@ -336,12 +359,10 @@ void Form2::buildLayout()
     Command3->setToolTip(withKey(Command3->text(), convertKey()));
     clickOnKey(Command3, convertKey());
     connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
+}
 
-    auto* bottom = new QHBoxLayout;
-    bottom->setSpacing(px(165));
-    bottom->addWidget(frSelected, 1);
-    bottom->addWidget(Command3);
-
+QGroupBox* Form2::buildShortcutsFrame()
+{
     auto* frShortcuts =
         new QGroupBox(QStringLiteral("Shortcuts (Remember to click the \"Edit Page\" Button First)"), this);
     frShortcuts->setObjectName(QStringLiteral("frShortcuts"));
@@ -373,23 +394,7 @@ void Form2::buildLayout()
     shortcuts->addWidget(cmdInsertBack);
     shortcuts->addSpacing(px(240));
     shortcuts->addWidget(Label2, 1);
-
-    auto* body = new QVBoxLayout;
-    body->setContentsMargins(px(405), px(75), px(405), px(150));
-    body->setSpacing(px(105));
-    body->addLayout(row);
-    body->addWidget(WebBrowser1, 1);
-    body->addLayout(bottom);
-    body->addWidget(frShortcuts);
-
-    auto* main = new QVBoxLayout(this);
-    main->setContentsMargins(0, 0, 0, 0);
-    main->setSpacing(0);
-    main->addWidget(Picture2);
-    main->addLayout(body, 1);
-
-    setMinimumSize(960, 640);
-    resize(px(16395), px(10815));
+    return frShortcuts;
 }
 
 bool Form2::Form_Load()

@@ -10,6 +10,7 @@
 
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QAction;
@@ -72,7 +73,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window top to bottom: the header bar, the row of the page list and its buttons, the
+    // page view, the " Pages" frame with the convert button beside it, the "Shortcuts" frame.
     void buildLayout();
+    QWidget* buildHeader();
+    QHBoxLayout* buildPageRow();
+    // "+" and the load menu it opens.
+    void buildLoadButton();
+    void buildView();
+    void buildRolesFrame();
+    void buildConvertButton();
+    QGroupBox* buildShortcutsFrame();
     void showPageList();
     void showRoles();
     void showEditMode(bool editing);
