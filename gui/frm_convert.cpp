@@ -2,6 +2,7 @@
 
 #include "builder/plugin_details.h"
 #include "builder/plugin_rules.h"
+#include "gui/controls.h"
 #include "workspace/prompter.h"
 
 #include <QClipboard>
@@ -24,32 +25,6 @@
 
 namespace gui {
 namespace {
-
-// The design sizes are in twips; 15 twips make a pixel at 96 dots per inch.
-constexpr int px(int twips)
-{
-    return twips / 15;
-}
-
-QLabel* label(const char* name, const QString& text, QWidget* parent)
-{
-    auto* l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    return l;
-}
-
-QPushButton* button(const char* name, const QString& text, QWidget* parent)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(QLatin1String(name));
-    return b;
-}
-
-// A control's tooltip names the key that works it.
-QString withKey(const QString& text, QKeySequence::StandardKey key)
-{
-    return QStringLiteral("%1 (%2)").arg(text, QKeySequence(key).toString(QKeySequence::NativeText));
-}
 
 QLineEdit* lineEdit(const char* name, int widthTwips, QWidget* parent)
 {
@@ -94,25 +69,59 @@ frmConvert::frmConvert(const AppTexts& app, const workspace::Folders& folders, c
 
 void frmConvert::buildLayout()
 {
+    QHBoxLayout* identifierRow = buildIdentifierRow();
+    QGroupBox* detailsFrame = buildDetailsFrame();
+    QHBoxLayout* progressRow = buildProgressRow();
+    buildOutcomeRow();
+    QHBoxLayout* buttons = buildButtons();
+
+    auto* main = new QVBoxLayout(this);
+    main->setContentsMargins(px(630) - 20, px(360), px(630) - 20, px(225));
+    main->addLayout(identifierRow);
+    main->addSpacing(px(250));
+    main->addWidget(detailsFrame);
+    main->addLayout(progressRow);
+    main->addWidget(frOutcome);
+    main->addLayout(buttons);
+
+    setTabOrder(txtPluginID, Command3);
+    setTabOrder(Command3, cmdGenerateIdentifier);
+    setTabOrder(cmdGenerateIdentifier, txtPlugin_Name);
+    setTabOrder(txtPlugin_Name, txtPlugin_Uri);
+    setTabOrder(txtPlugin_Uri, txtPlugin_Description);
+    setTabOrder(txtPlugin_Description, txtPlugin_Version);
+    setTabOrder(txtPlugin_Version, txtPlugin_Author);
+    setTabOrder(txtPlugin_Author, txtPlugin_AuthorUrl);
+    setTabOrder(txtPlugin_AuthorUrl, txtPlugin_License);
+    setTabOrder(txtPlugin_License, Command1);
+    txtPluginID->setFocus();
+}
+
+QHBoxLayout* frmConvert::buildIdentifierRow()
+{
     txtPluginID = lineEdit("txtPluginID", 1725, this);
     txtPluginID->setValidator(new LowerCaseIdentifierValidator(txtPluginID));
-    cmdGenerateIdentifier = button("cmdGenerateIdentifier", QStringLiteral("&Generate New"), this);
+    cmdGenerateIdentifier = namedButton("cmdGenerateIdentifier", QStringLiteral("&Generate New"), this);
     cmdGenerateIdentifier->setMinimumWidth(px(1500));
     connect(cmdGenerateIdentifier, &QPushButton::clicked, this, &frmConvert::cmdGenerateIdentifier_Click);
 
-    auto* top = new QHBoxLayout;
-    top->addSpacing(px(675) - 11);
-    QLabel* Label2 = label("Label2", QStringLiteral("Unique &Identifier"), this);
+    auto* row = new QHBoxLayout;
+    row->addSpacing(px(675) - 11);
+    QLabel* Label2 = namedLabel("Label2", QStringLiteral("Unique &Identifier"), this);
     Label2->setBuddy(txtPluginID);
-    top->addWidget(Label2);
-    top->addSpacing(px(200));
-    top->addWidget(txtPluginID);
-    top->addWidget(cmdGenerateIdentifier);
-    top->addSpacing(px(120));
-    top->addWidget(label(
+    row->addWidget(Label2);
+    row->addSpacing(px(200));
+    row->addWidget(txtPluginID);
+    row->addWidget(cmdGenerateIdentifier);
+    row->addSpacing(px(120));
+    row->addWidget(namedLabel(
         "Label3", QStringLiteral("This is a unique identifier for the internal use of the plugin."), this));
-    top->addStretch(1);
+    row->addStretch(1);
+    return row;
+}
 
+QGroupBox* frmConvert::buildDetailsFrame()
+{
     auto* Frame2 = new QGroupBox(QStringLiteral(" Enter Your Plugin Details      "), this);
     Frame2->setObjectName(QStringLiteral("Frame2"));
     QFont frameFont(QStringLiteral("Verdana"), 10);
@@ -125,7 +134,21 @@ void frmConvert::buildLayout()
     plain.setPointSizeF(font().pointSizeF());
     auto* rows = new QWidget(Frame2);
     rows->setFont(plain);
+    buildDetailFields(rows);
 
+    auto* frameLayout = new QVBoxLayout(Frame2);
+    frameLayout->setContentsMargins(px(765) - 40, px(300), px(300), px(300));
+    QLabel* Label17 =
+        namedLabel("Label17", QStringLiteral("Enter the details of your plugin below:"), Frame2);
+    Label17->setFont(plain);
+    frameLayout->addWidget(Label17);
+    frameLayout->addSpacing(px(200));
+    frameLayout->addWidget(rows);
+    return Frame2;
+}
+
+void frmConvert::buildDetailFields(QWidget* rows)
+{
     txtPlugin_Name = lineEdit("txtPlugin_Name", 2040, rows);
     txtPlugin_Uri = lineEdit("txtPlugin_Uri", 3975, rows);
     txtPlugin_Description = new QPlainTextEdit(rows);
@@ -157,7 +180,7 @@ void frmConvert::buildLayout()
     };
     int row = 0;
     for (const auto& f : fields) {
-        QLabel* l = label(f.labelName, QString::fromLatin1(f.text), rows);
+        QLabel* l = namedLabel(f.labelName, QString::fromLatin1(f.text), rows);
         l->setBuddy(f.field);
         const bool tall = f.field == txtPlugin_Description;
         grid->addWidget(l, row, 0, tall ? Qt::AlignTop : Qt::AlignVCenter);
@@ -166,54 +189,50 @@ void frmConvert::buildLayout()
         if (f.field == txtPlugin_Name) {
             line->addSpacing(px(165));
             line->addWidget(
-                label("Label5",
-                      QStringLiteral("Please Keep this Name as Short as Possible. Allowed characters: "
-                                     "letters, numbers and spaces."),
-                      rows));
+                namedLabel("Label5",
+                           QStringLiteral("Please Keep this Name as Short as Possible. Allowed characters: "
+                                          "letters, numbers and spaces."),
+                           rows));
         }
         line->addStretch(1);
         grid->addLayout(line, row, 1);
         ++row;
     }
+}
 
-    auto* frameLayout = new QVBoxLayout(Frame2);
-    frameLayout->setContentsMargins(px(765) - 40, px(300), px(300), px(300));
-    QLabel* Label17 = label("Label17", QStringLiteral("Enter the details of your plugin below:"), Frame2);
-    Label17->setFont(plain);
-    frameLayout->addWidget(Label17);
-    frameLayout->addSpacing(px(200));
-    frameLayout->addWidget(rows);
-
+QHBoxLayout* frmConvert::buildProgressRow()
+{
     prgBuild = new QProgressBar(this);
     prgBuild->setObjectName(QStringLiteral("prgBuild"));
     prgBuild->setRange(0, 100);
-    lblProgress = label("lblProgress", QString(), this);
-    cmdCancel = button("cmdCancel", QStringLiteral("Cancel"), this);
+    lblProgress = namedLabel("lblProgress", QString(), this);
+    cmdCancel = namedButton("cmdCancel", QStringLiteral("Cancel"), this);
     cmdCancel->setToolTip(withKey(QStringLiteral("Stop the build"), QKeySequence::Cancel));
     connect(cmdCancel, &QPushButton::clicked, this, &frmConvert::cmdCancel_Click);
-    auto* progressRow = new QHBoxLayout;
-    progressRow->addWidget(prgBuild, 2);
-    progressRow->addWidget(lblProgress, 1);
-    progressRow->addWidget(cmdCancel);
+    auto* row = new QHBoxLayout;
+    row->addWidget(prgBuild, 2);
+    row->addWidget(lblProgress, 1);
+    row->addWidget(cmdCancel);
     for (QWidget* w : {static_cast<QWidget*>(prgBuild), static_cast<QWidget*>(lblProgress),
                        static_cast<QWidget*>(cmdCancel)}) {
-        QSizePolicy policy = w->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        w->setSizePolicy(policy);
+        keepPlaceWhenHidden(w);
         w->hide();
     }
+    return row;
+}
 
-    // Where the plugin is, once there is one.
+void frmConvert::buildOutcomeRow()
+{
     frOutcome = new QWidget(this);
     frOutcome->setObjectName(QStringLiteral("frOutcome"));
     txtArchivePath = new QLineEdit(frOutcome);
     txtArchivePath->setObjectName(QStringLiteral("txtArchivePath"));
     txtArchivePath->setReadOnly(true);
-    QLabel* lblArchivePath = label("lblArchivePath", QStringLiteral("The &plugin:"), frOutcome);
+    QLabel* lblArchivePath = namedLabel("lblArchivePath", QStringLiteral("The &plugin:"), frOutcome);
     lblArchivePath->setBuddy(txtArchivePath);
-    cmdOpenFolder = button("cmdOpenFolder", QStringLiteral("&Open Folder"), frOutcome);
+    cmdOpenFolder = namedButton("cmdOpenFolder", QStringLiteral("&Open Folder"), frOutcome);
     cmdOpenFolder->setToolTip(QStringLiteral("Show the folder that holds the plugin in the file manager"));
-    cmdCopyPath = button("cmdCopyPath", QStringLiteral("Cop&y Path"), frOutcome);
+    cmdCopyPath = namedButton("cmdCopyPath", QStringLiteral("Cop&y Path"), frOutcome);
     cmdCopyPath->setToolTip(QStringLiteral("Copy the plugin's full path, to paste it where you upload it"));
     connect(cmdOpenFolder, &QPushButton::clicked, this, &frmConvert::cmdOpenFolder_Click);
     connect(cmdCopyPath, &QPushButton::clicked, this, &frmConvert::cmdCopyPath_Click);
@@ -223,17 +242,18 @@ void frmConvert::buildLayout()
     outcomeRow->addWidget(txtArchivePath, 1);
     outcomeRow->addWidget(cmdOpenFolder);
     outcomeRow->addWidget(cmdCopyPath);
-    QSizePolicy keepPlace = frOutcome->sizePolicy();
-    keepPlace.setRetainSizeWhenHidden(true);
-    frOutcome->setSizePolicy(keepPlace);
+    keepPlaceWhenHidden(frOutcome);
     frOutcome->hide();
+}
 
+QHBoxLayout* frmConvert::buildButtons()
+{
     // Enter in any field creates the plugin; Escape closes the window.
-    Command3 = button("Command3", QStringLiteral("&Create Plugin"), this);
+    Command3 = namedButton("Command3", QStringLiteral("&Create Plugin"), this);
     Command3->setDefault(true);
     Command3->setToolTip(QStringLiteral("Create Plugin (%1)")
                              .arg(QKeySequence(Qt::Key_Enter).toString(QKeySequence::NativeText)));
-    Command1 = button("Command1", QStringLiteral("Close &Window"), this);
+    Command1 = namedButton("Command1", QStringLiteral("Close &Window"), this);
     Command1->setToolTip(withKey(QStringLiteral("Close Window"), QKeySequence::Cancel));
     for (QPushButton* b : {Command3, Command1})
         b->setFixedSize(px(2805), px(645));
@@ -245,27 +265,7 @@ void frmConvert::buildLayout()
     buttons->addSpacing(px(165));
     buttons->addWidget(Command1);
     buttons->addStretch(1);
-
-    auto* main = new QVBoxLayout(this);
-    main->setContentsMargins(px(630) - 20, px(360), px(630) - 20, px(225));
-    main->addLayout(top);
-    main->addSpacing(px(250));
-    main->addWidget(Frame2);
-    main->addLayout(progressRow);
-    main->addWidget(frOutcome);
-    main->addLayout(buttons);
-
-    setTabOrder(txtPluginID, Command3);
-    setTabOrder(Command3, cmdGenerateIdentifier);
-    setTabOrder(cmdGenerateIdentifier, txtPlugin_Name);
-    setTabOrder(txtPlugin_Name, txtPlugin_Uri);
-    setTabOrder(txtPlugin_Uri, txtPlugin_Description);
-    setTabOrder(txtPlugin_Description, txtPlugin_Version);
-    setTabOrder(txtPlugin_Version, txtPlugin_Author);
-    setTabOrder(txtPlugin_Author, txtPlugin_AuthorUrl);
-    setTabOrder(txtPlugin_AuthorUrl, txtPlugin_License);
-    setTabOrder(txtPlugin_License, Command1);
-    txtPluginID->setFocus();
+    return buttons;
 }
 
 void frmConvert::Form_Load(const QString& appName)

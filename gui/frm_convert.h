@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -54,7 +56,15 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The window top to bottom: the identifier row, the details frame, the progress row, the
+    // outcome row (where the plugin is) and the two buttons.
     void buildLayout();
+    QHBoxLayout* buildIdentifierRow();
+    QGroupBox* buildDetailsFrame();
+    void buildDetailFields(QWidget* rows);
+    QHBoxLayout* buildProgressRow();
+    void buildOutcomeRow();
+    QHBoxLayout* buildButtons();
     void Form_Load(const QString& appName);
     void setBusy(bool busy);
     void showProgress(int percent, const QString& step);
