@@ -12,6 +12,7 @@
 #include "support/mortar_file.h"
 #include "support/mortar_parser.h"
 #include "support/mortar_tools.h"
+#include "support/paths.h"
 #include "support/utf8_writer.h"
 
 #include <QDir>
@@ -68,15 +69,6 @@ QString BuildResult::message() const
 }
 
 namespace {
-
-bool isSameOrInside(const QString& inner, const QString& outer)
-{
-    const QString a = QFileInfo(inner).canonicalFilePath();
-    const QString b = QFileInfo(outer).canonicalFilePath();
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    return a == b || a.startsWith(b.endsWith(QLatin1Char('/')) ? b : b + QLatin1Char('/'));
-}
 
 bool archiverAvailable(const QString& archiver)
 {
@@ -138,7 +130,7 @@ QString refusal(const BuildRequest& r)
     }
     if (!MortarTools::PathExists(r.outputFolder, true))
         return missingProblem(QStringLiteral("output folder"), r.outputFolder);
-    if (isSameOrInside(r.outputFolder, r.siteFolder))
+    if (support::IsSameOrInside(r.outputFolder, r.siteFolder))
         return QStringLiteral(
                    "The output folder '%1' lies inside the site folder '%2'. Please choose an output "
                    "folder outside the site.")

@@ -1,6 +1,7 @@
 #include "support/mortar_file.h"
 
 #include "support/io_error.h"
+#include "support/paths.h"
 #include "support/text_codec.h"
 
 #include <QFile>
@@ -26,17 +27,6 @@ namespace fs = std::filesystem;
 
 namespace support {
 namespace {
-
-bool isInside(const fs::path& root, const fs::path& p)
-{
-    auto r = root.begin();
-    auto q = p.begin();
-    for (; r != root.end(); ++r, ++q) {
-        if (q == p.end() || *r != *q)
-            return false;
-    }
-    return true;
-}
 
 #ifdef Q_OS_UNIX
 // A plain read/write loop, so that a failure carries the system's own reason (a full disk says
@@ -281,7 +271,7 @@ EntryKind ClassifyEntry(const fs::path& root, const fs::directory_entry& entry, 
         const fs::path target = fs::canonical(entry.path(), ec);
         if (ec)
             reason = QStringLiteral("it is a broken symbolic link.");
-        else if (!isInside(root, target))
+        else if (!IsSameOrInside(target, root))
             reason = QStringLiteral("it is a symbolic link to something outside the folder.");
         else if (fs::is_directory(target, ec))
             reason = QStringLiteral("it is a symbolic link to a folder.");

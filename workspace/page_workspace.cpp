@@ -6,6 +6,7 @@
 #include "support/io_error.h"
 #include "support/mortar_file.h"
 #include "support/mortar_tools.h"
+#include "support/paths.h"
 #include "workspace/folder_opener.h"
 #include "workspace/markup_save.h"
 #include "workspace/page_listing.h"
@@ -61,20 +62,6 @@ QString whyNotDeleted(const QString& folder)
     return QStringLiteral("Cannot delete '%1': %2")
         .arg(folder,
              removeEc ? QString::fromLocal8Bit(removeEc.message()) : QStringLiteral("unknown reason"));
-}
-
-// The folder as the file system resolves it, for comparing folders however they were typed.
-QString resolved(const QString& path)
-{
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    return canonical.isEmpty() ? QDir::cleanPath(info.absoluteFilePath()) : canonical;
-}
-
-bool isSameOrBelow(const QString& inner, const QString& outer)
-{
-    return inner == outer ||
-           inner.startsWith(outer.endsWith(QLatin1Char('/')) ? outer : outer + QLatin1Char('/'));
 }
 
 } // namespace
@@ -166,15 +153,14 @@ void PageWorkspace::loadUsingLocation()
 
 QString PageWorkspace::overlapProblem(const QString& folder) const
 {
-    const QString chosen = resolved(folder);
-    const QString working = resolved(m_folders.workingFolder);
-    if (isSameOrBelow(chosen, working)) {
+    const QString& working = m_folders.workingFolder;
+    if (support::IsSameOrInside(folder, working)) {
         return QStringLiteral(
                    "The folder '%1' is the program's own working folder or lies inside it, and loading "
                    "empties that folder first. Please choose the folder where your site is kept.")
             .arg(QDir::toNativeSeparators(folder));
     }
-    if (isSameOrBelow(working, chosen)) {
+    if (support::IsSameOrInside(working, folder)) {
         return QStringLiteral(
                    "The folder '%1' holds the program's own working folder '%2', so loading it would "
                    "copy the folder into itself. Please choose the folder where your site is kept.")
@@ -418,15 +404,15 @@ void PageWorkspace::followLink(const QUrl& url)
     if (m_editing || m_savingEdits || m_loading)
         return;
     if (url.isLocalFile()) {
-        const QString target = resolved(url.toLocalFile());
+        const QString target = support::ResolvedPath(url.toLocalFile());
         for (qsizetype i = 0; i < m_pages.size(); ++i) {
-            if (resolved(m_pages.at(i)) == target) {
+            if (support::ResolvedPath(m_pages.at(i)) == target) {
                 choosePage(int(i));
                 return;
             }
         }
         // A page reaching out of the site has a broken link, and the view shows only the site.
-        if (!isSameOrBelow(target, resolved(m_folders.workingFolder))) {
+        if (!support::IsSameOrInside(target, m_folders.workingFolder)) {
             m_prompter.inform(kLinkNotOpened,
                               QStringLiteral("This link leads to '%1', which is not part of the loaded "
                                              "site, so it is not opened.")
@@ -457,9 +443,9 @@ void PageWorkspace::pageShownByView(const QString& path)
 {
     if (m_editing || m_savingEdits || m_loading || path == m_currentText)
         return;
-    const QString target = resolved(path);
+    const QString target = support::ResolvedPath(path);
     for (const QString& page : std::as_const(m_pages)) {
-        if (resolved(page) == target) {
+        if (support::ResolvedPath(page) == target) {
             setCurrentText(page);
             return;
         }

@@ -1,0 +1,61 @@
+#include "support/paths.h"
+
+#include "support/io_error.h"
+
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace support {
+namespace {
+
+// Names on disk are bytes, so the comparison works on native paths: two names that are not
+// UTF-8 never meet as the same replacement characters.
+fs::path resolve(const fs::path& path)
+{
+    std::error_code ec;
+    fs::path canonical = fs::canonical(path, ec);
+    if (!ec)
+        return canonical;
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec)
+        absolute = path;
+    absolute = absolute.lexically_normal();
+    // "/a/b/" ends in an empty name; the folder is "/a/b".
+    if (absolute.filename().empty() && absolute.has_relative_path())
+        absolute = absolute.parent_path();
+    return absolute;
+}
+
+} // namespace
+
+QString ResolvedPath(const QString& path)
+{
+    if (path.isEmpty())
+        return {};
+    return fromFsPath(resolve(toFsPath(path)));
+}
+
+bool IsSameOrInside(const fs::path& inner, const fs::path& outer)
+{
+    if (inner.empty() || outer.empty())
+        return false;
+    const fs::path in = resolve(inner);
+    const fs::path out = resolve(outer);
+    auto name = in.begin();
+    for (const fs::path& part : out) {
+        if (name == in.end() || *name != part)
+            return false;
+        ++name;
+    }
+    return true;
+}
+
+bool IsSameOrInside(const QString& inner, const QString& outer)
+{
+    if (inner.isEmpty() || outer.isEmpty())
+        return false;
+    return IsSameOrInside(toFsPath(inner), toFsPath(outer));
+}
+
+} // namespace support
