@@ -42,28 +42,6 @@ QString makeFolder(const QString& folder)
     return ec ? QString::fromLocal8Bit(ec.message()) : QStringLiteral("a file of that name is in the way");
 }
 
-// DeleteFolder says only that it failed; find the first entry that will not go, and why.
-QString whyNotDeleted(const QString& folder)
-{
-    std::error_code ec;
-    const fs::path root = support::toFsPath(folder);
-    for (auto it = fs::recursive_directory_iterator(root, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            continue;
-        std::error_code removeEc;
-        if (!fs::remove(it->path(), removeEc) && removeEc) {
-            return QStringLiteral("Cannot delete '%1': %2")
-                .arg(support::fromFsPath(it->path()), QString::fromLocal8Bit(removeEc.message()));
-        }
-    }
-    std::error_code removeEc;
-    fs::remove_all(root, removeEc);
-    return QStringLiteral("Cannot delete '%1': %2")
-        .arg(folder,
-             removeEc ? QString::fromLocal8Bit(removeEc.message()) : QStringLiteral("unknown reason"));
-}
-
 } // namespace
 
 PageWorkspace::PageWorkspace(const Folders& folders, Prompter& prompter, FolderOpener& opener,
@@ -114,9 +92,7 @@ QString PageWorkspace::clearWorkingFolder()
     QString problem;
     const QString& folder = m_folders.workingFolder;
     if (support::MortarTools::PathExists(folder, true)) {
-        if (!support::DeleteFolder(folder))
-            problem = whyNotDeleted(folder);
-        if (problem.isEmpty())
+        if (support::DeleteFolder(folder, &problem))
             problem = makeFolder(folder);
     }
     if (m_pageListEnabled) {

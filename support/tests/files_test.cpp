@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 #include <functional>
 
 using namespace support;
@@ -165,8 +166,36 @@ private slots:
         QVERIFY(!DeleteFolder("relative/path"));
         QVERIFY(!DeleteFolder("/"));
         QVERIFY(!DeleteFolder(tmp.filePath("missing")));
-        QVERIFY(!DeleteFolder(tmp.filePath("file.txt")));
+        QString why;
+        QVERIFY(!DeleteFolder(tmp.filePath("file.txt"), &why));
+        QCOMPARE(why, "Cannot delete '" + tmp.filePath("file.txt") + "': it is not a folder.");
         QVERIFY(QFileInfo::exists(tmp.filePath("file.txt")));
+        QVERIFY(!DeleteFolder(tmp.filePath("missing"), &why));
+        QVERIFY2(why.startsWith("Cannot delete '" + tmp.filePath("missing") + "': "), qPrintable(why));
+    }
+
+    // The first entry that will not go stops the deletion, and the reason names it with the
+    // system's own words.
+    void deleteFolderNamesTheEntryThatStayed()
+    {
+        QTemporaryDir tmp;
+        const QString root = tmp.filePath("work");
+        writeFile(root + "/a/stuck.txt", "s");
+        writeFile(root + "/a/b/c.txt", "c");
+        const QString stuck = root + "/a/stuck.txt";
+        if (!setImmutable(stuck, true))
+            QSKIP("this file system or process cannot mark a file immutable");
+        QString why = "stale";
+        const bool deleted = DeleteFolder(root, &why);
+        QVERIFY(setImmutable(stuck, false)); // or the temporary folder could not be removed
+        QVERIFY(!deleted);
+        QCOMPARE(why, "Cannot delete '" + stuck + "': " + QString::fromLocal8Bit(std::strerror(EPERM)));
+        QVERIFY(QFileInfo::exists(stuck));
+
+        // Once it may go, the same call deletes the rest and clears the reason.
+        QVERIFY(DeleteFolder(root, &why));
+        QCOMPARE(why, QString());
+        QVERIFY(!QFileInfo::exists(root));
     }
 
     void copyFolderCopiesTheTreeAndReplacesFiles()
