@@ -2,10 +2,13 @@
 
 #include "support/folder_deletion.h"
 #include "support/io_error.h"
+#include "support/unique_fd.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <utility>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -20,19 +23,19 @@ namespace builder {
 namespace {
 
 #ifdef Q_OS_UNIX
-// Opens the folder's lock file (making it when missing) and locks it without waiting. -1 with
-// errno EWOULDBLOCK when someone holds it, ENOENT when the folder is gone.
-int lockFolder(const QString& folder)
+// Opens the folder's lock file (making it when missing) and locks it without waiting. Nothing
+// held, with errno EWOULDBLOCK when someone holds it, ENOENT when the folder is gone.
+support::UniqueFd lockFolder(const QString& folder)
 {
     const QByteArray lock = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".lock")));
-    const int fd = ::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0)
-        return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    support::UniqueFd fd(::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.valid())
+        return {};
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
-        ::close(fd);
+        fd.reset();
         errno = err;
-        return -1;
+        return {};
     }
     // A folder swept away between the open and the lock leaves a lock on a file that is gone.
     struct stat held
@@ -41,11 +44,11 @@ int lockFolder(const QString& folder)
     struct stat named
     {
     };
-    if (::fstat(fd, &held) != 0 || ::lstat(lock.constData(), &named) != 0 || held.st_dev != named.st_dev ||
-        held.st_ino != named.st_ino) {
-        ::close(fd);
+    if (::fstat(fd.get(), &held) != 0 || ::lstat(lock.constData(), &named) != 0 ||
+        held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
+        fd.reset();
         errno = ENOENT;
-        return -1;
+        return {};
     }
     return fd;
 }
@@ -65,8 +68,8 @@ WorkFolder::WorkFolder(const QString& outputFolder)
         }
         dir.setAutoRemove(false);
 #ifdef Q_OS_UNIX
-        const int fd = lockFolder(dir.path());
-        if (fd < 0) {
+        support::UniqueFd lock = lockFolder(dir.path());
+        if (!lock.valid()) {
             const int err = errno;
             // Another build's sweep took the new folder before it was locked, and removes it.
             if (err == EWOULDBLOCK || err == ENOENT)
@@ -74,7 +77,7 @@ WorkFolder::WorkFolder(const QString& outputFolder)
             support::DeleteFolder(dir.path());
             throw support::IoError::fromErrno(err, QStringLiteral("Cannot lock the work folder"), dir.path());
         }
-        m_lockFd = fd;
+        m_lock = std::move(lock);
 #endif
         m_path = dir.path();
         return;
@@ -87,10 +90,7 @@ WorkFolder::WorkFolder(const QString& outputFolder)
 WorkFolder::~WorkFolder()
 {
     Remove();
-#ifdef Q_OS_UNIX
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
-#endif
+    // m_lock lets go only after this, once the folder it guards is gone.
 }
 
 bool WorkFolder::Remove()
@@ -110,8 +110,8 @@ QStringList RemoveAbandonedWorkFolders(const QString& outputFolder)
                          QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         const QString folder = output.filePath(name);
-        const int fd = lockFolder(folder);
-        if (fd < 0) {
+        const support::UniqueFd lock = lockFolder(folder);
+        if (!lock.valid()) {
             if (errno != EWOULDBLOCK && errno != ENOENT) {
                 warnings << QStringLiteral(
                                 "Could not check the work folder '%1' left by an earlier build: %2")
@@ -122,7 +122,6 @@ QStringList RemoveAbandonedWorkFolders(const QString& outputFolder)
         if (!support::DeleteFolder(folder))
             warnings << QStringLiteral("Could not remove the work folder '%1' left by an earlier build.")
                             .arg(folder);
-        ::close(fd);
     }
 #else
     // Without the lock a live build's folder cannot be told from an abandoned one: all stay.

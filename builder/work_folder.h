@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/unique_fd.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -27,7 +29,7 @@ public:
 
 private:
     QString m_path;
-    int m_lockFd = -1;
+    support::UniqueFd m_lock;
     bool m_removed = false;
 };
 

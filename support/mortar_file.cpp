@@ -2,6 +2,7 @@
 
 #include "support/io_error.h"
 #include "support/paths.h"
+#include "support/unique_fd.h"
 #include "support/text_codec.h"
 
 #include <QFile>
@@ -39,61 +40,46 @@ void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
     const auto writeError = [&](int err) {
         return IoError::fromErrno(err, QStringLiteral("Cannot write"), fromFsPath(target));
     };
-    const int in = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (in < 0)
+    const UniqueFd in(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!in.valid())
         throw readError(errno);
     struct stat st
     {
     };
-    if (::fstat(in, &st) != 0) {
-        const int err = errno;
-        ::close(in);
-        throw readError(err);
-    }
+    if (::fstat(in.get(), &st) != 0)
+        throw readError(errno);
     if (!S_ISREG(st.st_mode)) {
-        ::close(in);
         throw IoError(kPathFileAccess,
                       QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or "
                                      "device).")
                           .arg(fromFsPath(from)));
     }
-    const int out =
-        ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR);
-    if (out < 0) {
-        const int err = errno;
-        ::close(in);
-        throw writeError(err);
-    }
+    UniqueFd out(
+        ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR));
+    if (!out.valid())
+        throw writeError(errno);
     // One buffer per thread for every file: zeroing a fresh megabyte per file cost more than
     // copying a typical small site file.
     thread_local std::vector<char> buffer(1 << 20);
     for (;;) {
-        const ssize_t got = ::read(in, buffer.data(), buffer.size());
+        const ssize_t got = ::read(in.get(), buffer.data(), buffer.size());
         if (got == 0)
             break;
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            const int err = errno;
-            ::close(in);
-            ::close(out);
-            throw readError(err);
+            throw readError(errno);
         }
         for (ssize_t done = 0; done < got;) {
-            const ssize_t put = ::write(out, buffer.data() + done, size_t(got - done));
+            const ssize_t put = ::write(out.get(), buffer.data() + done, size_t(got - done));
             if (put < 0 && errno == EINTR)
                 continue;
-            if (put <= 0) {
-                const int err = put < 0 ? errno : ENOSPC;
-                ::close(in);
-                ::close(out);
-                throw writeError(err);
-            }
+            if (put <= 0)
+                throw writeError(put < 0 ? errno : ENOSPC);
             done += put;
         }
     }
-    ::close(in);
-    if (::close(out) != 0)
+    if (!out.close())
         throw writeError(errno);
 }
 #else
@@ -160,29 +146,25 @@ bool hardLink(const fs::path& from, const fs::path& to, bool& worthTrying)
 // A copy-on-write clone: the data is shared until either side is written.
 bool clone(const fs::path& from, const fs::path& to, bool& worthTrying)
 {
-    const int in = ::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (in < 0)
+    UniqueFd in(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!in.valid())
         return false;
     struct stat st
     {
     };
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(in);
+    if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    }
     const fs::path tmp = partName(to);
-    const int out =
-        ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR);
-    if (out < 0) {
-        ::close(in);
+    UniqueFd out(
+        ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR));
+    if (!out.valid())
         return false;
-    }
-    const bool cloned = ::ioctl(out, FICLONE, in) == 0;
+    const bool cloned = ::ioctl(out.get(), FICLONE, in.get()) == 0;
     if (!cloned &&
         (errno == EOPNOTSUPP || errno == EXDEV || errno == EINVAL || errno == ENOTTY || errno == ENOSYS))
         worthTrying = false;
-    ::close(in);
-    if (::close(out) != 0 || !cloned) {
+    in.reset();
+    if (!out.close() || !cloned) {
         ::unlink(tmp.c_str());
         return false;
     }
@@ -343,30 +325,25 @@ QByteArray MortarFile::ReadBinaryFile(const QString& path)
 #ifdef Q_OS_UNIX
     // Opened without waiting and checked on the open handle: a FIFO or a device put where a file
     // was expected would otherwise block the read for good.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.valid())
         throw IoError::fromErrno(errno, QStringLiteral("Cannot read"), path);
     struct stat st
     {
     };
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw IoError::fromErrno(err, QStringLiteral("Cannot read"), path);
-    }
+    if (::fstat(fd.get(), &st) != 0)
+        throw IoError::fromErrno(errno, QStringLiteral("Cannot read"), path);
     if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
         if (S_ISDIR(st.st_mode))
             throw IoError::fromErrno(EISDIR, QStringLiteral("Cannot read"), path);
         throw IoError(kPathFileAccess,
                       QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or device).")
                           .arg(path));
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd.get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
         throw fileError(file, 0, QStringLiteral("Cannot read"), path);
-    }
+    fd.release(); // the file closes it from here
 #else
     if (QFileInfo(path).isDir())
         throw IoError::fromErrno(EISDIR, QStringLiteral("Cannot read"), path);

@@ -15,6 +15,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -270,6 +271,27 @@ private slots:
         QVERIFY(warnings.filter("out.txt").first().contains("outside"));
         QVERIFY(warnings.filter("loop").first().contains("folder"));
         QVERIFY(warnings.filter("broken").first().contains("broken"));
+    }
+
+    // Reads and copies that fail part-way let go of every file they opened.
+    void failuresLeaveNoFileOpen()
+    {
+        const auto openFiles = [] {
+            return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size();
+        };
+        QTemporaryDir tmp;
+        writeFile(tmp.filePath("site/page.html"), "p");
+        QCOMPARE(::mkfifo(QFile::encodeName(tmp.filePath("pipe")).constData(), 0644), 0);
+        writeFile(tmp.filePath("dest/page.html/inner"), "a folder where the file goes");
+        const qsizetype before = openFiles();
+        for (const QString& path : {tmp.filePath("pipe"), tmp.filePath("site"), tmp.filePath("missing")}) {
+            QVERIFY_THROWS_EXCEPTION(IoError, MortarFile::ReadBinaryFile(path));
+            QCOMPARE(openFiles(), before);
+        }
+        QVERIFY_THROWS_EXCEPTION(IoError, MortarFile::CopyFolder(tmp.filePath("site"), tmp.filePath("dest")));
+        QCOMPARE(openFiles(), before);
+        QCOMPARE(MortarFile::ReadBinaryFile(tmp.filePath("site/page.html")), QByteArray("p"));
+        QCOMPARE(openFiles(), before);
     }
 
     void copyFolderFailureNamesTheFile()

@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <filesystem>
+#include <system_error>
+
 using support::IsSameOrInside;
 using support::ResolvedPath;
 
@@ -77,10 +80,26 @@ private slots:
         QVERIFY(QDir::setCurrent(before));
         QVERIFY(relativeInside);
         QVERIFY(!relativeOutside);
-        // The native overload agrees.
-        QVERIFY(!IsSameOrInside(std::filesystem::path(QFile::encodeName(root.filePath("site/way-out"))
-                                                          .toStdString()),
-                                std::filesystem::path(QFile::encodeName(root.filePath("site")).toStdString())));
+    }
+
+    // Names that are not UTF-8 read the same as text (U+FFFD for each bad byte), so the native
+    // overload compares their bytes.
+    void namesThatAreNotUtf8KeepTheirBytes()
+    {
+        namespace fs = std::filesystem;
+        QTemporaryDir tmp;
+        const fs::path root(QFile::encodeName(tmp.path()).toStdString());
+        std::error_code ec;
+        fs::create_directories(root / "\xff" / "pages", ec);
+        fs::create_directories(root / "\xfe" / "pages", ec);
+        if (ec)
+            QSKIP("this file system does not take names that are not UTF-8");
+        QVERIFY(IsSameOrInside(root / "\xff" / "pages", root / "\xff"));
+        QVERIFY(!IsSameOrInside(root / "\xfe" / "pages", root / "\xff"));
+        QVERIFY(!IsSameOrInside(root / "\xfe", root / "\xff"));
+        // QTemporaryDir cannot name them to remove them.
+        fs::remove_all(root / "\xff", ec);
+        fs::remove_all(root / "\xfe", ec);
     }
 
     void resolvedPathFollowsLinksAndCleansTheRest()
