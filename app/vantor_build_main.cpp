@@ -7,6 +7,7 @@
 #include "builder/tag_check.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
+#include "workspace/folders.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -64,7 +65,7 @@ int main(int argc, char* argv[])
 {
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantor-build"));
-    const app::InstallPaths paths = app::InstallPaths::ForRunningProgram();
+    const workspace::Folders folders = workspace::Folders::forRunningProgram();
     const builder::PluginDetails defaults =
         builder::PluginDetails::Defaults(QString::fromUtf16(app::kAppName));
 
@@ -105,14 +106,14 @@ int main(int argc, char* argv[])
                                      QStringLiteral("L"));
     const QCommandLineOption output(
         {QStringLiteral("output")},
-        QStringLiteral("Folder for the ZIP, created when missing (default: %1).").arg(paths.outputFolder),
+        QStringLiteral("Folder for the ZIP, created when missing (default: %1).").arg(folders.outputFolder),
         QStringLiteral("DIR"));
     const QCommandLineOption templ(
         {QStringLiteral("template")},
-        QStringLiteral("Plugin template folder (default: %1).").arg(paths.templateFolder()),
+        QStringLiteral("Plugin template folder (default: %1).").arg(folders.templateFolder),
         QStringLiteral("DIR"));
     const QCommandLineOption archiver({QStringLiteral("archiver")},
-                                      QStringLiteral("The 7za program (default: %1).").arg(paths.archiver()),
+                                      QStringLiteral("The 7za program (default: %1).").arg(folders.archiver),
                                       QStringLiteral("PATH"));
     const QCommandLineOption strict(
         {QStringLiteral("strict")},
@@ -185,9 +186,9 @@ int main(int argc, char* argv[])
     if (parser.isSet(license))
         request.details.license = parser.value(license);
     request.outputFolder =
-        QFileInfo(parser.isSet(output) ? parser.value(output) : paths.outputFolder).absoluteFilePath();
-    request.templateFolder = parser.isSet(templ) ? parser.value(templ) : paths.templateFolder();
-    request.archiver = parser.isSet(archiver) ? parser.value(archiver) : paths.archiver();
+        QFileInfo(parser.isSet(output) ? parser.value(output) : folders.outputFolder).absoluteFilePath();
+    request.templateFolder = parser.isSet(templ) ? parser.value(templ) : folders.templateFolder;
+    request.archiver = parser.isSet(archiver) ? parser.value(archiver) : folders.archiver;
     request.deliver = parser.values(deliver);
     request.keepPublic = parser.values(noDeliver);
     request.publicDelivery = parser.isSet(publicDelivery);

@@ -4,6 +4,7 @@
 #include "gui/desktop_folder_opener.h"
 #include "gui/form2.h"
 #include "gui/message_box_prompter.h"
+#include "workspace/folders.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -16,10 +17,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("vantor"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/vantor.png")));
 
-    const app::InstallPaths paths = app::InstallPaths::ForRunningProgram();
-    const workspace::Folders folders{paths.installFolder,    paths.workingFolder(), paths.outputFolder,
-                                     paths.templateFolder(), paths.blankPage(),     paths.archiver(),
-                                     paths.dataFolder};
+    const workspace::Folders folders = workspace::Folders::forRunningProgram();
     const gui::AppTexts texts{QString::fromUtf16(app::kAppName), QString::fromUtf16(app::kAppByLine),
                               QString::fromLatin1(app::kVersionText)};
 

@@ -53,10 +53,7 @@ int main(int argc, char* argv[])
 
     QDir work(QFileInfo(parser.value(workOpt)).absoluteFilePath());
     work.removeRecursively();
-    workspace::Folders folders;
-    folders.installFolder = work.absolutePath();
-    folders.workingFolder = work.filePath(QStringLiteral("tmp"));
-    folders.outputFolder = work.filePath(QStringLiteral("output"));
+    const workspace::Folders folders = workspace::Folders::selfContained(work.absolutePath());
     QDir().mkpath(folders.workingFolder);
     if (QProcess::execute(QStringLiteral("cp"),
                           {QStringLiteral("-r"), parser.value(siteOpt) + QStringLiteral("/."),

@@ -675,7 +675,7 @@ void Form2::cmdInsertBack_Click()
 
 void Form2::lblHelp_Click()
 {
-    frmQuickHelp help(m_workspace.folders().markerFolder(), m_prompter, this);
+    frmQuickHelp help(m_workspace.folders().saveMarker, m_prompter, this);
     help.exec();
 }
 

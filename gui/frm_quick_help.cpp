@@ -6,7 +6,6 @@
 #include "workspace/prompter.h"
 
 #include <QCheckBox>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
@@ -88,19 +87,14 @@ QLabel* helpLabel(const HelpText& entry, QWidget* parent)
 
 } // namespace
 
-frmQuickHelp::frmQuickHelp(const QString& markerFolder, workspace::Prompter& prompter, QWidget* parent)
-    : QDialog(parent), m_installFolder(markerFolder), m_prompter(prompter)
+frmQuickHelp::frmQuickHelp(const QString& saveMarker, workspace::Prompter& prompter, QWidget* parent)
+    : QDialog(parent), m_saveMarker(saveMarker), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("frmQuickHelp"));
     setWindowTitle(QStringLiteral("Quick Help"));
     setModal(true);
     buildLayout();
     Form_Load();
-}
-
-QString frmQuickHelp::MarkerPath(const QString& installFolder)
-{
-    return QDir(installFolder).filePath(QStringLiteral("save.alt"));
 }
 
 void frmQuickHelp::buildLayout()
@@ -129,25 +123,27 @@ void frmQuickHelp::buildLayout()
 
 void frmQuickHelp::Form_Load()
 {
-    Check1->setChecked(QFileInfo(MarkerPath(m_installFolder)).isFile());
+    Check1->setChecked(QFileInfo(m_saveMarker).isFile());
 }
 
 void frmQuickHelp::Command1_Click()
 {
-    const QString marker = MarkerPath(m_installFolder);
-    try {
-        if (Check1->isChecked()) {
+    const QString& marker = m_saveMarker;
+    QString problem;
+    if (Check1->isChecked()) {
+        try {
             support::MortarFile::WriteTextFile(kMarkerText, marker);
-        } else if (QFileInfo(marker).isFile()) {
-            QFile file(marker);
-            if (!file.remove())
-                throw support::IoError(
-                    support::kPermissionDenied,
-                    QStringLiteral("Cannot delete '%1': %2").arg(marker, file.errorString()));
+        } catch (const support::IoError& error) {
+            problem = error.description();
         }
-    } catch (const support::IoError& error) {
+    } else if (QFileInfo(marker).isFile()) {
+        QFile file(marker);
+        if (!file.remove())
+            problem = QStringLiteral("Cannot delete '%1': %2").arg(marker, file.errorString());
+    }
+    if (!problem.isEmpty()) {
         m_prompter.inform(QStringLiteral("Error"),
-                          QStringLiteral("The save setting was not changed.\n\n%1").arg(error.description()),
+                          QStringLiteral("The save setting was not changed.\n\n%1").arg(problem),
                           workspace::MessageIcon::Critical);
     }
     accept();

@@ -18,11 +18,7 @@ class frmQuickHelp final : public QDialog
 {
     Q_OBJECT
 public:
-    frmQuickHelp(const QString& markerFolder, workspace::Prompter& prompter, QWidget* parent = nullptr);
-
-    // The save marker in the installation folder; a folder given with a trailing separator
-    // still gives one separator before the name.
-    static QString MarkerPath(const QString& installFolder);
+    frmQuickHelp(const QString& saveMarker, workspace::Prompter& prompter, QWidget* parent = nullptr);
 
 public slots:
     // "Close": applies the check box to the marker, then closes. Closing any other way applies
@@ -33,7 +29,7 @@ private:
     void buildLayout();
     void Form_Load();
 
-    QString m_installFolder;
+    QString m_saveMarker;
     workspace::Prompter& m_prompter;
     QCheckBox* Check1 = nullptr;
     QPushButton* Command1 = nullptr;

@@ -468,11 +468,6 @@ QString PageWorkspace::editCaption() const
     return m_editing ? saveCaption() : editPageCaption();
 }
 
-QString PageWorkspace::SaveMarkerPath(const QString& installFolder)
-{
-    return QDir::cleanPath(QDir(installFolder).filePath(QStringLiteral("save.alt")));
-}
-
 void PageWorkspace::setEditing(bool editing)
 {
     m_editing = editing;
@@ -494,7 +489,7 @@ void PageWorkspace::enterEditMode()
 void PageWorkspace::leaveEditMode(bool cancellable)
 {
     setEditing(false);
-    if (!support::MortarTools::PathExists(SaveMarkerPath(m_folders.markerFolder()), false)) {
+    if (!support::MortarTools::PathExists(m_folders.saveMarker, false)) {
         // The view offers to save the changed document before it loads the page again, and
         // answers with pageLeft.
         emit showPage(m_currentText);

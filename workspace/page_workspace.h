@@ -135,9 +135,6 @@ public:
     // The edit button's caption while viewing and while editing.
     static QString editPageCaption() { return QStringLiteral("Edit Page"); }
     static QString saveCaption() { return QStringLiteral("Save / Discard Changes"); }
-    // The save marker below the installation folder; a folder given with a trailing separator
-    // still gives one separator before the name.
-    static QString SaveMarkerPath(const QString& folder);
     // Before the plugin details open: both roles set, and the tags present or the user goes on anyway.
     bool conversionPreCheck();
 

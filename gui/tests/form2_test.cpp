@@ -224,7 +224,7 @@ class Form2Test : public QObject
     void restartWithTrailingSeparator()
     {
         m_form.reset();
-        m_folders.installFolder += QLatin1Char('/');
+        m_folders = workspace::Folders::selfContained(m_folders.installFolder + QLatin1Char('/'));
         m_form = std::make_unique<Form2>(AppTexts{"Vantor!", " ", "2.6"}, m_folders, m_prompter, m_opener);
         QVERIFY(m_form->Form_Load());
         m_form->show();
@@ -242,12 +242,7 @@ private slots:
         QVERIFY(QFile::link(QStringLiteral(VANTOR_INSTALL_DIR "/plugintemplate"),
                             install.filePath("plugintemplate")));
         QVERIFY(QFile::link(QStringLiteral(VANTOR_INSTALL_DIR "/7za"), install.filePath("7za")));
-        m_folders = {install.path(),
-                     install.filePath("tmp"),
-                     install.filePath("output"),
-                     install.filePath("plugintemplate"),
-                     install.filePath("blank.html"),
-                     install.filePath("7za")};
+        m_folders = workspace::Folders::selfContained(install.path());
         support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"), site());
         writeFile(working("left-over.html"));
         m_prompter = {};

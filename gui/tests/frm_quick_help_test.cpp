@@ -26,8 +26,6 @@ private slots:
     void closeAppliesTheCheckBox();
     void closingOtherwiseAppliesNothing_data();
     void closingOtherwiseAppliesNothing();
-    void markerPathHasOneSeparator_data();
-    void markerPathHasOneSeparator();
     void failedMarkerWriteIsReported();
 };
 
@@ -42,11 +40,12 @@ void FrmQuickHelpTest::checkBoxShowsTheMarker()
 {
     QFETCH(bool, present);
     QTemporaryDir install;
+    const QString marker = QDir(install.path()).filePath(QStringLiteral("save.alt"));
     if (present)
-        writeFile(QDir(install.path()).filePath(QStringLiteral("save.alt")), "x");
+        writeFile(marker, "x");
 
     ScriptedPrompter prompter;
-    frmQuickHelp help(install.path(), prompter);
+    frmQuickHelp help(marker, prompter);
     QCOMPARE(help.windowTitle(), QStringLiteral("Quick Help"));
     auto* check = help.findChild<QCheckBox*>(QStringLiteral("Check1"));
     QVERIFY(check);
@@ -78,7 +77,7 @@ void FrmQuickHelpTest::closeAppliesTheCheckBox()
         writeFile(marker, "old");
 
     ScriptedPrompter prompter;
-    frmQuickHelp help(install.path(), prompter);
+    frmQuickHelp help(marker, prompter);
     help.show();
     if (toggle)
         help.findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
@@ -116,7 +115,7 @@ void FrmQuickHelpTest::closingOtherwiseAppliesNothing()
         writeFile(marker, "old");
 
     ScriptedPrompter prompter;
-    frmQuickHelp help(install.path(), prompter);
+    frmQuickHelp help(marker, prompter);
     help.show();
     QVERIFY(QTest::qWaitForWindowExposed(&help));
     help.findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
@@ -131,24 +130,6 @@ void FrmQuickHelpTest::closingOtherwiseAppliesNothing()
         QCOMPARE(readFile(marker), QByteArray("old"));
 }
 
-void FrmQuickHelpTest::markerPathHasOneSeparator_data()
-{
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("marker");
-
-    QTest::newRow("plain") << QStringLiteral("/opt/vantor") << QStringLiteral("/opt/vantor/save.alt");
-    QTest::newRow("trailing separator")
-        << QStringLiteral("/opt/vantor/") << QStringLiteral("/opt/vantor/save.alt");
-    QTest::newRow("root") << QStringLiteral("/") << QStringLiteral("/save.alt");
-}
-
-void FrmQuickHelpTest::markerPathHasOneSeparator()
-{
-    QFETCH(QString, folder);
-    QFETCH(QString, marker);
-    QCOMPARE(frmQuickHelp::MarkerPath(folder), marker);
-}
-
 void FrmQuickHelpTest::failedMarkerWriteIsReported()
 {
     QTemporaryDir parent;
@@ -156,7 +137,7 @@ void FrmQuickHelpTest::failedMarkerWriteIsReported()
     const QString marker = QDir(install).filePath(QStringLiteral("save.alt"));
 
     ScriptedPrompter prompter;
-    frmQuickHelp help(install + QLatin1Char('/'), prompter);
+    frmQuickHelp help(marker, prompter);
     help.show();
     help.findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
     help.Command1_Click();

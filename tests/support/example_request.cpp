@@ -32,13 +32,7 @@ void writeSmallSite(const QString& site)
 
 workspace::Folders exampleBuildFolders(const QString& root)
 {
-    const QDir install(root);
-    workspace::Folders folders;
-    folders.installFolder = install.path();
-    folders.workingFolder = install.filePath("tmp");
-    folders.outputFolder = install.filePath("output");
-    folders.templateFolder = install.filePath("plugintemplate");
-    folders.blankPage = install.filePath("blank.html");
+    workspace::Folders folders = workspace::Folders::selfContained(root);
     folders.archiver = QStringLiteral(VANTOR_INSTALL_DIR "/7za");
     support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"),
                                     folders.workingFolder);

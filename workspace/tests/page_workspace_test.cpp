@@ -82,7 +82,7 @@ class PageWorkspaceTest : public QObject
     // as the editor does.
     void saveEdited(const QString& name, const QString& markup)
     {
-        writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+        writeFile(m_folders.saveMarker, "Text1");
         m_ws->setCurrentText(working(name));
         m_ws->setRole(PageRoles::FrontEnd);
         m_ws->toggleEditMode();
@@ -91,7 +91,7 @@ class PageWorkspaceTest : public QObject
         m_ws->toggleEditMode();
         m_ws->saveEditedMarkup(markup);
         QVERIFY(!m_ws->editing());
-        QVERIFY(QFile::remove(PageWorkspace::SaveMarkerPath(m_folders.installFolder)));
+        QVERIFY(QFile::remove(m_folders.saveMarker));
         QVERIFY2(readFile(working(name)).contains(markup.toUtf8()), readFile(working(name)).constData());
         m_prompter.exchanges.clear();
     }
@@ -115,12 +115,7 @@ private slots:
         m_tmp = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/vantor ws XXXXXX");
         const QDir install(tmpPath("install"));
         QDir().mkpath(install.path());
-        m_folders = {install.path(),
-                     install.filePath("tmp"),
-                     install.filePath("output"),
-                     install.filePath("plugintemplate"),
-                     install.filePath("blank.html"),
-                     install.filePath("7za")};
+        m_folders = Folders::selfContained(install.path());
         m_prompter = {};
         m_opener = {};
         m_ws = std::make_unique<PageWorkspace>(m_folders, m_prompter, m_opener);
@@ -313,9 +308,7 @@ private slots:
         writeFile(QDir(deep).filePath("x.txt"), "x");
         const QDir install(tmpPath(QString(250, QLatin1Char('i'))));
         QVERIFY(QDir().mkpath(install.path()));
-        m_folders.installFolder = install.path();
-        m_folders.workingFolder = install.filePath("tmp");
-        m_folders.outputFolder = install.filePath("output");
+        m_folders = Folders::selfContained(install.path());
         m_ws = std::make_unique<PageWorkspace>(m_folders, m_prompter, m_opener);
         QVERIFY(m_ws->start());
         loadTyped(makeSite("first"));
@@ -575,7 +568,7 @@ private slots:
     void alternativeSave()
     {
         QFETCH(bool, yes);
-        writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+        writeFile(m_folders.saveMarker, "Text1");
         QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
         const QString page = m_ws->currentText();
@@ -635,7 +628,7 @@ private slots:
         QFETCH(bool, vanish);
         QFETCH(QString, markup);
         QFETCH(QString, reason);
-        writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+        writeFile(m_folders.saveMarker, "Text1");
         QVERIFY(m_ws->start());
         loadTyped(makeSite("site"));
         const QString page = m_ws->currentText();
@@ -675,27 +668,6 @@ private slots:
         QVERIFY(!m_ws->editing());
         QCOMPARE(m_prompter.texts().last(), QString("Done!"));
         QCOMPARE(log->last(), "show " + page);
-    }
-
-    void saveMarkerPath_data()
-    {
-        QTest::addColumn<QString>("installFolder");
-        QTest::addColumn<QString>("marker");
-        QTest::newRow("plain") << "/opt/vantor"
-                               << "/opt/vantor/save.alt";
-        QTest::newRow("trailing separator") << "/opt/vantor/"
-                                            << "/opt/vantor/save.alt";
-        QTest::newRow("doubled separators") << "/opt//vantor//"
-                                            << "/opt/vantor/save.alt";
-        QTest::newRow("root") << "/"
-                              << "/save.alt";
-    }
-
-    void saveMarkerPath()
-    {
-        QFETCH(QString, installFolder);
-        QFETCH(QString, marker);
-        QCOMPARE(PageWorkspace::SaveMarkerPath(installFolder), marker);
     }
 
     void conversionPreCheck_data()
@@ -894,7 +866,7 @@ private slots:
     {
         QFETCH(bool, marker);
         if (marker)
-            writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+            writeFile(m_folders.saveMarker, "Text1");
         QVERIFY(m_ws->start());
         loadTyped(makeSite("site", {"index.html", "download.html"}));
         writeFile(working("index.html"), kDoctypePage);
@@ -949,7 +921,7 @@ private slots:
     void markerStatesFollowRolesSavesAndTheDisk()
     {
         using State = PageWorkspace::MarkerState;
-        writeFile(PageWorkspace::SaveMarkerPath(m_folders.installFolder), "Text1");
+        writeFile(m_folders.saveMarker, "Text1");
         const QString site = makeSite("site", {"download.html", "index.html"});
         writeFile(QDir(site).filePath("index.html"), "<p>Buy #FRONT# now</p>");
         writeFile(QDir(site).filePath("download.html"), "<p>Get it: #back#</p>"); // the check is exact
