@@ -16,6 +16,7 @@
 #include <QSet>
 
 #include <csignal>
+#include <utility>
 #include <cstdio>
 
 namespace {
@@ -57,6 +58,55 @@ bool checkTags(const QString& frontPage, const QString& downloadPage)
         return true;
     err(QStringLiteral("warning: ") + builder::MissingTagsMessage(missing, false));
     return false;
+}
+
+// A build that made no plugin, in the command line's words: what went wrong, then what to do.
+QString failureText(const builder::BuildResult& result, const builder::PluginDetails& details)
+{
+    using Status = builder::BuildResult::Status;
+    const QString nothingKept = QStringLiteral("Nothing of it was kept; the output folder is as it was.");
+    switch (result.status) {
+    case Status::Done:
+        break;
+    case Status::Stopped:
+        return QStringLiteral("stopped: the build was stopped before it finished. ") + nothingKept;
+    case Status::MissingFields: {
+        // Only these details come from options; the credit texts are always set.
+        QStringList empty;
+        const std::pair<const char*, const QString*> options[] = {{"--name", &details.name},
+                                                                  {"--uri", &details.uri},
+                                                                  {"--version", &details.version},
+                                                                  {"--license", &details.license}};
+        for (const auto& [option, value] : options) {
+            if (value->isEmpty())
+                empty << QLatin1String(option);
+        }
+        return QStringLiteral("error: %1 must not be empty: give a value, or leave the option out for "
+                              "its default.")
+            .arg(empty.isEmpty() ? QStringLiteral("the plugin details") : empty.join(QStringLiteral(", ")));
+    }
+    case Status::Refused:
+        return QStringLiteral("error: ") + result.description;
+    case Status::Failed: {
+        QString todo;
+        switch (result.errorNumber) {
+        case support::kDiskFull:
+            todo = QStringLiteral(
+                "Make room on the disk (or raise the file size limit) and run the build again.");
+            break;
+        case support::kPermissionDenied:
+            todo = QStringLiteral("Check that you may read the site and the template and write to the output "
+                                  "folder, then run the build again.");
+            break;
+        default:
+            todo = QStringLiteral("Remove the cause named above and run the build again.");
+            break;
+        }
+        return QStringLiteral("error: the build failed: %1\n%2 %3")
+            .arg(result.description, nothingKept, todo);
+    }
+    }
+    return {};
 }
 
 } // namespace
@@ -241,7 +291,7 @@ int main(int argc, char* argv[])
                 .arg(result.references.size() - kShownReferences));
     }
     if (result.status == builder::BuildResult::Status::Stopped) {
-        err(QStringLiteral("stopped: ") + result.message());
+        err(failureText(result, request.details));
         // The caller learns how the program ended, as if the signal had ended it.
         if (const int signal = g_stopSignal) {
             std::signal(signal, SIG_DFL);
@@ -250,7 +300,7 @@ int main(int argc, char* argv[])
         return kBuildFailed;
     }
     if (!result.ok()) {
-        err(QStringLiteral("error: ") + result.message());
+        err(failureText(result, request.details));
         return kBuildFailed;
     }
     // What WordPress will do with the plugin: the files the download page links itself go to every

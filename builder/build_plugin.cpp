@@ -33,41 +33,6 @@ using support::MortarParser;
 using support::MortarTools;
 using support::StagedFolder;
 
-QString BuildResult::title() const
-{
-    switch (status) {
-    case Status::Done:
-        return QStringLiteral("Done");
-    case Status::MissingFields:
-    case Status::Refused:
-        return QStringLiteral("Important");
-    case Status::Stopped:
-        return QStringLiteral("Stopped");
-    case Status::Failed:
-        break;
-    }
-    return QStringLiteral("Error");
-}
-
-QString BuildResult::message() const
-{
-    switch (status) {
-    case Status::Done:
-        return QStringLiteral("Done! Your plugin is ready. The software will now open the output window.");
-    case Status::MissingFields:
-        return QStringLiteral("All the fields are required.");
-    case Status::Refused:
-        return description;
-    case Status::Stopped:
-        return QStringLiteral("The build was stopped. Nothing of it was kept, and the output folder is as it "
-                              "was before, with any earlier plugin ZIP unchanged.");
-    case Status::Failed:
-        break;
-    }
-    return QStringLiteral("Error during plugin creation. Error Number:") + QString::number(errorNumber) +
-           QStringLiteral(" Description:") + description;
-}
-
 namespace {
 
 bool archiverAvailable(const QString& archiver)

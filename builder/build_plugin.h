@@ -45,13 +45,10 @@ struct BuildResult
     // References in the two pages that point at no file of the site, or at one only by a guess.
     std::vector<ReferenceNote> references;
     QStringList delivered; // files the plugin hands out only at the keyed download address
-    int errorNumber = 0;   // Failed only
+    int errorNumber = 0;   // Failed only: the IoError's number
     QString description;   // Refused: the reason; Failed: what failed and why
 
     bool ok() const { return status == Status::Done; }
-    // The message box the window shows for this result: its title and its text.
-    QString title() const;
-    QString message() const;
 };
 
 // Percent done (0..100) and the step at hand; called from the thread that runs the build.

@@ -12,6 +12,49 @@
 #include <algorithm>
 
 namespace workspace {
+namespace {
+
+using Status = builder::BuildResult::Status;
+
+const QString kAllFieldsRequired = QStringLiteral("All the fields are required.");
+
+// The message box that tells how a build ended: its title and its text.
+QString outcomeTitle(const builder::BuildResult& result)
+{
+    switch (result.status) {
+    case Status::Done:
+        return QStringLiteral("Done");
+    case Status::MissingFields:
+    case Status::Refused:
+        return QStringLiteral("Important");
+    case Status::Stopped:
+        return QStringLiteral("Stopped");
+    case Status::Failed:
+        break;
+    }
+    return QStringLiteral("Error");
+}
+
+QString outcomeText(const builder::BuildResult& result)
+{
+    switch (result.status) {
+    case Status::Done:
+        return QStringLiteral("Done! Your plugin is ready. The software will now open the output window.");
+    case Status::MissingFields:
+        return kAllFieldsRequired;
+    case Status::Refused:
+        return result.description;
+    case Status::Stopped:
+        return QStringLiteral("The build was stopped. Nothing of it was kept, and the output folder is as it "
+                              "was before, with any earlier plugin ZIP unchanged.");
+    case Status::Failed:
+        break;
+    }
+    return QStringLiteral("Error during plugin creation. Error Number:") +
+           QString::number(result.errorNumber) + QStringLiteral(" Description:") + result.description;
+}
+
+} // namespace
 
 QString BuildReport(const builder::BuildResult& result, qint64 uploadLimit)
 {
@@ -84,7 +127,7 @@ bool PluginBuild::create(const builder::PluginDetails& details)
     if (m_busy)
         return false;
     if (builder::AnyFieldEmpty(details)) {
-        m_prompter.inform(QStringLiteral("Important"), QStringLiteral("All the fields are required."));
+        m_prompter.inform(QStringLiteral("Important"), kAllFieldsRequired);
         return false;
     }
     // A name the build refuses is reported by the build; only a usable one can replace anything.
@@ -144,7 +187,8 @@ void PluginBuild::onBuildFinished()
         ok ? QStringLiteral("\n\nThe plugin: %1").arg(QDir::toNativeSeparators(m_lastResult.archivePath))
            : QString();
     // "Done", "Stopped", "Important" and "Error" alike come with the information icon.
-    m_prompter.inform(m_lastResult.title(), m_lastResult.message() + where, MessageIcon::Information);
+    m_prompter.inform(outcomeTitle(m_lastResult), outcomeText(m_lastResult) + where,
+                      MessageIcon::Information);
     if (const QString report = ok ? BuildReport(m_lastResult) : QString(); !report.isEmpty())
         m_prompter.inform(QStringLiteral("Important"), report);
     if (ok)

@@ -10,7 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -93,6 +95,10 @@ private slots:
         QTest::newRow("refused identifier")
             << QStringList{"--front", "index.html", "--download", "download.html", "--id", "../x"} << 1
             << "error: The unique identifier \"../x\" cannot be used" << false;
+        QTest::newRow("empty details")
+            << QStringList{"--front", "index.html", "--download", "download.html", "--name", "", "--version",
+                           ""}
+            << 1 << "error: --name, --version must not be empty" << false;
         QTest::newRow("page that is a pipe")
             << QStringList{"--front", "pipe.html", "--download", "download.html"} << 1 << "pipe.html"
             << false;
@@ -188,7 +194,9 @@ private slots:
         QVERIFY(first.waitForFinished(30000));
         QCOMPARE(first.exitStatus(), QProcess::CrashExit); // ended by the signal, after cleaning up
         const QByteArray said = first.readAllStandardError();
-        QVERIFY2(said.contains("stopped: The build was stopped."), said.constData());
+        QVERIFY2(said.contains("stopped: the build was stopped before it finished. Nothing of it was kept; "
+                               "the output folder is as it was."),
+                 said.constData());
         QVERIFY(first.readAllStandardOutput().isEmpty());
         QVERIFY(!running(pid));
         QCOMPARE(QDir(m_output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -325,7 +333,13 @@ private slots:
             std::signal(SIGXFSZ, SIG_IGN); // the write then fails with EFBIG instead of killing
         });
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains("error: Error during plugin creation. Error Number:"), r.err.constData());
+        // What failed, with the system's reason, then what to do about it.
+        const QString said = QString::fromLocal8Bit(r.err);
+        QVERIFY2(said.contains("error: the build failed: "), r.err.constData());
+        QVERIFY2(said.contains(QString::fromLocal8Bit(std::strerror(EFBIG))), r.err.constData());
+        QVERIFY2(said.contains("\nNothing of it was kept; the output folder is as it was. ") &&
+                     said.trimmed().endsWith("run the build again."),
+                 r.err.constData());
         QVERIFY(r.out.isEmpty());
         QCOMPARE(QDir(m_output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{"myplugin.zip"});

@@ -96,7 +96,7 @@ private slots:
         QVERIFY(QFile::link("images/a.png", m_site + "/same.png")); // inside: packed as a file
 
         const BuildResult result = BuildPlugin(request());
-        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY2(result.ok(), qPrintable(result.description));
         const QString all = result.warnings.join('\n');
         for (const char* name : {"'loop a'", "'loop b'", "'self'", "'images/up'", "'secret'", "'key.txt'"})
             QVERIFY2(all.contains(name), qPrintable(all));
@@ -125,7 +125,7 @@ private slots:
         writeFile(m_site + "/index.html", page + "</html>");
 
         const BuildResult result = BuildPlugin(request());
-        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY2(result.ok(), qPrintable(result.description));
         QCOMPARE(result.warnings.size(), 1);
         QVERIFY2(result.warnings.first().contains("is not valid UTF-8"), qPrintable(result.warnings.first()));
 
@@ -177,12 +177,12 @@ private slots:
         const BuildResult result = BuildPlugin(request());
         if (atTheLimit) {
             QCOMPARE(result.status, BuildResult::Status::Failed);
-            QVERIFY2(result.description.contains("File name too long"), qPrintable(result.message()));
-            QVERIFY2(result.description.contains(QString(part)), qPrintable(result.message()));
+            QVERIFY2(result.description.contains("File name too long"), qPrintable(result.description));
+            QVERIFY2(result.description.contains(QString(part)), qPrintable(result.description));
             QCOMPARE(entries(m_output), QStringList());
             return;
         }
-        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY2(result.ok(), qPrintable(result.description));
         QProcess list;
         list.start(archiverPath(), {"l", "-slt", "-bd", result.archivePath});
         QVERIFY(list.waitForFinished(60000));
@@ -211,7 +211,7 @@ private slots:
         QFETCH(QByteArray, converted);
         writeFile(m_site + "/index.html", page);
         const BuildResult result = BuildPlugin(request());
-        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY2(result.ok(), qPrintable(result.description));
         QCOMPARE(result.warnings.size(), warnings);
         if (warnings)
             QVERIFY2(result.warnings.first().contains("looks like binary data"),

@@ -96,7 +96,7 @@ private slots:
         qInfo("made 100,000 files in %lld ms", clock.restart());
         const BuildResult result = BuildPlugin(request(site, output));
         qInfo("built in %lld ms, peak memory %lld KB", clock.elapsed(), peakMemoryKb());
-        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY2(result.ok(), qPrintable(result.description));
         QCOMPARE(archivedFiles(result.archivePath),
                  100002 + 7); // the site, the template, two converted pages
         QCOMPARE(QDir(output).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -127,7 +127,7 @@ private slots:
         const BuildResult result = BuildPlugin(request(site, output));
         qInfo("page of %lld bytes built in %lld ms, peak memory %lld KB", pageSize, clock.elapsed(),
               peakMemoryKb());
-        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY2(result.ok(), qPrintable(result.description));
 
         const QString x = m_tmp.filePath("big x");
         QProcess p;

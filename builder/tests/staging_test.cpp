@@ -143,7 +143,7 @@ private slots:
         const auto expected = ending == "built"    ? BuildResult::Status::Done
                               : ending == "failed" ? BuildResult::Status::Failed
                                                    : BuildResult::Status::Stopped;
-        QVERIFY2(result.status == expected, qPrintable(result.message()));
+        QVERIFY2(result.status == expected, qPrintable(result.description));
         QVERIFY2(m_steps.join('\n').contains("Staged the site: 8 by hard link"),
                  qPrintable(m_steps.join('\n')));
         QVERIFY(originals(m_site) == site);
@@ -165,7 +165,7 @@ private slots:
         support::MortarFile::CopyFolder(m_site, copy);
 
         const BuildResult linked = BuildPlugin(request(), recordSteps());
-        QVERIFY2(linked.ok(), qPrintable(linked.message()));
+        QVERIFY2(linked.ok(), qPrintable(linked.description));
         QVERIFY(m_steps.join('\n').contains("Staged the site: 8 by hard link"));
         QVERIFY(QFile::rename(linked.archivePath, m_tmp.filePath("linked.zip")));
 
@@ -174,7 +174,7 @@ private slots:
         r.frontPage = copy + "/index.html";
         r.downloadPage = copy + "/download.html";
         const BuildResult copied = BuildPlugin(r, recordSteps());
-        QVERIFY2(copied.ok(), qPrintable(copied.message()));
+        QVERIFY2(copied.ok(), qPrintable(copied.description));
         QVERIFY2(m_steps.join('\n').contains("Staged the site: 8 by copying"),
                  qPrintable(m_steps.join('\n')));
 

@@ -54,8 +54,7 @@ private slots:
         worker.join();
 
         QCOMPARE(result.status, BuildResult::Status::Stopped);
-        QCOMPARE(result.title(), QString("Stopped"));
-        QVERIFY(result.message().contains("stopped"));
+        QCOMPARE(result.description, QString());
         QVERIFY(!running(pid));
         // No work folder, no partial archive, and the earlier one as it was.
         QCOMPARE(entries(m_output), QStringList{"myplugin.zip"});
@@ -93,7 +92,7 @@ private slots:
         const auto heldBefore = fingerprint(held.path());
 
         const BuildResult result = BuildPlugin(exampleRequest(m_site, m_output));
-        QVERIFY2(result.ok(), qPrintable(result.message()));
+        QVERIFY2(result.ok(), qPrintable(result.description));
         QVERIFY2(result.warnings.isEmpty(), qPrintable(result.warnings.join('\n')));
 
         QVERIFY(!QFileInfo::exists(abandoned));
