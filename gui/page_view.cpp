@@ -3,6 +3,7 @@
 #include "gui/silent_page.h"
 #include "gui/site_request_filter.h"
 #include "support/io_error.h"
+#include "workspace/logging.h"
 #include "workspace/markup_save.h"
 #include "workspace/prompter.h"
 
@@ -142,9 +143,16 @@ void PageView::setCancelOffered(bool offered)
 
 void PageView::setDesignMode(bool on)
 {
-    m_page->runJavaScript(on ? QStringLiteral("document.designMode = 'on';")
-                             : QStringLiteral("document.designMode = 'off';"),
-                          kOwnWorld);
+    // The script answers with the mode the document is in afterwards; when that is not the one
+    // asked for (the page went away, or would not switch), the log says so.
+    const QString wanted = on ? QStringLiteral("on") : QStringLiteral("off");
+    m_page->runJavaScript(QStringLiteral("document.designMode = '%1'; document.designMode").arg(wanted),
+                          kOwnWorld, [wanted, url = m_page->url()](const QVariant& result) {
+                              if (result.toString() != wanted)
+                                  qCWarning(lcWorkspace).noquote()
+                                      << "Design mode not switched" << wanted << "in" << url.toString()
+                                      << "- the page answered" << result.toString();
+                          });
 }
 
 void PageView::requestRootMarkup(std::function<void(const QString&)> done)

@@ -2,6 +2,7 @@
 
 #include "support/io_error.h"
 #include "support/mortar_file.h"
+#include "workspace/logging.h"
 #include "workspace/page_listing.h"
 
 #include <QCryptographicHash>
@@ -19,11 +20,13 @@ QByteArray fingerprintOf(const QByteArray& bytes)
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 
-std::optional<QByteArray> readBytes(const QString& path)
+std::optional<QByteArray> readBytes(const QString& path, QString* why = nullptr)
 {
     try {
         return support::MortarFile::ReadBinaryFile(path);
-    } catch (const support::IoError&) {
+    } catch (const support::IoError& e) {
+        if (why)
+            *why = e.description();
         return std::nullopt;
     }
 }
@@ -37,8 +40,11 @@ void EditedPages::reset(const QString& siteFolder, const QString& workingFolder)
     m_workingFolder = workingFolder;
     const QDir working(workingFolder);
     for (const QString& name : ListPages(workingFolder)) {
-        if (const auto bytes = readBytes(working.filePath(name)))
+        QString why;
+        if (const auto bytes = readBytes(working.filePath(name), &why))
             m_loaded.insert(name, fingerprintOf(*bytes));
+        else // never offered for writing back
+            qCWarning(lcWorkspace).noquote() << "Page left out of the edit check:" << why;
     }
 }
 
@@ -55,9 +61,13 @@ QStringList EditedPages::changed() const
     const QDir working(m_workingFolder);
     for (auto it = m_loaded.cbegin(); it != m_loaded.cend(); ++it) {
         // A page deleted from the working copy has nothing to give back.
-        const auto bytes = readBytes(working.filePath(it.key()));
+        const QString page = working.filePath(it.key());
+        QString why;
+        const auto bytes = readBytes(page, &why);
         if (bytes && fingerprintOf(*bytes) != it.value())
             names << it.key();
+        else if (!bytes && QFileInfo::exists(page))
+            qCWarning(lcWorkspace).noquote() << "Page not checked for edits:" << why;
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -1,6 +1,10 @@
 #include "workspace/page_listing.h"
 
 #include "support/io_error.h"
+#include "workspace/logging.h"
+
+#include <QMutex>
+#include <QMutexLocker>
 
 #include <algorithm>
 #include <filesystem>
@@ -8,6 +12,24 @@
 namespace fs = std::filesystem;
 
 namespace workspace {
+namespace {
+
+// The list goes on without what could not be read, and the failure goes to the log: once, not
+// again at every poll while it lasts.
+void logListingFailure(const QString& what, const fs::path& path, const std::error_code& ec)
+{
+    static QMutex mutex;
+    static QString last;
+    const QString text = QStringLiteral("%1 '%2': %3")
+                             .arg(what, support::fromFsPath(path), QString::fromLocal8Bit(ec.message()));
+    QMutexLocker lock(&mutex);
+    if (text == last)
+        return;
+    last = text;
+    qCWarning(lcWorkspace).noquote() << "Page list incomplete:" << text;
+}
+
+} // namespace
 
 // Runs five times a second for as long as the program runs: a plain listing with a suffix test
 // costs a third of QDir's pattern matching.
@@ -26,7 +48,11 @@ QStringList ListPages(const QString& folder)
         std::error_code typeError;
         if (it->is_regular_file(typeError))
             names.append(name);
+        else if (typeError)
+            logListingFailure(QStringLiteral("Cannot read the entry"), it->path(), typeError);
     }
+    if (ec)
+        logListingFailure(QStringLiteral("Cannot list the folder"), support::toFsPath(folder), ec);
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });

@@ -8,6 +8,7 @@
 #include "support/mortar_tools.h"
 #include "support/paths.h"
 #include "workspace/folder_opener.h"
+#include "workspace/logging.h"
 #include "workspace/markup_save.h"
 #include "workspace/page_listing.h"
 #include "workspace/prompter.h"
@@ -83,7 +84,8 @@ bool PageWorkspace::start()
     }
     // What a killed build left behind; one that cannot go now is tried again by the next build,
     // which reports it.
-    builder::RemoveAbandonedWorkFolders(m_folders.outputFolder);
+    for (const QString& warning : builder::RemoveAbandonedWorkFolders(m_folders.outputFolder))
+        qCWarning(lcWorkspace).noquote() << "At start:" << warning;
     return true;
 }
 
@@ -187,8 +189,11 @@ void PageWorkspace::loadFolder(const QString& folder)
     try {
         skipped = copyWithFeedback(folder);
     } catch (const support::IoError& e) {
-        // A half copy would pass for the whole site: take it away again.
-        clearWorkingFolder();
+        // A half copy would pass for the whole site: take it away again. The copy's failure is
+        // what the user needs to hear; the next load empties the folder again anyway.
+        if (const QString problem = clearWorkingFolder(); !problem.isEmpty())
+            qCWarning(lcWorkspace).noquote() << "Working folder not emptied after the failed copy:"
+                                             << problem;
         emit showPage(m_folders.blankPage);
         m_prompter.inform(
             QStringLiteral("Error"),

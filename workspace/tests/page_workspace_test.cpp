@@ -1,10 +1,12 @@
 #include "tests/support/recording_opener.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/test_files.h"
+#include "workspace/page_listing.h"
 #include "workspace/page_workspace.h"
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -193,6 +195,19 @@ private slots:
         QStringList actual = entries(m_folders.workingFolder);
         actual.sort(Qt::CaseInsensitive);
         QCOMPARE(actual, expectedEntries);
+    }
+
+    // A listing that fails goes on without the user hearing of it, so the log has it: once, not
+    // at every poll.
+    void aFailedListingIsLoggedOnce()
+    {
+        const QString gone = tmpPath("gone");
+        const QRegularExpression said(
+            "^Page list incomplete: Cannot list the folder '" + QRegularExpression::escape(gone) + "': .+");
+        QTest::ignoreMessage(QtWarningMsg, said);
+        QCOMPARE(ListPages(gone), QStringList());
+        QTest::failOnWarning(said);
+        QCOMPARE(ListPages(gone), QStringList());
     }
 
     void loadFillsListAtNextRefresh()

@@ -1,0 +1,3 @@
+#include "workspace/logging.h"
+
+Q_LOGGING_CATEGORY(lcWorkspace, "vantor.workspace")
