@@ -230,6 +230,17 @@ void copyTree(const fs::path& root, const fs::path& from, const fs::path& to, co
         throw IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"), fromFsPath(from));
 }
 
+// The folder a copy reads from, as the links inside it are compared against; throws when there
+// is no such folder.
+fs::path sourceRoot(const QString& source)
+{
+    std::error_code ec;
+    fs::path root = fs::canonical(toFsPath(source), ec);
+    if (ec || !fs::is_directory(root, ec))
+        throw IoError(kPathNotFound, QStringLiteral("The folder '%1' does not exist.").arg(source));
+    return root;
+}
+
 IoError fileError(const QFileDevice& file, int err, const QString& what, const QString& path)
 {
     const int number = err != 0 ? errorNumberForErrno(err) : kPathFileAccess;
@@ -268,10 +279,7 @@ EntryKind ClassifyEntry(const fs::path& root, const fs::directory_entry& entry, 
 QStringList MortarFile::CopyFolder(const QString& source, const QString& destination,
                                    const std::function<void()>& beforeEachFile)
 {
-    std::error_code ec;
-    const fs::path root = fs::canonical(toFsPath(source), ec);
-    if (ec || !fs::is_directory(root, ec))
-        throw IoError(kPathNotFound, QStringLiteral("The folder '%1' does not exist.").arg(source));
+    const fs::path root = sourceRoot(source);
     QStringList warnings;
     copyTree(root, root, toFsPath(destination), QString(), warnings, beforeEachFile, copyOneFile);
     return warnings;
@@ -292,10 +300,7 @@ QString StagedFolder::methods() const
 StagedFolder MortarFile::StageFolder(const QString& source, const QString& destination,
                                      const std::function<void()>& beforeEachFile)
 {
-    std::error_code ec;
-    const fs::path root = fs::canonical(toFsPath(source), ec);
-    if (ec || !fs::is_directory(root, ec))
-        throw IoError(kPathNotFound, QStringLiteral("The folder '%1' does not exist.").arg(source));
+    const fs::path root = sourceRoot(source);
     StagedFolder staged;
     bool linking = true;
     bool cloning = true;
