@@ -128,18 +128,17 @@ void frmQuickHelp::Form_Load()
 
 void frmQuickHelp::Command1_Click()
 {
-    const QString& marker = m_saveMarker;
     QString problem;
     if (Check1->isChecked()) {
         try {
-            support::MortarFile::WriteTextFile(kMarkerText, marker);
+            support::MortarFile::WriteTextFile(kMarkerText, m_saveMarker);
         } catch (const support::IoError& error) {
             problem = error.description();
         }
-    } else if (QFileInfo(marker).isFile()) {
-        QFile file(marker);
+    } else if (QFileInfo(m_saveMarker).isFile()) {
+        QFile file(m_saveMarker);
         if (!file.remove())
-            problem = QStringLiteral("Cannot delete '%1': %2").arg(marker, file.errorString());
+            problem = QStringLiteral("Cannot delete '%1': %2").arg(m_saveMarker, file.errorString());
     }
     if (!problem.isEmpty()) {
         m_prompter.inform(QStringLiteral("Error"),
