@@ -16,8 +16,8 @@
 #include <QSet>
 
 #include <csignal>
-#include <utility>
 #include <cstdio>
+#include <utility>
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include "support/io_error.h"
 #include "support/paths.h"
-#include "support/unique_fd.h"
 #include "support/text_codec.h"
+#include "support/unique_fd.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -54,8 +54,7 @@ void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
                                      "device).")
                           .arg(fromFsPath(from)));
     }
-    UniqueFd out(
-        ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR));
+    UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR));
     if (!out.valid())
         throw writeError(errno);
     // One buffer per thread for every file: zeroing a fresh megabyte per file cost more than
@@ -155,8 +154,7 @@ bool clone(const fs::path& from, const fs::path& to, bool& worthTrying)
     if (::fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     const fs::path tmp = partName(to);
-    UniqueFd out(
-        ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR));
+    UniqueFd out(::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR));
     if (!out.valid())
         return false;
     const bool cloned = ::ioctl(out.get(), FICLONE, in.get()) == 0;

@@ -192,8 +192,8 @@ void PageWorkspace::loadFolder(const QString& folder)
         // A half copy would pass for the whole site: take it away again. The copy's failure is
         // what the user needs to hear; the next load empties the folder again anyway.
         if (const QString problem = clearWorkingFolder(); !problem.isEmpty())
-            qCWarning(lcWorkspace).noquote() << "Working folder not emptied after the failed copy:"
-                                             << problem;
+            qCWarning(lcWorkspace).noquote()
+                << "Working folder not emptied after the failed copy:" << problem;
         emit showPage(m_folders.blankPage);
         m_prompter.inform(
             QStringLiteral("Error"),

@@ -95,10 +95,9 @@ private slots:
         QTest::newRow("refused identifier")
             << QStringList{"--front", "index.html", "--download", "download.html", "--id", "../x"} << 1
             << "error: The unique identifier \"../x\" cannot be used" << false;
-        QTest::newRow("empty details")
-            << QStringList{"--front", "index.html", "--download", "download.html", "--name", "", "--version",
-                           ""}
-            << 1 << "error: --name, --version must not be empty" << false;
+        QTest::newRow("empty details") << QStringList{"--front", "index.html", "--download", "download.html",
+                                                      "--name",  "",           "--version",  ""}
+                                       << 1 << "error: --name, --version must not be empty" << false;
         QTest::newRow("page that is a pipe")
             << QStringList{"--front", "pipe.html", "--download", "download.html"} << 1 << "pipe.html"
             << false;

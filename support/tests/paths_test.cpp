@@ -22,24 +22,42 @@ private slots:
         QTest::addColumn<QString>("inner");
         QTest::addColumn<QString>("outer");
         QTest::addColumn<bool>("inside");
-        QTest::newRow("equal") << "/no/such/a/b" << "/no/such/a/b" << true;
-        QTest::newRow("child") << "/no/such/a/b/c" << "/no/such/a/b" << true;
-        QTest::newRow("parent is not inside its child") << "/no/such/a" << "/no/such/a/b" << false;
-        QTest::newRow("sibling with a common prefix") << "/no/such/a/bc" << "/no/such/a/b" << false;
-        QTest::newRow("sibling with a common prefix, below") << "/no/such/a/bc/d" << "/no/such/a/b" << false;
-        QTest::newRow("trailing separator on the folder") << "/no/such/a/b/c" << "/no/such/a/b/" << true;
-        QTest::newRow("trailing separator, equal") << "/no/such/a/b/" << "/no/such/a/b" << true;
-        QTest::newRow("doubled separators") << "/no//such/a//b/c" << "/no/such/a/b" << true;
-        QTest::newRow(".. leaves the folder") << "/no/such/a/b/../c" << "/no/such/a/b" << false;
-        QTest::newRow(".. back into the folder") << "/no/such/a/c/../b/d" << "/no/such/a/b" << true;
-        QTest::newRow(".. to the folder itself") << "/no/such/a/b/c/.." << "/no/such/a/b" << true;
-        QTest::newRow(". in the path") << "/no/such/a/./b/./c" << "/no/such/a/b" << true;
-        QTest::newRow("case counts") << "/no/such/a/B/c" << "/no/such/a/b" << false;
-        QTest::newRow("everything is inside the root") << "/no/such/a" << "/" << true;
-        QTest::newRow("the root is inside itself") << "/" << "/" << true;
-        QTest::newRow("the root is inside no folder") << "/" << "/no" << false;
-        QTest::newRow("empty inner") << "" << "/no/such" << false;
-        QTest::newRow("empty outer") << "/no/such" << "" << false;
+        QTest::newRow("equal") << "/no/such/a/b"
+                               << "/no/such/a/b" << true;
+        QTest::newRow("child") << "/no/such/a/b/c"
+                               << "/no/such/a/b" << true;
+        QTest::newRow("parent is not inside its child") << "/no/such/a"
+                                                        << "/no/such/a/b" << false;
+        QTest::newRow("sibling with a common prefix") << "/no/such/a/bc"
+                                                      << "/no/such/a/b" << false;
+        QTest::newRow("sibling with a common prefix, below") << "/no/such/a/bc/d"
+                                                             << "/no/such/a/b" << false;
+        QTest::newRow("trailing separator on the folder") << "/no/such/a/b/c"
+                                                          << "/no/such/a/b/" << true;
+        QTest::newRow("trailing separator, equal") << "/no/such/a/b/"
+                                                   << "/no/such/a/b" << true;
+        QTest::newRow("doubled separators") << "/no//such/a//b/c"
+                                            << "/no/such/a/b" << true;
+        QTest::newRow(".. leaves the folder") << "/no/such/a/b/../c"
+                                              << "/no/such/a/b" << false;
+        QTest::newRow(".. back into the folder") << "/no/such/a/c/../b/d"
+                                                 << "/no/such/a/b" << true;
+        QTest::newRow(".. to the folder itself") << "/no/such/a/b/c/.."
+                                                 << "/no/such/a/b" << true;
+        QTest::newRow(". in the path") << "/no/such/a/./b/./c"
+                                       << "/no/such/a/b" << true;
+        QTest::newRow("case counts") << "/no/such/a/B/c"
+                                     << "/no/such/a/b" << false;
+        QTest::newRow("everything is inside the root") << "/no/such/a"
+                                                       << "/" << true;
+        QTest::newRow("the root is inside itself") << "/"
+                                                   << "/" << true;
+        QTest::newRow("the root is inside no folder") << "/"
+                                                      << "/no" << false;
+        QTest::newRow("empty inner") << ""
+                                     << "/no/such" << false;
+        QTest::newRow("empty outer") << "/no/such"
+                                     << "" << false;
     }
 
     void lexicalCases()

@@ -202,8 +202,8 @@ private slots:
     void aFailedListingIsLoggedOnce()
     {
         const QString gone = tmpPath("gone");
-        const QRegularExpression said(
-            "^Page list incomplete: Cannot list the folder '" + QRegularExpression::escape(gone) + "': .+");
+        const QRegularExpression said("^Page list incomplete: Cannot list the folder '" +
+                                      QRegularExpression::escape(gone) + "': .+");
         QTest::ignoreMessage(QtWarningMsg, said);
         QCOMPARE(ListPages(gone), QStringList());
         QTest::failOnWarning(said);
