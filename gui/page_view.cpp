@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QMenu>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineLoadingInfo>
@@ -30,6 +31,10 @@ namespace {
 // Our own scripts run apart from the page's, so they work while the page's JavaScript is off
 // and the page cannot tamper with them.
 constexpr quint32 kOwnWorld = QWebEngineScript::ApplicationWorld;
+
+// How long the baseline of a finished load is waited for while its document is not there yet.
+constexpr int kLoadedMarkupTries = 40;
+constexpr int kLoadedMarkupRetryMs = 50;
 
 } // namespace
 
@@ -223,15 +228,29 @@ void PageView::onLoadFinished(bool ok)
 {
     // Asked before loadComplete goes out, so the markup is taken before any handler of it can
     // switch design mode or change the document: scripts in one world run in order.
-    const quint64 load = ++m_loadSerial;
+    takeLoadedMarkup(++m_loadSerial, kLoadedMarkupTries);
+    emit loadComplete(ok);
+}
+
+void PageView::takeLoadedMarkup(quint64 load, int triesLeft)
+{
     QPointer<PageView> self(this);
-    requestRootMarkup([self, load](const QString& markup) {
+    requestRootMarkup([self, load, triesLeft](const QString& markup) {
         if (!self || self->m_loadSerial != load)
             return;
+        // A load that cut another short can report its end while the new document is not there
+        // yet, and the answer is empty. Every real document has its root element: ask again
+        // shortly, or an empty baseline would make the untouched page count as changed.
+        if (markup.isEmpty() && triesLeft > 1) {
+            QTimer::singleShot(kLoadedMarkupRetryMs, self, [self, load, triesLeft] {
+                if (self && self->m_loadSerial == load)
+                    self->takeLoadedMarkup(load, triesLeft - 1);
+            });
+            return;
+        }
         self->m_loadedMarkup = markup;
         self->m_loadedMarkupKnown = true;
     });
-    emit loadComplete(ok);
 }
 
 void PageView::decideAndLoad(const QString& markup, bool designModeOn)

@@ -68,6 +68,8 @@ signals:
 
 private:
     void onLoadFinished(bool ok);
+    // Records the shown document's markup as the load's baseline once the document is there.
+    void takeLoadedMarkup(quint64 load, int triesLeft);
     void onLoadingChanged(const QWebEngineLoadingInfo& info);
     void decideAndLoad(const QString& markup, bool designModeOn);
     bool saveMarkup(const QString& markup);
