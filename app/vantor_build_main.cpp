@@ -117,7 +117,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("vantor-build"));
     const workspace::Folders folders = workspace::Folders::forRunningProgram();
     const builder::PluginDetails defaults =
-        builder::PluginDetails::Defaults(QString::fromUtf16(app::kAppName));
+        builder::PluginDetails::defaults(QString::fromUtf16(app::kAppName));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

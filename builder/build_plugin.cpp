@@ -172,7 +172,7 @@ void holdBackDeliveryFiles(const QString& pluginFolder, const QString& siteCopy,
         if (!QDir().mkpath(QFileInfo(to).absolutePath()))
             throw IoError(support::kPathNotFound, QStringLiteral("Cannot create a folder for '%1'.").arg(to));
         std::error_code ec;
-        std::filesystem::rename(support::toFsPath(QDir(siteCopy).filePath(file)), support::toFsPath(to), ec);
+        std::filesystem::rename(support::ToFsPath(QDir(siteCopy).filePath(file)), support::ToFsPath(to), ec);
         if (ec)
             throw IoError::fromErrorCode(ec, QStringLiteral("Cannot move"), to);
         // A folder the move left empty would only tell where the file used to be.
@@ -342,7 +342,7 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     // The finished archive replaces an earlier one of the same name in one step.
     const QString finalArchive = QDir(r.outputFolder).filePath(archiveFile);
     std::error_code ec;
-    std::filesystem::rename(support::toFsPath(stagedArchive), support::toFsPath(finalArchive), ec);
+    std::filesystem::rename(support::ToFsPath(stagedArchive), support::ToFsPath(finalArchive), ec);
     if (ec)
         throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), finalArchive);
     result.archivePath = finalArchive;
@@ -390,7 +390,7 @@ BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progre
     }
     if (progress)
         progress(result.ok() ? 98 : 100, QStringLiteral("Cleaning up"));
-    if (!staging->Remove())
+    if (!staging->remove())
         result.warnings << QStringLiteral("Could not remove the work folder '%1'.").arg(staging->path());
     if (progress && result.ok())
         progress(100, QStringLiteral("Done"));

@@ -23,13 +23,13 @@ void walk(const fs::path& root, const fs::path& dir, const QString& rel, QString
     }
     if (ec)
         throw support::IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"),
-                                              support::fromFsPath(dir));
+                                              support::FromFsPath(dir));
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
         return a.path().filename().native() < b.path().filename().native();
     });
 
     for (const auto& entry : entries) {
-        const QString name = rel + support::fromFsPath(entry.path().filename());
+        const QString name = rel + support::FromFsPath(entry.path().filename());
         switch (support::ClassifyEntry(root, entry, nullptr)) {
         case support::EntryKind::Folder:
             walk(root, entry.path(), name + QLatin1Char('/'), list);
@@ -48,13 +48,13 @@ void walk(const fs::path& root, const fs::path& dir, const QString& rel, QString
 void RecurseFiles(const QString& folder, const QString& base, QStringList& list)
 {
     std::error_code ec;
-    const fs::path root = fs::canonical(support::toFsPath(base), ec);
+    const fs::path root = fs::canonical(support::ToFsPath(base), ec);
     if (ec)
         throw support::IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"), base);
-    const fs::path start = fs::canonical(support::toFsPath(folder), ec);
+    const fs::path start = fs::canonical(support::ToFsPath(folder), ec);
     if (ec)
         throw support::IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"), folder);
-    QString rel = support::fromFsPath(start.lexically_relative(root));
+    QString rel = support::FromFsPath(start.lexically_relative(root));
     rel = (rel == QLatin1String(".") || rel.isEmpty()) ? QString() : rel + QLatin1Char('/');
     walk(root, start, rel, list);
 }

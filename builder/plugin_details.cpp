@@ -4,7 +4,7 @@
 
 namespace builder {
 
-PluginDetails PluginDetails::Defaults(const QString& appName)
+PluginDetails PluginDetails::defaults(const QString& appName)
 {
     const QString credit = QString::fromUtf16(kCreditAddress);
     PluginDetails d;

@@ -22,7 +22,7 @@ struct PluginDetails
 
     // The details a new plugin starts from: a fresh identifier, "My Plugin", "1.0", "GPL" and
     // the credit texts naming the application.
-    static PluginDetails Defaults(const QString& appName);
+    static PluginDetails defaults(const QString& appName);
 };
 
 // "p" followed by two random numbers from 0 to 999, unpadded: "p4217" for 42 and 17.

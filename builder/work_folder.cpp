@@ -58,7 +58,7 @@ support::UniqueFd lockFolder(const QString& folder)
 
 WorkFolder::WorkFolder(const QString& outputFolder)
 {
-    const QString pattern = QDir(outputFolder).filePath(NamePrefix() + QStringLiteral("XXXXXX"));
+    const QString pattern = QDir(outputFolder).filePath(namePrefix() + QStringLiteral("XXXXXX"));
     for (int attempt = 0; attempt < 20; ++attempt) {
         QTemporaryDir dir(pattern);
         if (!dir.isValid()) {
@@ -89,11 +89,11 @@ WorkFolder::WorkFolder(const QString& outputFolder)
 
 WorkFolder::~WorkFolder()
 {
-    Remove();
+    remove();
     // m_lock lets go only after this, once the folder it guards is gone.
 }
 
-bool WorkFolder::Remove()
+bool WorkFolder::remove()
 {
     if (!m_removed)
         m_removed = support::DeleteFolder(m_path);
@@ -106,7 +106,7 @@ QStringList RemoveAbandonedWorkFolders(const QString& outputFolder)
 #ifdef Q_OS_UNIX
     const QDir output(outputFolder);
     const QStringList names =
-        output.entryList({WorkFolder::NamePrefix() + QLatin1Char('*')},
+        output.entryList({WorkFolder::namePrefix() + QLatin1Char('*')},
                          QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         const QString folder = output.filePath(name);

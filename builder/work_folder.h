@@ -15,7 +15,7 @@ class WorkFolder final
 public:
     // Makes and locks a new work folder; throws support::IoError when it cannot.
     explicit WorkFolder(const QString& outputFolder);
-    // Removes the folder when Remove() has not, then lets go of the lock.
+    // Removes the folder when remove() has not, then lets go of the lock.
     ~WorkFolder();
     WorkFolder(const WorkFolder&) = delete;
     WorkFolder& operator=(const WorkFolder&) = delete;
@@ -23,9 +23,9 @@ public:
     const QString& path() const { return m_path; }
     // Deletes the folder with everything in it, still holding the lock; false when something
     // could not be deleted.
-    bool Remove();
+    bool remove();
 
-    static QString NamePrefix() { return QStringLiteral(".vantor-build-"); }
+    static QString namePrefix() { return QStringLiteral(".vantor-build-"); }
 
 private:
     QString m_path;

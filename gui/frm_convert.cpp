@@ -270,7 +270,7 @@ QHBoxLayout* frmConvert::buildButtons()
 
 void frmConvert::Form_Load(const QString& appName)
 {
-    const builder::PluginDetails defaults = builder::PluginDetails::Defaults(appName);
+    const builder::PluginDetails defaults = builder::PluginDetails::defaults(appName);
     cmdGenerateIdentifier_Click();
     txtPlugin_Name->setText(defaults.name);
     txtPlugin_Uri->setText(defaults.uri);

@@ -19,7 +19,7 @@ QString cannotDelete(const QString& path, const QString& reason)
 
 QString cannotDelete(const fs::path& path, const std::error_code& ec)
 {
-    return cannotDelete(fromFsPath(path),
+    return cannotDelete(FromFsPath(path),
                         ec ? QString::fromLocal8Bit(ec.message()) : QStringLiteral("unknown reason"));
 }
 
@@ -52,7 +52,7 @@ QString deletion(const QString& folder)
 {
     if (folder.isEmpty() || QDir::isRelativePath(folder))
         return cannotDelete(folder, QStringLiteral("it is not a full path."));
-    const fs::path path = toFsPath(QDir::cleanPath(folder));
+    const fs::path path = ToFsPath(QDir::cleanPath(folder));
     if (path == path.root_path())
         return cannotDelete(folder, QStringLiteral("it is the top of the file system."));
     std::error_code ec;

@@ -14,7 +14,7 @@ IoError::IoError(int number, const QString& description)
 {
 }
 
-int errorNumberForErrno(int err)
+int ErrorNumberForErrno(int err)
 {
     switch (err) {
     case ENOENT:
@@ -36,7 +36,7 @@ int errorNumberForErrno(int err)
 
 IoError IoError::fromErrno(int err, const QString& what, const QString& path)
 {
-    return IoError(errorNumberForErrno(err),
+    return IoError(ErrorNumberForErrno(err),
                    QStringLiteral("%1 '%2': %3").arg(what, path, QString::fromLocal8Bit(std::strerror(err))));
 }
 
@@ -48,12 +48,12 @@ IoError IoError::fromErrorCode(const std::error_code& ec, const QString& what, c
     return fromErrno(err, what, path);
 }
 
-std::filesystem::path toFsPath(const QString& path)
+std::filesystem::path ToFsPath(const QString& path)
 {
     return std::filesystem::path(QFile::encodeName(path).toStdString());
 }
 
-QString fromFsPath(const std::filesystem::path& path)
+QString FromFsPath(const std::filesystem::path& path)
 {
     return QFile::decodeName(QByteArray::fromStdString(path.native()));
 }

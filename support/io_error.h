@@ -37,11 +37,11 @@ private:
     QString m_description;
 };
 
-int errorNumberForErrno(int err);
+int ErrorNumberForErrno(int err);
 
 // Native path of a QString path, and back; file names travel as bytes on Linux.
-std::filesystem::path toFsPath(const QString& path);
-QString fromFsPath(const std::filesystem::path& path);
+std::filesystem::path ToFsPath(const QString& path);
+QString FromFsPath(const std::filesystem::path& path);
 
 // True when the path names nothing because a name along it is not valid UTF-8 on disk: such a
 // name reaches a QString with U+FFFD for its bad bytes and can never be opened by that text.

@@ -35,10 +35,10 @@ namespace {
 void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
 {
     const auto readError = [&](int err) {
-        return IoError::fromErrno(err, QStringLiteral("Cannot read"), fromFsPath(from));
+        return IoError::fromErrno(err, QStringLiteral("Cannot read"), FromFsPath(from));
     };
     const auto writeError = [&](int err) {
-        return IoError::fromErrno(err, QStringLiteral("Cannot write"), fromFsPath(target));
+        return IoError::fromErrno(err, QStringLiteral("Cannot write"), FromFsPath(target));
     };
     const UniqueFd in(::open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (!in.valid())
@@ -52,7 +52,7 @@ void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
         throw IoError(kPathFileAccess,
                       QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or "
                                      "device).")
-                          .arg(fromFsPath(from)));
+                          .arg(FromFsPath(from)));
     }
     UniqueFd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, (st.st_mode & 0777) | S_IWUSR));
     if (!out.valid())
@@ -87,11 +87,11 @@ void copyBytes(const fs::path& from, const fs::path& to, const fs::path& target)
     std::error_code ec;
     fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
     if (ec) {
-        const QFileInfo source(fromFsPath(from));
+        const QFileInfo source(FromFsPath(from));
         const bool sourceFailed = !source.exists() || !source.isReadable();
         throw IoError::fromErrorCode(
             ec, sourceFailed ? QStringLiteral("Cannot read") : QStringLiteral("Cannot write"),
-            fromFsPath(sourceFailed ? from : target));
+            FromFsPath(sourceFailed ? from : target));
     }
 }
 #endif
@@ -111,7 +111,7 @@ void renameOver(const fs::path& tmp, const fs::path& to)
     if (ec) {
         std::error_code ignore;
         fs::remove(tmp, ignore);
-        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), fromFsPath(to));
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), FromFsPath(to));
     }
 }
 
@@ -134,7 +134,7 @@ bool hardLink(const fs::path& from, const fs::path& to, bool& worthTrying)
         ::unlink(tmp.c_str());
         throw IoError(kPathFileAccess,
                       QStringLiteral("Cannot read '%1': it is not a regular file (a pipe, socket or device).")
-                          .arg(fromFsPath(from)));
+                          .arg(FromFsPath(from)));
     }
     renameOver(tmp, to);
     return true;
@@ -189,7 +189,7 @@ void copyOneFile(const fs::path& from, const fs::path& to)
     if (ec) {
         std::error_code ignore;
         fs::remove(tmp, ignore);
-        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), fromFsPath(to));
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), FromFsPath(to));
     }
 }
 
@@ -201,14 +201,14 @@ void copyTree(const fs::path& root, const fs::path& from, const fs::path& to, co
     std::error_code ec;
     fs::create_directories(to, ec);
     if (ec)
-        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot create the folder"), fromFsPath(to));
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot create the folder"), FromFsPath(to));
 
     fs::directory_iterator it(from, ec);
     if (ec)
-        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"), fromFsPath(from));
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"), FromFsPath(from));
     for (; it != fs::directory_iterator(); it.increment(ec)) {
         const fs::path name = it->path().filename();
-        const QString relName = rel.isEmpty() ? fromFsPath(name) : rel + QLatin1Char('/') + fromFsPath(name);
+        const QString relName = rel.isEmpty() ? FromFsPath(name) : rel + QLatin1Char('/') + FromFsPath(name);
         QString why;
         switch (ClassifyEntry(root, *it, &why)) {
         case EntryKind::Folder:
@@ -225,7 +225,7 @@ void copyTree(const fs::path& root, const fs::path& from, const fs::path& to, co
         }
     }
     if (ec)
-        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"), fromFsPath(from));
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot list the folder"), FromFsPath(from));
 }
 
 // The folder a copy reads from, as the links inside it are compared against; throws when there
@@ -233,7 +233,7 @@ void copyTree(const fs::path& root, const fs::path& from, const fs::path& to, co
 fs::path sourceRoot(const QString& source)
 {
     std::error_code ec;
-    fs::path root = fs::canonical(toFsPath(source), ec);
+    fs::path root = fs::canonical(ToFsPath(source), ec);
     if (ec || !fs::is_directory(root, ec))
         throw IoError(kPathNotFound, QStringLiteral("The folder '%1' does not exist.").arg(source));
     return root;
@@ -241,7 +241,7 @@ fs::path sourceRoot(const QString& source)
 
 IoError fileError(const QFileDevice& file, int err, const QString& what, const QString& path)
 {
-    const int number = err != 0 ? errorNumberForErrno(err) : kPathFileAccess;
+    const int number = err != 0 ? ErrorNumberForErrno(err) : kPathFileAccess;
     return IoError(number, QStringLiteral("%1 '%2': %3").arg(what, path, file.errorString()));
 }
 
@@ -252,7 +252,7 @@ EntryKind ClassifyEntry(const fs::path& root, const fs::directory_entry& entry, 
     std::error_code ec;
     const fs::file_status st = entry.symlink_status(ec);
     if (ec)
-        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot read"), fromFsPath(entry.path()));
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot read"), FromFsPath(entry.path()));
     if (fs::is_directory(st))
         return EntryKind::Folder;
     if (fs::is_regular_file(st))
@@ -279,7 +279,7 @@ QStringList MortarFile::CopyFolder(const QString& source, const QString& destina
 {
     const fs::path root = sourceRoot(source);
     QStringList warnings;
-    copyTree(root, root, toFsPath(destination), QString(), warnings, beforeEachFile, copyOneFile);
+    copyTree(root, root, ToFsPath(destination), QString(), warnings, beforeEachFile, copyOneFile);
     return warnings;
 }
 
@@ -318,7 +318,7 @@ StagedFolder MortarFile::StageFolder(const QString& source, const QString& desti
         copyOneFile(from, to);
         ++staged.copies;
     };
-    copyTree(root, root, toFsPath(destination), QString(), staged.warnings, beforeEachFile, place);
+    copyTree(root, root, ToFsPath(destination), QString(), staged.warnings, beforeEachFile, place);
     return staged;
 }
 

@@ -33,7 +33,7 @@ QString ResolvedPath(const QString& path)
 {
     if (path.isEmpty())
         return {};
-    return fromFsPath(resolve(toFsPath(path)));
+    return FromFsPath(resolve(ToFsPath(path)));
 }
 
 bool IsSameOrInside(const fs::path& inner, const fs::path& outer)
@@ -55,7 +55,7 @@ bool IsSameOrInside(const QString& inner, const QString& outer)
 {
     if (inner.isEmpty() || outer.isEmpty())
         return false;
-    return IsSameOrInside(toFsPath(inner), toFsPath(outer));
+    return IsSameOrInside(ToFsPath(inner), ToFsPath(outer));
 }
 
 } // namespace support

@@ -9,7 +9,7 @@ namespace {
 
 IoError writeError(const QFile& file, int err)
 {
-    const int number = err != 0 ? errorNumberForErrno(err) : kPathFileAccess;
+    const int number = err != 0 ? ErrorNumberForErrno(err) : kPathFileAccess;
     return IoError(number, QStringLiteral("Cannot write '%1': %2").arg(file.fileName(), file.errorString()));
 }
 

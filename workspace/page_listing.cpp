@@ -21,7 +21,7 @@ void logListingFailure(const QString& what, const fs::path& path, const std::err
     static QMutex mutex;
     static QString last;
     const QString text = QStringLiteral("%1 '%2': %3")
-                             .arg(what, support::fromFsPath(path), QString::fromLocal8Bit(ec.message()));
+                             .arg(what, support::FromFsPath(path), QString::fromLocal8Bit(ec.message()));
     QMutexLocker lock(&mutex);
     if (text == last)
         return;
@@ -37,9 +37,9 @@ QStringList ListPages(const QString& folder)
 {
     QStringList names;
     std::error_code ec;
-    fs::directory_iterator it(support::toFsPath(folder), ec);
+    fs::directory_iterator it(support::ToFsPath(folder), ec);
     for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
-        const QString name = support::fromFsPath(it->path().filename());
+        const QString name = support::FromFsPath(it->path().filename());
         if (name.startsWith(QLatin1Char('.')))
             continue;
         if (!name.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive) &&
@@ -52,7 +52,7 @@ QStringList ListPages(const QString& folder)
             logListingFailure(QStringLiteral("Cannot read the entry"), it->path(), typeError);
     }
     if (ec)
-        logListingFailure(QStringLiteral("Cannot list the folder"), support::toFsPath(folder), ec);
+        logListingFailure(QStringLiteral("Cannot list the folder"), support::ToFsPath(folder), ec);
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });

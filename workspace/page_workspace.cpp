@@ -37,7 +37,7 @@ const QString kLinkNotOpened = QStringLiteral("Link Not Opened");
 QString makeFolder(const QString& folder)
 {
     std::error_code ec;
-    fs::create_directories(support::toFsPath(folder), ec);
+    fs::create_directories(support::ToFsPath(folder), ec);
     if (!ec && QFileInfo(folder).isDir())
         return {};
     return ec ? QString::fromLocal8Bit(ec.message()) : QStringLiteral("a file of that name is in the way");

@@ -144,7 +144,7 @@ private slots:
         QFETCH(QString, field);
         QFETCH(QString, value);
         QFETCH(bool, usable);
-        PluginDetails d = PluginDetails::Defaults("Vantor!");
+        PluginDetails d = PluginDetails::defaults("Vantor!");
         QVERIFY(DetailsProblem(d).isEmpty());
         QString* target = field == "plugin name"   ? &d.name
                           : field == "plugin URI"  ? &d.uri
@@ -162,7 +162,7 @@ private slots:
 
     void defaultsCarryTheCreditTexts()
     {
-        const PluginDetails d = PluginDetails::Defaults("Vantor!");
+        const PluginDetails d = PluginDetails::defaults("Vantor!");
         QCOMPARE(d.name, QStringLiteral("My Plugin"));
         QCOMPARE(d.version, QStringLiteral("1.0"));
         QCOMPARE(d.license, QStringLiteral("GPL"));

@@ -106,7 +106,7 @@ private slots:
         QCOMPARE(actual, expected);
 
         // Once its owner lets go, the next sweep takes it too.
-        QVERIFY(held.Remove());
+        QVERIFY(held.remove());
         QVERIFY(!QFileInfo::exists(held.path()));
     }
 

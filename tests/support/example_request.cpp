@@ -13,7 +13,7 @@ builder::BuildRequest exampleRequest(const QString& site, const QString& output,
     r.siteFolder = site;
     r.frontPage = site + "/index.html";
     r.downloadPage = site + "/download.html";
-    r.details = builder::PluginDetails::Defaults("Vantor!");
+    r.details = builder::PluginDetails::defaults("Vantor!");
     r.details.identifier = identifier;
     r.details.name = "My Plugin";
     r.templateFolder = QStringLiteral(VANTOR_SOURCE_DIR "/resources/plugintemplate");

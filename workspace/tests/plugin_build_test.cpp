@@ -31,7 +31,7 @@ class PluginBuildTest : public QObject
 
     static builder::PluginDetails details()
     {
-        builder::PluginDetails d = builder::PluginDetails::Defaults("Vantor!");
+        builder::PluginDetails d = builder::PluginDetails::defaults("Vantor!");
         d.name = "Herb Guide";
         return d;
     }
