@@ -67,6 +67,18 @@ class CliTest : public QObject
 
     QString cli() const { return kInstallDir + "/vantor-build"; }
 
+    // Starts a build of the example site whose archiver sleeps; the archiver's process id once it
+    // runs, 0 when it never started.
+    qint64 startSleepingBuild(QProcess& build)
+    {
+        const QString archiver = writeSleepingArchiver(m_tmp.path());
+        build.start(cli(), {m_site, "--output", m_output, "--front", "index.html", "--download",
+                            "download.html", "--archiver", archiver});
+        if (!QTest::qWaitFor([&] { return archiverPid(archiver) > 0; }, 60000))
+            return 0;
+        return archiverPid(archiver);
+    }
+
 private slots:
     void init()
     {
@@ -149,12 +161,9 @@ private slots:
     // A build killed outright leaves no archiver running; its work folder goes with the next build.
     void killedBuildLeavesNoArchiverAndTheNextBuildClearsUp()
     {
-        const QString archiver = writeSleepingArchiver(m_tmp.path());
         QProcess killed;
-        killed.start(cli(), {m_site, "--output", m_output, "--front", "index.html", "--download",
-                             "download.html", "--archiver", archiver});
-        QTRY_VERIFY_WITH_TIMEOUT(archiverPid(archiver) > 0, 60000);
-        const qint64 pid = archiverPid(archiver);
+        const qint64 pid = startSleepingBuild(killed);
+        QVERIFY(pid > 0);
         QCOMPARE(::kill(pid_t(killed.processId()), SIGKILL), 0);
         QVERIFY(killed.waitForFinished(10000));
         QTRY_VERIFY_WITH_TIMEOUT(!running(pid), 10000);
@@ -171,12 +180,9 @@ private slots:
     // SIGTERM then stops the first, which takes its work folder away and keeps the ZIP as it is.
     void runningBuildKeepsItsFolderAndStopsOnSigterm()
     {
-        const QString archiver = writeSleepingArchiver(m_tmp.path());
         QProcess first;
-        first.start(cli(), {m_site, "--output", m_output, "--front", "index.html", "--download",
-                            "download.html", "--archiver", archiver});
-        QTRY_VERIFY_WITH_TIMEOUT(archiverPid(archiver) > 0, 60000);
-        const qint64 pid = archiverPid(archiver);
+        const qint64 pid = startSleepingBuild(first);
+        QVERIFY(pid > 0);
         const QStringList held = workFolders(m_output);
         QCOMPARE(held.size(), 1);
         const auto heldBefore = fingerprint(m_output + "/" + held.first());
