@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSet>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -235,6 +236,34 @@ void fillPlaceholders(const QString& file, const QString& templateName, const Bu
     MortarFile::WriteTextFile(text, file);
 }
 
+// The files every template must have; thanks.php is optional, but a folder in its place is an error.
+constexpr const char* kRequiredTemplateFiles[] = {"modules/template/template.php", "modules/cpt.php",
+                                                  "modules/cpt_template_loader.php", "plugin.php"};
+
+// Fills the placeholders of the required files and of every other PHP file the template brings, so
+// that the template can grow by modules without the build naming each one.
+void fillTemplate(const QString& pluginFolder, const BuildRequest& r)
+{
+    const QDir plugin(pluginFolder);
+    QSet<QString> filled;
+    for (const char* name : kRequiredTemplateFiles) {
+        const QString rel = QString::fromLatin1(name);
+        fillPlaceholders(plugin.filePath(rel), rel, r, rel == QLatin1String("plugin.php"));
+        filled.insert(rel);
+    }
+    QStringList templateFiles;
+    RecurseFiles(r.templateFolder, r.templateFolder, templateFiles);
+    for (const QString& rel : std::as_const(templateFiles)) {
+        if (filled.contains(rel) || !rel.endsWith(QLatin1String(".php")) ||
+            QFileInfo(rel).fileName() == QLatin1String("index.php"))
+            continue;
+        fillPlaceholders(plugin.filePath(rel), rel, r, false);
+    }
+    const QString thanks = plugin.filePath(QStringLiteral("modules/template/thanks.php"));
+    if (QFileInfo(thanks).isDir())
+        fillPlaceholders(thanks, QStringLiteral("modules/template/thanks.php"), r, false);
+}
+
 void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress& progress,
               BuildResult& result)
 {
@@ -313,17 +342,7 @@ void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress
     }
 
     report(60, QStringLiteral("Filling in the plugin template"));
-    const QDir plugin(pluginFolder);
-    fillPlaceholders(plugin.filePath(QStringLiteral("modules/template/template.php")),
-                     QStringLiteral("modules/template/template.php"), r, false);
-    const QString thanks = plugin.filePath(QStringLiteral("modules/template/thanks.php"));
-    if (QFileInfo::exists(thanks)) // optional, but a folder in its place is an error
-        fillPlaceholders(thanks, QStringLiteral("modules/template/thanks.php"), r, false);
-    fillPlaceholders(plugin.filePath(QStringLiteral("modules/cpt.php")), QStringLiteral("modules/cpt.php"), r,
-                     false);
-    fillPlaceholders(plugin.filePath(QStringLiteral("modules/cpt_template_loader.php")),
-                     QStringLiteral("modules/cpt_template_loader.php"), r, false);
-    fillPlaceholders(plugin.filePath(QStringLiteral("plugin.php")), QStringLiteral("plugin.php"), r, true);
+    fillTemplate(pluginFolder, r);
 
     const QString archiveFile = ArchiveName(r.details.name) + QStringLiteral(".zip");
     const QString stagedArchive = stagingDir.filePath(archiveFile);

@@ -28,24 +28,32 @@ function vantor_sample_header( $name ) {
     );
 }
 
+// Every file of the template, "/"-separated and relative to it, in byte order of the paths.
+function vantor_template_files( $template_dir ) {
+    $files = array();
+    $it    = new RecursiveIteratorIterator( new RecursiveDirectoryIterator( $template_dir, FilesystemIterator::SKIP_DOTS ) );
+    foreach ( $it as $file ) {
+        if ( $file->isFile() && '.' !== $file->getFilename()[0] ) {
+            $files[] = substr( $file->getPathname(), strlen( $template_dir ) + 1 );
+        }
+    }
+    sort( $files, SORT_STRING );
+    return $files;
+}
+
 function vantor_fill_template( $template_dir, $out_dir, $id, $name ) {
-    $files  = array( 'plugin.php', 'index.php', 'modules/index.php', 'modules/cpt.php', 'modules/cpt_template_loader.php', 'modules/template/template.php', 'modules/template/thanks.php' );
-    $header = vantor_sample_header( $name );
+    $header  = vantor_sample_header( $name );
     $written = array();
-    foreach ( $files as $rel ) {
-        $src = $template_dir . '/' . $rel;
-        if ( ! is_file( $src ) ) {
-            continue;
-        }
-        $text = file_get_contents( $src );
-        // As the build does: the folders' index.php files are copied as they are.
-        if ( 'index.php' !== basename( $rel ) ) {
+    foreach ( vantor_template_files( $template_dir ) as $rel ) {
+        $text = file_get_contents( $template_dir . '/' . $rel );
+        // As the build does: every PHP file but the folders' index.php files is filled in.
+        if ( '.php' === substr( $rel, -4 ) && 'index.php' !== basename( $rel ) ) {
             $text = str_replace( '#prefix#', $id, $text );
+            if ( 'plugin.php' === $rel ) {
+                $text = str_replace( array( '#header#', '#menuname#' ), array( $header, $name ), $text );
+            }
+            $text = str_replace( "?>\r\n", '?>', $text );
         }
-        if ( 'plugin.php' === $rel ) {
-            $text = str_replace( array( '#header#', '#menuname#' ), array( $header, $name ), $text );
-        }
-        $text = str_replace( "?>\r\n", '?>', $text );
         $dest = $out_dir . '/' . $rel;
         if ( ! is_dir( dirname( $dest ) ) ) {
             mkdir( dirname( $dest ), 0777, true );
