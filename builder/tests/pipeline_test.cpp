@@ -1,5 +1,6 @@
 #include "builder/build_plugin.h"
 #include "builder/plugin_header.h"
+#include "support/mortar_file.h"
 #include "tests/support/example_request.h"
 
 #include "tests/support/test_files.h"
@@ -138,6 +139,29 @@ private slots:
         QCOMPARE(readFile(tpl + "images/cover one.png"), readFile(m_site + "/images/cover one.png"));
         QVERIFY(!QFileInfo::exists(tpl + "index.html"));
         QVERIFY(!QFileInfo::exists(tpl + "download.html"));
+    }
+
+    // A module the template gains is filled in like the rest, without the build naming it; the
+    // folders' index.php files and files that are not PHP are packed as they are.
+    void everyPhpFileOfTheTemplateIsFilledIn()
+    {
+        BuildRequest r = request();
+        const QString tpl = m_tmp.filePath("template with modules");
+        QVERIFY(support::MortarFile::CopyFolder(r.templateFolder, tpl).isEmpty());
+        r.templateFolder = tpl;
+        writeFile(tpl + "/modules/extra-module.php", "<?php\nfunction #prefix#_extra() {}\n");
+        writeFile(tpl + "/uninstall.php", "<?php\n#prefix#_forget();\n");
+        writeFile(tpl + "/modules/notes.txt", "#prefix# stays\n");
+        writeFile(tpl + "/modules/sub/index.php", "<?php // #prefix# stays\n");
+        const BuildResult result = BuildPlugin(r, {});
+        QVERIFY2(result.ok(), qPrintable(result.description));
+        const QString x = m_tmp.filePath("x-modules");
+        QVERIFY(extract(result.archivePath, x));
+        QCOMPARE(readFile(x + "/p4217/modules/extra-module.php"),
+                 QByteArray("<?php\nfunction p4217_extra() {}\n"));
+        QCOMPARE(readFile(x + "/p4217/uninstall.php"), QByteArray("<?php\np4217_forget();\n"));
+        QCOMPARE(readFile(x + "/p4217/modules/notes.txt"), QByteArray("#prefix# stays\n"));
+        QCOMPARE(readFile(x + "/p4217/modules/sub/index.php"), QByteArray("<?php // #prefix# stays\n"));
     }
 
     // What only the download page links to is held back for buyers, in a folder with a secret
