@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -109,16 +110,110 @@ QString failureText(const builder::BuildResult& result, const builder::PluginDet
     return {};
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+// What the command line asks for: a build to run, or the exit status to end with at once.
+struct Invocation
 {
-    QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("vantor-build"));
-    const workspace::Folders folders = workspace::Folders::forRunningProgram();
-    const builder::PluginDetails defaults =
-        builder::PluginDetails::defaults(QString::fromUtf16(app::kAppName));
+    std::optional<int> exitStatus;
+    builder::BuildRequest request;
+    bool strict = false;
+    qint64 uploadLimit = builder::kDefaultUploadLimit;
+};
 
+// An option with no value name takes no value.
+QCommandLineOption option(const char* name, const QString& description, const char* valueName = "")
+{
+    return QCommandLineOption(QLatin1String(name), description, QLatin1String(valueName));
+}
+
+QString value(const QCommandLineParser& parser, const char* name)
+{
+    return parser.value(QLatin1String(name));
+}
+
+bool isSet(const QCommandLineParser& parser, const char* name)
+{
+    return parser.isSet(QLatin1String(name));
+}
+
+void addOptions(QCommandLineParser& parser, const builder::PluginDetails& defaults,
+                const workspace::Folders& folders)
+{
+    parser.addOptions({
+        option("front", QStringLiteral("Front-end page, relative to SITE."), "PAGE"),
+        option("download", QStringLiteral("Download page, relative to SITE."), "PAGE"),
+        option("name", QStringLiteral("Plugin name (default \"%1\").").arg(defaults.name), "NAME"),
+        option("id",
+               QStringLiteral("Unique identifier: a small letter, then small letters, digits or "
+                              "underscores, 20 at most (default: a new one like p4217)."),
+               "ID"),
+        option("uri", QStringLiteral("Plugin URI (default %1).").arg(defaults.uri), "URL"),
+        option("version", QStringLiteral("Plugin version (default %1).").arg(defaults.version), "V"),
+        option("license", QStringLiteral("Plugin license (default %1).").arg(defaults.license), "L"),
+        option("output",
+               QStringLiteral("Folder for the ZIP, created when missing (default: %1).")
+                   .arg(folders.outputFolder),
+               "DIR"),
+        option("template",
+               QStringLiteral("Plugin template folder (default: %1).").arg(folders.templateFolder), "DIR"),
+        option("archiver", QStringLiteral("The 7za program (default: %1).").arg(folders.archiver), "PATH"),
+        option("strict", QStringLiteral("Fail when #FRONT# or #BACK# is missing instead of warning.")),
+        option("deliver",
+               QStringLiteral("Hand out this site file (path relative to SITE) only at the keyed download "
+                              "address, besides the files that only the download page links to. Repeatable."),
+               "FILE"),
+        option("no-deliver",
+               QStringLiteral(
+                   "Keep this site file public even though only the download page links to it. Repeatable."),
+               "FILE"),
+        option("public-delivery",
+               QStringLiteral("Keep every file public, for files that are handed out from elsewhere.")),
+        option(
+            "upload-limit",
+            QStringLiteral("Warn when the plugin ZIP is larger than the WordPress site's upload limit (PHP's "
+                           "upload_max_filesize: bytes, or a number with K, M or G; default 2M)."),
+            "SIZE"),
+    });
+}
+
+void printHelp(const QCommandLineParser& parser, const builder::PluginDetails& defaults)
+{
+    std::fputs(qPrintable(parser.helpText()), stdout);
+    std::fputs("\nAuthor, author URI and description are the credit texts:\n", stdout);
+    std::fputs(qPrintable(QStringLiteral("  %1\n  %2\n  %3\n")
+                              .arg(defaults.author, defaults.authorUri, defaults.description)),
+               stdout);
+}
+
+builder::BuildRequest requestFrom(const QCommandLineParser& parser, const builder::PluginDetails& defaults,
+                                  const workspace::Folders& folders)
+{
+    const QDir site(QFileInfo(parser.positionalArguments().first()).absoluteFilePath());
+    builder::BuildRequest request;
+    request.siteFolder = site.absolutePath();
+    request.frontPage = site.absoluteFilePath(value(parser, "front"));
+    request.downloadPage = site.absoluteFilePath(value(parser, "download"));
+    request.details = defaults;
+    const std::pair<const char*, QString*> details[] = {{"name", &request.details.name},
+                                                        {"id", &request.details.identifier},
+                                                        {"uri", &request.details.uri},
+                                                        {"version", &request.details.version},
+                                                        {"license", &request.details.license}};
+    for (const auto& [name, field] : details) {
+        if (isSet(parser, name))
+            *field = value(parser, name);
+    }
+    request.outputFolder = QFileInfo(isSet(parser, "output") ? value(parser, "output") : folders.outputFolder)
+                               .absoluteFilePath();
+    request.templateFolder = isSet(parser, "template") ? value(parser, "template") : folders.templateFolder;
+    request.archiver = isSet(parser, "archiver") ? value(parser, "archiver") : folders.archiver;
+    request.deliver = parser.values(QStringLiteral("deliver"));
+    request.keepPublic = parser.values(QStringLiteral("no-deliver"));
+    request.publicDelivery = isSet(parser, "public-delivery");
+    return request;
+}
+
+Invocation readCommandLine(const builder::PluginDetails& defaults, const workspace::Folders& folders)
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Builds a WordPress plugin ZIP from an HTML site folder.\n\n"
@@ -131,123 +226,49 @@ int main(int argc, char* argv[])
         "Exit status: 0 the plugin was built, 1 the build failed or was refused, 2 bad usage."));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("SITE"), QStringLiteral("The site folder."));
-    const QCommandLineOption front({QStringLiteral("front")},
-                                   QStringLiteral("Front-end page, relative to SITE."),
-                                   QStringLiteral("PAGE"));
-    const QCommandLineOption download({QStringLiteral("download")},
-                                      QStringLiteral("Download page, relative to SITE."),
-                                      QStringLiteral("PAGE"));
-    const QCommandLineOption name({QStringLiteral("name")},
-                                  QStringLiteral("Plugin name (default \"%1\").").arg(defaults.name),
-                                  QStringLiteral("NAME"));
-    const QCommandLineOption id(
-        {QStringLiteral("id")},
-        QStringLiteral("Unique identifier: a small letter, then small letters, digits or "
-                       "underscores, 20 at most (default: a new one like p4217)."),
-        QStringLiteral("ID"));
-    const QCommandLineOption uri({QStringLiteral("uri")},
-                                 QStringLiteral("Plugin URI (default %1).").arg(defaults.uri),
-                                 QStringLiteral("URL"));
-    const QCommandLineOption version({QStringLiteral("version")},
-                                     QStringLiteral("Plugin version (default %1).").arg(defaults.version),
-                                     QStringLiteral("V"));
-    const QCommandLineOption license({QStringLiteral("license")},
-                                     QStringLiteral("Plugin license (default %1).").arg(defaults.license),
-                                     QStringLiteral("L"));
-    const QCommandLineOption output(
-        {QStringLiteral("output")},
-        QStringLiteral("Folder for the ZIP, created when missing (default: %1).").arg(folders.outputFolder),
-        QStringLiteral("DIR"));
-    const QCommandLineOption templ(
-        {QStringLiteral("template")},
-        QStringLiteral("Plugin template folder (default: %1).").arg(folders.templateFolder),
-        QStringLiteral("DIR"));
-    const QCommandLineOption archiver({QStringLiteral("archiver")},
-                                      QStringLiteral("The 7za program (default: %1).").arg(folders.archiver),
-                                      QStringLiteral("PATH"));
-    const QCommandLineOption strict(
-        {QStringLiteral("strict")},
-        QStringLiteral("Fail when #FRONT# or #BACK# is missing instead of warning."));
-    const QCommandLineOption deliver(
-        {QStringLiteral("deliver")},
-        QStringLiteral("Hand out this site file (path relative to SITE) only at the keyed download address, "
-                       "besides the files that only the download page links to. Repeatable."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption noDeliver(
-        {QStringLiteral("no-deliver")},
-        QStringLiteral(
-            "Keep this site file public even though only the download page links to it. Repeatable."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption publicDelivery(
-        {QStringLiteral("public-delivery")},
-        QStringLiteral("Keep every file public, for files that are handed out from elsewhere."));
-    const QCommandLineOption uploadLimit(
-        {QStringLiteral("upload-limit")},
-        QStringLiteral("Warn when the plugin ZIP is larger than the WordPress site's upload limit (PHP's "
-                       "upload_max_filesize: bytes, or a number with K, M or G; default 2M)."),
-        QStringLiteral("SIZE"));
-    parser.addOptions({front, download, name, id, uri, version, license, output, templ, archiver, strict,
-                       deliver, noDeliver, publicDelivery, uploadLimit});
+    addOptions(parser, defaults, folders);
 
+    Invocation invocation;
     if (!parser.parse(QCoreApplication::arguments())) {
         err(parser.errorText() + QStringLiteral("\nTry 'vantor-build --help'."));
-        return kBadUsage;
+        invocation.exitStatus = kBadUsage;
+        return invocation;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(qPrintable(parser.helpText()), stdout);
-        std::fputs("\nAuthor, author URI and description are the credit texts:\n", stdout);
-        std::fputs(qPrintable(QStringLiteral("  %1\n  %2\n  %3\n")
-                                  .arg(defaults.author, defaults.authorUri, defaults.description)),
-                   stdout);
-        return kOk;
+        printHelp(parser, defaults);
+        invocation.exitStatus = kOk;
+        return invocation;
     }
-    const QStringList positional = parser.positionalArguments();
-    if (positional.size() != 1 || !parser.isSet(front) || !parser.isSet(download)) {
+    if (parser.positionalArguments().size() != 1 || !isSet(parser, "front") || !isSet(parser, "download")) {
         err(QStringLiteral("usage: vantor-build SITE --front PAGE --download PAGE [options]\n"
                            "Try 'vantor-build --help'."));
-        return kBadUsage;
+        invocation.exitStatus = kBadUsage;
+        return invocation;
     }
-
-    qint64 limit = builder::kDefaultUploadLimit;
-    if (parser.isSet(uploadLimit)) {
-        limit = builder::ParseUploadLimit(parser.value(uploadLimit));
-        if (limit < 0) {
+    if (isSet(parser, "upload-limit")) {
+        invocation.uploadLimit = builder::ParseUploadLimit(value(parser, "upload-limit"));
+        if (invocation.uploadLimit < 0) {
             err(QStringLiteral("--upload-limit: '%1' is not a size such as 2M, 512K or 8388608.\n"
                                "Try 'vantor-build --help'.")
-                    .arg(parser.value(uploadLimit)));
-            return kBadUsage;
+                    .arg(value(parser, "upload-limit")));
+            invocation.exitStatus = kBadUsage;
+            return invocation;
         }
     }
+    invocation.request = requestFrom(parser, defaults, folders);
+    invocation.strict = isSet(parser, "strict");
+    return invocation;
+}
 
-    const QDir site(QFileInfo(positional.first()).absoluteFilePath());
-    builder::BuildRequest request;
-    request.siteFolder = site.absolutePath();
-    request.frontPage = site.absoluteFilePath(parser.value(front));
-    request.downloadPage = site.absoluteFilePath(parser.value(download));
-    request.details = defaults;
-    if (parser.isSet(name))
-        request.details.name = parser.value(name);
-    if (parser.isSet(id))
-        request.details.identifier = parser.value(id);
-    if (parser.isSet(uri))
-        request.details.uri = parser.value(uri);
-    if (parser.isSet(version))
-        request.details.version = parser.value(version);
-    if (parser.isSet(license))
-        request.details.license = parser.value(license);
-    request.outputFolder =
-        QFileInfo(parser.isSet(output) ? parser.value(output) : folders.outputFolder).absoluteFilePath();
-    request.templateFolder = parser.isSet(templ) ? parser.value(templ) : folders.templateFolder;
-    request.archiver = parser.isSet(archiver) ? parser.value(archiver) : folders.archiver;
-    request.deliver = parser.values(deliver);
-    request.keepPublic = parser.values(noDeliver);
-    request.publicDelivery = parser.isSet(publicDelivery);
-
-    if (!checkTags(request.frontPage, request.downloadPage) && parser.isSet(strict)) {
+// The checks before the build: the tags, and the output folder made for a build that can go ahead
+// (otherwise the build says why not). Returns the exit status when the build must not start.
+std::optional<int> prepare(const Invocation& invocation)
+{
+    const builder::BuildRequest& request = invocation.request;
+    if (!checkTags(request.frontPage, request.downloadPage) && invocation.strict) {
         err(QStringLiteral("error: --strict: the tags above are required."));
         return kBuildFailed;
     }
-    // The output folder is made only for a build that can go ahead; otherwise the build says why not.
     // A path with a name that is not UTF-8 would be made anew beside the one meant.
     if (!builder::AnyFieldEmpty(request.details) && builder::DetailsProblem(request.details).isEmpty() &&
         QFileInfo(request.siteFolder).isDir() && !support::NameNotUtf8(request.outputFolder) &&
@@ -255,15 +276,25 @@ int main(int argc, char* argv[])
         err(QStringLiteral("error: Cannot create the output folder '%1'.").arg(request.outputFolder));
         return kBuildFailed;
     }
+    return std::nullopt;
+}
 
-    // Only a name the build accepts can replace an earlier archive.
+// The earlier archive the build will replace, or an empty string. Only a name the build accepts
+// can replace one.
+QString replacedArchive(const builder::BuildRequest& request)
+{
     const QString archive =
         QDir(request.outputFolder)
             .filePath(builder::ArchiveName(request.details.name) + QStringLiteral(".zip"));
-    const bool replaces =
-        builder::PluginNameProblem(request.details.name).isEmpty() && QFileInfo::exists(archive);
+    if (builder::PluginNameProblem(request.details.name).isEmpty() && QFileInfo::exists(archive))
+        return archive;
+    return {};
+}
 
-    // From here a stop signal ends the build cleanly instead of the program.
+// Runs the build with its progress on standard error; a stop signal ends it cleanly instead of
+// the program.
+builder::BuildResult runBuild(builder::BuildRequest request)
+{
     struct sigaction action
     {
     };
@@ -274,12 +305,16 @@ int main(int argc, char* argv[])
     request.stop = &g_stop;
 
     QString lastStep;
-    const builder::BuildResult result = builder::BuildPlugin(request, [&](int percent, const QString& step) {
+    return builder::BuildPlugin(request, [&](int percent, const QString& step) {
         if (step != lastStep) {
             err(QStringLiteral("[%1%] %2").arg(percent, 3).arg(step));
             lastStep = step;
         }
     });
+}
+
+void reportWarnings(const builder::BuildResult& result)
+{
     for (const QString& warning : result.warnings)
         err(QStringLiteral("warning: ") + warning);
     // A page full of broken links would bury everything else: the first ones and a count.
@@ -290,23 +325,14 @@ int main(int argc, char* argv[])
         err(QStringLiteral("warning: ... and %1 more references like these")
                 .arg(result.references.size() - kShownReferences));
     }
-    if (result.status == builder::BuildResult::Status::Stopped) {
-        err(failureText(result, request.details));
-        // The caller learns how the program ended, as if the signal had ended it.
-        if (const int signal = g_stopSignal) {
-            std::signal(signal, SIG_DFL);
-            std::raise(signal);
-        }
-        return kBuildFailed;
-    }
-    if (!result.ok()) {
-        err(failureText(result, request.details));
-        return kBuildFailed;
-    }
-    // What WordPress will do with the plugin: the files the download page links itself go to every
-    // funnel's buyers, and a large ZIP may not get through the upload form.
+}
+
+// What WordPress will do with the plugin: the files the download page links itself go to every
+// funnel's buyers, and a large ZIP may not get through the upload form.
+void reportDelivery(const builder::BuildResult& result, const Invocation& invocation)
+{
     QSet<QString> named;
-    for (const QString& file : request.deliver)
+    for (const QString& file : invocation.request.deliver)
         named.insert(QDir::cleanPath(file));
     QStringList linked;
     for (const QString& file : result.delivered) {
@@ -316,13 +342,55 @@ int main(int argc, char* argv[])
     if (const QString warning = builder::PageDeliveryWarning(linked.size()); !warning.isEmpty())
         err(QStringLiteral("warning: ") + warning + QStringLiteral(" The page links: ") +
             linked.join(QStringLiteral(", ")) + QLatin1Char('.'));
-    if (const QString warning = builder::UploadSizeWarning(QFileInfo(result.archivePath).size(), limit);
+    if (const QString warning =
+            builder::UploadSizeWarning(QFileInfo(result.archivePath).size(), invocation.uploadLimit);
         !warning.isEmpty())
         err(QStringLiteral("warning: ") + warning);
     for (const QString& file : result.delivered)
         err(QStringLiteral("delivered only at the download address, with its key: ") + file);
-    if (replaces)
-        err(QStringLiteral("note: replaced the earlier archive '%1'").arg(QDir::toNativeSeparators(archive)));
+}
+
+// Says how the build went and returns the exit status.
+int report(const builder::BuildResult& result, const Invocation& invocation, const QString& replaced)
+{
+    reportWarnings(result);
+    if (result.status == builder::BuildResult::Status::Stopped) {
+        err(failureText(result, invocation.request.details));
+        // The caller learns how the program ended, as if the signal had ended it.
+        if (const int signal = g_stopSignal) {
+            std::signal(signal, SIG_DFL);
+            std::raise(signal);
+        }
+        return kBuildFailed;
+    }
+    if (!result.ok()) {
+        err(failureText(result, invocation.request.details));
+        return kBuildFailed;
+    }
+    reportDelivery(result, invocation);
+    if (!replaced.isEmpty())
+        err(QStringLiteral("note: replaced the earlier archive '%1'")
+                .arg(QDir::toNativeSeparators(replaced)));
     std::fputs(qPrintable(QDir::toNativeSeparators(result.archivePath) + QLatin1Char('\n')), stdout);
     return kOk;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vantor-build"));
+    const workspace::Folders folders = workspace::Folders::forRunningProgram();
+    const builder::PluginDetails defaults =
+        builder::PluginDetails::defaults(QString::fromUtf16(app::kAppName));
+
+    const Invocation invocation = readCommandLine(defaults, folders);
+    if (invocation.exitStatus)
+        return *invocation.exitStatus;
+    if (const std::optional<int> status = prepare(invocation))
+        return *status;
+    const QString replaced = replacedArchive(invocation.request);
+    const builder::BuildResult result = runBuild(invocation.request);
+    return report(result, invocation, replaced);
 }
