@@ -264,108 +264,151 @@ void fillTemplate(const QString& pluginFolder, const BuildRequest& r)
         fillPlaceholders(thanks, QStringLiteral("modules/template/thanks.php"), r, false);
 }
 
-void runSteps(const BuildRequest& r, const QString& staging, const BuildProgress& progress,
-              BuildResult& result)
+// The build's steps, in the order they run, on the staging folder of one build.
+class BuildSteps
 {
-    const auto report = [&](int percent, const QString& step) {
-        if (r.stop)
-            r.stop->check();
-        if (progress)
-            progress(percent, step);
-    };
-    const auto checkStop = [&] {
-        if (r.stop)
-            r.stop->check();
-    };
-    const QDir stagingDir(staging);
-    const QString pluginFolder = stagingDir.filePath(r.details.identifier);
-    const QString siteCopy = QDir(pluginFolder).filePath(QStringLiteral("modules/template"));
+public:
+    BuildSteps(const BuildRequest& r, const QString& staging, const BuildProgress& progress,
+               BuildResult& result)
+        : m_r(r), m_stagingPath(staging), m_staging(staging),
+          m_pluginFolder(m_staging.filePath(r.details.identifier)),
+          m_siteCopy(QDir(m_pluginFolder).filePath(QStringLiteral("modules/template"))), m_progress(progress),
+          m_result(result)
+    {
+    }
+
+    void run()
+    {
+        stage();
+        report(40, QStringLiteral("Listing the site's files"));
+        const SiteFiles files(ListWorkingFolderFiles(m_r.siteFolder));
+        warnAboutNames(files);
+        const FunnelPages funnel{pathInSite(m_r.siteFolder, m_r.frontPage),
+                                 pathInSite(m_r.siteFolder, m_r.downloadPage)};
+        leaveOutFunnelPages(files, funnel);
+        convertPages(files, funnel);
+        report(60, QStringLiteral("Filling in the plugin template"));
+        fillTemplate(m_pluginFolder, m_r);
+        pack();
+    }
+
+private:
+    const BuildRequest& m_r;
+    const QString m_stagingPath;
+    const QDir m_staging;
+    const QString m_pluginFolder;
+    const QString m_siteCopy;
+    const BuildProgress& m_progress;
+    BuildResult& m_result;
+
+    void checkStop() const
+    {
+        if (m_r.stop)
+            m_r.stop->check();
+    }
+
+    void report(int percent, const QString& step) const
+    {
+        checkStop();
+        if (m_progress)
+            m_progress(percent, step);
+    }
 
     // The archiver only reads the plugin folder: it is made of links to the template's and the
     // site's files where the file systems allow, copies where not. What the build changes in it,
     // it replaces or removes, never writes in place.
-    report(5, QStringLiteral("Staging the plugin template"));
-    StagedFolder staged = MortarFile::StageFolder(r.templateFolder, pluginFolder, checkStop);
-    result.warnings += staged.warnings;
-    report(8, QStringLiteral("Staged the plugin template: %1").arg(staged.methods()));
-    MortarTools::Pause(1);
+    void stage()
+    {
+        const auto stop = [this] { checkStop(); };
+        report(5, QStringLiteral("Staging the plugin template"));
+        StagedFolder staged = MortarFile::StageFolder(m_r.templateFolder, m_pluginFolder, stop);
+        m_result.warnings += staged.warnings;
+        report(8, QStringLiteral("Staged the plugin template: %1").arg(staged.methods()));
+        MortarTools::Pause(1);
 
-    report(15, QStringLiteral("Staging the site"));
-    staged = MortarFile::StageFolder(r.siteFolder, siteCopy, checkStop);
-    result.warnings += staged.warnings;
-    report(38, QStringLiteral("Staged the site: %1").arg(staged.methods()));
-    MortarTools::Pause(1);
-
-    report(40, QStringLiteral("Listing the site's files"));
-    const SiteFiles files(ListWorkingFolderFiles(r.siteFolder));
+        report(15, QStringLiteral("Staging the site"));
+        staged = MortarFile::StageFolder(m_r.siteFolder, m_siteCopy, stop);
+        m_result.warnings += staged.warnings;
+        report(38, QStringLiteral("Staged the site: %1").arg(staged.methods()));
+        MortarTools::Pause(1);
+    }
 
     // Names that are not UTF-8 come out of the listing with U+FFFD in them and match no link.
-    for (const QString& file : files.list()) {
-        if (file.contains(QChar::ReplacementCharacter)) {
-            result.warnings << QStringLiteral(
-                                   "The file name '%1' is not valid UTF-8: the file is packed, but links to "
-                                   "it in the pages are left as they are. Rename the file to fix this.")
-                                   .arg(file);
+    void warnAboutNames(const SiteFiles& files)
+    {
+        for (const QString& file : files.list()) {
+            if (file.contains(QChar::ReplacementCharacter)) {
+                m_result.warnings
+                    << QStringLiteral("The file name '%1' is not valid UTF-8: the file is packed, but links "
+                                      "to it in the pages are left as they are. Rename the file to fix this.")
+                           .arg(file);
+            }
         }
     }
 
     // The funnel's pages are served only as converted pages: their own files are not shipped.
-    const FunnelPages funnel{pathInSite(r.siteFolder, r.frontPage), pathInSite(r.siteFolder, r.downloadPage)};
-    for (const QString& page : {funnel.front, funnel.download}) {
-        const QString copy = QDir(siteCopy).filePath(page);
-        if (!page.isEmpty() && files.contains(page) && !QFile::remove(copy) && QFileInfo::exists(copy))
-            throw IoError(support::kPermissionDenied, QStringLiteral("Cannot leave out '%1'.").arg(copy));
+    void leaveOutFunnelPages(const SiteFiles& files, const FunnelPages& funnel) const
+    {
+        for (const QString& page : {funnel.front, funnel.download}) {
+            const QString copy = QDir(m_siteCopy).filePath(page);
+            if (!page.isEmpty() && files.contains(page) && !QFile::remove(copy) && QFileInfo::exists(copy))
+                throw IoError(support::kPermissionDenied, QStringLiteral("Cannot leave out '%1'.").arg(copy));
+        }
     }
 
-    report(45, QStringLiteral("Converting the front-end page"));
-    const ConvertedPage front =
-        convertPage(r.frontPage, QDir(siteCopy).filePath(QStringLiteral("converted_index.php")), files,
-                    funnel, PageRole::FrontEnd, result);
-    MortarTools::Pause(1);
+    void convertPages(const SiteFiles& files, const FunnelPages& funnel)
+    {
+        report(45, QStringLiteral("Converting the front-end page"));
+        const ConvertedPage front =
+            convertPage(m_r.frontPage, QDir(m_siteCopy).filePath(QStringLiteral("converted_index.php")),
+                        files, funnel, PageRole::FrontEnd, m_result);
+        MortarTools::Pause(1);
 
-    // What the front-end page shows stays public; of the rest, what only the download page links to
-    // is for buyers.
-    DeliveryRule delivery;
-    delivery.notDelivered = front.referenced;
-    for (const QString& file : r.keepPublic)
-        delivery.notDelivered.insert(QDir::cleanPath(file));
-    for (const QString& file : r.deliver)
-        delivery.forced.insert(QDir::cleanPath(file));
-    report(52, QStringLiteral("Converting the download page"));
-    const ConvertedPage download =
-        convertPage(r.downloadPage, QDir(siteCopy).filePath(QStringLiteral("converted_download.php")), files,
-                    funnel, PageRole::Download, result, r.publicDelivery ? nullptr : &delivery);
-    MortarTools::Pause(1);
-    if (!download.delivered.isEmpty()) {
-        holdBackDeliveryFiles(pluginFolder, siteCopy, download.delivered);
-        result.delivered = download.delivered;
+        // What the front-end page shows stays public; of the rest, what only the download page links
+        // to is for buyers.
+        DeliveryRule delivery;
+        delivery.notDelivered = front.referenced;
+        for (const QString& file : m_r.keepPublic)
+            delivery.notDelivered.insert(QDir::cleanPath(file));
+        for (const QString& file : m_r.deliver)
+            delivery.forced.insert(QDir::cleanPath(file));
+        report(52, QStringLiteral("Converting the download page"));
+        const ConvertedPage download = convertPage(
+            m_r.downloadPage, QDir(m_siteCopy).filePath(QStringLiteral("converted_download.php")), files,
+            funnel, PageRole::Download, m_result, m_r.publicDelivery ? nullptr : &delivery);
+        MortarTools::Pause(1);
+        if (!download.delivered.isEmpty()) {
+            holdBackDeliveryFiles(m_pluginFolder, m_siteCopy, download.delivered);
+            m_result.delivered = download.delivered;
+        }
     }
 
-    report(60, QStringLiteral("Filling in the plugin template"));
-    fillTemplate(pluginFolder, r);
+    // Packs the plugin folder; the finished archive replaces an earlier one of the same name in one
+    // step.
+    void pack()
+    {
+        const QString archiveFile = ArchiveName(m_r.details.name) + QStringLiteral(".zip");
+        const QString stagedArchive = m_staging.filePath(archiveFile);
+        report(65, QStringLiteral("Packing the plugin"));
+        MortarTools::Pause(1);
+        int percent = 65;
+        RunArchiver(
+            m_r.archiver, stagedArchive, m_stagingPath, m_r.details.identifier,
+            [&] {
+                percent = std::min(95, percent + 1);
+                report(percent, QStringLiteral("Packing the plugin"));
+            },
+            m_r.stop);
+        checkStop();
 
-    const QString archiveFile = ArchiveName(r.details.name) + QStringLiteral(".zip");
-    const QString stagedArchive = stagingDir.filePath(archiveFile);
-    report(65, QStringLiteral("Packing the plugin"));
-    MortarTools::Pause(1);
-    int percent = 65;
-    RunArchiver(
-        r.archiver, stagedArchive, staging, r.details.identifier,
-        [&] {
-            percent = std::min(95, percent + 1);
-            report(percent, QStringLiteral("Packing the plugin"));
-        },
-        r.stop);
-    checkStop();
-
-    // The finished archive replaces an earlier one of the same name in one step.
-    const QString finalArchive = QDir(r.outputFolder).filePath(archiveFile);
-    std::error_code ec;
-    std::filesystem::rename(support::ToFsPath(stagedArchive), support::ToFsPath(finalArchive), ec);
-    if (ec)
-        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), finalArchive);
-    result.archivePath = finalArchive;
-}
+        const QString finalArchive = QDir(m_r.outputFolder).filePath(archiveFile);
+        std::error_code ec;
+        std::filesystem::rename(support::ToFsPath(stagedArchive), support::ToFsPath(finalArchive), ec);
+        if (ec)
+            throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), finalArchive);
+        m_result.archivePath = finalArchive;
+    }
+};
 
 } // namespace
 
@@ -394,7 +437,7 @@ BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progre
     }
 
     try {
-        runSteps(request, staging->path(), progress, result);
+        BuildSteps(request, staging->path(), progress, result).run();
         result.status = BuildResult::Status::Done;
     } catch (const BuildStopped&) {
         result.status = BuildResult::Status::Stopped;
