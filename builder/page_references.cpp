@@ -36,6 +36,42 @@ bool startsWithIgnoringCase(QByteArrayView s, std::string_view lower)
     return true;
 }
 
+bool isCssSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
+}
+
+qsizetype skipCssSpace(QByteArrayView css, qsizetype j)
+{
+    while (j < css.size() && isCssSpace(css[j]))
+        ++j;
+    return j;
+}
+
+// The index of the quote that closes the CSS string opened at j, or -1 when a line break or the
+// end comes first.
+qsizetype cssStringClose(QByteArrayView css, qsizetype j)
+{
+    for (qsizetype k = j + 1; k < css.size(); ++k) {
+        if (css[k] == '\\')
+            ++k;
+        else if (css[k] == css[j])
+            return k;
+        else if (css[k] == '\n')
+            return -1;
+    }
+    return -1;
+}
+
+// Whether a "url(" starts at i, not as the end of a longer name.
+bool startsCssUrl(QByteArrayView css, qsizetype i)
+{
+    const char c = css[i];
+    return (c == 'u' || c == 'U') && startsWithIgnoringCase(css.sliced(i), "url(") &&
+           (i == 0 || !(isAsciiAlnum(css[i - 1]) || css[i - 1] == '-' || css[i - 1] == '_' ||
+                        static_cast<unsigned char>(css[i - 1]) >= 0x80));
+}
+
 void appendUtf8(QByteArray& out, char32_t u)
 {
     if (u < 0x80) {
@@ -94,111 +130,138 @@ struct DecodedValue
 // Decodes the character references of raw (an attribute value as written, starting at page
 // offset at) the way the HTML5 tokenizer does inside attribute values, with its line-break and
 // NUL normalisation.
-DecodedValue decodeAttribute(QByteArrayView raw, qsizetype at)
+class AttributeDecoder
 {
-    DecodedValue d;
-    const qsizetype n = raw.size();
-    if (!raw.contains('&') && !raw.contains('\r') && !raw.contains('\0')) {
-        d.value = QByteArray::fromRawData(raw.data(), n); // the page's own bytes, not copied
-        return d;
-    }
-    d.value.reserve(n);
-    d.from.reserve(std::size_t(n) + 1);
-    const auto put = [&](QByteArrayView text, qsizetype source) {
-        d.value.append(text);
-        d.from.insert(d.from.end(), std::size_t(text.size()), at + source);
-    };
-    qsizetype i = 0;
-    while (i < n) {
-        const char c = raw[i];
-        if (c == '\r') {
-            put("\n", i);
-            i += (i + 1 < n && raw[i + 1] == '\n') ? 2 : 1;
-            continue;
+public:
+    AttributeDecoder(QByteArrayView raw, qsizetype at) : m_raw(raw), m_at(at) {}
+
+    DecodedValue decode()
+    {
+        const qsizetype n = m_raw.size();
+        if (!m_raw.contains('&') && !m_raw.contains('\r') && !m_raw.contains('\0')) {
+            m_d.value = QByteArray::fromRawData(m_raw.data(), n); // the page's own bytes, not copied
+            return std::move(m_d);
         }
-        if (c == '\0') {
-            put("\xEF\xBF\xBD", i);
-            ++i;
-            continue;
-        }
-        if (c != '&') {
-            put(raw.sliced(i, 1), i);
-            ++i;
-            continue;
-        }
-        if (i + 1 < n && raw[i + 1] == '#') {
-            qsizetype j = i + 2;
-            const bool hex = j < n && (raw[j] == 'x' || raw[j] == 'X');
-            if (hex)
-                ++j;
-            const qsizetype digits = j;
-            char32_t code = 0;
-            bool overflow = false;
-            while (j < n && (hex ? std::isxdigit(static_cast<unsigned char>(raw[j])) != 0
-                                 : (raw[j] >= '0' && raw[j] <= '9'))) {
-                const char h = raw[j];
-                const unsigned v = unsigned(h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
-                if (code > 0x10FFFF)
-                    overflow = true;
-                else
-                    code = code * (hex ? 16 : 10) + v;
-                ++j;
-            }
-            if (j == digits) { // "&#" with no digits is text
-                put("&", i);
+        m_d.value.reserve(n);
+        m_d.from.reserve(std::size_t(n) + 1);
+        qsizetype i = 0;
+        while (i < n) {
+            const char c = m_raw[i];
+            if (c == '\r') {
+                put("\n", i);
+                i += (i + 1 < n && m_raw[i + 1] == '\n') ? 2 : 1;
+            } else if (c == '\0') {
+                put("\xEF\xBF\xBD", i);
                 ++i;
-                continue;
+            } else if (c != '&') {
+                put(m_raw.sliced(i, 1), i);
+                ++i;
+            } else if (i + 1 < n && m_raw[i + 1] == '#') {
+                i = numericReference(i);
+            } else {
+                i = namedReference(i);
             }
-            if (j < n && raw[j] == ';')
-                ++j;
-            else
-                d.openEnds.push_back(at + j);
-            if (overflow || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-                code = 0xFFFD;
-            else if (code >= 0x80 && code <= 0x9F)
-                code = kWindows1252[code - 0x80];
-            QByteArray text;
-            appendUtf8(text, code);
-            put(text, i);
-            i = j;
-            continue;
         }
-        // The longest known name, with its ";" where it has one.
+        m_d.from.push_back(m_at + n);
+        return std::move(m_d);
+    }
+
+private:
+    QByteArrayView m_raw;
+    qsizetype m_at;
+    DecodedValue m_d;
+
+    void put(QByteArrayView text, qsizetype source)
+    {
+        m_d.value.append(text);
+        m_d.from.insert(m_d.from.end(), std::size_t(text.size()), m_at + source);
+    }
+
+    // The reference "&#..." at i; returns where reading goes on.
+    qsizetype numericReference(qsizetype i)
+    {
+        const qsizetype n = m_raw.size();
+        qsizetype j = i + 2;
+        const bool hex = j < n && (m_raw[j] == 'x' || m_raw[j] == 'X');
+        if (hex)
+            ++j;
+        const qsizetype digits = j;
+        char32_t code = 0;
+        bool overflow = false;
+        while (j < n && (hex ? std::isxdigit(static_cast<unsigned char>(m_raw[j])) != 0
+                             : (m_raw[j] >= '0' && m_raw[j] <= '9'))) {
+            const char h = m_raw[j];
+            const unsigned v = unsigned(h <= '9' ? h - '0' : (h | 0x20) - 'a' + 10);
+            if (code > 0x10FFFF)
+                overflow = true;
+            else
+                code = code * (hex ? 16 : 10) + v;
+            ++j;
+        }
+        if (j == digits) { // "&#" with no digits is text
+            put("&", i);
+            return i + 1;
+        }
+        if (j < n && m_raw[j] == ';')
+            ++j;
+        else
+            m_d.openEnds.push_back(m_at + j);
+        if (overflow || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+            code = 0xFFFD;
+        else if (code >= 0x80 && code <= 0x9F)
+            code = kWindows1252[code - 0x80];
+        QByteArray text;
+        appendUtf8(text, code);
+        put(text, i);
+        return j;
+    }
+
+    // The longest known name after the "&" at i, with its ";" where it has one.
+    const NamedReference* longestName(qsizetype i, bool& semicolonFollows) const
+    {
+        const qsizetype n = m_raw.size();
         const NamedReference* best = nullptr;
-        qsizetype bestLength = 0;
-        bool bestSemicolon = false;
         for (const NamedReference& ref : kNamedReferences) {
             const qsizetype len = qsizetype(ref.name.size());
-            if (i + 1 + len > n || raw.sliced(i + 1, len) != QByteArrayView(ref.name.data(), len))
+            if (i + 1 + len > n || m_raw.sliced(i + 1, len) != QByteArrayView(ref.name.data(), len))
                 continue;
-            const bool semicolon = i + 1 + len < n && raw[i + 1 + len] == ';';
+            const bool semicolon = i + 1 + len < n && m_raw[i + 1 + len] == ';';
             if (!semicolon && !ref.withoutSemicolon)
                 continue;
-            if (len > bestLength) {
+            if (!best || len > qsizetype(best->name.size())) {
                 best = &ref;
-                bestLength = len;
-                bestSemicolon = semicolon;
+                semicolonFollows = semicolon;
             }
         }
-        if (best) {
-            const qsizetype after = i + 1 + bestLength;
-            // In attribute values "&amp=" and "&ampx" stay as written, for old query strings.
-            if (!bestSemicolon && after < n && (raw[after] == '=' || isAsciiAlnum(raw[after]))) {
-                put("&", i);
-                ++i;
-                continue;
-            }
-            put(QByteArrayView(best->text.data(), qsizetype(best->text.size())), i);
-            i = after + (bestSemicolon ? 1 : 0);
-            if (!bestSemicolon)
-                d.openEnds.push_back(at + i);
-            continue;
-        }
-        put("&", i);
-        ++i;
+        return best;
     }
-    d.from.push_back(at + n);
-    return d;
+
+    // The reference "&name" at i, or a plain "&"; returns where reading goes on.
+    qsizetype namedReference(qsizetype i)
+    {
+        bool semicolon = false;
+        const NamedReference* best = longestName(i, semicolon);
+        if (!best) {
+            put("&", i);
+            return i + 1;
+        }
+        const qsizetype after = i + 1 + qsizetype(best->name.size());
+        // In attribute values "&amp=" and "&ampx" stay as written, for old query strings.
+        if (!semicolon && after < m_raw.size() && (m_raw[after] == '=' || isAsciiAlnum(m_raw[after]))) {
+            put("&", i);
+            return i + 1;
+        }
+        put(QByteArrayView(best->text.data(), qsizetype(best->text.size())), i);
+        const qsizetype next = after + (semicolon ? 1 : 0);
+        if (!semicolon)
+            m_d.openEnds.push_back(m_at + next);
+        return next;
+    }
+};
+
+DecodedValue decodeAttribute(QByteArrayView raw, qsizetype at)
+{
+    return AttributeDecoder(raw, at).decode();
 }
 
 class Collector
@@ -368,35 +431,16 @@ private:
 
     // url(...) with any quoting and @import "...", outside comments and other strings. A URL
     // written with CSS escapes is left alone.
+    void addUnescapedCss(const DecodedValue& d, qsizetype at, qsizetype b, qsizetype e, Kind kind)
+    {
+        if (!QByteArrayView(d.value).sliced(b, e - b).contains('\\'))
+            add(d, at, b, e, kind, true);
+    }
+
     void scanCss(const DecodedValue& d, qsizetype at, Kind kind)
     {
         const QByteArray& css = d.value;
         const qsizetype n = css.size();
-        const auto isSpace = [](char c) {
-            return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f';
-        };
-        const auto skipSpace = [&](qsizetype j) {
-            while (j < n && isSpace(css[j]))
-                ++j;
-            return j;
-        };
-        // The index of the quote that closes the string opened at j, or -1 when a line break or
-        // the end comes first.
-        const auto stringClose = [&](qsizetype j) -> qsizetype {
-            for (qsizetype k = j + 1; k < n; ++k) {
-                if (css[k] == '\\')
-                    ++k;
-                else if (css[k] == css[j])
-                    return k;
-                else if (css[k] == '\n')
-                    return -1;
-            }
-            return -1;
-        };
-        const auto addUnescaped = [&](qsizetype b, qsizetype e) {
-            if (!QByteArrayView(css).sliced(b, e - b).contains('\\'))
-                add(d, at, b, e, kind, true);
-        };
         qsizetype i = 0;
         while (i < n) {
             const char c = css[i];
@@ -404,50 +448,57 @@ private:
                 const qsizetype close = css.indexOf("*/", i + 2);
                 i = close < 0 ? n : close + 2;
             } else if (c == '"' || c == '\'') {
-                const qsizetype close = stringClose(i);
+                const qsizetype close = cssStringClose(css, i);
                 i = close < 0 ? i + 1 : close + 1;
             } else if (c == '\\') {
                 i += 2;
-            } else if ((c == 'u' || c == 'U') &&
-                       startsWithIgnoringCase(QByteArrayView(css).sliced(i), "url(") &&
-                       (i == 0 || !(isAsciiAlnum(css[i - 1]) || css[i - 1] == '-' || css[i - 1] == '_' ||
-                                    static_cast<unsigned char>(css[i - 1]) >= 0x80))) {
-                const qsizetype j = skipSpace(i + 4);
-                if (j < n && (css[j] == '"' || css[j] == '\'')) {
-                    const qsizetype close = stringClose(j);
-                    if (close < 0) {
-                        i = j + 1;
-                        continue;
-                    }
-                    addUnescaped(j + 1, close);
-                    i = close + 1;
-                    continue;
-                }
-                qsizetype k = j;
-                while (k < n && css[k] != ')' && !isSpace(css[k]) && css[k] != '"' && css[k] != '\'' &&
-                       css[k] != '(')
-                    ++k;
-                const qsizetype after = skipSpace(k);
-                if (k > j && after < n && css[after] == ')') {
-                    addUnescaped(j, k);
-                    i = after + 1;
-                } else {
-                    i = std::max(k, i + 4);
-                }
+            } else if (startsCssUrl(css, i)) {
+                i = scanCssUrl(d, at, kind, i);
             } else if (c == '@' && startsWithIgnoringCase(QByteArrayView(css).sliced(i), "@import")) {
-                const qsizetype j = skipSpace(i + 7);
-                if (j < n && (css[j] == '"' || css[j] == '\'')) {
-                    const qsizetype close = stringClose(j);
-                    if (close >= 0)
-                        addUnescaped(j + 1, close);
-                    i = close < 0 ? j + 1 : close + 1;
-                } else {
-                    i = j > i + 7 ? j : i + 7;
-                }
+                i = scanCssImport(d, at, kind, i);
             } else {
                 ++i;
             }
         }
+    }
+
+    // The "url(" at i; returns where scanning goes on.
+    qsizetype scanCssUrl(const DecodedValue& d, qsizetype at, Kind kind, qsizetype i)
+    {
+        const QByteArray& css = d.value;
+        const qsizetype n = css.size();
+        const qsizetype j = skipCssSpace(css, i + 4);
+        if (j < n && (css[j] == '"' || css[j] == '\'')) {
+            const qsizetype close = cssStringClose(css, j);
+            if (close < 0)
+                return j + 1;
+            addUnescapedCss(d, at, j + 1, close, kind);
+            return close + 1;
+        }
+        qsizetype k = j;
+        while (k < n && css[k] != ')' && !isCssSpace(css[k]) && css[k] != '"' && css[k] != '\'' &&
+               css[k] != '(')
+            ++k;
+        const qsizetype after = skipCssSpace(css, k);
+        if (k > j && after < n && css[after] == ')') {
+            addUnescapedCss(d, at, j, k, kind);
+            return after + 1;
+        }
+        return std::max(k, i + 4);
+    }
+
+    // The "@import" at i; returns where scanning goes on.
+    qsizetype scanCssImport(const DecodedValue& d, qsizetype at, Kind kind, qsizetype i)
+    {
+        const QByteArray& css = d.value;
+        const qsizetype j = skipCssSpace(css, i + 7);
+        if (j < css.size() && (css[j] == '"' || css[j] == '\'')) {
+            const qsizetype close = cssStringClose(css, j);
+            if (close >= 0)
+                addUnescapedCss(d, at, j + 1, close, kind);
+            return close < 0 ? j + 1 : close + 1;
+        }
+        return j > i + 7 ? j : i + 7;
     }
 };
 
