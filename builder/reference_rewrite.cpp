@@ -56,72 +56,18 @@ public:
             if (!t.file.isEmpty())
                 out.referenced.insert(t.file);
         }
-        // Paths the old rule prefixes where no reference begins: in scripts, text, comments.
-        std::vector<std::pair<qsizetype, QString>> loose;
         QSet<QString> usedElsewhere;
-        std::size_t r = 0;
-        for (const qsizetype at : m_literal) {
-            while (r < refs.size() && refs[r].begin < at)
-                ++r;
-            if (r < refs.size() && refs[r].begin == at)
-                continue;
-            const QString file = literalFile(at);
-            loose.emplace_back(at, file);
-            if (!file.isEmpty()) {
-                usedElsewhere.insert(file);
-                out.referenced.insert(file);
-            }
-        }
+        const std::vector<LooseLiteral> loose = looseLiterals(refs, usedElsewhere);
+        out.referenced.unite(usedElsewhere);
         out.delivered = delivered(refs, targets, usedElsewhere);
         QHash<QString, int> number;
         for (const QString& file : std::as_const(out.delivered))
             number.insert(file, int(number.size()));
 
         std::vector<ReferenceEdit> edits;
-        std::vector<std::pair<qsizetype, ReferenceNote>> found;
-        for (std::size_t i = 0; i < refs.size(); ++i) {
-            const PageReference& ref = refs[i];
-            const Target& t = targets[i];
-            if (const auto n = number.constFind(t.file); n != number.cend() && ref.isLink) {
-                ReferenceEdit e{ref.begin, ref.end, ReferenceEdit::Address::Delivery};
-                e.delivery = n.value();
-                edits.push_back(std::move(e));
-                continue;
-            }
-            if (t.literal) {
-                edits.push_back(literalEdit(ref.begin, t.file));
-                continue;
-            }
-            ReferenceNote note;
-            note.page = m_pagePath;
-            note.reference = t.value;
-            switch (t.resolution.kind) {
-            case Resolution::Kind::NotLocal:
-                continue;
-            case Resolution::Kind::Missing:
-            case Resolution::Kind::OutsideSite:
-            case Resolution::Kind::Ambiguous:
-                if (ref.kind == PageReference::Kind::Address) {
-                    note.kind = t.resolution.kind == Resolution::Kind::Missing ? ReferenceNote::Kind::Missing
-                                : t.resolution.kind == Resolution::Kind::OutsideSite
-                                    ? ReferenceNote::Kind::OutsideSite
-                                    : ReferenceNote::Kind::Ambiguous;
-                    note.files = t.resolution.candidates;
-                    found.emplace_back(ref.begin, std::move(note));
-                }
-                continue;
-            case Resolution::Kind::Resolved:
-                break;
-            }
-            if (std::optional<ReferenceEdit> edit = rewrite(ref, t.resolution)) {
-                edits.push_back(std::move(*edit));
-                if (t.resolution.caseOnly) {
-                    note.kind = ReferenceNote::Kind::CaseOnly;
-                    note.files = QStringList{t.resolution.file};
-                    found.emplace_back(ref.begin, std::move(note));
-                }
-            }
-        }
+        std::vector<FoundNote> found;
+        for (std::size_t i = 0; i < refs.size(); ++i)
+            edit(refs[i], targets[i], number, edits, found);
         numberLines(found, out.notes);
         out.edits = merged(std::move(edits), loose);
         return out;
@@ -136,6 +82,10 @@ private:
         QString file;
         bool literal = false; // a path the old rule prefixes, as written
     };
+    // A path the old rule prefixes where no reference begins: in scripts, text, comments.
+    using LooseLiteral = std::pair<qsizetype, QString>;
+    // A note and the page offset it was found at, for its line number.
+    using FoundNote = std::pair<qsizetype, ReferenceNote>;
 
     QByteArrayView m_text;
     QString m_pagePath;
@@ -160,6 +110,71 @@ private:
                 best = file;
         }
         return best;
+    }
+
+    // The old rule's paths where no reference begins, with the file each names; the files named
+    // go into usedElsewhere.
+    std::vector<LooseLiteral> looseLiterals(const std::vector<PageReference>& refs,
+                                            QSet<QString>& usedElsewhere) const
+    {
+        std::vector<LooseLiteral> loose;
+        std::size_t r = 0;
+        for (const qsizetype at : m_literal) {
+            while (r < refs.size() && refs[r].begin < at)
+                ++r;
+            if (r < refs.size() && refs[r].begin == at)
+                continue;
+            const QString file = literalFile(at);
+            loose.emplace_back(at, file);
+            if (!file.isEmpty())
+                usedElsewhere.insert(file);
+        }
+        return loose;
+    }
+
+    // The edit one reference gets, if any, and the note it earns, if any.
+    void edit(const PageReference& ref, const Target& t, const QHash<QString, int>& number,
+              std::vector<ReferenceEdit>& edits, std::vector<FoundNote>& found) const
+    {
+        if (const auto n = number.constFind(t.file); n != number.cend() && ref.isLink) {
+            ReferenceEdit e{ref.begin, ref.end, ReferenceEdit::Address::Delivery};
+            e.delivery = n.value();
+            edits.push_back(std::move(e));
+            return;
+        }
+        if (t.literal) {
+            edits.push_back(literalEdit(ref.begin, t.file));
+            return;
+        }
+        ReferenceNote note;
+        note.page = m_pagePath;
+        note.reference = t.value;
+        switch (t.resolution.kind) {
+        case Resolution::Kind::NotLocal:
+            return;
+        case Resolution::Kind::Missing:
+        case Resolution::Kind::OutsideSite:
+        case Resolution::Kind::Ambiguous:
+            if (ref.kind == PageReference::Kind::Address) {
+                note.kind = t.resolution.kind == Resolution::Kind::Missing ? ReferenceNote::Kind::Missing
+                            : t.resolution.kind == Resolution::Kind::OutsideSite
+                                ? ReferenceNote::Kind::OutsideSite
+                                : ReferenceNote::Kind::Ambiguous;
+                note.files = t.resolution.candidates;
+                found.emplace_back(ref.begin, std::move(note));
+            }
+            return;
+        case Resolution::Kind::Resolved:
+            break;
+        }
+        if (std::optional<ReferenceEdit> e = rewrite(ref, t.resolution)) {
+            edits.push_back(std::move(*e));
+            if (t.resolution.caseOnly) {
+                note.kind = ReferenceNote::Kind::CaseOnly;
+                note.files = QStringList{t.resolution.file};
+                found.emplace_back(ref.begin, std::move(note));
+            }
+        }
     }
 
     ReferenceEdit literalEdit(qsizetype at, const QString& file) const
@@ -187,7 +202,7 @@ private:
     // The reference edits and the old rule's own, in page order; an old-rule prefix that falls in a
     // span a reference edit replaces goes with that span.
     std::vector<ReferenceEdit> merged(std::vector<ReferenceEdit> edits,
-                                      const std::vector<std::pair<qsizetype, QString>>& loose) const
+                                      const std::vector<LooseLiteral>& loose) const
     {
         std::vector<ReferenceEdit> all;
         all.reserve(edits.size() + loose.size());
@@ -271,8 +286,7 @@ private:
     }
 
     // Notes come in page order: one walk over the page counts the lines.
-    void numberLines(std::vector<std::pair<qsizetype, ReferenceNote>>& found,
-                     std::vector<ReferenceNote>& notes) const
+    void numberLines(std::vector<FoundNote>& found, std::vector<ReferenceNote>& notes) const
     {
         int line = 1;
         qsizetype counted = 0;
