@@ -2,15 +2,10 @@
 
 #include "builder/build_stop.h"
 #include "support/io_error.h"
+#include "support/process_death.h"
 
 #include <QFileInfo>
 #include <QProcess>
-
-#ifdef Q_OS_LINUX
-#include <csignal>
-#include <sys/prctl.h>
-#include <unistd.h>
-#endif
 
 namespace builder {
 namespace {
@@ -35,16 +30,8 @@ void RunArchiver(const QString& archiver, const QString& archivePath, const QStr
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(workDir);
-#ifdef Q_OS_LINUX
-    // The signal comes when the thread that started the archiver ends; that thread waits here
-    // until the archiver has ended, so it is sent only when the whole program dies.
-    const pid_t parent = ::getpid();
-    process.setChildProcessModifier([parent] {
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (::getppid() != parent) // died before the signal was set
-            ::_exit(127);
-    });
-#endif
+    // This thread waits here until the archiver has ended, so only the program's death ends it early.
+    support::EndWithThisProgram(process);
     // No -r: with a plain folder name it would also pick up same-named entries deeper down.
     process.start(archiver, {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
                              QStringLiteral("-y"), archivePath, QStringLiteral("--"), folderName});

@@ -1,5 +1,6 @@
 #include "builder/asset_rewrite.h"
 
+#include "support/memory_advice.h"
 #include "support/mortar_parser.h"
 
 #include <QHash>
@@ -12,10 +13,6 @@
 #include <stdexcept>
 #include <vector>
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 namespace builder {
 namespace {
 
@@ -23,15 +20,7 @@ namespace {
 // page faults instead of thousands, which dominate the whole rewrite on a virtual machine.
 void preferHugePages(QString& s)
 {
-#ifdef __linux__
-    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
-    const auto begin = (reinterpret_cast<std::uintptr_t>(s.data()) + huge - 1) & ~(huge - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(s.data() + s.size())) & ~(huge - 1);
-    if (end > begin)
-        madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-#else
-    Q_UNUSED(s);
-#endif
+    support::PreferHugePages(s.data(), std::size_t(s.size()) * sizeof(QChar));
 }
 
 constexpr char16_t kQuote = u'"';

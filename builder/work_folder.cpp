@@ -2,57 +2,22 @@
 
 #include "support/folder_deletion.h"
 #include "support/io_error.h"
-#include "support/unique_fd.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <utility>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include <utility>
 
 namespace builder {
 namespace {
 
-#ifdef Q_OS_UNIX
-// Opens the folder's lock file (making it when missing) and locks it without waiting. Nothing
-// held, with errno EWOULDBLOCK when someone holds it, ENOENT when the folder is gone.
-support::UniqueFd lockFolder(const QString& folder)
+// Locks the folder's lock file, making it when missing.
+support::FileLock::Outcome lockFolder(const QString& folder, support::FileLock& lock)
 {
-    const QByteArray lock = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".lock")));
-    support::UniqueFd fd(::open(lock.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-    if (!fd.valid())
-        return {};
-    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        fd.reset();
-        errno = err;
-        return {};
-    }
-    // A folder swept away between the open and the lock leaves a lock on a file that is gone.
-    struct stat held
-    {
-    };
-    struct stat named
-    {
-    };
-    if (::fstat(fd.get(), &held) != 0 || ::lstat(lock.constData(), &named) != 0 ||
-        held.st_dev != named.st_dev || held.st_ino != named.st_ino) {
-        fd.reset();
-        errno = ENOENT;
-        return {};
-    }
-    return fd;
+    return lock.tryLock(QDir(folder).filePath(QStringLiteral(".lock")));
 }
-#endif
 
 } // namespace
 
@@ -67,18 +32,18 @@ WorkFolder::WorkFolder(const QString& outputFolder)
                 QStringLiteral("Cannot create a folder in '%1': %2").arg(outputFolder, dir.errorString()));
         }
         dir.setAutoRemove(false);
-#ifdef Q_OS_UNIX
-        support::UniqueFd lock = lockFolder(dir.path());
-        if (!lock.valid()) {
-            const int err = errno;
+        switch (lockFolder(dir.path(), m_lock)) {
+        case support::FileLock::Outcome::Locked:
+            break;
+        case support::FileLock::Outcome::HeldElsewhere:
+        case support::FileLock::Outcome::Gone:
             // Another build's sweep took the new folder before it was locked, and removes it.
-            if (err == EWOULDBLOCK || err == ENOENT)
-                continue;
+            continue;
+        case support::FileLock::Outcome::Failed:
             support::DeleteFolder(dir.path());
-            throw support::IoError::fromErrno(err, QStringLiteral("Cannot lock the work folder"), dir.path());
+            throw support::IoError::fromErrno(m_lock.error(), QStringLiteral("Cannot lock the work folder"),
+                                              dir.path());
         }
-        m_lock = std::move(lock);
-#endif
         m_path = dir.path();
         return;
     }
@@ -103,30 +68,24 @@ bool WorkFolder::remove()
 QStringList RemoveAbandonedWorkFolders(const QString& outputFolder)
 {
     QStringList warnings;
-#ifdef Q_OS_UNIX
     const QDir output(outputFolder);
     const QStringList names =
         output.entryList({WorkFolder::namePrefix() + QLatin1Char('*')},
                          QDir::Dirs | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         const QString folder = output.filePath(name);
-        const support::UniqueFd lock = lockFolder(folder);
-        if (!lock.valid()) {
-            if (errno != EWOULDBLOCK && errno != ENOENT) {
-                warnings << QStringLiteral(
-                                "Could not check the work folder '%1' left by an earlier build: %2")
-                                .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
-            }
-            continue;
+        support::FileLock lock;
+        const support::FileLock::Outcome outcome = lockFolder(folder, lock);
+        if (outcome == support::FileLock::Outcome::Failed) {
+            warnings << QStringLiteral("Could not check the work folder '%1' left by an earlier build: %2")
+                            .arg(folder, QString::fromLocal8Bit(std::strerror(lock.error())));
         }
+        if (outcome != support::FileLock::Outcome::Locked)
+            continue;
         if (!support::DeleteFolder(folder))
             warnings << QStringLiteral("Could not remove the work folder '%1' left by an earlier build.")
                             .arg(folder);
     }
-#else
-    // Without the lock a live build's folder cannot be told from an abandoned one: all stay.
-    Q_UNUSED(outputFolder);
-#endif
     return warnings;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "support/unique_fd.h"
+#include "support/file_lock.h"
 
 #include <QString>
 #include <QStringList>
@@ -29,7 +29,7 @@ public:
 
 private:
     QString m_path;
-    support::UniqueFd m_lock;
+    support::FileLock m_lock;
     bool m_removed = false;
 };
 
