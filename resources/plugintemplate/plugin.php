@@ -15,6 +15,14 @@ if ( ! defined( 'ABSPATH' ) ) {
 
 require_once __DIR__ . '/modules/cpt.php';
 require_once __DIR__ . '/modules/cpt_template_loader.php';
+require_once __DIR__ . '/modules/signing.php';
+require_once __DIR__ . '/modules/buyers.php';
+require_once __DIR__ . '/modules/payments.php';
+require_once __DIR__ . '/modules/mail.php';
+require_once __DIR__ . '/modules/pay-paypal.php';
+require_once __DIR__ . '/modules/pay-stripe.php';
+require_once __DIR__ . '/modules/pay-webhook.php';
+require_once __DIR__ . '/modules/privacy.php';
 
 /**
  * The plugin name as typed when the plugin was built. A nowdoc keeps quotes, "$" and
