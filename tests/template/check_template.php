@@ -5,7 +5,8 @@
 // (phpcs with WPCS 2.3.0 from wpcs-2.3.0.tar.xz and the rules in phpcs.xml: not one error or
 // warning), and the plugin name survives intact. Then the filled template's own functions run
 // against stand-ins for WordPress (exercise_template.php): the funnel save, the post type's
-// labels and the download key check.
+// labels and the download key check; and its signatures, tokens and payment rules against
+// known vectors (exercise_payments.php).
 // Usage: php check_template.php TEMPLATE_DIR
 
 require __DIR__ . '/fill_template.php';
@@ -152,6 +153,14 @@ foreach ( $samples as $sample ) {
     $json = shell_exec( "$cmd 2>&1" );
     $got  = json_decode( (string) $json, true );
     check( is_array( $got ) && $got, "$id: the template's functions ran to the end" . ( is_array( $got ) ? '' : ': ' . $json ) );
+    foreach ( is_array( $got ) ? $got : array() as $result ) {
+        check( $result[0], "$id: " . $result[1] );
+    }
+
+    $cmd  = implode( ' ', array_map( 'escapeshellarg', array( PHP_BINARY, __DIR__ . '/exercise_payments.php', $dir, $id ) ) );
+    $json = shell_exec( "$cmd 2>&1" );
+    $got  = json_decode( (string) $json, true );
+    check( is_array( $got ) && $got, "$id: the payment functions ran to the end" . ( is_array( $got ) ? '' : ': ' . $json ) );
     foreach ( is_array( $got ) ? $got : array() as $result ) {
         check( $result[0], "$id: " . $result[1] );
     }
