@@ -13,6 +13,7 @@ source "$E2E_DIR/test_sites.sh"
 source "$E2E_DIR/real_sites.sh"
 source "$E2E_DIR/delivery.sh"
 source "$E2E_DIR/owner.sh"
+source "$E2E_DIR/buyers.sh"
 
 VANTOR_BUILD= SOURCE_DIR= PORT=18089 KEEP=0 LAYOUT=standard
 while [ $# -gt 0 ]; do
@@ -53,6 +54,7 @@ passed=0 failed=0
 
 finish() {
     local rc=$?
+    stop_paypal_stub
     wp_down
     if [ "$failed" -gt 0 ] || [ "$rc" -ne 0 ] || [ "$KEEP" = 1 ]; then
         echo "# run folder kept: $RUN"
@@ -201,7 +203,7 @@ phase "installing the plugins"
 # Upload and activate as in wp-admin › Plugins › Add New › Upload Plugin, which hands the
 # ZIP to Plugin_Upgrader; activation redirects with "error" when the plugin prints anything.
 install_plugin() {
-    local key=$1 form_page="$RUN/pages/$1-upload-form.html" result="$RUN/pages/$1-uploaded.html" code link location line
+    local key=$1 form_page="$RUN/pages/$1-upload-form.html" result="$RUN/pages/$1-uploaded.html" code link location line id tables secret
     local -a lines fields=()
     fetch "$form_page" "$A/wp-admin/plugin-install.php?tab=upload" -b "$JAR" > /dev/null
     mapfile -t lines < <(php "$INSPECT" form-fields "$form_page" "$A/wp-admin/plugin-install.php" "//form[contains(@class,'wp-upload-form')]")
@@ -216,6 +218,12 @@ install_plugin() {
     [ "$code" = 302 ] && [[ "$location" == *"activate=true"* ]]
     verdict "$key: activates without unexpected output or errors" $? "$code -> $location"
     P_FILE[$key]=${P_ID[$key]}/plugin.php
+    # Read beside WordPress: a request to it would make them on its own.
+    id=${P_ID[$key]}
+    tables=$(wp_sql "SHOW TABLES WHERE Tables_in_wp IN ('wp_${id}_buyers', 'wp_${id}_downloads')" | sort | tr '\n' ' ')
+    secret=$(wp_sql "SELECT LENGTH(option_value) FROM wp_options WHERE option_name = '${id}_secret'")
+    [ "$tables" = "wp_${id}_buyers wp_${id}_downloads " ] && [ "$secret" = 64 ]
+    verdict "$key: activation makes the buyers and downloads tables and the site's secret" $? "tables '$tables', secret of ${secret:-no} characters"
 }
 for key in "${ALL_PLUGINS[@]}"; do install_plugin "$key"; done
 
@@ -485,6 +493,10 @@ for key in "${ALL_PLUGINS[@]}"; do
 done
 [ -z "$direct" ]
 verdict "the plugins' own PHP files requested directly print nothing" $? "$direct"
+
+phase "buyers and payments"
+
+check_buyers example
 
 phase "deactivating and deleting"
 

@@ -2,12 +2,17 @@
 # folder, a private MariaDB on a unix socket only, PHP's built-in server on 127.0.0.1.
 # Layouts: "standard"; "moved-content", where WP_CONTENT_DIR and WP_CONTENT_URL name another
 # folder and address; "subfolder", where WordPress lives in /wp/ and the site's address is the
-# top (WordPress address and site address differ).
+# top (WordPress address and site address differ). A must-use plugin captures every e-mail into
+# WP_MAIL_LOG instead of sending it.
 # Both servers run under `timeout` in their own process group and are stopped by PID.
 # Sourced by run_e2e.sh.
 
 wp_php() { # wp_php TASK [ARGS...]: a task of php/wp_tasks.php inside the site
-    php "$E2E_DIR/php/wp_tasks.php" "$WP_ROOT" "127.0.0.1:$WP_PORT" "$@"
+    E2E_MAIL_LOG=${WP_MAIL_LOG:-} php "$E2E_DIR/php/wp_tasks.php" "$WP_ROOT" "127.0.0.1:$WP_PORT" "$@"
+}
+
+wp_sql() { # wp_sql STATEMENTS: runs SQL in the site's database, beside WordPress; prints rows tab-separated
+    mariadb --no-defaults --socket="$WP_DB_SOCK" -uroot -N -B wp -e "$1"
 }
 
 # start_web_server RUN_DIR FIRST_PORT MAX_SECONDS: serves WP_ROOT on the first free port from
@@ -19,7 +24,7 @@ start_web_server() {
     printf '%s' "$token" > "$WP_DOCROOT/e2e-token.txt"
     WP_PORT=$2
     for attempt in $(seq 1 20); do
-        E2E_MEMORY_LOG=$WP_MEMORY_LOG PHP_CLI_SERVER_WORKERS=4 setsid timeout "$max" php -d log_errors=1 -d display_errors=0 \
+        E2E_MEMORY_LOG=$WP_MEMORY_LOG E2E_MAIL_LOG=$WP_MAIL_LOG PHP_CLI_SERVER_WORKERS=4 setsid timeout "$max" php -d log_errors=1 -d display_errors=0 \
             -d upload_max_filesize=64M -d post_max_size=64M -d memory_limit="$WP_PHP_MEMORY_LIMIT" \
             -d error_log="$run/log/php-server-errors.log" -S "127.0.0.1:$WP_PORT" -t "$WP_DOCROOT" "$E2E_DIR/php/router.php" \
             >> "$run/log/php-server.log" 2>&1 < /dev/null &
@@ -45,8 +50,10 @@ wp_up() { # wp_up RUN_DIR FIRST_PORT MAX_SECONDS [LAYOUT]
     [ "$layout" = subfolder ] && WP_ROOT=$WP_DOCROOT/wp
     WP_LOG=$run/log/wp-debug.log
     WP_MEMORY_LOG=$run/log/memory.log
+    WP_MAIL_LOG=$run/log/mail.jsonl
     WP_PHP_MEMORY_LIMIT=256M
     sock=$run/db/mysqld.sock
+    WP_DB_SOCK=$sock
 
     mariadb-install-db --no-defaults --datadir="$run/db" --user=root --auth-root-authentication-method=socket \
         --skip-test-db --skip-name-resolve > "$run/log/mariadb-install.log" 2>&1 || {
@@ -119,6 +126,7 @@ CONFIG
     mkdir -p "$content/mu-plugins"
     cp "$E2E_DIR/php/offline.php" "$content/mu-plugins/e2e-offline.php"
     cp "$E2E_DIR/php/memory.php" "$content/mu-plugins/e2e-memory.php"
+    cp "$E2E_DIR/php/payments.php" "$content/mu-plugins/e2e-payments.php"
 
     WP_INSTALLING=1 wp_php install-site > "$run/log/wp-install.log" 2>&1 || {
         echo "WordPress did not install:"; cat "$run/log/wp-install.log"; return 1; }

@@ -81,6 +81,69 @@ switch ( $task ) {
         echo $id, "\n";
         break;
 
+    case 'funnel-settings': // ID POST JSON: changes a funnel's payment settings, as its screen would
+        $problems = call_user_func( $args[0] . '_save_funnel_settings', (int) $args[1], json_decode( $args[2], true ) );
+        if ( $problems ) {
+            e2e_fail( 'settings refused: ' . wp_json_encode( $problems ) );
+        }
+        echo wp_json_encode( call_user_func( $args[0] . '_funnel_settings', (int) $args[1] ) ), "\n";
+        break;
+
+    case 'listener-url': // ID PROVIDER POST
+        echo call_user_func( $args[0] . '_listener_url', $args[1], (int) $args[2] ), "\n";
+        break;
+
+    case 'payment-notes': // ID POST: the notes the owner will see, newest first, one a line
+        foreach ( call_user_func( $args[0] . '_payment_notes', (int) $args[1] ) as $note ) {
+            echo $note['source'], "\t", $note['outcome'], "\t", $note['detail'], "\n";
+        }
+        break;
+
+    case 'paypal-stub': // ID URL: the PayPal confirmation of plugin ID goes to the local stub at URL
+        $stubs             = (array) get_option( 'e2e_paypal_stub', array() );
+        $stubs[ $args[0] ] = $args[1];
+        update_option( 'e2e_paypal_stub', $stubs );
+        break;
+
+    case 'privacy-export': // EMAIL: every exporter's items, checked as core's export tool checks them
+        foreach ( apply_filters( 'wp_privacy_personal_data_exporters', array() ) as $exporter ) {
+            if ( ! isset( $exporter['exporter_friendly_name'] ) || ! is_callable( $exporter['callback'] ?? null ) ) {
+                e2e_fail( 'an exporter without a name or callback: ' . wp_json_encode( $exporter ) );
+            }
+            for ( $page = 1; $page < 100; $page++ ) {
+                $response = call_user_func( $exporter['callback'], $args[0], $page );
+                if ( ! is_array( $response ) || ! is_array( $response['data'] ?? null ) || ! array_key_exists( 'done', $response ) ) {
+                    e2e_fail( $exporter['exporter_friendly_name'] . ' answered out of shape: ' . wp_json_encode( $response ) );
+                }
+                foreach ( $response['data'] as $item ) {
+                    foreach ( $item['data'] as $field ) {
+                        echo $item['group_id'], "\t", $item['item_id'], "\t", $field['name'], "\t", str_replace( "\n", ' | ', $field['value'] ), "\n";
+                    }
+                }
+                if ( $response['done'] ) {
+                    break;
+                }
+            }
+        }
+        break;
+
+    case 'privacy-erase': // EMAIL: every eraser, round after round until it is done, as core's erasure tool runs them
+        foreach ( apply_filters( 'wp_privacy_personal_data_erasers', array() ) as $eraser ) {
+            for ( $page = 1; $page < 100; $page++ ) {
+                $response = call_user_func( $eraser['callback'], $args[0], $page );
+                foreach ( array( 'items_removed', 'items_retained', 'messages', 'done' ) as $key ) {
+                    if ( ! is_array( $response ) || ! array_key_exists( $key, $response ) ) {
+                        e2e_fail( $eraser['eraser_friendly_name'] . " answered without $key: " . wp_json_encode( $response ) );
+                    }
+                }
+                echo $eraser['eraser_friendly_name'], "\t", $page, "\t", $response['items_removed'] ? 'removed' : 'none', "\n";
+                if ( $response['done'] ) {
+                    break;
+                }
+            }
+        }
+        break;
+
     default:
         e2e_fail( "unknown task '$task'", 2 );
 }
