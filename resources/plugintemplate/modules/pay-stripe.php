@@ -33,11 +33,10 @@ function #prefix#_register_stripe_route() {
 add_action( 'rest_api_init', '#prefix#_register_stripe_route' );
 
 /**
- * What a signed Stripe event means for a funnel with these settings. A Checkout Session that
- * is completed (or whose delayed payment succeeded) gives access when it is paid in full in
- * the funnel's currency and amount; a charge refunded in full revokes the buyer of its
- * payment. Every other event is passed over. Whether the payment gave access before is for
- * the caller to check.
+ * What a signed Stripe event means for a funnel with these settings: a completed Checkout
+ * Session (or one whose delayed payment succeeded) may give access, a refunded charge may
+ * revoke it, and every other event is passed over. Whether the payment gave access before is
+ * for the caller to check.
  *
  * @param mixed $event    The event, decoded from JSON as arrays.
  * @param array $settings The funnel's settings (#prefix#_funnel_settings()).
@@ -48,9 +47,65 @@ add_action( 'rest_api_init', '#prefix#_register_stripe_route' );
 function #prefix#_stripe_verdict( $event, $settings ) {
 	$type   = is_array( $event ) && isset( $event['type'] ) && is_string( $event['type'] ) ? $event['type'] : '';
 	$object = is_array( $event ) && isset( $event['data']['object'] ) && is_array( $event['data']['object'] ) ? $event['data']['object'] : array();
-	$text   = function ( $value ) {
-		return is_string( $value ) ? $value : '';
-	};
+	if ( 'charge.refunded' === $type ) {
+		return #prefix#_stripe_refund_verdict( $object );
+	}
+	if ( 'checkout.session.completed' === $type || 'checkout.session.async_payment_succeeded' === $type ) {
+		return #prefix#_stripe_session_verdict( $object, $settings );
+	}
+	return array(
+		'verdict' => 'ignore',
+		'reason'  => 'event',
+		/* translators: %s: the Stripe event's type. */
+		'detail'  => sprintf( __( 'A Stripe event of type "%s" is not one the funnel acts on.', '#prefix#' ), $type ),
+	);
+}
+
+/**
+ * A text field of a Stripe object; empty when it is missing or not text.
+ *
+ * @param array  $object The object.
+ * @param string $name   The field.
+ * @return string
+ */
+function #prefix#_stripe_text( $object, $name ) {
+	return isset( $object[ $name ] ) && is_string( $object[ $name ] ) ? $object[ $name ] : '';
+}
+
+/**
+ * A refunded charge revokes the buyer of its payment when it is refunded in full; a partial
+ * refund leaves the buyer their access.
+ *
+ * @param array $charge The charge of a charge.refunded event.
+ * @return array As #prefix#_stripe_verdict().
+ */
+function #prefix#_stripe_refund_verdict( $charge ) {
+	$intent = #prefix#_stripe_text( $charge, 'payment_intent' );
+	if ( ! isset( $charge['refunded'] ) || true !== $charge['refunded'] || '' === $intent ) {
+		return array(
+			'verdict' => 'ignore',
+			'reason'  => 'partial',
+			'detail'  => __( 'A Stripe charge was refunded in part: the buyer keeps access.', '#prefix#' ),
+		);
+	}
+	return array(
+		'verdict'    => 'revoke',
+		'reason'     => 'refunded',
+		/* translators: %s: the Stripe payment's id. */
+		'detail'     => sprintf( __( 'Stripe payment %s was refunded.', '#prefix#' ), $intent ),
+		'payment_id' => $intent,
+	);
+}
+
+/**
+ * A Checkout Session gives access when it is paid in the funnel's currency and amount.
+ *
+ * @param array $session  The session of a checkout.session event.
+ * @param array $settings The funnel's settings.
+ * @return array As #prefix#_stripe_verdict().
+ */
+function #prefix#_stripe_session_verdict( $session, $settings ) {
+	$id     = #prefix#_stripe_text( $session, 'id' );
 	$refuse = function ( $reason, $detail ) {
 		return array(
 			'verdict' => 'refuse',
@@ -58,72 +113,42 @@ function #prefix#_stripe_verdict( $event, $settings ) {
 			'detail'  => $detail,
 		);
 	};
-	if ( 'charge.refunded' === $type ) {
-		$intent = $text( isset( $object['payment_intent'] ) ? $object['payment_intent'] : '' );
-		if ( true !== ( isset( $object['refunded'] ) ? $object['refunded'] : null ) || '' === $intent ) {
-			return array(
-				'verdict' => 'ignore',
-				'reason'  => 'partial',
-				'detail'  => __( 'A Stripe charge was refunded in part: the buyer keeps access.', '#prefix#' ),
-			);
-		}
-		return array(
-			'verdict'    => 'revoke',
-			'reason'     => 'refunded',
-			/* translators: %s: the Stripe payment's id. */
-			'detail'     => sprintf( __( 'Stripe payment %s was refunded.', '#prefix#' ), $intent ),
-			'payment_id' => $intent,
-		);
-	}
-	if ( 'checkout.session.completed' !== $type && 'checkout.session.async_payment_succeeded' !== $type ) {
-		return array(
-			'verdict' => 'ignore',
-			'reason'  => 'event',
-			/* translators: %s: the Stripe event's type. */
-			'detail'  => sprintf( __( 'A Stripe event of type "%s" is not one the funnel acts on.', '#prefix#' ), $type ),
-		);
-	}
-	$session = $text( isset( $object['id'] ) ? $object['id'] : '' );
-	if ( '' === $session ) {
+	if ( '' === $id ) {
 		return $refuse( 'session', __( 'A Stripe Checkout event without its session.', '#prefix#' ) );
 	}
-	if ( 'paid' !== ( isset( $object['payment_status'] ) ? $object['payment_status'] : '' ) ) {
+	if ( 'paid' !== #prefix#_stripe_text( $session, 'payment_status' ) ) {
 		return array(
 			'verdict' => 'ignore',
 			'reason'  => 'status',
 			/* translators: %s: the Stripe Checkout Session's id. */
-			'detail'  => sprintf( __( 'Stripe Checkout %s is not paid yet; Stripe writes again once it is.', '#prefix#' ), $session ),
+			'detail'  => sprintf( __( 'Stripe Checkout %s is not paid yet; Stripe writes again once it is.', '#prefix#' ), $id ),
 		);
 	}
 	if ( '' === (string) $settings['price'] ) {
 		return $refuse( 'unpriced', __( 'A Stripe payment came in, but the funnel has no price set.', '#prefix#' ) );
 	}
-	$currency = strtoupper( $text( isset( $object['currency'] ) ? $object['currency'] : '' ) );
+	$currency = strtoupper( #prefix#_stripe_text( $session, 'currency' ) );
 	if ( $currency !== $settings['currency'] ) {
 		/* translators: 1: the currency paid in, 2: the funnel's currency. */
 		return $refuse( 'currency', sprintf( __( 'A Stripe payment was made in %1$s, not in the funnel\'s currency %2$s.', '#prefix#' ), $currency, $settings['currency'] ) );
 	}
-	$paid = #prefix#_minor_units_value( isset( $object['amount_total'] ) ? $object['amount_total'] : null, $currency );
+	$paid = #prefix#_minor_units_value( isset( $session['amount_total'] ) ? $session['amount_total'] : null, $currency );
 	if ( null === $paid || #prefix#_amount_value( $settings['price'] ) !== $paid ) {
 		/* translators: 1: the amount paid, 2: the funnel's price, 3: the currency. */
 		return $refuse( 'amount', sprintf( __( 'A Stripe payment of %1$s %3$s does not match the funnel\'s price of %2$s %3$s.', '#prefix#' ), null === $paid ? '?' : #prefix#_amount_text( $paid ), $settings['price'], $currency ) );
 	}
-	$email = '';
-	if ( isset( $object['customer_details']['email'] ) ) {
-		$email = $text( $object['customer_details']['email'] );
-	}
-	if ( '' === $email && isset( $object['customer_email'] ) ) {
-		$email = $text( $object['customer_email'] );
-	}
-	$intent = $text( isset( $object['payment_intent'] ) ? $object['payment_intent'] : '' );
+	$details = isset( $session['customer_details'] ) && is_array( $session['customer_details'] ) ? $session['customer_details'] : array();
+	$email   = #prefix#_stripe_text( $details, 'email' );
+	$email   = '' === $email ? #prefix#_stripe_text( $session, 'customer_email' ) : $email;
+	$intent  = #prefix#_stripe_text( $session, 'payment_intent' );
 	return array(
 		'verdict'    => 'grant',
 		'reason'     => 'paid',
 		/* translators: 1: the Stripe Checkout Session's id, 2: the buyer's e-mail address. */
-		'detail'     => sprintf( __( 'Stripe Checkout %1$s paid by %2$s.', '#prefix#' ), $session, $email ),
-		'payment_id' => '' === $intent ? $session : $intent,
+		'detail'     => sprintf( __( 'Stripe Checkout %1$s paid by %2$s.', '#prefix#' ), $id, $email ),
+		'payment_id' => '' === $intent ? $id : $intent,
 		'email'      => $email,
-		'claim'      => $session,
+		'claim'      => $id,
 	);
 }
 
