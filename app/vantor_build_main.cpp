@@ -168,6 +168,18 @@ void addOptions(QCommandLineParser& parser, const builder::PluginDetails& defaul
         option("public-delivery",
                QStringLiteral("Keep every file public, for files that are handed out from elsewhere.")),
         option(
+            "ship",
+            QStringLiteral("Put this site file (path relative to SITE) into the plugin although its kind is "
+                           "left out: server scripts and configuration (.php, .htaccess...), secrets and "
+                           "version control (.env, .git/...), editor and upload litter (.bak, _notes/...). "
+                           "Repeatable."),
+            "FILE"),
+        option("site-url",
+               QStringLiteral("The site's old web address, such as http://www.old-domain.com/ or "
+                              "http://127.0.0.1:4000/: absolute references under it point at the site's own "
+                              "files like relative ones. Repeatable."),
+               "URL"),
+        option(
             "upload-limit",
             QStringLiteral("Warn when the plugin ZIP is larger than the WordPress site's upload limit (PHP's "
                            "upload_max_filesize: bytes, or a number with K, M or G; default 2M)."),
@@ -209,6 +221,8 @@ builder::BuildRequest requestFrom(const QCommandLineParser& parser, const builde
     request.deliver = parser.values(QStringLiteral("deliver"));
     request.keepPublic = parser.values(QStringLiteral("no-deliver"));
     request.publicDelivery = isSet(parser, "public-delivery");
+    request.shipAnyway = parser.values(QStringLiteral("ship"));
+    request.siteUrls = parser.values(QStringLiteral("site-url"));
     return request;
 }
 
@@ -317,6 +331,10 @@ void reportWarnings(const builder::BuildResult& result)
 {
     for (const QString& warning : result.warnings)
         err(QStringLiteral("warning: ") + warning);
+    for (const builder::LeftOutEntry& entry : result.leftOut)
+        err(QStringLiteral("left out: %1 (%2)").arg(entry.path, builder::LeftOutReason(entry.kind)));
+    if (!result.leftOut.empty())
+        err(QStringLiteral("note: --ship FILE puts a left-out file into the plugin all the same."));
     // A page full of broken links would bury everything else: the first ones and a count.
     constexpr std::size_t kShownReferences = 40;
     for (std::size_t i = 0; i < result.references.size() && i < kShownReferences; ++i)
@@ -324,6 +342,21 @@ void reportWarnings(const builder::BuildResult& result)
     if (result.references.size() > kShownReferences) {
         err(QStringLiteral("warning: ... and %1 more references like these")
                 .arg(result.references.size() - kShownReferences));
+    }
+    if (result.ok()) {
+        err(QStringLiteral(
+                "note: %1 left out, %2 script strings rewritten, %3 absolute addresses made local, "
+                "%4 references that will not work as they are")
+                .arg(result.leftOut.size())
+                .arg(result.scriptStrings)
+                .arg(result.localAddresses)
+                .arg(result.references.size()));
+    }
+    if (!result.proposedSiteUrl.isEmpty()) {
+        err(QStringLiteral("note: several references name files of this site by the address %1. If that was "
+                           "the site's own address, build again with --site-url %1 to point them into the "
+                           "plugin.")
+                .arg(result.proposedSiteUrl));
     }
 }
 

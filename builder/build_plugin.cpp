@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 namespace builder {
@@ -83,6 +84,14 @@ QString refusal(const BuildRequest& r)
         return p;
     if (QString p = pageProblem(QStringLiteral("download page"), r.downloadPage); !p.isEmpty())
         return p;
+    for (const auto& [role, page] : {std::pair{QStringLiteral("front-end page"), r.frontPage},
+                                     std::pair{QStringLiteral("download page"), r.downloadPage}}) {
+        if (LeftOutKindOf(QFileInfo(page).fileName(), false) == LeftOutKind::ServerFile)
+            return QStringLiteral("The %1 '%2' is a server script, not an HTML page: the plugin never runs "
+                                  "the site's own scripts. Please choose an HTML page (.html or .htm) "
+                                  "for this role.")
+                .arg(role, page);
+    }
     for (const QStringList* list : {&r.deliver, &r.keepPublic}) {
         for (const QString& file : *list) {
             const QString path = QDir(r.siteFolder).filePath(file);
@@ -93,6 +102,20 @@ QString refusal(const BuildRequest& r)
                            "path inside the site, such as files/ebook.pdf.")
                     .arg(file, r.siteFolder);
         }
+    }
+    for (const QString& file : r.shipAnyway) {
+        const QString path = QDir(r.siteFolder).filePath(file);
+        if (QDir::isAbsolutePath(file) || pathInSite(r.siteFolder, path).isEmpty() ||
+            !QFileInfo(path).isFile())
+            return QStringLiteral("'%1' is not a file of the site folder '%2': name a file to ship anyway by "
+                                  "its path inside the site, such as contact/send.php.")
+                .arg(file, r.siteFolder);
+    }
+    for (const QString& url : r.siteUrls) {
+        if (!ParseSiteAddress(url))
+            return QStringLiteral("'%1' is not a web address such as http://www.old-domain.com/: name the "
+                                  "site's old address with http:// or https:// and its host.")
+                .arg(url);
     }
     if (!MortarTools::PathExists(r.outputFolder, true))
         return missingProblem(QStringLiteral("output folder"), r.outputFolder);
@@ -126,9 +149,19 @@ void writeConvertedPage(const QString& target, const QByteArray& text)
 }
 
 // Reads, converts and writes one page, holding no more of it than the conversion needs.
+QList<SiteAddress> siteAddresses(const BuildRequest& r)
+{
+    QList<SiteAddress> addresses;
+    for (const QString& url : r.siteUrls) {
+        if (std::optional<SiteAddress> a = ParseSiteAddress(url))
+            addresses << *a;
+    }
+    return addresses;
+}
+
 ConvertedPage convertPage(const QString& page, const QString& target, const SiteFiles& files,
                           const FunnelPages& funnel, PageRole role, BuildResult& result,
-                          const DeliveryRule* delivery = nullptr)
+                          const QList<SiteAddress>& addresses, const DeliveryRule* delivery = nullptr)
 {
     QString text = MortarFile::ReadTextFile(page);
     if (text.contains(QChar(u'\0'))) {
@@ -142,11 +175,14 @@ ConvertedPage convertPage(const QString& page, const QString& target, const Site
     QString pagePath = role == PageRole::FrontEnd ? funnel.front : funnel.download;
     if (pagePath.isEmpty())
         pagePath = QFileInfo(page).fileName();
-    ConvertedPage converted = ConvertPage(std::move(text), pagePath, files, funnel, role, delivery);
+    ConvertedPage converted =
+        ConvertPage(std::move(text), pagePath, files, funnel, role, delivery, addresses);
     writeConvertedPage(target, converted.text);
     converted.text = QByteArray();
     for (ReferenceNote& note : converted.notes)
         result.references.push_back(std::move(note));
+    result.scriptStrings += converted.scriptStrings;
+    result.localAddresses += converted.localAddresses;
     converted.notes.clear();
     return converted;
 }
@@ -279,9 +315,7 @@ public:
 
     void run()
     {
-        stage();
-        report(40, QStringLiteral("Listing the site's files"));
-        const SiteFiles files(ListWorkingFolderFiles(m_r.siteFolder));
+        const SiteFiles files = stage();
         warnAboutNames(files);
         const FunnelPages funnel{pathInSite(m_r.siteFolder, m_r.frontPage),
                                  pathInSite(m_r.siteFolder, m_r.downloadPage)};
@@ -317,7 +351,8 @@ private:
     // The archiver only reads the plugin folder: it is made of links to the template's and the
     // site's files where the file systems allow, copies where not. What the build changes in it,
     // it replaces or removes, never writes in place.
-    void stage()
+    // Stages the template and the site's files that ship; returns those files.
+    SiteFiles stage()
     {
         const auto stop = [this] { checkStop(); };
         report(5, QStringLiteral("Staging the plugin template"));
@@ -326,11 +361,24 @@ private:
         report(8, QStringLiteral("Staged the plugin template: %1").arg(staged.methods()));
         MortarTools::Pause(1);
 
-        report(15, QStringLiteral("Staging the site"));
-        staged = MortarFile::StageFolder(m_r.siteFolder, m_siteCopy, stop);
-        m_result.warnings += staged.warnings;
+        // What ships is what the references resolve against: one listing decides both.
+        report(15, QStringLiteral("Listing the site's files"));
+        QSet<QString> shipAnyway;
+        for (const QString& file : m_r.shipAnyway)
+            shipAnyway.insert(QDir::cleanPath(file));
+        SiteListing listing = ListSiteFiles(m_r.siteFolder, shipAnyway);
+        m_result.warnings += listing.warnings;
+        m_result.leftOut = listing.leftOut;
+
+        report(18, QStringLiteral("Staging the site"));
+        staged = MortarFile::StageFiles(m_r.siteFolder, m_siteCopy, listing.paths, stop);
         report(38, QStringLiteral("Staged the site: %1").arg(staged.methods()));
         MortarTools::Pause(1);
+
+        SiteFiles files(std::move(listing.files));
+        for (const LeftOutEntry& entry : listing.leftOut)
+            files.addLeftOut(entry.path, entry.kind);
+        return files;
     }
 
     // Names that are not UTF-8 come out of the listing with U+FFFD in them and match no link.
@@ -359,9 +407,10 @@ private:
     void convertPages(const SiteFiles& files, const FunnelPages& funnel)
     {
         report(45, QStringLiteral("Converting the front-end page"));
+        const QList<SiteAddress> addresses = siteAddresses(m_r);
         const ConvertedPage front =
             convertPage(m_r.frontPage, QDir(m_siteCopy).filePath(QStringLiteral("converted_index.php")),
-                        files, funnel, PageRole::FrontEnd, m_result);
+                        files, funnel, PageRole::FrontEnd, m_result, addresses);
         MortarTools::Pause(1);
 
         // What the front-end page shows stays public; of the rest, what only the download page links
@@ -375,8 +424,10 @@ private:
         report(52, QStringLiteral("Converting the download page"));
         const ConvertedPage download = convertPage(
             m_r.downloadPage, QDir(m_siteCopy).filePath(QStringLiteral("converted_download.php")), files,
-            funnel, PageRole::Download, m_result, m_r.publicDelivery ? nullptr : &delivery);
+            funnel, PageRole::Download, m_result, addresses, m_r.publicDelivery ? nullptr : &delivery);
         MortarTools::Pause(1);
+        if (addresses.isEmpty())
+            m_result.proposedSiteUrl = ProposedSiteAddress({front.hosts, download.hosts});
         if (!download.delivered.isEmpty()) {
             holdBackDeliveryFiles(m_pluginFolder, m_siteCopy, download.delivered);
             m_result.delivered = download.delivered;
@@ -411,6 +462,27 @@ private:
 };
 
 } // namespace
+
+QString ProposeSiteUrl(const BuildRequest& request)
+{
+    try {
+        const SiteListing listing = ListSiteFiles(request.siteFolder);
+        const SiteFiles files(listing.files);
+        const FunnelPages funnel{pathInSite(request.siteFolder, request.frontPage),
+                                 pathInSite(request.siteFolder, request.downloadPage)};
+        QList<QHash<QString, HostUse>> pages;
+        for (const auto& [page, path, role] :
+             {std::tuple{request.frontPage, funnel.front, PageRole::FrontEnd},
+              std::tuple{request.downloadPage, funnel.download, PageRole::Download}}) {
+            pages << ConvertPage(MortarFile::ReadTextFile(page),
+                                 path.isEmpty() ? QFileInfo(page).fileName() : path, files, funnel, role)
+                         .hosts;
+        }
+        return ProposedSiteAddress(pages);
+    } catch (const IoError&) {
+        return {};
+    }
+}
 
 BuildResult BuildPlugin(const BuildRequest& request, const BuildProgress& progress)
 {

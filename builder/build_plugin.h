@@ -1,6 +1,7 @@
 #pragma once
 
 #include "builder/build_stop.h"
+#include "builder/file_walk.h"
 #include "builder/page_converter.h"
 #include "builder/plugin_details.h"
 
@@ -26,6 +27,11 @@ struct BuildRequest
     QStringList deliver;
     QStringList keepPublic;
     bool publicDelivery = false; // every file stays public, none is held back for buyers
+    // Site files (paths relative to the site) that ship although their kind is left out.
+    QStringList shipAnyway;
+    // Where the site used to live on the web ("http://www.old-domain.com/"): absolute references
+    // under these addresses point at the site's files like relative ones.
+    QStringList siteUrls;
 };
 
 struct BuildResult
@@ -44,12 +50,21 @@ struct BuildResult
     QStringList warnings; // entries of the site or template that were left out
     // References in the two pages that point at no file of the site, or at one only by a guess.
     std::vector<ReferenceNote> references;
-    QStringList delivered; // files the plugin hands out only at the keyed download address
-    int errorNumber = 0;   // Failed only: the IoError's number
-    QString description;   // Refused: the reason; Failed: what failed and why
+    QStringList delivered;             // files the plugin hands out only at the keyed download address
+    std::vector<LeftOutEntry> leftOut; // entries of the site folder not put into the plugin
+    int scriptStrings = 0;             // strings in the pages' scripts pointed at a site file
+    int localAddresses = 0;            // absolute addresses of the site's own pointed at a site file
+    // Without siteUrls: an address that several absolute references use only to name site files.
+    QString proposedSiteUrl;
+    int errorNumber = 0; // Failed only: the IoError's number
+    QString description; // Refused: the reason; Failed: what failed and why
 
     bool ok() const { return status == Status::Done; }
 };
+
+// The address ProposedSiteAddress finds in the request's two pages, read as the build reads them;
+// empty when there is none or the pages cannot be read. For asking before a build.
+QString ProposeSiteUrl(const BuildRequest& request);
 
 // Percent done (0..100) and the step at hand; called from the thread that runs the build.
 using BuildProgress = std::function<void(int percent, const QString& step)>;

@@ -54,6 +54,11 @@ public:
                 out.append(text.sliced(copied, m_tags[t].first - copied));
                 out.append(m_code);
                 copied = m_tags[t].second;
+                // PHP drops the one line break that follows "?>": a line break that followed the
+                // tag in the page gets one more to keep it.
+                const QByteArrayView rest = text.sliced(copied);
+                if (rest.startsWith("\n") || rest.startsWith("\r\n"))
+                    out.append('\n');
             }
             if (open < 0)
                 break;
@@ -90,6 +95,9 @@ QString DescribeReferenceNote(const ReferenceNote& note)
     case ReferenceNote::Kind::Ambiguous:
         return where + QStringLiteral(" could be any of \"%1\" (the names differ only in letter case)")
                            .arg(note.files.join(QStringLiteral("\", \"")));
+    case ReferenceNote::Kind::LeftOut:
+        return where + QStringLiteral(" names \"%1\", which is left out of the plugin: %2")
+                           .arg(note.files.value(0), LeftOutReason(note.leftOutKind));
     case ReferenceNote::Kind::CaseOnly:
         break;
     }
@@ -97,15 +105,40 @@ QString DescribeReferenceNote(const ReferenceNote& note)
            QStringLiteral(" is taken to mean \"%1\" (the letter case differs)").arg(note.files.value(0));
 }
 
+QString ProposedSiteAddress(const QList<QHash<QString, HostUse>>& pages)
+{
+    QHash<QString, HostUse> all;
+    for (const QHash<QString, HostUse>& hosts : pages) {
+        for (auto it = hosts.cbegin(); it != hosts.cend(); ++it) {
+            HostUse& use = all[it.key()];
+            if (use.address.isEmpty())
+                use.address = it->address;
+            use.references += it->references;
+            use.allNameSiteFiles = use.allNameSiteFiles && it->allNameSiteFiles;
+        }
+    }
+    QString found;
+    for (const HostUse& use : std::as_const(all)) {
+        if (use.references < 2 || !use.allNameSiteFiles)
+            continue;
+        if (!found.isEmpty())
+            return {}; // two candidates: no guess
+        found = use.address;
+    }
+    return found;
+}
+
 ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles& files,
-                          const FunnelPages& funnel, PageRole role, const DeliveryRule* delivery)
+                          const FunnelPages& funnel, PageRole role, const DeliveryRule* delivery,
+                          const QList<SiteAddress>& siteAddresses)
 {
     // The old rule's matches are found in the text as read; the page is then read as UTF-8 by the
     // parser, and written once, all changes applied on the way.
     const std::vector<qsizetype> literal = LiteralRuleMatchesInUtf8(page, files.list());
     QByteArray text = page.toUtf8();
     page = QString();
-    RewrittenReferences rewritten = RewriteReferences(text, pagePath, files, funnel, literal, delivery);
+    RewrittenReferences rewritten =
+        RewriteReferences(text, pagePath, files, funnel, literal, delivery, siteAddresses);
 
     const QByteArray assetBase = GetAssetUrlPrefix().toUtf8();
     PageTextWriter pageText(role);
@@ -131,6 +164,9 @@ ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles
     converted.notes = std::move(rewritten.notes);
     converted.referenced = std::move(rewritten.referenced);
     converted.delivered = std::move(rewritten.delivered);
+    converted.scriptStrings = rewritten.scriptStrings;
+    converted.localAddresses = rewritten.localAddresses;
+    converted.hosts = std::move(rewritten.hosts);
     return converted;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "builder/reference_resolver.h"
 #include "builder/site_files.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -40,13 +43,15 @@ struct ReferenceNote
         OutsideSite, // climbs out of the site's folder
         Ambiguous,   // could be any of several files whose names differ only in letter case
         CaseOnly,    // taken to mean the one file whose name differs only in letter case
+        LeftOut,     // names a file of the site folder that is not shipped (leftOutKind says why)
     };
 
     Kind kind = Kind::Missing;
     QString page; // relative to the site's top
     int line = 0;
     QString reference; // as the browser reads it
-    QStringList files; // CaseOnly: the file taken; Ambiguous: the candidates
+    QStringList files; // CaseOnly: the file taken; Ambiguous: the candidates; LeftOut: the file
+    LeftOutKind leftOutKind = LeftOutKind::None;
 };
 
 // One line for a user: where the reference stands and what is wrong with it.
@@ -65,12 +70,24 @@ struct DeliveryRule
 // with the key, from an array the plugin fills before it includes the page.
 QByteArray DeliveryUrlCode(int n);
 
+// How absolute references use one host: a host that several name, and only by paths that name
+// files of the site, may be where the site used to live.
+struct HostUse
+{
+    QString address; // "http://host:port/", the scheme as first seen
+    int references = 0;
+    bool allNameSiteFiles = true;
+};
+
 struct ConvertedPage
 {
     QByteArray text; // UTF-8
     std::vector<ReferenceNote> notes;
-    QSet<QString> referenced; // the site files the page refers to
-    QStringList delivered;    // its delivery files, in the order DeliveryUrlCode numbers them
+    QSet<QString> referenced;      // the site files the page refers to
+    QStringList delivered;         // its delivery files, in the order DeliveryUrlCode numbers them
+    int scriptStrings = 0;         // strings in scripts and event handlers pointed at a site file
+    int localAddresses = 0;        // absolute addresses under the site's own address pointed at a site file
+    QHash<QString, HostUse> hosts; // without site addresses: the hosts absolute references name
 };
 
 // Turns a site page into its PHP page template. Every reference to a file of the site, wherever
@@ -83,6 +100,11 @@ struct ConvertedPage
 // place in the site. The page is taken by value so that a caller that moves it in keeps no copy.
 // With a delivery rule, links to delivery files go to the funnel's keyed delivery address.
 ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles& files,
-                          const FunnelPages& funnel, PageRole role, const DeliveryRule* delivery = nullptr);
+                          const FunnelPages& funnel, PageRole role, const DeliveryRule* delivery = nullptr,
+                          const QList<SiteAddress>& siteAddresses = {});
+
+// The one host that absolute references name several times, and only by paths that name files
+// of the site: likely where the site used to live. Empty when there is no such host.
+QString ProposedSiteAddress(const QList<QHash<QString, HostUse>>& pages);
 
 } // namespace builder

@@ -291,12 +291,71 @@ public:
         scanCss(d, at, Kind::Address);
     }
 
+    // The text of an inline <script>: raw text in HTML, no character references.
+    void scriptText(const GumboText& t)
+    {
+        if (!t.original_text.data || t.original_text.length == 0)
+            return;
+        const qsizetype at = t.original_text.data - m_page.data();
+        const QByteArrayView js(t.original_text.data, qsizetype(t.original_text.length));
+        if (js.contains('&') && js.contains(';'))
+            return; // inside <svg>, where <script> text is read with character references
+        DecodedValue d;
+        d.value = QByteArray::fromRawData(js.data(), js.size());
+        scanScript(d, at, 0);
+    }
+
 private:
     QByteArrayView m_page;
     std::vector<PageReference> m_refs;
 
+    // The strings between single or double quotes, outside comments and template literals. A
+    // string with an escape in it, or one a line break cuts, is left alone: only what is
+    // written plainly is taken.
+    void scanScript(const DecodedValue& d, qsizetype at, qsizetype from)
+    {
+        const QByteArray& js = d.value;
+        const qsizetype n = js.size();
+        qsizetype i = from;
+        while (i < n) {
+            const char c = js[i];
+            if (c == '/' && i + 1 < n && js[i + 1] == '/') {
+                const qsizetype end = js.indexOf('\n', i + 2);
+                i = end < 0 ? n : end + 1;
+            } else if (c == '/' && i + 1 < n && js[i + 1] == '*') {
+                const qsizetype end = js.indexOf("*/", i + 2);
+                i = end < 0 ? n : end + 2;
+            } else if (c == '`') {
+                qsizetype k = i + 1;
+                while (k < n && js[k] != '`')
+                    k += js[k] == '\\' ? 2 : 1;
+                i = k + 1;
+            } else if (c == '"' || c == '\'') {
+                qsizetype k = i + 1;
+                bool plain = true;
+                while (k < n && js[k] != c && js[k] != '\n') {
+                    if (js[k] == '\\') {
+                        plain = false;
+                        ++k;
+                    }
+                    ++k;
+                }
+                if (k >= n || js[k] != c) {
+                    i = k;
+                    continue;
+                }
+                if (plain && k > i + 1)
+                    add(d, at, i + 1, k, Kind::InScript, false);
+                i = k + 1;
+            } else {
+                ++i;
+            }
+        }
+    }
+
     enum class Form
     {
+        Script,
         Whole,
         Srcset,
         Css,
@@ -309,8 +368,10 @@ private:
         const std::string_view name(a.name);
         Form form = Form::Whole;
         Kind kind = Kind::Address;
-        if (name == "src" || name == "poster" || name == "background" || name == "lowsrc" ||
-            name == "action" || name == "formaction") {
+        if (name.size() > 2 && name.starts_with("on")) {
+            form = Form::Script;
+        } else if (name == "src" || name == "poster" || name == "background" || name == "lowsrc" ||
+                   name == "action" || name == "formaction") {
         } else if (name == "href") {
             if (e.tag == GUMBO_TAG_BASE)
                 return;
@@ -323,6 +384,8 @@ private:
             kind = Kind::IfItNames;
             if (name.ends_with("srcset"))
                 form = Form::Srcset;
+        } else if (name == "charset" && e.tag == GUMBO_TAG_META) {
+            kind = Kind::Charset;
         } else if ((name == "value" && e.tag == GUMBO_TAG_PARAM) ||
                    (name == "content" && e.tag == GUMBO_TAG_META)) {
             kind = Kind::IfItNames;
@@ -343,8 +406,19 @@ private:
         if (d.value != QByteArrayView(a.value, qsizetype(std::strlen(a.value))))
             return;
 
+        if (name == "content" && e.tag == GUMBO_TAG_META && isContentType(e)) {
+            contentTypeCharset(d, at);
+            return;
+        }
         switch (form) {
+        case Form::Script:
+            scanScript(d, at, 0);
+            break;
         case Form::Whole:
+            if (const qsizetype code = javascriptCode(d.value); code >= 0) {
+                scanScript(d, at, code);
+                break;
+            }
             add(d, at, 0, d.value.size(), kind, false,
                 name == "href" && (e.tag == GUMBO_TAG_A || e.tag == GUMBO_TAG_AREA));
             break;
@@ -354,6 +428,47 @@ private:
         case Form::Css:
             scanCss(d, at, kind);
             break;
+        }
+    }
+
+    // Where the code of a "javascript:" address starts, or -1.
+    static qsizetype javascriptCode(const QByteArray& v)
+    {
+        qsizetype i = 0;
+        while (i < v.size() && isHtmlSpace(v[i]))
+            ++i;
+        return startsWithIgnoringCase(QByteArrayView(v).sliced(i), "javascript:") ? i + 11 : -1;
+    }
+
+    static bool isContentType(const GumboElement& e)
+    {
+        const GumboAttribute* equiv = gumbo_get_attribute(&e.attributes, "http-equiv");
+        return equiv && startsWithIgnoringCase(equiv->value, "content-type") &&
+               std::strlen(equiv->value) == std::strlen("content-type");
+    }
+
+    // The encoding name after "charset=" in a Content-Type value, unquoted, as browsers read it.
+    void contentTypeCharset(const DecodedValue& d, qsizetype at)
+    {
+        const QByteArray& v = d.value;
+        for (qsizetype i = 0; i + 7 < v.size(); ++i) {
+            if (!startsWithIgnoringCase(QByteArrayView(v).sliced(i), "charset"))
+                continue;
+            qsizetype j = i + 7;
+            while (j < v.size() && isHtmlSpace(v[j]))
+                ++j;
+            if (j >= v.size() || v[j] != '=')
+                continue;
+            ++j;
+            while (j < v.size() && isHtmlSpace(v[j]))
+                ++j;
+            if (j < v.size() && (v[j] == '"' || v[j] == '\''))
+                ++j;
+            qsizetype k = j;
+            while (k < v.size() && !isHtmlSpace(v[k]) && v[k] != ';' && v[k] != '"' && v[k] != '\'')
+                ++k;
+            add(d, at, j, k, Kind::Charset, false);
+            return;
         }
     }
 
@@ -535,9 +650,12 @@ std::vector<PageReference> FindReferences(QByteArrayView page)
             break;
         case GUMBO_NODE_TEXT:
         case GUMBO_NODE_WHITESPACE:
-            if (node->parent && node->parent->type == GUMBO_NODE_ELEMENT &&
-                node->parent->v.element.tag == GUMBO_TAG_STYLE)
-                collector.styleText(node->v.text);
+            if (node->parent && node->parent->type == GUMBO_NODE_ELEMENT) {
+                if (node->parent->v.element.tag == GUMBO_TAG_STYLE)
+                    collector.styleText(node->v.text);
+                else if (node->parent->v.element.tag == GUMBO_TAG_SCRIPT)
+                    collector.scriptText(node->v.text);
+            }
             break;
         default:
             break;

@@ -14,6 +14,8 @@ struct PageReference
     {
         Address,   // src, href, srcset candidates, url() and @import: an address whatever it names
         IfItNames, // data-* and the like: an address only when it names a file of the site
+        Charset,   // not an address: the encoding a <meta> declares (charset, or http-equiv content)
+        InScript,  // a quoted string in a script: an address only when it names a file exactly
     };
 
     qsizetype begin = 0; // the bytes of the page that hold the reference, without surrounding blanks
@@ -40,7 +42,9 @@ struct PageReference
 
 // The file references of a UTF-8 page, in page order, read with an HTML5 parser: attributes that
 // carry addresses, each candidate of a srcset, url() in style attributes, url() and @import in
-// <style> elements, and lazy-loading data-* attributes. Script content is not looked into. An
+// <style> elements, and lazy-loading data-* attributes; besides, the encoding names <meta> tags
+// declare (Kind::Charset), and the quoted strings of inline scripts, event-handler attributes and
+// javascript: addresses (Kind::InScript). An
 // attribute whose character references this reader cannot map back to the page is left out.
 // The references may point into page: it must outlive them.
 std::vector<PageReference> FindReferences(QByteArrayView page);

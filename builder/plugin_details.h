@@ -19,6 +19,9 @@ struct PluginDetails
     QString author;
     QString authorUri;
     QString license;
+    // Optional, not part of the header: the site's old web address, whose absolute references
+    // point at the site's own files.
+    QString siteUrl;
 
     // The details a new plugin starts from: a fresh identifier, "My Plugin", "1.0", "GPL" and
     // the credit texts naming the application.

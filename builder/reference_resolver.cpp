@@ -103,6 +103,73 @@ std::optional<QString> exactFile(const QString& path, const SiteFiles& files)
 
 } // namespace
 
+std::optional<SiteAddress> ParseSiteAddress(QStringView url)
+{
+    qsizetype i = 0;
+    bool https = false;
+    if (url.startsWith(u"http://", Qt::CaseInsensitive)) {
+        i = 7;
+    } else if (url.startsWith(u"https://", Qt::CaseInsensitive)) {
+        i = 8;
+        https = true;
+    } else if (url.startsWith(u"//")) {
+        i = 2;
+    } else {
+        return std::nullopt;
+    }
+    qsizetype end = i;
+    while (end < url.size() && url[end] != u'/' && url[end] != u'?' && url[end] != u'#' && url[end] != u'\\')
+        ++end;
+    QString origin = url.sliced(i, end - i).toString().toLower();
+    if (const qsizetype at = origin.lastIndexOf(u'@'); at >= 0)
+        origin = origin.mid(at + 1);
+    if (origin.endsWith(u'.'))
+        origin.chop(1);
+    if (origin.endsWith(QLatin1String(":80")) && !https)
+        origin.chop(3);
+    else if (origin.endsWith(QLatin1String(":443")) && (https || i == 2))
+        origin.chop(4);
+    if (origin.isEmpty())
+        return std::nullopt;
+    SiteAddress a;
+    a.origin = origin;
+    qsizetype pathEnd = end;
+    while (pathEnd < url.size() && url[pathEnd] != u'?' && url[pathEnd] != u'#')
+        ++pathEnd;
+    a.path = url.sliced(end, pathEnd - end).toString();
+    if (!a.path.startsWith(u'/'))
+        a.path.prepend(u'/');
+    if (!a.path.endsWith(u'/'))
+        a.path.append(u'/');
+    return a;
+}
+
+std::optional<QString> PathUnderSiteAddress(QStringView reference, const QList<SiteAddress>& addresses)
+{
+    if (addresses.isEmpty())
+        return std::nullopt;
+    const std::optional<SiteAddress> here = ParseSiteAddress(reference);
+    if (!here)
+        return std::nullopt;
+    // The reference's own path, query and fragment, as written.
+    qsizetype rest = reference.indexOf(u"//") + 2;
+    while (rest < reference.size() && reference[rest] != u'/' && reference[rest] != u'?' &&
+           reference[rest] != u'#')
+        ++rest;
+    QString tail = reference.sliced(rest).toString();
+    if (!tail.startsWith(u'/'))
+        tail.prepend(u'/');
+    for (const SiteAddress& a : addresses) {
+        if (a.origin != here->origin)
+            continue;
+        if (tail.startsWith(a.path))
+            return u'/' + tail.mid(a.path.size());
+        if (tail == a.path.chopped(1)) // the address without its last "/"
+            return QStringLiteral("/");
+    }
+    return std::nullopt;
+}
+
 Resolution ResolveReference(QStringView reference, const QString& pageFolder, const SiteFiles& files)
 {
     Resolution r;
@@ -139,6 +206,7 @@ Resolution ResolveReference(QStringView reference, const QString& pageFolder, co
                     firstTry = *p;
                 if (std::optional<QString> file = exactFile(*p, files)) {
                     r.kind = Resolution::Kind::Resolved;
+                    r.folderIndex = *file != *p;
                     r.file = *file;
                     return r;
                 }

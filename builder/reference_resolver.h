@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <optional>
+
 namespace builder {
 
 // What a reference written in a page names, read the way a browser reads it against the page's
@@ -29,8 +31,23 @@ struct Resolution
     QString file;
     QStringList candidates;
     bool caseOnly = false;    // Resolved only by ignoring letter case
+    bool folderIndex = false; // Resolved as the index page of the folder the reference names
     qsizetype pathLength = 0; // the part of the reference before "?" or "#"
 };
+
+// An address the site had on the web: absolute references under it name the site's own files.
+struct SiteAddress
+{
+    QString origin; // host in small letters, with ":port" unless the scheme's default
+    QString path;   // where the site's top was, beginning and ending with "/"
+};
+
+// "http://host[:port][/path]", "https://..." or "//host/..."; nullopt for anything else.
+std::optional<SiteAddress> ParseSiteAddress(QStringView url);
+
+// What reference names from the site's top ("/css/main.css?v=2") when it is an absolute address
+// under one of addresses (http and https alike); nullopt when it is not.
+std::optional<QString> PathUnderSiteAddress(QStringView reference, const QList<SiteAddress>& addresses);
 
 // pageFolder is the folder of the page that holds the reference, relative to the site's top
 // ("" for a page at the top).

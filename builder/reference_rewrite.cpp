@@ -36,9 +36,10 @@ class Rewriter
 {
 public:
     Rewriter(QByteArrayView text, const QString& pagePath, const SiteFiles& files, const FunnelPages& funnel,
-             const std::vector<qsizetype>& literal, const DeliveryRule* delivery)
+             const std::vector<qsizetype>& literal, const DeliveryRule* delivery,
+             const QList<SiteAddress>& siteAddresses)
         : m_text(text), m_pagePath(pagePath), m_folder(folderOf(pagePath)), m_files(files), m_funnel(funnel),
-          m_literal(literal), m_delivery(delivery)
+          m_literal(literal), m_delivery(delivery), m_siteAddresses(siteAddresses)
     {
     }
 
@@ -50,8 +51,12 @@ public:
         const std::vector<PageReference> refs = FindReferences(m_text);
         std::vector<Target> targets;
         targets.reserve(refs.size());
-        for (const PageReference& ref : refs)
+        for (const PageReference& ref : refs) {
             targets.push_back(target(ref));
+            if (m_siteAddresses.isEmpty() && targets.back().resolution.kind == Resolution::Kind::NotLocal &&
+                ref.kind != PageReference::Kind::Charset)
+                surveyHost(targets.back().value, out.hosts);
+        }
         for (const Target& t : targets) {
             if (!t.file.isEmpty())
                 out.referenced.insert(t.file);
@@ -67,7 +72,7 @@ public:
         std::vector<ReferenceEdit> edits;
         std::vector<FoundNote> found;
         for (std::size_t i = 0; i < refs.size(); ++i)
-            edit(refs[i], targets[i], number, edits, found);
+            edit(refs[i], targets[i], number, edits, found, out);
         numberLines(found, out.notes);
         out.edits = merged(std::move(edits), loose);
         return out;
@@ -80,7 +85,8 @@ private:
         QString value;
         Resolution resolution;
         QString file;
-        bool literal = false; // a path the old rule prefixes, as written
+        bool literal = false;  // a path the old rule prefixes, as written
+        bool absolute = false; // an absolute address under one of the site's own addresses
     };
     // A path the old rule prefixes where no reference begins: in scripts, text, comments.
     using LooseLiteral = std::pair<qsizetype, QString>;
@@ -94,6 +100,28 @@ private:
     const FunnelPages& m_funnel;
     const std::vector<qsizetype>& m_literal;
     const DeliveryRule* m_delivery;
+    const QList<SiteAddress>& m_siteAddresses;
+
+    // Counts an absolute reference's host, and whether its path names a file of the site.
+    void surveyHost(const QString& value, QHash<QString, HostUse>& hosts) const
+    {
+        const std::optional<SiteAddress> address = ParseSiteAddress(value);
+        if (!address)
+            return;
+        HostUse& use = hosts[address->origin];
+        if (use.address.isEmpty()) {
+            const QString scheme = value.startsWith(QLatin1String("https:"), Qt::CaseInsensitive)
+                                       ? QStringLiteral("https://")
+                                       : QStringLiteral("http://");
+            use.address = scheme + address->origin + u'/';
+        }
+        ++use.references;
+        const std::optional<QString> path = PathUnderSiteAddress(
+            value, QList<SiteAddress>{SiteAddress{address->origin, QStringLiteral("/")}});
+        const Resolution r = path ? ResolveReference(*path, QString(), m_files) : Resolution();
+        if (r.kind != Resolution::Kind::Resolved || r.caseOnly)
+            use.allNameSiteFiles = false;
+    }
 
     // The file the old rule matched at: the path up to the closing quote, or for a name that holds
     // quotes itself, the longest such name that stands there.
@@ -134,8 +162,16 @@ private:
 
     // The edit one reference gets, if any, and the note it earns, if any.
     void edit(const PageReference& ref, const Target& t, const QHash<QString, int>& number,
-              std::vector<ReferenceEdit>& edits, std::vector<FoundNote>& found) const
+              std::vector<ReferenceEdit>& edits, std::vector<FoundNote>& found,
+              RewrittenReferences& out) const
     {
+        if (ref.kind == PageReference::Kind::Charset) {
+            // The page is written as UTF-8, whatever it was read as: so is its declaration.
+            const QByteArray label = ref.value.toLower();
+            if (label != "utf-8" && label != "utf8" && ref.from.empty())
+                edits.push_back(ReferenceEdit{ref.begin, ref.end, ReferenceEdit::Address::None, -1, "UTF-8"});
+            return;
+        }
         if (const auto n = number.constFind(t.file); n != number.cend() && ref.isLink) {
             ReferenceEdit e{ref.begin, ref.end, ReferenceEdit::Address::Delivery};
             e.delivery = n.value();
@@ -144,6 +180,8 @@ private:
         }
         if (t.literal) {
             edits.push_back(literalEdit(ref.begin, t.file));
+            if (ref.kind == PageReference::Kind::InScript)
+                ++out.scriptStrings;
             return;
         }
         ReferenceNote note;
@@ -156,6 +194,15 @@ private:
         case Resolution::Kind::OutsideSite:
         case Resolution::Kind::Ambiguous:
             if (ref.kind == PageReference::Kind::Address) {
+                if (t.resolution.kind == Resolution::Kind::Missing) {
+                    note.leftOutKind = m_files.leftOutKind(t.resolution.file);
+                    if (note.leftOutKind != LeftOutKind::None) {
+                        note.kind = ReferenceNote::Kind::LeftOut;
+                        note.files = QStringList{t.resolution.file};
+                        found.emplace_back(ref.begin, std::move(note));
+                        return;
+                    }
+                }
                 note.kind = t.resolution.kind == Resolution::Kind::Missing ? ReferenceNote::Kind::Missing
                             : t.resolution.kind == Resolution::Kind::OutsideSite
                                 ? ReferenceNote::Kind::OutsideSite
@@ -169,6 +216,10 @@ private:
         }
         if (std::optional<ReferenceEdit> e = rewrite(ref, t.resolution)) {
             edits.push_back(std::move(*e));
+            if (ref.kind == PageReference::Kind::InScript)
+                ++out.scriptStrings;
+            if (t.absolute)
+                ++out.localAddresses;
             if (t.resolution.caseOnly) {
                 note.kind = ReferenceNote::Kind::CaseOnly;
                 note.files = QStringList{t.resolution.file};
@@ -187,6 +238,8 @@ private:
     Target target(const PageReference& ref) const
     {
         Target t;
+        if (ref.kind == PageReference::Kind::Charset)
+            return t;
         if (std::binary_search(m_literal.cbegin(), m_literal.cend(), ref.begin)) {
             t.literal = true;
             t.file = literalFile(ref.begin);
@@ -194,6 +247,21 @@ private:
         }
         t.value = QString::fromUtf8(ref.value);
         t.resolution = ResolveReference(t.value, m_folder, m_files);
+        if (t.resolution.kind == Resolution::Kind::NotLocal) {
+            if (const std::optional<QString> path = PathUnderSiteAddress(t.value, m_siteAddresses)) {
+                t.resolution = ResolveReference(*path, QString(), m_files);
+                t.absolute = true;
+            }
+        }
+        // A value that is an address only when it names a file: a folder ("./", "de") or a bare
+        // word is a setting, whatever the site holds under that name; a script string must name
+        // its file exactly.
+        const bool exactOnly =
+            ref.kind == PageReference::Kind::IfItNames || ref.kind == PageReference::Kind::InScript;
+        if (exactOnly && t.resolution.kind == Resolution::Kind::Resolved &&
+            (t.resolution.folderIndex || !(t.value.contains(u'.') || t.value.contains(u'/')) ||
+             (ref.kind == PageReference::Kind::InScript && t.resolution.caseOnly)))
+            t.resolution = Resolution();
         if (t.resolution.kind == Resolution::Kind::Resolved)
             t.file = t.resolution.file;
         return t;
@@ -303,9 +371,9 @@ private:
 
 RewrittenReferences RewriteReferences(QByteArrayView page, const QString& pagePath, const SiteFiles& files,
                                       const FunnelPages& funnel, const std::vector<qsizetype>& literal,
-                                      const DeliveryRule* delivery)
+                                      const DeliveryRule* delivery, const QList<SiteAddress>& siteAddresses)
 {
-    return Rewriter(page, pagePath, files, funnel, literal, delivery).run();
+    return Rewriter(page, pagePath, files, funnel, literal, delivery, siteAddresses).run();
 }
 
 QByteArray

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "builder/page_converter.h"
+#include "builder/reference_resolver.h"
 #include "builder/site_files.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QHash>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -39,8 +41,11 @@ struct RewrittenReferences
 {
     std::vector<ReferenceEdit> edits; // in page order, none overlapping another
     std::vector<ReferenceNote> notes;
-    QSet<QString> referenced; // every site file the page refers to, in any way
-    QStringList delivered;    // the delivery files, numbered in this order
+    QSet<QString> referenced;      // every site file the page refers to, in any way
+    QStringList delivered;         // the delivery files, numbered in this order
+    int scriptStrings = 0;         // strings in scripts and event handlers pointed at a site file
+    int localAddresses = 0;        // absolute addresses under the site's own address pointed at a site file
+    QHash<QString, HostUse> hosts; // without site addresses: the hosts absolute references name
 };
 
 // Points every reference of a UTF-8 page that names a file of the site at that file: the asset
@@ -51,9 +56,12 @@ struct RewrittenReferences
 // a delivery rule, links to delivery files become their keyed address. Notes list the references
 // that name nothing in the site or that were matched only by ignoring letter case, with their
 // line numbers.
+// Absolute references under one of siteAddresses count as written from the site's top; without
+// such addresses, the hosts that absolute references name are surveyed instead.
 RewrittenReferences RewriteReferences(QByteArrayView page, const QString& pagePath, const SiteFiles& files,
                                       const FunnelPages& funnel, const std::vector<qsizetype>& literal,
-                                      const DeliveryRule* delivery = nullptr);
+                                      const DeliveryRule* delivery = nullptr,
+                                      const QList<SiteAddress>& siteAddresses = {});
 
 // The page with its edits applied, the addresses as address() spells them and every byte of the
 // page's own, between edits and copied, as pageText() passes it on.

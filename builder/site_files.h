@@ -1,5 +1,7 @@
 #pragma once
 
+#include "builder/left_out_files.h"
+
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -25,8 +27,15 @@ public:
         return m_byFoldedPath.value(path.toCaseFolded());
     }
 
+    // Records a file (or, with a trailing "/", a folder) of the site folder that is not shipped.
+    void addLeftOut(const QString& path, LeftOutKind kind);
+    // Why path, a file that is not in the list, was left out: None when it was not.
+    LeftOutKind leftOutKind(const QString& path) const;
+
 private:
     QStringList m_list;
+    QHash<QString, LeftOutKind> m_leftOutFiles;
+    QHash<QString, LeftOutKind> m_leftOutFolders; // without the trailing "/"
     QSet<QString> m_files;
     QSet<QString> m_folders;
     QHash<QString, QStringList> m_byFoldedPath;

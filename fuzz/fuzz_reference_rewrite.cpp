@@ -1,7 +1,8 @@
 // The reference rewrite on any page and any site: it changes bytes only inside the references
 // the parser found, and the page it gives, as a browser receives it, holds the same elements with
 // the same attributes and the same number of references. With the old rule's quoted paths added,
-// its changes stand only there besides.
+// its changes stand only there besides. References include the quoted strings of scripts and
+// event handlers, and absolute addresses under the site's own addresses.
 
 #include "builder/asset_rewrite.h"
 #include "builder/page_references.h"
@@ -77,6 +78,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     delivery.notDelivered.insert(files.value(2));
     const builder::SiteFiles site(files);
     const builder::DeliveryRule* rule = in.byte() & 1 ? &delivery : nullptr;
+    // Half the runs take absolute addresses on two hosts, one with a folder, as the site's own.
+    QList<builder::SiteAddress> addresses;
+    if (in.byte() & 1) {
+        addresses << *builder::ParseSiteAddress(u"http://127.0.0.1:4000/")
+                  << *builder::ParseSiteAddress(u"https://www.old-domain.com/site/");
+    }
     const std::vector<builder::PageReference> refs = builder::FindReferences(page);
     const auto inAReference = [&](const builder::ReferenceEdit& e) {
         return std::any_of(refs.begin(), refs.end(), [&](const builder::PageReference& r) {
@@ -98,7 +105,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The rewrite of references alone: every change inside a reference the parser found, and the
     // page a browser receives holds the same elements, attributes and number of references.
     const builder::RewrittenReferences out =
-        builder::RewriteReferences(page, pagePath, site, funnel, {}, rule);
+        builder::RewriteReferences(page, pagePath, site, funnel, {}, rule, addresses);
     if (!ordered(out.edits) || !std::all_of(out.edits.begin(), out.edits.end(), inAReference))
         fail("a change outside a reference", page, page);
     const QByteArray shown = builder::ApplyReferenceEdits(
@@ -118,7 +125,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // references, as before.
     const std::vector<qsizetype> literal = builder::LiteralRuleMatchesInUtf8(text, files);
     const builder::RewrittenReferences both =
-        builder::RewriteReferences(page, pagePath, site, funnel, literal, rule);
+        builder::RewriteReferences(page, pagePath, site, funnel, literal, rule, addresses);
     for (const builder::ReferenceEdit& e : both.edits) {
         if (!inAReference(e) && !std::binary_search(literal.begin(), literal.end(), e.begin))
             fail("a change neither inside a reference nor where the old rule puts its prefix", page, page);

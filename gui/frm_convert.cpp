@@ -93,7 +93,8 @@ void frmConvert::buildLayout()
     setTabOrder(txtPlugin_Version, txtPlugin_Author);
     setTabOrder(txtPlugin_Author, txtPlugin_AuthorUrl);
     setTabOrder(txtPlugin_AuthorUrl, txtPlugin_License);
-    setTabOrder(txtPlugin_License, Command1);
+    setTabOrder(txtPlugin_License, txtSiteUrl);
+    setTabOrder(txtSiteUrl, Command1);
     txtPluginID->setFocus();
 }
 
@@ -160,6 +161,11 @@ void frmConvert::buildDetailFields(QWidget* rows)
     txtPlugin_Author = lineEdit("txtPlugin_Author", 3975, rows);
     txtPlugin_AuthorUrl = lineEdit("txtPlugin_AuthorUrl", 3975, rows);
     txtPlugin_License = lineEdit("txtPlugin_License", 960, rows);
+    txtSiteUrl = lineEdit("txtSiteUrl", 3975, rows);
+    txtSiteUrl->setPlaceholderText(QStringLiteral("optional, such as http://www.old-domain.com/"));
+    txtSiteUrl->setToolTip(
+        QStringLiteral("Where the site used to be on the web: links that name its files by "
+                       "this address then point at the files inside the plugin."));
 
     auto* grid = new QGridLayout(rows);
     grid->setContentsMargins(px(1305 - 765), 0, 0, 0);
@@ -176,7 +182,7 @@ void frmConvert::buildDetailFields(QWidget* rows)
         {"Label16", "Plugin &Name:", txtPlugin_Name},       {"Label15", "Plugin &URI:", txtPlugin_Uri},
         {"Label14", "Description:", txtPlugin_Description}, {"Label13", "&Version:", txtPlugin_Version},
         {"Label12", "Author:", txtPlugin_Author},           {"Label11", "Author Url:", txtPlugin_AuthorUrl},
-        {"Label10", "&License:", txtPlugin_License},
+        {"Label10", "&License:", txtPlugin_License},        {"lblSiteUrl", "Old &Site Address:", txtSiteUrl},
     };
     int row = 0;
     for (const auto& f : fields) {
@@ -296,6 +302,7 @@ builder::PluginDetails frmConvert::details() const
     d.author = txtPlugin_Author->text();
     d.authorUri = txtPlugin_AuthorUrl->text();
     d.license = txtPlugin_License->text();
+    d.siteUrl = txtSiteUrl->text();
     return d;
 }
 

@@ -84,6 +84,7 @@ private:
     QLineEdit* txtPlugin_Author = nullptr;
     QLineEdit* txtPlugin_AuthorUrl = nullptr;
     QLineEdit* txtPlugin_License = nullptr;
+    QLineEdit* txtSiteUrl = nullptr; // optional: the site's old web address
     QPushButton* Command3 = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* cmdCancel = nullptr;

@@ -295,30 +295,77 @@ QString StagedFolder::methods() const
     return used.isEmpty() ? QStringLiteral("no files") : used.join(QStringLiteral(", "));
 }
 
+namespace {
+
+// Puts one file in place the cheapest way that worked so far, counting the ways.
+class FilePlacer
+{
+public:
+    explicit FilePlacer(StagedFolder& staged) : m_staged(staged) {}
+
+    void operator()(const fs::path& from, const fs::path& to)
+    {
+#ifdef Q_OS_UNIX
+        if (m_linking && hardLink(from, to, m_linking)) {
+            ++m_staged.hardLinks;
+            return;
+        }
+#endif
+#ifdef __linux__
+        if (m_cloning && clone(from, to, m_cloning)) {
+            ++m_staged.clones;
+            return;
+        }
+#endif
+        copyOneFile(from, to);
+        ++m_staged.copies;
+    }
+
+private:
+    StagedFolder& m_staged;
+    bool m_linking = true;
+    bool m_cloning = true;
+};
+
+} // namespace
+
 StagedFolder MortarFile::StageFolder(const QString& source, const QString& destination,
                                      const std::function<void()>& beforeEachFile)
 {
     const fs::path root = sourceRoot(source);
     StagedFolder staged;
-    bool linking = true;
-    bool cloning = true;
-    const PlaceFile place = [&](const fs::path& from, const fs::path& to) {
-#ifdef Q_OS_UNIX
-        if (linking && hardLink(from, to, linking)) {
-            ++staged.hardLinks;
-            return;
+    FilePlacer placer(staged);
+    copyTree(root, root, ToFsPath(destination), QString(), staged.warnings, beforeEachFile, std::ref(placer));
+    return staged;
+}
+
+StagedFolder MortarFile::StageFiles(const QString& source, const QString& destination,
+                                    const std::vector<std::filesystem::path>& files,
+                                    const std::function<void()>& beforeEachFile)
+{
+    const fs::path root = sourceRoot(source);
+    const fs::path to = ToFsPath(destination);
+    StagedFolder staged;
+    FilePlacer placer(staged);
+    std::error_code ec;
+    fs::create_directories(to, ec);
+    if (ec)
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot create the folder"), destination);
+    fs::path madeFolder;
+    for (const fs::path& file : files) {
+        if (beforeEachFile)
+            beforeEachFile();
+        const fs::path target = to / file;
+        if (file.has_parent_path() && file.parent_path() != madeFolder) {
+            fs::create_directories(target.parent_path(), ec);
+            if (ec)
+                throw IoError::fromErrorCode(ec, QStringLiteral("Cannot create the folder"),
+                                             FromFsPath(target.parent_path()));
+            madeFolder = file.parent_path();
         }
-#endif
-#ifdef __linux__
-        if (cloning && clone(from, to, cloning)) {
-            ++staged.clones;
-            return;
-        }
-#endif
-        copyOneFile(from, to);
-        ++staged.copies;
-    };
-    copyTree(root, root, ToFsPath(destination), QString(), staged.warnings, beforeEachFile, place);
+        const fs::path from = root / file;
+        placer(fs::is_symlink(from, ec) ? fs::canonical(from) : from, target);
+    }
     return staged;
 }
 

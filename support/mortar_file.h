@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 namespace support {
 
@@ -53,6 +54,10 @@ public:
     // only removed or replaced by a new file renamed over it.
     static StagedFolder StageFolder(const QString& source, const QString& destination,
                                     const std::function<void()>& beforeEachFile = {});
+    // The same for the named files of source only (paths relative to source), in their folders.
+    static StagedFolder StageFiles(const QString& source, const QString& destination,
+                                   const std::vector<std::filesystem::path>& files,
+                                   const std::function<void()>& beforeEachFile = {});
 
     // The whole text of a file, decoded as DecodeText does.
     static QString ReadTextFile(const QString& path);

@@ -91,6 +91,20 @@ QString BuildReport(const builder::BuildResult& result, qint64 uploadLimit)
             lines << QStringLiteral("\u2026 and %1 more.").arg(some.size() - std::size_t(shown));
         room = std::max(2, room - shown);
     };
+    if (!result.leftOut.empty()) {
+        if (!lines.isEmpty())
+            lines << QString();
+        lines << QStringLiteral("These files of the site folder were left out of the plugin, as every build "
+                                "leaves them out:");
+        const int shown = std::min(room, int(result.leftOut.size()));
+        for (int i = 0; i < shown; ++i) {
+            const builder::LeftOutEntry& entry = result.leftOut[std::size_t(i)];
+            lines << QStringLiteral("\u2022 %1: %2").arg(entry.path, builder::LeftOutReason(entry.kind));
+        }
+        if (int(result.leftOut.size()) > shown)
+            lines << QStringLiteral("\u2026 and %1 more.").arg(result.leftOut.size() - std::size_t(shown));
+        room = std::max(2, room - shown);
+    }
     list(broken,
          QStringLiteral("These references in your pages name no file of the site, so they will not work "
                         "in WordPress. Put the missing files into the site folder or correct the "
@@ -99,6 +113,16 @@ QString BuildReport(const builder::BuildResult& result, qint64 uploadLimit)
          QStringLiteral("These references were matched to a file only by ignoring letter case. They work "
                         "in the plugin; renaming the file or the reference to match exactly keeps "
                         "them working elsewhere:"));
+    if (!lines.isEmpty()) {
+        lines << QString()
+              << QStringLiteral(
+                     "In all: %1 left out, %2 script strings rewritten, %3 absolute addresses made "
+                     "local, %4 references that will not work as they are.")
+                     .arg(result.leftOut.size())
+                     .arg(result.scriptStrings)
+                     .arg(result.localAddresses)
+                     .arg(notes.size());
+    }
     if (const QString large = builder::UploadSizeWarning(
             result.archivePath.isEmpty() ? 0 : QFileInfo(result.archivePath).size(), uploadLimit);
         !large.isEmpty()) {
@@ -152,6 +176,19 @@ bool PluginBuild::create(const builder::PluginDetails& details)
     request.templateFolder = m_folders.templateFolder;
     request.outputFolder = m_folders.outputFolder;
     request.archiver = m_folders.archiver;
+    if (!details.siteUrl.trimmed().isEmpty()) {
+        request.siteUrls << details.siteUrl.trimmed();
+    } else if (const QString proposed = builder::ProposeSiteUrl(request); !proposed.isEmpty()) {
+        if (m_prompter.askYesNo(
+                QStringLiteral("Site Address?"),
+                QStringLiteral(
+                    "Several references in your pages name files of this site by the address %1.\n\n"
+                    "Was that the site's own address? Yes points them at the files inside the "
+                    "plugin; No leaves them as they are.")
+                    .arg(proposed),
+                MessageIcon::Question, false))
+            request.siteUrls << proposed;
+    }
     m_stop.reset();
     request.stop = &m_stop;
 

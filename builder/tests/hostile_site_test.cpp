@@ -2,6 +2,7 @@
 // that are empty or not text. Each ends in a clear message or a correct plugin, in bounded time.
 
 #include "builder/build_plugin.h"
+#include "builder/left_out_files.h"
 #include "builder/plugin_header.h"
 #include "tests/support/example_request.h"
 
@@ -108,6 +109,138 @@ private slots:
                               "template.php", "thanks.php"}));
         QCOMPARE(entries(tpl + "/images"), QStringList{"a.png"});
         QVERIFY(readRaw((tpl + "/same.png").toStdString()) == "\x89PNG fake");
+    }
+
+    // What a site folder brings besides the site: each kind stays out of the plugin, is named once
+    // in the result, and a reference to it is reported like a missing file, with the reason.
+    void serverFilesSecretsAndLitterAreLeftOut_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("kind");
+        const auto row = [](const char* file, const char* entry, LeftOutKind kind) {
+            QTest::newRow(file) << QString(file) << QString(entry) << int(kind);
+        };
+        const LeftOutKind server = LeftOutKind::ServerFile;
+        for (const char* f :
+             {"send.php",  "contact/mail.PHP", "shell.php.jpg", "old.phtml",       "app.phar",
+              "x.php3",    "x.php5",           "x.php8",        "x.pht",           "cgi-bin/form.cgi",
+              "count.pl",  "app.py",           "gen.rb",        "deploy.sh",       "default.asp",
+              "page.aspx", "view.jsp",         ".htaccess",     "admin/.htpasswd", ".user.ini",
+              "web.config"})
+            row(f, f, server);
+        row(".env", ".env", LeftOutKind::Secret);
+        row(".env.production", ".env.production", LeftOutKind::Secret);
+        row(".git/config", ".git/", LeftOutKind::Secret);
+        row(".svn/entries", ".svn/", LeftOutKind::Secret);
+        row("images/.hg/store", "images/.hg/", LeftOutKind::Secret);
+        row("certs/site.pem", "certs/site.pem", LeftOutKind::Secret);
+        row("server.key", "server.key", LeftOutKind::Secret);
+        row("id_rsa", "id_rsa", LeftOutKind::Secret);
+        row("id_rsa.pub", "id_rsa.pub", LeftOutKind::Secret);
+        for (const char* f : {".DS_Store", "images/Thumbs.db", "desktop.ini", "index.html~", "index.bak",
+                              "images/.a.png.swp", "WS_FTP.LOG"})
+            row(f, f, LeftOutKind::Litter);
+        row("_notes/dwsync.xml", "_notes/", LeftOutKind::Litter);
+        row("hts-cache/new.zip", "hts-cache/", LeftOutKind::Litter);
+    }
+
+    void serverFilesSecretsAndLitterAreLeftOut()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, entry);
+        QFETCH(int, kind);
+        writeFile(m_site + "/" + file, "<?php echo 'LEFT-OUT-MARKER'; ?>");
+        writeFile(m_site + "/index.html",
+                  "<html>#FRONT#<img src=\"images/a.png\"><a href=\"" + file.toUtf8() + "\">x</a></html>");
+
+        const BuildResult result = BuildPlugin(request());
+        QVERIFY2(result.ok(), qPrintable(result.description));
+        QCOMPARE(result.leftOut.size(), std::size_t(1));
+        QCOMPARE(result.leftOut[0].path, entry);
+        QCOMPARE(int(result.leftOut[0].kind), kind);
+        QVERIFY(result.warnings.isEmpty());
+        QCOMPARE(result.references.size(), std::size_t(1));
+        const ReferenceNote& note = result.references[0];
+        QCOMPARE(note.kind, ReferenceNote::Kind::LeftOut);
+        QVERIFY2(DescribeReferenceNote(note).contains(LeftOutReason(LeftOutKind(kind))),
+                 qPrintable(DescribeReferenceNote(note)));
+
+        const QString tpl = extracted(result);
+        QVERIFY(!tpl.isEmpty());
+        QVERIFY(!QFileInfo::exists(tpl + "/" + file));
+        QVERIFY(!QFileInfo::exists(tpl + "/" + entry));
+        QCOMPARE(readFile(tpl + "/images/a.png"), QByteArray("\x89PNG fake"));
+        QDirIterator all(QFileInfo(tpl).path() + "/..", QDir::Files | QDir::Hidden,
+                         QDirIterator::Subdirectories);
+        while (all.hasNext()) {
+            const QString path = all.next();
+            QVERIFY2(!readFile(path).contains("LEFT-OUT-MARKER"), qPrintable(path));
+        }
+    }
+
+    // By name, a left-out file goes in all the same; the rest of its kind, and of its folder, stays out.
+    void aFileNamedToShipAnywayShips()
+    {
+        writeFile(m_site + "/send.php", "<?php mail(); ?>");
+        writeFile(m_site + "/old.php", "<?php ?>");
+        writeFile(m_site + "/.git/config", "[core]");
+        writeFile(m_site + "/.git/HEAD", "ref: refs/heads/main");
+        BuildRequest r = request();
+        r.shipAnyway = QStringList{"send.php", ".git/config"};
+        const BuildResult result = BuildPlugin(r);
+        QVERIFY2(result.ok(), qPrintable(result.description));
+        QStringList leftOut;
+        for (const LeftOutEntry& e : result.leftOut)
+            leftOut << e.path;
+        QCOMPARE(leftOut, (QStringList{".git/HEAD", "old.php"}));
+        const QString tpl = extracted(result);
+        QCOMPARE(readFile(tpl + "/send.php"), QByteArray("<?php mail(); ?>"));
+        QCOMPARE(readFile(tpl + "/.git/config"), QByteArray("[core]"));
+        QVERIFY(!QFileInfo::exists(tpl + "/.git/HEAD"));
+        QVERIFY(!QFileInfo::exists(tpl + "/old.php"));
+
+        r.shipAnyway = QStringList{"nosuch.php"};
+        const BuildResult refused = BuildPlugin(r);
+        QCOMPARE(refused.status, BuildResult::Status::Refused);
+        QVERIFY2(refused.description.contains("'nosuch.php' is not a file of the site folder"),
+                 qPrintable(refused.description));
+    }
+
+    // Hidden files of no left-out kind ship, and the pages' references reach them.
+    void hiddenFilesThatShipAreReferencedToo()
+    {
+        writeFile(m_site + "/.well-known/security.txt", "Contact: x");
+        writeFile(m_site + "/index.html", "<html>#FRONT#<a href=\".well-known/security.txt\">s</a></html>");
+        const BuildResult result = BuildPlugin(request());
+        QVERIFY2(result.ok(), qPrintable(result.description));
+        QVERIFY(result.references.empty());
+        const QString tpl = extracted(result);
+        QCOMPARE(readFile(tpl + "/.well-known/security.txt"), QByteArray("Contact: x"));
+        QVERIFY(
+            readFile(tpl + "/converted_index.php").contains(GetAssetUrlPrefix().toUtf8() + ".well-known/"));
+    }
+
+    void aRolePageThatIsAServerScriptIsRefused_data()
+    {
+        QTest::addColumn<bool>("front");
+        QTest::newRow("front-end page") << true;
+        QTest::newRow("download page") << false;
+    }
+
+    void aRolePageThatIsAServerScriptIsRefused()
+    {
+        QFETCH(bool, front);
+        writeFile(m_site + "/order.php", "<html>#FRONT# #BACK#</html>");
+        BuildRequest r = request();
+        (front ? r.frontPage : r.downloadPage) = m_site + "/order.php";
+        const BuildResult result = BuildPlugin(r);
+        QCOMPARE(result.status, BuildResult::Status::Refused);
+        QVERIFY2(result.description.contains(front ? "front-end page" : "download page") &&
+                     result.description.contains("is a server script") &&
+                     result.description.contains("choose an HTML page"),
+                 qPrintable(result.description));
+        QCOMPARE(entries(m_output), QStringList());
     }
 
     // Quotes, a line break, leading dashes that look like options and bytes that are not UTF-8:

@@ -124,14 +124,76 @@ private slots:
                                         << "<img alt='a.png' title=a.png>";
         QTest::newRow("comments") << "<!-- <img src='a.png'> -->"
                                   << "<!-- <img src='a.png'> -->";
-        // Scripts: only the exact path between double quotes, as always.
-        QTest::newRow("script")
+        // Scripts: a quoted string that names a file exactly, and nothing else.
+        QTest::newRow("script strings in either quotes")
             << "<script>a=\"a.png\"; b='a.png'; c=\"./a.png\"; d='<img src=a.png>'</script>"
-            << "<script>a=\"" + P + "a.png\"; b='a.png'; c=\"./a.png\"; d='<img src=a.png>'</script>";
-        QTest::newRow("event handlers are scripts") << "<img onmouseover=\"swap('a.png')\">"
-                                                    << "<img onmouseover=\"swap('a.png')\">";
+            << "<script>a=\"" + P + "a.png\"; b='" + P + "a.png'; c=\"" + P +
+                   "a.png\"; d='<img src=a.png>'</script>";
+        QTest::newRow("script: rollover and preload, with the page in a subfolder")
+            << "<script>MM_preloadImages('../img/b.png','../a.png');</script>"
+               "<img onmouseover=\"MM_swapImage('buy','','../img/b.png',1)\" "
+               "onmouseout=\"MM_swapImgRestore()\">"
+            << "<script>MM_preloadImages('" + P + "img/b.png','" + P +
+                   "a.png');</script>"
+                   "<img onmouseover=\"MM_swapImage('buy','','" +
+                   P + "img/b.png',1)\" onmouseout=\"MM_swapImgRestore()\">";
+        QTest::newRow("script: window.open and javascript: addresses")
+            << "<a href=\"javascript:window.open('poster.jpg','w')\"><a href=\"JavaScript: void('a.png')\">"
+            << "<a href=\"javascript:window.open('" + P + "poster.jpg','w')\"><a href=\"JavaScript: void('" +
+                   P + "a.png')\">";
+        QTest::newRow("script: an event handler's character references")
+            << "<img onclick=\"x=&quot;a.png&quot;; y=&#39;img/b.png&#39;\">"
+            << "<img onclick=\"x=&quot;" + P + "a.png&quot;; y=&#39;" + P + "img/b.png&#39;\">";
+        QTest::newRow("script: no guessing")
+            << "<script>a='img/' + 'b.png'; b='A.PNG'; c='docs/'; d='img'; e='a.png?'.length; f=`a.png`; "
+               "g='a\\x2epng'; h='no.png';\n// 'a.png'\n/* 'a.png' */ i='a.png\n'</script>"
+            << "<script>a='img/' + 'b.png'; b='A.PNG'; c='docs/'; d='img'; e='" + P +
+                   "a.png?'.length; f=`a.png`; "
+                   "g='a\\x2epng'; h='no.png';\n// 'a.png'\n/* 'a.png' */ i='a.png\n'</script>";
+        QTest::newRow("script: other attributes are not scripts")
+            << "<img alt=\"swap('a.png')\" data-x=\"f('a.png')\">"
+            << "<img alt=\"swap('a.png')\" data-x=\"f('a.png')\">";
     }
     void everyWayOfWritingAReferenceReachesTheFile()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, expected);
+        QCOMPARE(
+            text(page, QTest::currentDataTag() ==
+                               QLatin1String("script: rollover and preload, with the page in a subfolder")
+                           ? "sub/page.html"
+                           : "index.html"),
+            expected);
+    }
+
+    // Faithful in small things: a value that is a setting stays one, the encoding a page declares
+    // is the one it is written in, and a line break after the tag survives PHP.
+    void smallThingsStayAsTheAuthorMeantThem_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("data-* naming a folder or a bare word")
+            << "<div data-language=\"docs\" data-path-to-root=\"./\" data-root=\"../\" data-a=\"img\" "
+               "data-src=\"a.png\" data-href=\"docs/index.html\">"
+            << "<div data-language=\"docs\" data-path-to-root=\"./\" data-root=\"../\" data-a=\"img\" "
+               "data-src=\"" +
+                   P + "a.png\" data-href=\"" + P + "docs/index.html\">";
+        QTest::newRow("meta charset")
+            << "<meta charset=\"ISO-8859-1\"><meta charset=windows-1252 id=x><meta charset='utf-8'>"
+            << "<meta charset=\"UTF-8\"><meta charset=UTF-8 id=x><meta charset='utf-8'>";
+        QTest::newRow("meta http-equiv")
+            << "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=iso-8859-1\">"
+               "<meta http-equiv='content-type' content='text/html;charset = \"Windows-1252\" '>"
+               "<meta name=x content=\"charset=latin1\">"
+            << "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html; charset=UTF-8\">"
+               "<meta http-equiv='content-type' content='text/html;charset = \"UTF-8\" '>"
+               "<meta name=x content=\"charset=latin1\">";
+        const QString code = QString::fromUtf16(kFrontTagCode);
+        QTest::newRow("line break after the tag")
+            << "<p>#FRONT#\n</p>#front#\r\nx #Front# y"
+            << "<p>" + code + "\n\n</p>" + code + "\n\r\nx " + code + " y";
+    }
+    void smallThingsStayAsTheAuthorMeantThem()
     {
         QFETCH(QString, page);
         QFETCH(QString, expected);

@@ -4,6 +4,7 @@
 #include "support/mortar_file.h"
 #include "support/mortar_parser.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 #include <random>
@@ -77,7 +78,10 @@ public:
                 s += QStringLiteral("<link rel=\"stylesheet\" href=\"%1\">").arg(file());
                 break;
             case 3:
-                s += QStringLiteral("<script>var v = \"%1\", w = '%2';</script>").arg(file(), file());
+                s += QStringLiteral("<script>var v = \"%1\", w = '%2';</script>"
+                                    "<img onmouseover=\"MM_swapImage('b','','%3',1)\">"
+                                    "<a href=\"javascript:window.open('%4')\">w</a>")
+                         .arg(file(), file(), file(), file());
                 break;
             case 4:
                 s += QStringLiteral("<p title=\"%1\" class=x>\"%2\"</p>").arg(file(), file());
@@ -113,13 +117,33 @@ private:
     std::mt19937 m_engine;
 };
 
+// Inside scripts, event handlers and javascript: addresses, a name between single quotes that
+// is a path (not a bare word) gets the prefix too.
+QString prefixScriptStrings(const QString& page, const QStringList& files, const QString& marker)
+{
+    static const QRegularExpression scripts(
+        QStringLiteral("<script>[^<]*</script>|onmouseover=\"[^\"]*\"|href=\"javascript:[^\"]*\""));
+    QString out;
+    qsizetype copied = 0;
+    for (const QRegularExpressionMatch& m : scripts.globalMatch(page)) {
+        QString code = m.captured();
+        for (const QString& file : files) {
+            if (file.contains(u'.') || file.contains(u'/'))
+                code.replace(u'\'' + file + u'\'', u'\'' + marker + file + u'\'');
+        }
+        out += page.mid(copied, m.capturedStart() - copied) + code;
+        copied = m.capturedEnd();
+    }
+    return out + page.mid(copied);
+}
+
 // The conversion as it was before pages were read as HTML: the literal rule, the page's own "<?"
-// neutralised, the tags filled in.
+// neutralised, the tags filled in; and the quoted paths of scripts.
 QString literalConversion(const QString& page, const QStringList& files, PageRole role)
 {
     using support::MortarParser;
     const QString marker(QChar(0xE000));
-    QString text = RewriteAssetPathsReference(page, files, marker);
+    QString text = RewriteAssetPathsReference(prefixScriptStrings(page, files, marker), files, marker);
     text = MortarParser::ReplaceText(text, QStringLiteral("<?"), QStringLiteral("<<?php ?>?"));
     text = MortarParser::ReplaceText(text, marker, GetAssetUrlPrefix());
     const QString code = QString::fromUtf16(role == PageRole::FrontEnd ? kFrontTagCode : kBackTagCode);
@@ -240,7 +264,8 @@ private slots:
         }
     }
 
-    // Reading pages as HTML only adds: a page written the old way converts as it always did.
+    // Reading pages as HTML only adds: a page written the old way converts as it always did, and
+    // the quoted paths of its scripts point into the plugin too.
     void pagesWrittenForTheLiteralRuleConvertAsBefore()
     {
         Generator gen(20261207);
