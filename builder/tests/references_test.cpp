@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace builder;
 
 namespace {
@@ -198,6 +200,99 @@ private slots:
         QFETCH(QString, page);
         QFETCH(QString, expected);
         QCOMPARE(text(page), expected);
+    }
+
+    // Absolute addresses under the site's old address name its files; elsewhere they stay.
+    void theSitesOwnAddressIsLocal_data()
+    {
+        QTest::addColumn<QStringList>("siteUrls");
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<int>("madeLocal");
+        const QString page =
+            "<link href='http://127.0.0.1:4000/css/site.css?v=2'><img src=\"//www.old.invalid/img/b.png\">"
+            "<a href='https://WWW.OLD.INVALID:443/sub/page.html#x'><img src='http://www.old.invalid/no.png'>"
+            "<img src='http://other.invalid/a.png'>";
+        QTest::newRow("none given") << QStringList() << page << page << 0;
+        QTest::newRow("a loopback host with its port")
+            << QStringList{"http://127.0.0.1:4000"} << page
+            << "<link href='" + P +
+                   "css/site.css?v=2'><img src=\"//www.old.invalid/img/b.png\">"
+                   "<a href='https://WWW.OLD.INVALID:443/sub/page.html#x'><img "
+                   "src='http://www.old.invalid/no.png'>"
+                   "<img src='http://other.invalid/a.png'>"
+            << 1;
+        QTest::newRow("a named host, any scheme, case and default port")
+            << QStringList{"http://www.old.invalid/"} << page
+            << "<link href='http://127.0.0.1:4000/css/site.css?v=2'><img src=\"" + P +
+                   "img/b.png\">"
+                   "<a href='" +
+                   P +
+                   "sub/page.html#x'><img src='http://www.old.invalid/no.png'>"
+                   "<img src='http://other.invalid/a.png'>"
+            << 2;
+        QTest::newRow("the site in a folder of the host")
+            << QStringList{"http://h.invalid/shop/"}
+            << "<img src='http://h.invalid/shop/a.png'><img src='http://h.invalid/a.png'><a "
+               "href='http://h.invalid/shop'>"
+            << "<img src='" + P + "a.png'><img src='http://h.invalid/a.png'><a href='" + L + "'>" << 2;
+        QTest::newRow("another port is another site")
+            << QStringList{"http://127.0.0.1:4001/"} << "<img src='http://127.0.0.1:4000/a.png'>"
+            << "<img src='http://127.0.0.1:4000/a.png'>" << 0;
+    }
+    void theSitesOwnAddressIsLocal()
+    {
+        QFETCH(QStringList, siteUrls);
+        QFETCH(QString, page);
+        QFETCH(QString, expected);
+        QFETCH(int, madeLocal);
+        QList<SiteAddress> addresses;
+        for (const QString& url : siteUrls)
+            addresses << ParseSiteAddress(url).value();
+        const ConvertedPage c =
+            ConvertPage(page, "index.html", SiteFiles(kFiles), {"index.html", "download.html"},
+                        PageRole::FrontEnd, nullptr, addresses);
+        QCOMPARE(QString::fromUtf8(c.text), expected);
+        QCOMPARE(c.localAddresses, madeLocal);
+        // A given address that names no file of the site is reported like a relative one.
+        const bool reportsNoPng = std::any_of(c.notes.begin(), c.notes.end(), [](const ReferenceNote& n) {
+            return n.reference == "http://www.old.invalid/no.png";
+        });
+        QCOMPARE(reportsNoPng, siteUrls.contains("http://www.old.invalid/"));
+    }
+
+    // Without a given address, one host that several absolute references use only to name files
+    // of the site is proposed; a host that also names other things, one used once, or two such
+    // hosts at once, are not.
+    void aHostNamingOnlySiteFilesIsProposed_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QString>("proposed");
+        QTest::newRow("loopback, several files")
+            << "<img src='http://127.0.0.1:4000/a.png'><link href='http://127.0.0.1:4000/css/site.css'>"
+               "<img src='http://cdn.invalid/jquery.js'>"
+            << "http://127.0.0.1:4000/";
+        QTest::newRow("named host, from scripts too")
+            << "<img src='https://old.invalid/a.png'><script>x='https://old.invalid/img/b.png'</script>"
+            << "https://old.invalid/";
+        QTest::newRow("used once") << "<img src='http://old.invalid/a.png'>"
+                                   << "";
+        QTest::newRow("names something else too")
+            << "<img src='http://old.invalid/a.png'><img src='http://old.invalid/a.png'><a "
+               "href='http://old.invalid/blog/'>"
+            << "";
+        QTest::newRow("two candidates")
+            << "<img src='http://a.invalid/a.png'><img src='http://a.invalid/a.png'>"
+               "<img src='http://b.invalid/a.png'><img src='http://b.invalid/a.png'>"
+            << "";
+    }
+    void aHostNamingOnlySiteFilesIsProposed()
+    {
+        QFETCH(QString, page);
+        QFETCH(QString, proposed);
+        const ConvertedPage c = convert(page);
+        QCOMPARE(ProposedSiteAddress({c.hosts}), proposed);
+        QCOMPARE(QString::fromUtf8(c.text), page); // nothing changes without an answer
     }
 
     void aPageInASubfolderResolvesAgainstItsFolder()

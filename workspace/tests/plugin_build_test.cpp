@@ -154,6 +154,57 @@ private slots:
         QVERIFY(report.contains("only by ignoring letter case"));
     }
 
+    // A host the pages use only to name the site's files is offered before the build, No by
+    // default; the answer decides whether those references point into the plugin. A typed address
+    // is taken without asking.
+    void theSitesOldAddressIsOfferedBeforeTheBuild_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<int>("madeLocal");
+        QTest::newRow("Yes makes them local") << QString() << true << 2;
+        QTest::newRow("No leaves them") << QString() << false << 0;
+        QTest::newRow("typed in the details") << QString("http://127.0.0.1:4000/") << false << 2;
+    }
+    void theSitesOldAddressIsOfferedBeforeTheBuild()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, yes);
+        QFETCH(int, madeLocal);
+        QFile page(QDir(m_folders.workingFolder).filePath("index.html"));
+        QVERIFY(page.open(QIODevice::Append));
+        page.write("\n<img src=\"http://127.0.0.1:4000/images/cover.png\"><img "
+                   "src='http://127.0.0.1:4000/images/check.png'>"
+                   "\n");
+        page.close();
+        writeFile(QDir(m_folders.workingFolder).filePath("send.php"), "<?php mail(); ?>");
+        auto build = makeBuild();
+        QSignalSpy finished(build.get(), &PluginBuild::finished);
+        m_prompter.yesNoAnswers.push_back(yes);
+        builder::PluginDetails d = details();
+        d.siteUrl = typed;
+        QVERIFY(build->create(d));
+        QVERIFY(finished.wait(120000));
+        if (typed.isEmpty()) {
+            QCOMPARE(m_prompter.exchanges[0].kind, QString("ask"));
+            QCOMPARE(m_prompter.exchanges[0].title, QString("Site Address?"));
+            QVERIFY2(m_prompter.exchanges[0].text.contains("http://127.0.0.1:4000/"),
+                     qPrintable(m_prompter.exchanges[0].text));
+            QVERIFY(!m_prompter.exchanges[0].defaultYes);
+        } else {
+            QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
+        }
+        QCOMPARE(build->lastResult().localAddresses, madeLocal);
+        // The report after "Done" names what was left out and counts it all.
+        const QString report = m_prompter.exchanges.last().text;
+        QVERIFY2(
+            report.contains("send.php: a web server would run it") &&
+                report.contains(
+                    QStringLiteral("1 left out, 0 script strings rewritten, %1 absolute addresses made local")
+                        .arg(madeLocal)),
+            qPrintable(report));
+    }
+
     void anEarlierZipIsReplacedOnlyOnYes_data()
     {
         QTest::addColumn<bool>("yes");
