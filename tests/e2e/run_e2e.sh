@@ -14,6 +14,7 @@ source "$E2E_DIR/real_sites.sh"
 source "$E2E_DIR/delivery.sh"
 source "$E2E_DIR/owner.sh"
 source "$E2E_DIR/buyers.sh"
+source "$E2E_DIR/old_sites.sh"
 
 VANTOR_BUILD= SOURCE_DIR= PORT=18089 KEEP=0 LAYOUT=standard
 while [ $# -gt 0 ]; do
@@ -84,7 +85,7 @@ header_of() { grep -i "^$2:" "$1.headers" | tail -n 1 | cut -d' ' -f2- | tr -d '
 
 # The plugins under test, by key.
 declare -A P_SITE P_FRONT P_DOWNLOAD P_NAME P_ID P_VERSION P_URI P_LICENSE P_TEMPLATE P_ZIP P_FILE
-declare -A P_FRONT_TAG P_BACK_TAG P_TITLE P_POST P_PERMALINK P_DOWNLOAD_URL REAL_OK REAL_ALL
+declare -A P_BUILD_ARGS P_FRONT_TAG P_BACK_TAG P_TITLE P_POST P_PERMALINK P_DOWNLOAD_URL REAL_OK REAL_ALL
 PLUGINS=(example nested single)
 
 P_SITE[example]=$SOURCE_DIR/examples/reseller-site
@@ -124,7 +125,12 @@ for key in "${PLUGINS[@]}"; do
 done
 
 setup_real_sites || fail "the real sites unpack from realsites.tar.xz"
-ALL_PLUGINS=("${PLUGINS[@]}" "${REAL_PLUGINS[@]}")
+setup_old_sites "${P_SITE[example]}"
+for key in "${OLD_PLUGINS[@]}"; do
+    printf '%s' "${P_FRONT_TAG[$key]}" > "$RUN/tags/$key.front"
+    printf '%s' "${P_BACK_TAG[$key]}" > "$RUN/tags/$key.back"
+done
+ALL_PLUGINS=("${PLUGINS[@]}" "${REAL_PLUGINS[@]}" "${OLD_PLUGINS[@]}")
 
 echo "# run folder $RUN"
 
@@ -134,6 +140,8 @@ build_plugin() {
     local key=$1 id=${P_ID[$1]} out rc expected entries stray
     local -a extra=()
     [ -n "${P_TEMPLATE[$key]:-}" ] && extra=(--template "${P_TEMPLATE[$key]}")
+    # shellcheck disable=SC2206 # the options are words without blanks
+    [ -n "${P_BUILD_ARGS[$key]:-}" ] && extra+=(${P_BUILD_ARGS[$key]})
     mkdir -p "$RUN/zips/$key"
     out=$("$VANTOR_BUILD" "${P_SITE[$key]}" --front "${P_FRONT[$key]}" --download "${P_DOWNLOAD[$key]}" \
         --name "${P_NAME[$key]}" --id "$id" --version "${P_VERSION[$key]}" --uri "${P_URI[$key]}" \
@@ -424,7 +432,7 @@ for key in "${REAL_PLUGINS[@]}"; do
     fetch "$RUN/pages/$key-front.html" "${P_PERMALINK[$key]}" > /dev/null
     fetch "$RUN/pages/$key-download.html" "${P_DOWNLOAD_URL[$key]}" > /dev/null
 done
-for key in "${ALL_PLUGINS[@]}"; do
+for key in "${PLUGINS[@]}" "${REAL_PLUGINS[@]}"; do
     for role in front download; do
         # The tag in place of its marker again, so that both pages hold the same elements.
         served="$RUN/pages/$key-$role-untagged.html"
@@ -436,6 +444,17 @@ for key in "${ALL_PLUGINS[@]}"; do
     [ -n "$(delivered_files "$key")" ] && check_delivery_hidden "$key"
 done
 check_delivery_streams example
+
+phase "an old site folder: its scripts and secrets, rollovers and its own absolute addresses"
+
+for key in "${OLD_PLUGINS[@]}"; do
+    create_funnel "$key"
+    fetch "$RUN/pages/$key-front.html" "${P_PERMALINK[$key]}" > /dev/null
+    fetch "$RUN/pages/$key-download.html" "${P_DOWNLOAD_URL[$key]}" > /dev/null
+    check_left_out "$key"
+done
+check_old_references oldsite 1
+check_old_references oldsite_asis 0
 summary=""
 for key in "${ALL_PLUGINS[@]}"; do summary="$summary $key ${REAL_OK[$key]:-0}/${REAL_ALL[$key]:-0},"; done
 echo "# references that the sites can satisfy and that resolve in WordPress ($LAYOUT):${summary%,}"
