@@ -78,7 +78,7 @@ QString LeftOutReason(LeftOutKind kind)
     case LeftOutKind::ServerFile:
         return QStringLiteral("a web server would run it or obey it, on the WordPress owner's server");
     case LeftOutKind::Secret:
-        return QStringLiteral("it may hold secrets (keys, passwords, version history)");
+        return QStringLiteral("it may hold secrets such as keys, passwords or version history");
     case LeftOutKind::Litter:
         return QStringLiteral("it is a backup or a file left by an editor or upload tool");
     case LeftOutKind::None:
