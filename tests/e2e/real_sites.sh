@@ -1,8 +1,63 @@
-# Real public sites made with different tools (realsites.tar.xz; its SOURCES.txt says where each
-# comes from), built into plugins and checked reference by reference. Sourced by run_e2e.sh,
-# which provides fetch, verdict, the P_* tables and the WordPress addresses.
+# Real public sites made with different tools, built into plugins and checked reference by
+# reference. They are not ours to hand on, so they live beside the repository, not in it: in
+# ../shared/realsites (its SOURCES.txt says where each site comes from), or in the folder that
+# VANTOR_REALSITES names. Without them the run goes on with the sites made here and says what it
+# left out. Sourced by run_e2e.sh, which provides fetch, verdict, the P_* tables and the WordPress
+# addresses.
 
 REAL_PLUGINS=(isj maca webflow tilda frontpage ble)
+REAL_FOLDERS=(isj maca-salesletter webflow-3drobot tilda-kitmarketing frontpage-no ble-books)
+# The checks each real site gets (building, installing, its header, its references, its hidden
+# pages, deleting), as counted in a run with the corpus; a run without it reports them not run.
+REAL_CHECKS_PER_SITE=17
+REAL_CHECKS=0
+
+# The corpus folder, or nothing when none holds all six sites.
+find_real_sites() {
+    local dir folder common
+    local -a candidates
+    if [ -n "${VANTOR_REALSITES:-}" ]; then
+        candidates=("$VANTOR_REALSITES")
+    else
+        candidates=("$SOURCE_DIR/../shared/realsites")
+        # In a worktree the repository is the main one: the corpus sits beside that.
+        common=$(cd "$SOURCE_DIR" && cd "$(git rev-parse --git-common-dir 2> /dev/null)/.." 2> /dev/null && pwd) &&
+            candidates+=("$common/../shared/realsites")
+    fi
+    for dir in "${candidates[@]}"; do
+        for folder in "${REAL_FOLDERS[@]}"; do
+            [ -d "$dir/$folder" ] || continue 2
+        done
+        (cd "$dir" && pwd)
+        return 0
+    done
+    return 1
+}
+
+# Counts the verdicts about one real site; verdict calls it.
+count_real_check() { # count_real_check DESCRIPTION
+    local key
+    for key in "${REAL_PLUGINS[@]}"; do
+        if [[ "$1" == "$key: "* ]]; then
+            REAL_CHECKS=$((REAL_CHECKS + 1))
+            return
+        fi
+    done
+}
+
+# What became of the real sites' checks, for the run's last lines.
+report_real_sites() {
+    local sites=${#REAL_PLUGINS[@]}
+    if [ "$sites" -eq 0 ]; then
+        echo "# $REAL_SITES_ABSENT"
+        return
+    fi
+    echo "# the $sites real sites from $REAL_SITES got $REAL_CHECKS checks"
+    if [ "$REAL_CHECKS" -ne $((sites * REAL_CHECKS_PER_SITE)) ]; then
+        echo "# a run without them counts $REAL_CHECKS_PER_SITE a site as not run: set REAL_CHECKS_PER_SITE" \
+            "in real_sites.sh to what this run made"
+    fi
+}
 
 # add_real_site KEY FOLDER FRONT DOWNLOAD ID NAME
 add_real_site() {
@@ -21,9 +76,20 @@ mark_page() { # mark_page FILE MARKER
     perl -0pi -e 'BEGIN { $m = shift } s{</body>}{$m</body>}i or $_ .= $m' "$2" "$1"
 }
 
+# Copies the corpus into the run (the markers go into the copies) and registers its sites; without
+# a corpus, registers none and says so.
 setup_real_sites() {
+    REAL_SITES=$(find_real_sites)
+    if [ -z "$REAL_SITES" ]; then
+        REAL_SITES_ABSENT="real-site corpus not found: $((${#REAL_PLUGINS[@]} * REAL_CHECKS_PER_SITE)) checks not run"
+        REAL_SITES_ABSENT+=" (looked in ${VANTOR_REALSITES:-$SOURCE_DIR/../shared/realsites}; VANTOR_REALSITES names another folder)"
+        echo "# $REAL_SITES_ABSENT"
+        REAL_PLUGINS=()
+        return 0
+    fi
+    echo "# real sites from $REAL_SITES"
     mkdir -p "$RUN/sites/real"
-    tar -xJf "$E2E_DIR/realsites.tar.xz" -C "$RUN/sites/real" --strip-components=1 || return 1
+    cp -R "$REAL_SITES/." "$RUN/sites/real" || return 1
     add_real_site isj isj Index.html contact_us.html r_isj "ISJ Services"
     add_real_site maca maca-salesletter index.html salespage.html r_maca "Maca Ebook"
     add_real_site webflow webflow-3drobot index.html style-guide.html r_webflow "3D Robot"

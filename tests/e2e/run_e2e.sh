@@ -70,6 +70,7 @@ ok() { echo "ok - $*"; passed=$((passed + 1)); }
 fail() { echo "FAIL - $*"; failed=$((failed + 1)); }
 phase() { printf '# %s, at %.1f s\n' "$1" "$(echo "$(date +%s.%N) - $started" | bc)"; }
 verdict() { # verdict DESCRIPTION STATUS [DETAIL]
+    count_real_check "$1"
     if [ "$2" = 0 ]; then ok "$1"; else fail "$1${3:+: $3}"; fi
 }
 
@@ -124,7 +125,7 @@ for key in "${PLUGINS[@]}"; do
     printf '%s' "${P_BACK_TAG[$key]}" > "$RUN/tags/$key.back"
 done
 
-setup_real_sites || fail "the real sites unpack from realsites.tar.xz"
+setup_real_sites || fail "the real sites copy into the run folder"
 setup_old_sites "${P_SITE[example]}"
 for key in "${OLD_PLUGINS[@]}"; do
     printf '%s' "${P_FRONT_TAG[$key]}" > "$RUN/tags/$key.front"
@@ -556,5 +557,6 @@ verdict "no PHP message from core that core did not already log without the plug
 echo "# core's own PHP messages, also logged without the plugins: $(wc -l < "$RUN/log/core-known.txt")"
 
 phase "done"
+report_real_sites
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -107,7 +107,8 @@ switch ( $command ) {
         foreach ( array_unique( $m[1] ) as $value ) {
             $value = html_entity_decode( $value, ENT_QUOTES | ENT_HTML5, 'UTF-8' );
             if ( 0 === strpos( $value, $base ) ) {
-                $rel = substr( $value, strlen( $base ) );
+                // The file's path in the site: without query and fragment, its percent-encoding undone.
+                $rel = rawurldecode( preg_split( '/[?#]/', substr( $value, strlen( $base ) ) )[0] );
                 echo $base, encode_path( $rel ), "\t", $rel, "\n";
             } elseif ( '' !== $value && ! preg_match( '#^([a-z][a-z0-9+.-]*:|//|\#)#i', $value ) ) {
                 echo "left\t", $value, "\n";
