@@ -14,17 +14,18 @@ namespace {
 fs::path resolve(const fs::path& path)
 {
     std::error_code ec;
-    fs::path canonical = fs::canonical(path, ec);
-    if (!ec)
-        return canonical;
     fs::path absolute = fs::absolute(path, ec);
     if (ec)
         absolute = path;
-    absolute = absolute.lexically_normal();
+    // The part that exists with its links followed, the rest cleaned: a folder not made yet lies
+    // where the folder that will hold it really is.
+    fs::path resolved = fs::weakly_canonical(absolute, ec);
+    if (ec)
+        resolved = absolute.lexically_normal();
     // "/a/b/" ends in an empty name; the folder is "/a/b".
-    if (absolute.filename().empty() && absolute.has_relative_path())
-        absolute = absolute.parent_path();
-    return absolute;
+    if (resolved.filename().empty() && resolved.has_relative_path())
+        resolved = resolved.parent_path();
+    return resolved;
 }
 
 } // namespace

@@ -7,8 +7,8 @@
 namespace support {
 
 // The path as the file system resolves it: absolute, symbolic links followed, "." and ".." gone,
-// no trailing separator. A path that does not exist (or not yet) is made absolute and cleaned
-// instead. An empty path stays empty.
+// no trailing separator. Of a path that does not exist (or not yet), the part that exists is
+// resolved so and the rest cleaned. An empty path stays empty.
 QString ResolvedPath(const QString& path);
 
 // True when inner is the same as outer or lies inside it. Both are resolved as ResolvedPath does

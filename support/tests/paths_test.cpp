@@ -90,6 +90,9 @@ private slots:
         QVERIFY(IsSameOrInside(root.filePath("site"), root.filePath("site-link")));
         QVERIFY(IsSameOrInside(root.filePath("site-link/pages"), root.filePath("site")));
         QVERIFY(!IsSameOrInside(root.filePath("site-old"), root.filePath("site")));
+        // A folder not made yet lies where the folder that would hold it leads.
+        QVERIFY(IsSameOrInside(root.filePath("site-link/new/output"), root.filePath("site")));
+        QVERIFY(!IsSameOrInside(root.filePath("site/way-out/new"), root.filePath("site")));
         // A relative path is taken from the current folder.
         const QString before = QDir::currentPath();
         QVERIFY(QDir::setCurrent(root.filePath("site-link")));
@@ -130,6 +133,7 @@ private slots:
         QCOMPARE(ResolvedPath(root.filePath("link")), real);
         QCOMPARE(ResolvedPath(root.filePath("link") + "/"), real);
         QCOMPARE(ResolvedPath(root.filePath("real/../real")), real);
+        QCOMPARE(ResolvedPath(root.filePath("link/not/yet")), real + "/not/yet");
         QCOMPARE(ResolvedPath("/no//such/./a/../b/"), QStringLiteral("/no/such/b"));
         QCOMPARE(ResolvedPath("/"), QStringLiteral("/"));
         QCOMPARE(ResolvedPath(QString()), QString());
