@@ -7,6 +7,7 @@
 #include "builder/tag_check.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
+#include "support/paths.h"
 #include "workspace/folders.h"
 
 #include <QCommandLineParser>
@@ -286,6 +287,7 @@ std::optional<int> prepare(const Invocation& invocation)
     // A path with a name that is not UTF-8 would be made anew beside the one meant.
     if (!builder::AnyFieldEmpty(request.details) && builder::DetailsProblem(request.details).isEmpty() &&
         QFileInfo(request.siteFolder).isDir() && !support::NameNotUtf8(request.outputFolder) &&
+        !support::IsSameOrInside(request.outputFolder, request.siteFolder) &&
         !QDir().mkpath(request.outputFolder)) {
         err(QStringLiteral("error: Cannot create the output folder '%1'.").arg(request.outputFolder));
         return kBuildFailed;

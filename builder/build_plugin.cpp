@@ -117,13 +117,14 @@ QString refusal(const BuildRequest& r)
                                   "site's old address with http:// or https:// and its host.")
                 .arg(url);
     }
-    if (!MortarTools::PathExists(r.outputFolder, true))
-        return missingProblem(QStringLiteral("output folder"), r.outputFolder);
+    // The build's work folder and earlier plugins would be packed with the site.
     if (support::IsSameOrInside(r.outputFolder, r.siteFolder))
         return QStringLiteral(
                    "The output folder '%1' lies inside the site folder '%2'. Please choose an output "
                    "folder outside the site.")
             .arg(r.outputFolder, r.siteFolder);
+    if (!MortarTools::PathExists(r.outputFolder, true))
+        return missingProblem(QStringLiteral("output folder"), r.outputFolder);
     if (!archiverAvailable(r.archiver))
         return QStringLiteral(
                    "The archiver '%1' was not found. Please install 7za (Debian package p7zip-full) "

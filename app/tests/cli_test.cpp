@@ -4,6 +4,7 @@
 #include "tests/support/test_files.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -229,6 +230,89 @@ private slots:
         QVERIFY2(QString::fromUtf8(r.err).contains(stderrSays), r.err.constData());
         QVERIFY(r.out.isEmpty());
         QVERIFY(!QFileInfo::exists(m_output));
+    }
+
+    // An output folder in the site would pack the build's work folder and earlier plugins into the
+    // plugin: refused before anything is written, however the two are named. A site inside the
+    // output folder holds neither, and builds.
+    void overlappingOutputAndSiteFolders_data()
+    {
+        QTest::addColumn<QString>("site");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QStringList>("links"); // "name>target", the target made first
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("output inside the site") << "site"
+                                                << "site/out" << QStringList() << true;
+        QTest::newRow("output deep inside the site, not made yet") << "site"
+                                                                   << "site/a/b" << QStringList() << true;
+        QTest::newRow("the same folder") << "site"
+                                         << "site" << QStringList() << true;
+        QTest::newRow("the same folder, spelled otherwise") << "site"
+                                                            << "site/x/../" << QStringList() << true;
+        QTest::newRow("output a link into the site")
+            << "site"
+            << "out" << QStringList{"out>site/plugins"} << true;
+        QTest::newRow("output a link to the site") << "site"
+                                                   << "out" << QStringList{"out>site"} << true;
+        QTest::newRow("site named through a link, output inside it")
+            << "site link"
+            << "site/out" << QStringList{"site link>site"} << true;
+        QTest::newRow("output not made yet, below a link to the site")
+            << "site"
+            << "site link/out" << QStringList{"site link>site"} << true;
+        QTest::newRow("site inside the output") << "out/site"
+                                                << "out" << QStringList() << false;
+        QTest::newRow("site a link into the output")
+            << "site link"
+            << "out" << QStringList{"site link>out/site"} << false;
+    }
+    void overlappingOutputAndSiteFolders()
+    {
+        QFETCH(QString, site);
+        QFETCH(QString, output);
+        QFETCH(QStringList, links);
+        QFETCH(bool, refused);
+        const QDir root(m_tmp.filePath("overlap " + QString::number(QRandomGenerator::global()->generate())));
+        for (const QString& link : links) {
+            const QString target = root.filePath(link.section('>', 1));
+            QVERIFY(QDir().mkpath(target));
+            QVERIFY(QFile::link(target, root.filePath(link.section('>', 0, 0))));
+        }
+        const QString siteFolder = QFileInfo(root.filePath(site)).canonicalFilePath().isEmpty()
+                                       ? root.filePath(site)
+                                       : QFileInfo(root.filePath(site)).canonicalFilePath();
+        writeFile(siteFolder + "/index.html", "<html><img src=\"a.png\">#FRONT#</html>");
+        writeFile(siteFolder + "/download.html", "<html>#BACK#</html>");
+        writeFile(siteFolder + "/a.png", "\x89PNG");
+        const auto before = fingerprint(root.path());
+
+        const Run r = runCli(cli(), {root.filePath(site), "--output", root.filePath(output), "--front",
+                                     "index.html", "--download", "download.html", "--id", "p4217"});
+        if (refused) {
+            QCOMPARE(r.exitCode, 1);
+            QVERIFY2(r.err.contains("error: The output folder '") &&
+                         r.err.contains("' lies inside the site folder '"),
+                     r.err.constData());
+            QVERIFY(r.out.isEmpty());
+            QCOMPARE(fingerprint(root.path()), before);
+            return;
+        }
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        const QString zip = QDir(root.filePath(output)).filePath("myplugin.zip");
+        QCOMPARE(r.out, QFile::encodeName(zip) + '\n');
+        auto after = fingerprint(root.path());
+        QVERIFY(after.remove(QDir(root.path()).relativeFilePath(zip)) == 1);
+        QCOMPARE(after, before);
+        const QString x = m_tmp.filePath("x " + QString::number(QRandomGenerator::global()->generate()));
+        QVERIFY(extract(zip, x));
+        QCOMPARE(entries(x), QStringList{"p4217"});
+        QVERIFY(QFile::exists(x + "/p4217/modules/template/a.png"));
+        for (QDirIterator it(x, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString name = it.nextFileInfo().fileName();
+            QVERIFY2(!name.endsWith(".zip") && !name.startsWith(".vantor-build"), qPrintable(name));
+        }
     }
 
     // Arguments are bytes: a site folder whose name is not UTF-8 is named as such, not as missing.

@@ -280,6 +280,61 @@ private slots:
         QCOMPARE(readFile(zip), QByteArray("the earlier plugin"));
     }
 
+    // The window builds from the working copy into the output folder: where the output folder lies
+    // in the copy, however it is reached, the build is refused and nothing is written; a copy
+    // inside the output folder builds.
+    void overlappingOutputAndWorkingFolders_data()
+    {
+        QTest::addColumn<QString>("output"); // below the working folder, or "<link>" beside it
+        QTest::addColumn<QString>("linkTo"); // the link's target below the working folder
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("output inside the copy") << "out"
+                                                << "" << true;
+        QTest::newRow("the same folder") << "."
+                                         << "" << true;
+        QTest::newRow("output a link into the copy") << "<link>"
+                                                     << "plugins" << true;
+        QTest::newRow("output a link to the copy") << "<link>"
+                                                   << "." << true;
+        QTest::newRow("copy inside the output") << ".."
+                                                << "" << false;
+    }
+    void overlappingOutputAndWorkingFolders()
+    {
+        QFETCH(QString, output);
+        QFETCH(QString, linkTo);
+        QFETCH(bool, refused);
+        const QDir working(m_folders.workingFolder);
+        if (output == "<link>") {
+            QVERIFY(working.mkpath(linkTo));
+            m_folders.outputFolder = QDir(m_tmp->path()).filePath("output link");
+            QVERIFY(QFile::link(QDir::cleanPath(working.filePath(linkTo)), m_folders.outputFolder));
+        } else {
+            m_folders.outputFolder = QDir::cleanPath(working.filePath(output));
+            QVERIFY(QDir().mkpath(m_folders.outputFolder));
+        }
+        const auto before = fingerprint(m_tmp->path());
+        auto build = makeBuild();
+        QSignalSpy finished(build.get(), &PluginBuild::finished);
+
+        QVERIFY(build->create(details()));
+        QVERIFY(finished.wait(120000));
+
+        QCOMPARE(finished[0][0].toBool(), !refused);
+        auto after = fingerprint(m_tmp->path());
+        if (refused) {
+            QCOMPARE(m_prompter.exchanges.size(), 1);
+            QCOMPARE(m_prompter.exchanges[0].title, QString("Important"));
+            QVERIFY2(m_prompter.exchanges[0].text.contains("lies inside the site folder"),
+                     qPrintable(m_prompter.exchanges[0].text));
+            QVERIFY(m_opener.opened.isEmpty());
+        } else {
+            QCOMPARE(m_prompter.exchanges[0].title, QString("Done"));
+            QVERIFY(after.remove(QDir(m_tmp->path()).relativeFilePath(build->lastResult().archivePath)) == 1);
+        }
+        QCOMPARE(after, before);
+    }
+
     void failedBuildReportsAndReturnsToIdle()
     {
         QVERIFY(QFile::remove(QDir(m_folders.templateFolder).filePath("modules/cpt.php")));
