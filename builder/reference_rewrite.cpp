@@ -26,10 +26,12 @@ QString folderOf(const QString& path)
     return slash < 0 ? QString() : path.left(slash);
 }
 
+// A page the visitor reads, never a file to hand out.
 bool isPage(const QString& file)
 {
     return file.endsWith(QLatin1String(".html"), Qt::CaseInsensitive) ||
-           file.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive);
+           file.endsWith(QLatin1String(".htm"), Qt::CaseInsensitive) ||
+           file.endsWith(QLatin1String(".xhtml"), Qt::CaseInsensitive);
 }
 
 class Rewriter

@@ -13,7 +13,8 @@ namespace {
 const QStringList kFiles = {"index.html",   "download.html", "a.png",         "img/b.png",  "img/c d.png",
                             "css/site.css", "css/print.css", "a&b.png",       "side 2.htm", "Logo.PNG",
                             "dup/Icon.png", "dup/ICON.png",  "sub/page.html", "sub/s.png",  "docs/index.html",
-                            "movie.mp4",    "poster.jpg",    "data.json",     "café.jpg"};
+                            "movie.mp4",    "poster.jpg",    "data.json",     "café.jpg",   "NOTES.HTML",
+                            "book.xhtml"};
 
 // What the converted page says in place of a site file's path prefix and of a funnel link.
 const QString P = GetAssetUrlPrefix();
@@ -54,6 +55,11 @@ private slots:
         QTest::newRow("srcset candidates")
             << "<img srcset=\"a.png 1x, img/b.png 2x,img/c%20d.png 3x\">"
             << "<img srcset=\"" + P + "a.png 1x, " + P + "img/b.png 2x," + P + "img/c%20d.png 3x\">";
+        // A comma inside a URL is part of it, as browsers read it: only one that ends it separates.
+        QTest::newRow("srcset candidates without a descriptor")
+            << "<img srcset=\"a.png, img/b.png 2x\"><img srcset='a.png,,, img/b.png'><img srcset='a.png,img/b.png'>"
+            << "<img srcset=\"" + P + "a.png, " + P + "img/b.png 2x\"><img srcset='" + P + "a.png,,, " + P +
+                   "img/b.png'><img srcset='a.png,img/b.png'>";
         QTest::newRow("imagesrcset") << "<link rel=preload imagesrcset='a.png 480w'>"
                                      << "<link rel=preload imagesrcset='" + P + "a.png 480w'>";
         QTest::newRow("poster, background, object data")
@@ -75,6 +81,10 @@ private slots:
                "&quot;a.png&quot; )\">"
             << "<div style=\"background:url(" + P + "a.png); list-style:url('" + P +
                    "img/b.png'); cursor:url( &quot;" + P + "a.png&quot; )\">";
+        QTest::newRow("url() with blanks inside, unquoted")
+            << "<div style='background:url( a.png )'><style>p{background:url(\timg/b.png\n)}</style>"
+            << "<div style='background:url( " + P + "a.png )'><style>p{background:url(\t" + P +
+                   "img/b.png\n)}</style>";
         QTest::newRow("style element url() and @import")
             << "<style>@import \"css/print.css\"; @import url(css/site.css); p{background:URL( 'a.png' )}"
                " /* url(a.png) */ q{content:\"url(a.png)\"}</style>"
@@ -87,6 +97,10 @@ private slots:
             << "<link href='" + P + "css/site.css?v=2'><a href=\"" + P + "css/site.css#top\">";
         QTest::newRow("character references") << "<img src='a&amp;b.png'><img src=\"&#97;.png\">"
                                               << "<img src='" + P + "a%26b.png'><img src=\"" + P + "a.png\">";
+        QTest::newRow("hexadecimal character references with letter digits")
+            << "<img src='img&#x2F;b.png'><img src=\"caf&#xE9;.jpg\"><img src=caf&#Xe9;.jpg>"
+            << "<img src='" + P + "img/b.png'><img src=\"" + P + "caf%C3%A9.jpg\"><img src=" + P +
+                   "caf%C3%A9.jpg>";
         QTest::newRow("percent-encoding") << "<a href='side%202.htm'>"
                                           << "<a href='" + P + "side%202.htm'>";
         QTest::newRow("non-ASCII name, raw and encoded")
@@ -349,6 +363,42 @@ private slots:
                 .delivered.isEmpty());
     }
 
+    // A page the download page links is read, not handed out, whatever its extension's spelling;
+    // a file the user names is handed out even where the page also shows it, or does not link it.
+    void whatTheDownloadPageAloneLinksIsDelivered_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QStringList>("forced");
+        QTest::addColumn<QStringList>("delivered");
+        QTest::newRow("a file") << "<a href='movie.mp4'>" << QStringList() << QStringList{"movie.mp4"};
+        QTest::newRow("linked twice, numbered once")
+            << "<a href='data.json'><a href='./movie.mp4'><a href='movie.mp4#t=5'>" << QStringList()
+            << QStringList{"data.json", "movie.mp4"};
+        QTest::newRow(".htm page") << "<a href='side%202.htm'>" << QStringList() << QStringList();
+        QTest::newRow(".HTML page") << "<a href='NOTES.HTML'>" << QStringList() << QStringList();
+        QTest::newRow(".xhtml page") << "<a href='book.xhtml'>" << QStringList() << QStringList();
+        QTest::newRow("kept public") << "<a href='poster.jpg'>" << QStringList() << QStringList();
+        QTest::newRow("shown too") << "<a href='a.png'><img src='a.png'>" << QStringList() << QStringList();
+        QTest::newRow("named, though shown") << "<img src='a.png'><a href='a.png'>" << QStringList{"a.png"}
+                                             << QStringList{"a.png"};
+        QTest::newRow("named, not linked, after the linked ones in name order")
+            << "<a href='movie.mp4'>" << QStringList{"poster.jpg", "data.json", "gone.pdf"}
+            << QStringList{"movie.mp4", "data.json", "poster.jpg"};
+    }
+    void whatTheDownloadPageAloneLinksIsDelivered()
+    {
+        QFETCH(QString, page);
+        QFETCH(QStringList, forced);
+        QFETCH(QStringList, delivered);
+        DeliveryRule rule;
+        rule.notDelivered = {"poster.jpg"};
+        rule.forced = QSet<QString>(forced.cbegin(), forced.cend());
+        const ConvertedPage c = ConvertPage(page + "#BACK#", "download.html", SiteFiles(kFiles),
+                                            {"index.html", "download.html"}, PageRole::Download, &rule);
+        QCOMPARE(c.delivered, delivered);
+        QCOMPARE(c.text.contains(DeliveryUrlCode(0)), !delivered.isEmpty());
+    }
+
     void theReportNamesPageLineAndWhatIsWrong()
     {
         const ConvertedPage c = convert("<html>\n<img src='spacer.gif'>\n<img src='logo.png'>\n"
@@ -391,6 +441,10 @@ private slots:
                                                << "sub" << int(K::Resolved) << "index.html";
         QTest::newRow("from the top, for pages below it") << "a.png"
                                                           << "sub" << int(K::Resolved) << "a.png";
+        QTest::newRow("an escape at the very end of the path") << "img/b%2Epng"
+                                                               << "" << int(K::Resolved) << "img/b.png";
+        QTest::newRow("escapes only, before a query") << "%61%2epng?x=1"
+                                                      << "" << int(K::Resolved) << "a.png";
         QTest::newRow("a file named with a percent sign") << "100%25.png"
                                                           << "" << int(K::Missing) << "100%.png";
         QTest::newRow("bad percent-encoding stays literal") << "a%zz.png"
