@@ -868,6 +868,24 @@ private slots:
         QVERIFY(m_prompter.exchanges.isEmpty());
     }
 
+    // A page whose file in the site already holds the edit (the same change made there) is
+    // neither written again nor offered again.
+    void aPageTheSiteAlreadyHoldsIsNotOfferedAgain()
+    {
+        const QString site = loadSiteAndEditIndex();
+        writeFile(QDir(site).filePath("index.html"), readFile(working("index.html")));
+        const auto siteBefore = fingerprint(site);
+        m_prompter.choiceAnswers.push_back(Answer::Yes);
+        QVERIFY(m_ws->keepEditedPages(PageWorkspace::Ending::Close));
+        QCOMPARE(m_prompter.exchanges.size(), 1); // the question, and no "Done": nothing was written
+        QCOMPARE(fingerprint(site), siteBefore);
+
+        m_prompter.exchanges.clear();
+        loadTyped(makeSite("other", {"one.html"}));
+        QCOMPARE(m_prompter.exchanges.size(), 2); // the reminder and the path: no question
+        QCOMPARE(m_ws->pages(), QStringList{working("one.html")});
+    }
+
     void leavingEditModeToCloseOrConvert_data()
     {
         QTest::addColumn<bool>("marker");
