@@ -33,7 +33,8 @@ backup=""
 target=""
 restore() {
     if [ -n "$backup" ]; then
-        cp -p "$backup" "$target"
+        # Written anew, not copied with its time: the build must see the file change back.
+        cat "$backup" > "$target"
         rm -f "$backup"
         backup=""
     fi
@@ -67,7 +68,7 @@ run_one() {
     fi
     target=$file
     backup=$(mktemp)
-    cp -p "$file" "$backup"
+    cp "$file" "$backup"
     local status
     if [ "$(apply "$file" "$old" "$new")" != 1 ]; then
         status=STALE

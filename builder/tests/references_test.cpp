@@ -14,7 +14,9 @@ const QStringList kFiles = {"index.html",   "download.html", "a.png",         "i
                             "css/site.css", "css/print.css", "a&b.png",       "side 2.htm", "Logo.PNG",
                             "dup/Icon.png", "dup/ICON.png",  "sub/page.html", "sub/s.png",  "docs/index.html",
                             "movie.mp4",    "poster.jpg",    "data.json",     "café.jpg",   "NOTES.HTML",
-                            "book.xhtml"};
+                            "book.xhtml",   "€.png",         "Ÿ.png",         "old/index.htm",
+                            // A name that is not UTF-8, as the listing hands it on.
+                            "caf\uFFFD.jpg"};
 
 // What the converted page says in place of a site file's path prefix and of a funnel link.
 const QString P = GetAssetUrlPrefix();
@@ -60,6 +62,12 @@ private slots:
             << "<img srcset=\"a.png, img/b.png 2x\"><img srcset='a.png,,, img/b.png'><img srcset='a.png,img/b.png'>"
             << "<img srcset=\"" + P + "a.png, " + P + "img/b.png 2x\"><img srcset='" + P + "a.png,,, " + P +
                    "img/b.png'><img srcset='a.png,img/b.png'>";
+        QTest::newRow("lazy srcset under another data-* name")
+            << "<img data-lazy-srcset='a.png 1x, img/b.png 2x'>"
+            << "<img data-lazy-srcset='" + P + "a.png 1x, " + P + "img/b.png 2x'>";
+        QTest::newRow("srcset over lines ending in CR LF") << "<img srcset=\"a.png 1x,\r\n img/b.png 2x\">"
+                                                           << "<img srcset=\"" + P + "a.png 1x,\r\n " + P +
+                                                                  "img/b.png 2x\">";
         QTest::newRow("imagesrcset") << "<link rel=preload imagesrcset='a.png 480w'>"
                                      << "<link rel=preload imagesrcset='" + P + "a.png 480w'>";
         QTest::newRow("poster, background, object data")
@@ -101,6 +109,15 @@ private slots:
             << "<img src='img&#x2F;b.png'><img src=\"caf&#xE9;.jpg\"><img src=caf&#Xe9;.jpg>"
             << "<img src='" + P + "img/b.png'><img src=\"" + P + "caf%C3%A9.jpg\"><img src=" + P +
                    "caf%C3%A9.jpg>";
+        QTest::newRow("a character reference that ends the value") << "<img src='img/b.pn&#103;'>"
+                                                                   << "<img src='" + P + "img/b.png'>";
+        QTest::newRow("numeric references in the Windows-1252 range")
+            << "<img src='&#128;.png'><img src='&#x9F;.png'>"
+            << "<img src='" + P + "%E2%82%AC.png'><img src='" + P + "%C5%B8.png'>";
+        // In attribute values "&amp=" stays as written, and "&amp" at the end is "&".
+        QTest::newRow("&amp without its semicolon in a query")
+            << "<link href='css/site.css?a&amp=1&amp'>"
+            << "<link href='" + P + "css/site.css?a&amp=1&amp'>";
         QTest::newRow("percent-encoding") << "<a href='side%202.htm'>"
                                           << "<a href='" + P + "side%202.htm'>";
         QTest::newRow("non-ASCII name, raw and encoded")
@@ -134,6 +151,8 @@ private slots:
         QTest::newRow("a character reference without its semicolon before the path")
             << "<div style=\"background:url(&quot./a.png&quot)\">"
             << "<div style=\"background:url(&quot./a.png&quot)\">";
+        QTest::newRow("base address") << "<base href='./'><base href='img/'>"
+                                      << "<base href='./'><base href='img/'>";
         QTest::newRow("names nothing") << "<img src='spacer.gif'>"
                                        << "<img src='spacer.gif'>";
         QTest::newRow("not an address") << "<img alt='a.png' title=a.png>"
@@ -404,7 +423,8 @@ private slots:
         const ConvertedPage c = convert("<html>\n<img src='spacer.gif'>\n<img src='logo.png'>\n"
                                         "<img src='../up.png'><img src='dup/icon.png'>\n"
                                         "<a href='http://x.invalid/y'><img data-src='no.png'>"
-                                        "<div style='background:url(gone.png)'>");
+                                        "<div style='background:url(gone.png)'>"
+                                        "<style>p{background:url(im\\67/b.png)}</style>");
         QStringList lines;
         for (const ReferenceNote& n : c.notes)
             lines << DescribeReferenceNote(n);
@@ -445,6 +465,15 @@ private slots:
                                                                << "" << int(K::Resolved) << "img/b.png";
         QTest::newRow("escapes only, before a query") << "%61%2epng?x=1"
                                                       << "" << int(K::Resolved) << "a.png";
+        QTest::newRow("an escape that ends the path") << "img/b.pn%67"
+                                                      << "" << int(K::Resolved) << "img/b.png";
+        QTest::newRow("an escape that is not UTF-8 stays as written")
+            << "caf%E9.jpg"
+            << "" << int(K::Missing) << "caf%E9.jpg";
+        QTest::newRow("a colon after a slash is no scheme") << "img/b:c.png"
+                                                            << "" << int(K::Missing) << "img/b:c.png";
+        QTest::newRow("a folder's index.htm") << "old/"
+                                              << "" << int(K::Resolved) << "old/index.htm";
         QTest::newRow("a file named with a percent sign") << "100%25.png"
                                                           << "" << int(K::Missing) << "100%.png";
         QTest::newRow("bad percent-encoding stays literal") << "a%zz.png"
