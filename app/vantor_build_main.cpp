@@ -157,6 +157,9 @@ void addOptions(QCommandLineParser& parser, const builder::PluginDetails& defaul
         option("template",
                QStringLiteral("Plugin template folder (default: %1).").arg(folders.templateFolder), "DIR"),
         option("archiver", QStringLiteral("The 7za program (default: %1).").arg(folders.archiver), "PATH"),
+        option("archive-compat",
+               QStringLiteral("Deflate every file with one 7za call, as earlier versions did, instead of "
+                              "storing images, video, audio, archives and WOFF2 fonts as they are.")),
         option("strict", QStringLiteral("Fail when #FRONT# or #BACK# is missing instead of warning.")),
         option("deliver",
                QStringLiteral("Hand out this site file (path relative to SITE) only at the keyed download "
@@ -219,6 +222,8 @@ builder::BuildRequest requestFrom(const QCommandLineParser& parser, const builde
                                .absoluteFilePath();
     request.templateFolder = isSet(parser, "template") ? value(parser, "template") : folders.templateFolder;
     request.archiver = isSet(parser, "archiver") ? value(parser, "archiver") : folders.archiver;
+    if (isSet(parser, "archive-compat"))
+        request.archiveLayout = builder::ArchiveLayout::DeflateAll;
     request.deliver = parser.values(QStringLiteral("deliver"));
     request.keepPublic = parser.values(QStringLiteral("no-deliver"));
     request.publicDelivery = isSet(parser, "public-delivery");

@@ -249,6 +249,50 @@ QString prepareArchiverTree(const Tools& tools, const bench::GeneratedSite& site
     return folder;
 }
 
+// Every file of the site read once, as the build must at least: cat of each to /dev/null.
+RunFigures readRun(const bench::GeneratedSite& site, const QString& log)
+{
+    return runProgram({QStringLiteral("sh"), QStringLiteral("-c"),
+                       QStringLiteral("find . -type f -exec cat -- {} + > /dev/null")},
+                      site.folder, log);
+}
+
+// A few real media files, made once per run with ImageMagick and ffmpeg: photos (JPEG), pictures
+// (PNG) and short videos (H.264 in MP4), with noise so that they are as dense as real ones.
+QStringList makeMediaSamples(const QString& folder, const QString& log)
+{
+    QDir().mkpath(folder);
+    for (const char* tool : {"convert", "ffmpeg"}) {
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            throw std::runtime_error(std::string("the media scale needs ") + tool +
+                                     " (Debian packages imagemagick and ffmpeg; scripts/install-deps.sh)");
+    }
+    QStringList samples;
+    for (int i = 0; i < 6; ++i) {
+        const bool png = i >= 4;
+        const QString file =
+            QDir(folder).filePath(QStringLiteral("sample%1.%2").arg(i).arg(png ? "png" : "jpg"));
+        runProgram({QStringLiteral("convert"), QStringLiteral("-seed"), QString::number(11 + i),
+                    QStringLiteral("-size"), png ? QStringLiteral("600x450") : QStringLiteral("1200x900"),
+                    QStringLiteral("plasma:fractal"), QStringLiteral("-quality"), QStringLiteral("90"), file},
+                   folder, log);
+        samples << file;
+    }
+    for (int i = 0; i < 2; ++i) {
+        const QString file = QDir(folder).filePath(QStringLiteral("sample%1.mp4").arg(i));
+        runProgram({QStringLiteral("ffmpeg"), QStringLiteral("-v"), QStringLiteral("error"),
+                    QStringLiteral("-y"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                    QStringLiteral("testsrc2=size=640x360:rate=25"), QStringLiteral("-t"),
+                    QStringLiteral("3"), QStringLiteral("-vf"),
+                    QStringLiteral("noise=alls=%1:allf=t").arg(20 + 10 * i), QStringLiteral("-c:v"),
+                    QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+                    QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), file},
+                   folder, log);
+        samples << file;
+    }
+    return samples;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -270,8 +314,9 @@ int main(int argc, char* argv[])
                                      QStringLiteral("Timed runs per scale (default: 5, 3 above 50 MB)."),
                                      QStringLiteral("N"));
     const QCommandLineOption scalesOpt(
-        QStringLiteral("scales"), QStringLiteral("Comma-separated scale numbers, 1 to 5 (default: 1,2,3,4)."),
-        QStringLiteral("LIST"), QStringLiteral("1,2,3,4"));
+        QStringLiteral("scales"),
+        QStringLiteral("Comma-separated scale numbers, 1 to 6 (default: 1,2,3,4,6)."), QStringLiteral("LIST"),
+        QStringLiteral("1,2,3,4,6"));
     parser.addOptions({buildOpt, archiverOpt, templateOpt, workOpt, runsOpt, scalesOpt});
     parser.process(application);
     if (!parser.isSet(buildOpt) || !parser.isSet(templateOpt) || !parser.isSet(workOpt)) {
@@ -296,7 +341,9 @@ int main(int argc, char* argv[])
         {QStringLiteral("1k files, 5 MB pages"), 1'000, 5'000'000, 100'000'000},
         {QStringLiteral("10k files, 5 MB pages"), 10'000, 5'000'000, 500'000'000},
         {QStringLiteral("10k files, 50 KB pages"), 10'000, 50'000, 100'000'000},
+        {QStringLiteral("media, 50 KB pages"), 0, 50'000, 500'000'000}, // real JPEG, PNG and MP4 files
     };
+    const size_t mediaScale = 5;
     const QStringList wanted = parser.value(scalesOpt).split(QLatin1Char(','));
 
     std::printf("cores: %ld, archiver: %s\n", sysconf(_SC_NPROCESSORS_ONLN), qPrintable(tools.archiver));
@@ -310,11 +357,15 @@ int main(int argc, char* argv[])
     std::printf("7za s: the same 7za call alone on the plugin's tree already laid out (template, site and "
                 "converted pages); vs 7za: vantor s / 7za s.\n");
     std::printf(
+        "read s: cat of every file of the site to /dev/null (from the page cache); vs read: vantor s / "
+        "read s.\n");
+    std::printf(
         "Peak memory: vantor-build's own high-water mark / the largest process of its run (7za included) / "
         "the largest process of the floor.\n\n");
-    std::printf("%-24s %6s %8s %9s %5s %9s %8s %6s %10s %9s %6s %9s %8s %8s %7s %22s\n", "scale", "files",
-                "page MB", "total MB", "runs", "vantor s", "floor s", "ratio", "vantor cpu", "floor cpu",
-                "ratio", "pages s", "ratio+p", "7za s", "vs 7za", "peak MB own/run/floor");
+    std::printf("%-24s %6s %8s %9s %5s %9s %8s %6s %10s %9s %6s %9s %8s %8s %7s %7s %8s %22s\n", "scale",
+                "files", "page MB", "total MB", "runs", "vantor s", "floor s", "ratio", "vantor cpu",
+                "floor cpu", "ratio", "pages s", "ratio+p", "7za s", "vs 7za", "read s", "vs read",
+                "peak MB own/run/floor");
     std::fflush(stdout);
 
     int failures = 0;
@@ -329,7 +380,14 @@ int main(int argc, char* argv[])
                                                    : (shape.totalBytes > 50'000'000 ? 3 : 5);
             const QString siteFolder = QDir(tools.work).filePath(QStringLiteral("site"));
             removeTree(siteFolder);
-            const bench::GeneratedSite site = bench::GenerateSite(siteFolder, shape, 20240601 + s);
+            const bench::GeneratedSite site =
+                s == mediaScale
+                    ? bench::GenerateMediaSite(
+                          siteFolder,
+                          makeMediaSamples(QDir(tools.work).filePath(QStringLiteral("samples")),
+                                           QDir(tools.work).filePath(QStringLiteral("samples.log"))),
+                          shape.pageBytes, shape.totalBytes, 20240601 + s)
+                    : bench::GenerateSite(siteFolder, shape, 20240601 + s);
             const QString log = QDir(tools.work).filePath(QStringLiteral("runs.log"));
 
             const QString pagesOnly = writeConvertedPages(tools, site);
@@ -341,7 +399,7 @@ int main(int argc, char* argv[])
                 floorRun(tools, site, log);
                 vantorRun(tools, site, log);
             }
-            std::vector<double> vantor, floor, vantorCpu, floorCpu, pagesZip, archiverAlone;
+            std::vector<double> vantor, floor, vantorCpu, floorCpu, pagesZip, archiverAlone, reads;
             long ownPeak = 0, runPeak = 0, floorPeak = 0;
             for (int r = 0; r < runs; ++r) {
                 const RunFigures v = vantorRun(tools, site, log);
@@ -352,19 +410,20 @@ int main(int argc, char* argv[])
                 floorCpu.push_back(f.cpuSeconds);
                 pagesZip.push_back(zipAloneRun(tools, pagesOnly, log).seconds);
                 archiverAlone.push_back(zipAloneRun(tools, laidOut, log).seconds);
+                reads.push_back(readRun(site, log).seconds);
                 ownPeak = std::max(ownPeak, v.ownPeakKiB);
                 runPeak = std::max(runPeak, v.treePeakKiB);
                 floorPeak = std::max(floorPeak, f.treePeakKiB);
             }
             const double vm = median(vantor), fm = median(floor);
             const double vc = median(vantorCpu), fc = median(floorCpu), pz = median(pagesZip);
-            const double am = median(archiverAlone);
+            const double am = median(archiverAlone), rm = median(reads);
             std::printf(
                 "%-24s %6d %8s %9s %5d %9.3f %8.3f %5.2fx %10.3f %9.3f %5.2fx %9.3f %7.2fx %8.3f %6.2fx "
-                "%8.0f /%5.0f /%5.0f\n",
+                "%7.3f %7.1fx %8.0f /%5.0f /%5.0f\n",
                 qPrintable(shape.name), site.files, qPrintable(megabytes(shape.pageBytes)),
                 qPrintable(megabytes(site.bytes)), runs, vm, fm, vm / fm, vc, fc, vc / fc, pz, vm / (fm + pz),
-                am, vm / am, ownPeak / 1024.0, runPeak / 1024.0, floorPeak / 1024.0);
+                am, vm / am, rm, vm / rm, ownPeak / 1024.0, runPeak / 1024.0, floorPeak / 1024.0);
             std::fflush(stdout);
             removeTree(siteFolder);
             removeTree(laidOut);

@@ -202,4 +202,54 @@ GeneratedSite GenerateSite(const QString& folder, const SiteShape& shape, std::u
     return site;
 }
 
+GeneratedSite GenerateMediaSite(const QString& folder, const QStringList& samples, qint64 pageBytes,
+                                qint64 totalBytes, std::uint64_t seed)
+{
+    if (QFileInfo::exists(folder) || samples.isEmpty())
+        throw std::runtime_error("the site folder already exists, or there are no samples: " +
+                                 folder.toStdString());
+    Random random(seed);
+    std::vector<QByteArray> bytes;
+    qint64 smallest = totalBytes;
+    for (const QString& sample : samples) {
+        QFile f(sample);
+        if (!f.open(QIODevice::ReadOnly))
+            throw std::runtime_error("cannot read " + sample.toStdString());
+        bytes.push_back(f.readAll());
+        smallest = std::max<qint64>(1, std::min<qint64>(smallest, bytes.back().size()));
+    }
+    QStringList names = SiteFileNames(int(std::min<qint64>(200'000, totalBytes / smallest + 100)));
+    const QDir root(folder);
+    GeneratedSite site;
+    site.folder = root.absolutePath();
+    site.frontPage = names.value(0);
+    site.downloadPage = names.value(1);
+    qsizetype used = 2;
+    for (; used < names.size() && site.bytes + 2 * pageBytes < totalBytes; ++used) {
+        QString& name = names[used];
+        QByteArray content;
+        if (name.endsWith(QLatin1String(".css")) || name.endsWith(QLatin1String(".js"))) {
+            content = styleText(random, 20'000);
+        } else {
+            const int pick = random.below(int(samples.size()));
+            name = name.left(name.lastIndexOf(QLatin1Char('.')) + 1) + QFileInfo(samples[pick]).suffix();
+            content = bytes[size_t(pick)];
+        }
+        const QString path = root.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        writeFile(path, content);
+        site.bytes += content.size();
+    }
+    names = names.mid(0, used);
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray page = SyntheticPage(names, pageBytes, seed + std::uint64_t(i) + 1,
+                                              i == 0 ? QStringLiteral("#FRONT#") : QStringLiteral("#BACK#"))
+                                    .toUtf8();
+        writeFile(root.filePath(names[i]), page);
+        site.bytes += page.size();
+    }
+    site.files = int(used);
+    return site;
+}
+
 } // namespace bench

@@ -40,4 +40,10 @@ QString SyntheticPage(const QStringList& files, qint64 bytes, std::uint64_t seed
 // The same seed gives the same site. Throws std::runtime_error when a file cannot be written.
 GeneratedSite GenerateSite(const QString& folder, const SiteShape& shape, std::uint64_t seed);
 
+// Writes a site of about totalBytes made of real media files: copies of the given sample files
+// (picked at random, each copy under its own name with the sample's extension), with a style
+// sheet or script of 20 KB among every ten files and two pages of pageBytes that refer to them.
+GeneratedSite GenerateMediaSite(const QString& folder, const QStringList& samples, qint64 pageBytes,
+                                qint64 totalBytes, std::uint64_t seed);
+
 } // namespace bench

@@ -1,14 +1,22 @@
 #include "builder/archiver.h"
 
 #include "builder/build_stop.h"
+#include "builder/compressed_content.h"
 #include "support/io_error.h"
 #include "support/process_death.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+
+#include <filesystem>
+#include <fstream>
+#include <vector>
 
 namespace builder {
 namespace {
+
+namespace fs = std::filesystem;
 
 // The last lines the archiver printed, which carry its reason.
 QString lastLines(const QByteArray& output)
@@ -22,19 +30,17 @@ QString lastLines(const QByteArray& output)
     return lines.join(QLatin1Char(' '));
 }
 
-} // namespace
-
-void RunArchiver(const QString& archiver, const QString& archivePath, const QString& workDir,
-                 const QString& folderName, const std::function<void()>& tick, const BuildStop* stop)
+// Runs the archiver with the arguments in workDir and waits for it; returns what it printed (all
+// of it when keepAll, else only the end).
+QByteArray runArchiverCall(const QString& archiver, const QStringList& arguments, const QString& workDir,
+                           const std::function<void()>& tick, const BuildStop* stop, bool keepAll = false)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(workDir);
     // This thread waits here until the archiver has ended, so only the program's death ends it early.
     support::EndWithThisProgram(process);
-    // No -r: with a plain folder name it would also pick up same-named entries deeper down.
-    process.start(archiver, {QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
-                             QStringLiteral("-y"), archivePath, QStringLiteral("--"), folderName});
+    process.start(archiver, arguments);
     if (!process.waitForStarted(-1)) {
         throw support::IoError(kArchiverNotStarted,
                                QStringLiteral("The archiver '%1' could not be started: %2")
@@ -50,7 +56,7 @@ void RunArchiver(const QString& archiver, const QString& archivePath, const QStr
             throw BuildStopped();
         }
         output += process.readAll();
-        if (output.size() > 65536)
+        if (!keepAll && output.size() > 65536)
             output = output.right(16384);
         if (tick)
             tick();
@@ -59,11 +65,10 @@ void RunArchiver(const QString& archiver, const QString& archivePath, const QStr
     if (stop)
         stop->check();
     output += process.readAll();
-    const QString said = lastLines(output);
     if (process.exitStatus() != QProcess::NormalExit) {
         throw support::IoError(kArchiverCrashed,
                                QStringLiteral("The archiver '%1' stopped before it finished (%2). %3")
-                                   .arg(archiver, process.errorString(), said)
+                                   .arg(archiver, process.errorString(), lastLines(output))
                                    .trimmed());
     }
     if (process.exitCode() != 0) {
@@ -71,13 +76,144 @@ void RunArchiver(const QString& archiver, const QString& archivePath, const QStr
                                QStringLiteral("The archiver '%1' failed with exit code %2: %3")
                                    .arg(archiver)
                                    .arg(process.exitCode())
-                                   .arg(said));
+                                   .arg(lastLines(output)));
     }
+    return output;
+}
+
+// No -r: with a plain folder name it would also pick up same-named entries deeper down.
+QStringList addArguments(const QString& archivePath, const QString& folderName, bool store)
+{
+    QStringList arguments{QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
+                          QStringLiteral("-y")};
+    if (store)
+        arguments << QStringLiteral("-mx0");
+    return arguments << archivePath << QStringLiteral("--") << folderName;
+}
+
+// Whether a file in a compressed format is better stored than deflated: a JPEG whose metadata is
+// more than a twentieth of it, or a file whose inner samples still deflate by 2%, is deflated.
+bool worthStoring(const fs::path& path, QByteArrayView head, std::uintmax_t size)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (head.startsWith("\xFF\xD8\xFF")) {
+        QByteArray start(qsizetype(std::min<std::uintmax_t>(size, 256 * 1024)), Qt::Uninitialized);
+        in.read(start.data(), start.size());
+        const qsizetype header = JpegHeaderLength(QByteArrayView(start.constData(), in.gcount()));
+        return header >= 0 && std::uintmax_t(header) * 20 <= size;
+    }
+    constexpr std::uintmax_t kChunk = 16 * 1024;
+    QByteArray sample;
+    // Up to four chunks' worth the whole file; beyond, the chunks around the quarters never overlap.
+    if (size <= 4 * kChunk) {
+        sample.resize(qsizetype(size));
+        in.read(sample.data(), sample.size());
+        sample.truncate(qsizetype(in.gcount()));
+    } else {
+        for (std::uintmax_t quarter = 1; quarter <= 3; ++quarter) {
+            QByteArray chunk(qsizetype(kChunk), Qt::Uninitialized);
+            in.seekg(std::streamoff(size * quarter / 4 - kChunk / 2));
+            in.read(chunk.data(), chunk.size());
+            sample += chunk.first(qsizetype(in.gcount()));
+        }
+    }
+    return !ShrinksWhenDeflated(sample);
+}
+
+struct FolderFiles
+{
+    std::vector<fs::path> stored; // relative to the folder's parent
+    int files = 0;
+};
+
+// The regular files of the folder, with those whose content is already compressed (and would not
+// shrink) picked out when sniff is set. Names are taken as the file system's bytes, whatever their encoding.
+FolderFiles listFiles(const fs::path& parent, const fs::path& folder, bool sniff, const BuildStop* stop)
+{
+    FolderFiles found;
+    char head[kContentSniffBytes];
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(parent / folder)) {
+        if (!entry.is_regular_file() || entry.is_symlink())
+            continue;
+        ++found.files;
+        if (!sniff)
+            continue;
+        if (stop && found.files % 256 == 0)
+            stop->check();
+        std::ifstream in(entry.path(), std::ios::binary);
+        in.read(head, sizeof head);
+        const QByteArrayView start(head, in.gcount());
+        if (IsAlreadyCompressed(start) && worthStoring(entry.path(), start, entry.file_size()))
+            found.stored.push_back(entry.path().lexically_relative(parent));
+    }
+    return found;
+}
+
+// Moves the files (relative to from) to the same relative places below to.
+void moveFiles(const std::vector<fs::path>& files, const fs::path& from, const fs::path& to)
+{
+    for (const fs::path& file : files) {
+        const fs::path target = to / file;
+        fs::create_directories(target.parent_path());
+        fs::rename(from / file, target);
+    }
+}
+
+// How many files the archive lists, from the summary line 7za ends its listing with
+// ("... 12 files, 3 folders"); the last line, so no entry's name can pose as it.
+int listedFiles(const QString& archiver, const QString& archivePath, const QString& workDir,
+                const BuildStop* stop)
+{
+    const QByteArray listing = runArchiverCall(
+        archiver, {QStringLiteral("l"), QStringLiteral("-tzip"), QStringLiteral("--"), archivePath}, workDir,
+        {}, stop, true);
+    const QList<QByteArray> lines = listing.trimmed().split('\n');
+    static const QRegularExpression summary(QStringLiteral("(\\d+) files?(, \\d+ folders?)?\\s*$"));
+    const QRegularExpressionMatch m = summary.match(QString::fromLatin1(lines.last()));
+    return m.hasMatch() ? m.captured(1).toInt() : 0;
+}
+
+} // namespace
+
+void RunArchiver(const QString& archiver, const QString& archivePath, const QString& workDir,
+                 const QString& folderName, const std::function<void()>& tick, const BuildStop* stop)
+{
+    runArchiverCall(archiver, addArguments(archivePath, folderName, false), workDir, tick, stop);
     if (!QFileInfo(archivePath).isFile()) {
         throw support::IoError(
             kArchiveMissing,
             QStringLiteral("The archiver '%1' ended without making '%2'.").arg(archiver, archivePath));
     }
+}
+
+PackedFolder PackFolder(const QString& archiver, const QString& archivePath, const QString& workDir,
+                        const QString& folderName, ArchiveLayout layout, const std::function<void()>& tick,
+                        const BuildStop* stop)
+{
+    const fs::path parent = support::ToFsPath(workDir);
+    const fs::path folder = support::ToFsPath(folderName);
+    const FolderFiles files = listFiles(parent, folder, layout == ArchiveLayout::StoreCompressed, stop);
+    PackedFolder packed;
+    packed.storedFiles = int(files.stored.size());
+    packed.deflatedFiles = files.files - packed.storedFiles;
+
+    // What deflates goes first: adding to an archive copies its entries, and these are the small ones.
+    RunArchiver(archiver, archivePath, workDir, folderName, tick, stop);
+    if (!files.stored.empty()) {
+        const QString storedWorkDir = workDir + QLatin1Char('/') + folderName + QStringLiteral(".stored");
+        moveFiles(files.stored, parent, support::ToFsPath(storedWorkDir));
+        runArchiverCall(archiver, addArguments(archivePath, folderName, true), storedWorkDir, tick, stop);
+    }
+    const int listed = listedFiles(archiver, archivePath, workDir, stop);
+    if (listed != files.files) {
+        throw support::IoError(kArchiveIncomplete,
+                               QStringLiteral("The archive '%1' lists %2 files, but the plugin has %3: it is "
+                                              "not used. Please try again.")
+                                   .arg(archivePath)
+                                   .arg(listed)
+                                   .arg(files.files));
+    }
+    return packed;
 }
 
 } // namespace builder

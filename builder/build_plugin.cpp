@@ -444,13 +444,16 @@ private:
         report(65, QStringLiteral("Packing the plugin"));
         MortarTools::Pause(1);
         int percent = 65;
-        RunArchiver(
-            m_r.archiver, stagedArchive, m_stagingPath, m_r.details.identifier,
+        const PackedFolder packed = PackFolder(
+            m_r.archiver, stagedArchive, m_stagingPath, m_r.details.identifier, m_r.archiveLayout,
             [&] {
                 percent = std::min(95, percent + 1);
                 report(percent, QStringLiteral("Packing the plugin"));
             },
             m_r.stop);
+        report(96, QStringLiteral("Packed the plugin: %1 files deflated, %2 stored as they are")
+                       .arg(packed.deflatedFiles)
+                       .arg(packed.storedFiles));
         checkStop();
 
         const QString finalArchive = QDir(m_r.outputFolder).filePath(archiveFile);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "builder/archiver.h"
 #include "builder/build_stop.h"
 #include "builder/file_walk.h"
 #include "builder/page_converter.h"
@@ -20,7 +21,9 @@ struct BuildRequest
     PluginDetails details;
     QString templateFolder;
     QString outputFolder;
-    QString archiver;                // path of 7za
+    QString archiver; // path of 7za
+    // Stored or deflated by content; DeflateAll makes the archive of earlier versions.
+    ArchiveLayout archiveLayout = ArchiveLayout::StoreCompressed;
     const BuildStop* stop = nullptr; // asks the running build to stop; may be null
     // Delivery files: the site files (paths relative to the site) handed out only with the key
     // besides those the download page alone links to, and those kept public whatever.

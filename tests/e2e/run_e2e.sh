@@ -234,6 +234,26 @@ install_plugin() {
     [ "$tables" = "wp_${id}_buyers wp_${id}_downloads " ] && [ "$secret" = 64 ]
     verdict "$key: activation makes the buyers and downloads tables and the site's secret" $? "tables '$tables', secret of ${secret:-no} characters"
 }
+# Both of WordPress's unzip paths (ZipArchive, and PclZip where PHP lacks it) unpack the ZIP, with
+# its stored and deflated entries, into exactly what 7za unpacks; each install is removed again.
+unzip_paths() {
+    local key=$1 mode folder why="" stored
+    rm -rf "$RUN/unzipped/$key" && mkdir -p "$RUN/unzipped/$key"
+    7za x -y -bd -o"$RUN/unzipped/$key" "${P_ZIP[$key]}" > /dev/null || why="7za cannot unpack it"
+    stored=$(7za l -slt "${P_ZIP[$key]}" | grep -c '^Method = Store$')
+    for mode in ziparchive pclzip; do
+        folder=$(wp_php install-zip "${P_ZIP[$key]}" "$mode" 2> "$RUN/log/unzip-$key-$mode.log") ||
+            why="$why $mode: $(head -c 300 "$RUN/log/unzip-$key-$mode.log")"
+        if [ -n "$folder" ] && [ -d "$folder" ]; then
+            diff -r "$RUN/unzipped/$key/${P_ID[$key]}" "$folder" > "$RUN/log/unzip-$key-$mode.diff" 2>&1 ||
+                why="$why $mode: differs ($(head -c 200 "$RUN/log/unzip-$key-$mode.diff"))"
+            rm -rf "$folder"
+        fi
+    done
+    [ -z "$why" ]
+    verdict "$key: WordPress installs the ZIP ($stored entries stored) through ZipArchive and PclZip byte for byte" $? "$why"
+}
+for key in "${ALL_PLUGINS[@]}"; do unzip_paths "$key"; done
 for key in "${ALL_PLUGINS[@]}"; do install_plugin "$key"; done
 
 active=$(wp_php active-plugins 2>&1)

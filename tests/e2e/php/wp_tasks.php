@@ -42,6 +42,33 @@ switch ( $task ) {
         echo "License\t", $extra['License'], "\n";
         break;
 
+    case 'install-zip':
+        // install-zip ZIP ziparchive|pclzip: installs a plugin ZIP with Plugin_Upgrader through
+        // the unzip path named, and prints the plugin's folder.
+        require_once ABSPATH . 'wp-admin/includes/class-wp-upgrader.php';
+        $use_ziparchive = 'ziparchive' === $args[1];
+        $asked          = 0;
+        add_filter(
+            'unzip_file_use_ziparchive',
+            function () use ( $use_ziparchive, &$asked ) {
+                ++$asked;
+                return $use_ziparchive;
+            }
+        );
+        if ( $use_ziparchive && ! class_exists( 'ZipArchive' ) ) {
+            e2e_fail( 'ZipArchive is missing (php-zip)' );
+        }
+        $upgrader = new Plugin_Upgrader( new Automatic_Upgrader_Skin() );
+        $result   = $upgrader->install( $args[0] );
+        if ( true !== $result ) {
+            e2e_fail( is_wp_error( $result ) ? $result->get_error_message() : 'install returned ' . var_export( $result, true ) );
+        }
+        if ( 0 === $asked ) {
+            e2e_fail( 'the unzip path was never chosen' );
+        }
+        echo untrailingslashit( $upgrader->result['destination'] ), "\n";
+        break;
+
     case 'plugins-dir':
         echo WP_PLUGIN_DIR, "\n";
         break;
