@@ -198,12 +198,11 @@ PackedFolder PackFolder(const QString& archiver, const QString& archivePath, con
     packed.deflatedFiles = files.files - packed.storedFiles;
 
     // What deflates goes first: adding to an archive copies its entries, and these are the small ones.
+    const QString storedWorkDir = workDir + QLatin1Char('/') + folderName + QStringLiteral(".stored");
+    moveFiles(files.stored, parent, support::ToFsPath(storedWorkDir));
     RunArchiver(archiver, archivePath, workDir, folderName, tick, stop);
-    if (!files.stored.empty()) {
-        const QString storedWorkDir = workDir + QLatin1Char('/') + folderName + QStringLiteral(".stored");
-        moveFiles(files.stored, parent, support::ToFsPath(storedWorkDir));
+    if (!files.stored.empty())
         runArchiverCall(archiver, addArguments(archivePath, folderName, true), storedWorkDir, tick, stop);
-    }
     const int listed = listedFiles(archiver, archivePath, workDir, stop);
     if (listed != files.files) {
         throw support::IoError(kArchiveIncomplete,
