@@ -45,6 +45,10 @@ switch ( $task ) {
     case 'install-zip':
         // install-zip ZIP ziparchive|pclzip: installs a plugin ZIP with Plugin_Upgrader through
         // the unzip path named, and prints the plugin's folder.
+        // What wp-admin loads before an upgrader runs: the file system and plugin functions.
+        require_once ABSPATH . 'wp-admin/includes/file.php';
+        require_once ABSPATH . 'wp-admin/includes/misc.php';
+        require_once ABSPATH . 'wp-admin/includes/plugin.php';
         require_once ABSPATH . 'wp-admin/includes/class-wp-upgrader.php';
         $use_ziparchive = 'ziparchive' === $args[1];
         $asked          = 0;
