@@ -1,13 +1,18 @@
 #include "gui/message_box_prompter.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLoggingCategory>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace gui {
 namespace {
+
+Q_LOGGING_CATEGORY(lcDialogue, "vantor.dialogue", QtWarningMsg)
 
 QMessageBox::Icon boxIcon(workspace::MessageIcon icon)
 {
@@ -24,6 +29,11 @@ QMessageBox::Icon boxIcon(workspace::MessageIcon icon)
     return QMessageBox::Critical;
 }
 
+void logAnswer(const QString& title, const QString& answer)
+{
+    qCDebug(lcDialogue).noquote() << "answered" << title << "->" << answer;
+}
+
 } // namespace
 
 QWidget* MessageBoxPrompter::owner() const
@@ -33,10 +43,40 @@ QWidget* MessageBoxPrompter::owner() const
     return m_owner;
 }
 
+bool MessageBoxPrompter::run(QDialog& dialog)
+{
+    qCDebug(lcDialogue).noquote() << "asked" << dialog.windowTitle() << "--"
+                                  << (qobject_cast<QMessageBox*>(&dialog)
+                                          ? qobject_cast<QMessageBox*>(&dialog)->text()
+                                          : QString());
+    if (m_stopped)
+        return false;
+    m_open << &dialog;
+    dialog.exec();
+    m_open.removeAll(&dialog);
+    return true;
+}
+
+void MessageBoxPrompter::stopAsking()
+{
+    m_stopped = true;
+    // The innermost first: each one's loop ends before the one around it.
+    for (qsizetype i = m_open.size() - 1; i >= 0; --i) {
+        QDialog* dialog = m_open.at(i);
+        if (!dialog)
+            continue;
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        if (box && box->escapeButton())
+            box->escapeButton()->click();
+        else
+            dialog->reject();
+    }
+}
+
 void MessageBoxPrompter::inform(const QString& title, const QString& text, workspace::MessageIcon icon)
 {
     QMessageBox box(boxIcon(icon), title, text, QMessageBox::Ok, owner());
-    box.exec();
+    run(box);
 }
 
 bool MessageBoxPrompter::askYesNo(const QString& title, const QString& text, workspace::MessageIcon icon,
@@ -45,7 +85,9 @@ bool MessageBoxPrompter::askYesNo(const QString& title, const QString& text, wor
     QMessageBox box(boxIcon(icon), title, text, QMessageBox::Yes | QMessageBox::No, owner());
     box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+    const bool yes = run(box) && box.clickedButton() == box.button(QMessageBox::Yes);
+    logAnswer(title, yes ? QStringLiteral("Yes") : QStringLiteral("No"));
+    return yes;
 }
 
 workspace::Answer MessageBoxPrompter::askYesNoCancel(const QString& title, const QString& text,
@@ -55,26 +97,52 @@ workspace::Answer MessageBoxPrompter::askYesNoCancel(const QString& title, const
                     owner());
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::Cancel);
-    switch (box.exec()) {
-    case QMessageBox::Yes:
-        return workspace::Answer::Yes;
-    case QMessageBox::No:
-        return workspace::Answer::No;
-    default:
-        return workspace::Answer::Cancel;
+    workspace::Answer answer = workspace::Answer::Cancel;
+    if (run(box) && box.clickedButton() == box.button(QMessageBox::Yes))
+        answer = workspace::Answer::Yes;
+    else if (box.clickedButton() == box.button(QMessageBox::No))
+        answer = workspace::Answer::No;
+    logAnswer(title, answer == workspace::Answer::Yes  ? QStringLiteral("Yes")
+                     : answer == workspace::Answer::No ? QStringLiteral("No")
+                                                       : QStringLiteral("Cancel"));
+    return answer;
+}
+
+int MessageBoxPrompter::askOptions(const QString& title, const QString& text, const QStringList& options,
+                                   int defaultOption, workspace::MessageIcon icon)
+{
+    QMessageBox box(boxIcon(icon), title, text, QMessageBox::NoButton, owner());
+    QList<QPushButton*> buttons;
+    for (const QString& option : options)
+        buttons << box.addButton(option, QMessageBox::ActionRole);
+    if (QPushButton* chosen = buttons.value(defaultOption)) {
+        box.setDefaultButton(chosen);
+        box.setEscapeButton(chosen);
     }
+    int answer = defaultOption;
+    if (run(box) && buttons.contains(box.clickedButton()))
+        answer = int(buttons.indexOf(box.clickedButton()));
+    logAnswer(title, options.value(answer));
+    return answer;
 }
 
 QString MessageBoxPrompter::askText(const QString& title, const QString& prompt)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(owner(), title, prompt, QLineEdit::Normal, QString(), &ok);
-    return ok ? text : QString();
+    QInputDialog dialog(owner());
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(prompt);
+    dialog.setInputMode(QInputDialog::TextInput);
+    const bool ok = run(dialog) && dialog.result() == QDialog::Accepted;
+    return ok ? dialog.textValue() : QString();
 }
 
 QString MessageBoxPrompter::chooseFolder(const QString& prompt)
 {
-    return QFileDialog::getExistingDirectory(owner(), prompt, QDir::homePath(), QFileDialog::ShowDirsOnly);
+    QFileDialog dialog(owner(), prompt, QDir::homePath());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    const bool ok = run(dialog) && dialog.result() == QDialog::Accepted;
+    return ok ? dialog.selectedFiles().value(0) : QString();
 }
 
 } // namespace gui

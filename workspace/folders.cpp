@@ -1,6 +1,7 @@
 #include "workspace/folders.h"
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -26,6 +27,13 @@ Folders laidOut(const QString& programFolder, const QString& resourceFolder, con
     const QString bundled = inside(resourceFolder, QStringLiteral("7za"));
     folders.archiver = QFileInfo::exists(bundled) ? bundled : QStringLiteral("7za");
     folders.saveMarker = inside(dataFolder, QStringLiteral("save.alt"));
+    folders.workingLock = inside(dataFolder, QStringLiteral("tmp.lock"));
+    folders.recoveryFolder = inside(dataFolder, QStringLiteral("recovery"));
+    // Local socket names share one folder among all users: the home folder sets each user apart.
+    const QByteArray owner = (QDir::homePath() + QLatin1Char('\n') + folders.dataFolder).toUtf8();
+    folders.windowChannel =
+        QStringLiteral("vantor-") +
+        QString::fromLatin1(QCryptographicHash::hash(owner, QCryptographicHash::Sha256).toHex().left(24));
     return folders;
 }
 

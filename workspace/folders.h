@@ -28,6 +28,15 @@ struct Folders
     QString blankPage;      // shown at start
     QString archiver;       // the bundled 7za, or 7za from the PATH
     QString saveMarker;     // while it exists, leaving edit mode offers to save
+    // Held by the window that works in the working folder, so that no second one touches it.
+    QString workingLock;
+    // What lets a later start find edits that were never written back: the record of the working
+    // copy's load, copies of typing on screen, and pages kept for later. Beside the working folder,
+    // never in it, so that no plugin carries it.
+    QString recoveryFolder;
+    // The name under which the running window listens for a second start, one per user and data
+    // folder.
+    QString windowChannel;
 
     // The folders of the program that is running, for its user.
     static Folders forRunningProgram();

@@ -12,10 +12,13 @@
 #include "workspace/markup_save.h"
 #include "workspace/page_listing.h"
 #include "workspace/prompter.h"
+#include "workspace/write_back.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QMap>
 #include <QScopeGuard>
 
 #include <filesystem>
@@ -43,18 +46,46 @@ QString makeFolder(const QString& folder)
     return ec ? QString::fromLocal8Bit(ec.message()) : QStringLiteral("a file of that name is in the way");
 }
 
+QString bulleted(const QStringList& lines)
+{
+    return QStringLiteral("\u2022 ") + lines.join(QStringLiteral("\n\u2022 "));
+}
+
+// The recovered pages by the folder they belong to, each with what the user should know of it.
+QString recoveredList(const QList<RecoveredWork::Page>& pages)
+{
+    QMap<QString, QStringList> byFolder;
+    for (const RecoveredWork::Page& page : pages) {
+        const QFileInfo target(page.target);
+        QString line = target.fileName();
+        if (page.unsaved)
+            line += QStringLiteral(" (with typing that was not saved)");
+        else if (!page.keptIn.isEmpty())
+            line += QStringLiteral(" (kept for later at an earlier start)");
+        byFolder[QDir::toNativeSeparators(target.absolutePath())] << line;
+    }
+    QStringList parts;
+    for (auto it = byFolder.cbegin(); it != byFolder.cend(); ++it)
+        parts << QStringLiteral("In the folder '%1':\n%2").arg(it.key(), bulleted(it.value()));
+    return parts.join(QStringLiteral("\n\n"));
+}
+
 } // namespace
 
 PageWorkspace::PageWorkspace(const Folders& folders, Prompter& prompter, FolderOpener& opener,
                              QObject* parent)
-    : QObject(parent), m_folders(folders), m_prompter(prompter), m_opener(&opener)
+    : PageWorkspace(folders, prompter, parent)
 {
+    m_opener = &opener;
 }
 
 PageWorkspace::PageWorkspace(const Folders& folders, Prompter& prompter, QObject* parent)
     : QObject(parent), m_folders(folders), m_prompter(prompter)
 {
+    m_edited.setRecordFile(RecoveredWork::recordFile(folders));
 }
+
+PageWorkspace::~PageWorkspace() = default;
 
 void PageWorkspace::setLoadFeedback(int afterMs, int everyMs)
 {
@@ -73,6 +104,20 @@ bool PageWorkspace::start()
             MessageIcon::Critical);
         return false;
     };
+    if (const QString problem = makeFolder(m_folders.dataFolder); !problem.isEmpty())
+        return fail(m_folders.dataFolder, problem);
+    if (!lockWorkingFolder()) {
+        if (m_runningElsewhere)
+            return false;
+        return fail(m_folders.dataFolder, QStringLiteral("its lock file '%1' cannot be made")
+                                              .arg(QDir::toNativeSeparators(m_folders.workingLock)));
+    }
+    emit workingFolderTaken();
+    if (!offerRecoveredWork())
+        return false;
+    // Whatever the answer, the old copy's edits are written back, kept or discarded by now.
+    m_edited.clear();
+    RecoveredWork::dropTyping(m_folders);
     if (const QString problem = clearWorkingFolder(); !problem.isEmpty())
         return fail(m_folders.workingFolder, problem);
     // The first load would make it, but a folder that cannot be made is better found now.
@@ -87,6 +132,130 @@ bool PageWorkspace::start()
     for (const QString& warning : builder::RemoveAbandonedWorkFolders(m_folders.outputFolder))
         qCWarning(lcWorkspace).noquote() << "At start:" << warning;
     return true;
+}
+
+bool PageWorkspace::lockWorkingFolder()
+{
+    m_lock = std::make_unique<QLockFile>(m_folders.workingLock);
+    // Held for the whole run: only a dead holder makes a lock stale, never its age.
+    m_lock->setStaleLockTime(0);
+    if (m_lock->tryLock(0))
+        return true;
+    m_runningElsewhere = m_lock->error() == QLockFile::LockFailedError;
+    m_lock.reset();
+    return false;
+}
+
+void PageWorkspace::tellRunningElsewhere()
+{
+    m_prompter.inform(QStringLiteral("Already Running"),
+                      QStringLiteral("Vantor is already running. Please use its window: one window at a "
+                                     "time works on the loaded site, so that no edits are lost."),
+                      MessageIcon::Information);
+}
+
+bool PageWorkspace::offerRecoveredWork()
+{
+    RecoveredWork work(m_folders);
+    work.gather();
+    if (work.isEmpty())
+        return true;
+    const QStringList options{QStringLiteral("Write them back"), QStringLiteral("Keep them for later"),
+                              QStringLiteral("Discard")};
+    const int answer = m_prompter.askOptions(
+        QStringLiteral("Pages Not Written Back"),
+        QStringLiteral("Vantor ended without writing these edited pages back:\n\n%1\n\n"
+                       "Write them back into their folder now, keep them for later (they are offered "
+                       "again at the next start), or discard them?")
+            .arg(recoveredList(work.pages())),
+        options, 1, MessageIcon::Question);
+    if (answer == 0)
+        return writeBackRecovered(work);
+    if (answer == 2) {
+        work.forget(work.pages());
+        return true;
+    }
+    return keepRecovered(work, work.pages());
+}
+
+bool PageWorkspace::keepRecovered(const RecoveredWork& work, const QList<RecoveredWork::Page>& pages)
+{
+    try {
+        work.keep(pages);
+        return true;
+    } catch (const support::IoError& e) {
+        m_prompter.inform(
+            QStringLiteral("Error"),
+            QStringLiteral("The edited pages could not be kept for later, so the program stops and leaves "
+                           "everything as it is. %1\n\nPlease make room on the disk, then start the "
+                           "program again.")
+                .arg(e.description()),
+            MessageIcon::Critical);
+        return false;
+    }
+}
+
+bool PageWorkspace::writeBackRecovered(const RecoveredWork& work)
+{
+    QList<RecoveredWork::Page> done, left;
+    QStringList written, failed;
+    for (const RecoveredWork::Page& page : work.pages()) {
+        const QString shown = QDir::toNativeSeparators(page.target);
+        QString why;
+        switch (WriteBackPage(page.target, page.bytes, page.loadedHash, &why)) {
+        case WriteBackOutcome::Written:
+        case WriteBackOutcome::AlreadyThere:
+            written << shown;
+            done << page;
+            continue;
+        case WriteBackOutcome::ChangedThere: {
+            const QString beside = BesideName(page.target, page.bytes);
+            if (!offerBeside(page.target, beside)) {
+                failed << shown + QStringLiteral(": changed by another program since it was loaded");
+                break;
+            }
+            try {
+                written << QDir::toNativeSeparators(SaveBeside(page.target, page.bytes));
+                done << page;
+                continue;
+            } catch (const support::IoError& e) {
+                why = e.description();
+            }
+            [[fallthrough]];
+        }
+        case WriteBackOutcome::Failed:
+            failed << shown + QStringLiteral(": ") + why;
+            break;
+        }
+        left << page;
+    }
+    if (!keepRecovered(work, left))
+        return false;
+    work.forget(done);
+    QString text;
+    if (!written.isEmpty())
+        text = QStringLiteral("These pages were written back:\n") + bulleted(written);
+    if (!failed.isEmpty()) {
+        if (!text.isEmpty())
+            text += QStringLiteral("\n\n");
+        text += QStringLiteral("These pages were not written back, and are kept for later (they are "
+                               "offered again at the next start):\n") +
+                bulleted(failed);
+    }
+    m_prompter.inform(failed.isEmpty() ? QStringLiteral("Done") : QStringLiteral("Important"), text,
+                      failed.isEmpty() ? MessageIcon::Information : MessageIcon::Warning);
+    return true;
+}
+
+bool PageWorkspace::offerBeside(const QString& siteFile, const QString& besideFile)
+{
+    return m_prompter.askYesNo(
+        QStringLiteral("Page Changed Elsewhere"),
+        QStringLiteral("The page '%1' was changed by another program since it was loaded, so your "
+                       "edited page is not written over it.\n\nSave your edited page beside it, as "
+                       "'%2'?")
+            .arg(QDir::toNativeSeparators(siteFile), QFileInfo(besideFile).fileName()),
+        MessageIcon::Warning);
 }
 
 QString PageWorkspace::clearWorkingFolder()
@@ -476,6 +645,7 @@ QString PageWorkspace::editCaption() const
 void PageWorkspace::setEditing(bool editing)
 {
     m_editing = editing;
+    ++m_typingTicket;
     m_pageListEnabled = !editing;
     for (PageRoles::Slot slot : {PageRoles::FrontEnd, PageRoles::Download})
         m_setRoleEnabled[slot] = !editing && !m_roles.assigned(slot);
@@ -526,6 +696,7 @@ void PageWorkspace::stayInEditMode()
     m_afterEditing = AfterEditing::Nothing;
     if (!m_editing)
         setEditing(true);
+    emit editingResumed();
 }
 
 void PageWorkspace::leaveEditModeThen(AfterEditing then)
@@ -543,6 +714,8 @@ void PageWorkspace::pageLeft(bool left)
         stayInEditMode();
         return;
     }
+    // The document on screen was saved or its edits discarded, and any typing with it.
+    dropTyping();
     // The view may have saved a role page on the way.
     checkMarkers();
     const AfterEditing then = std::exchange(m_afterEditing, AfterEditing::Nothing);
@@ -554,13 +727,12 @@ void PageWorkspace::pageLeft(bool left)
 
 bool PageWorkspace::keepEditedPages(Ending ending)
 {
+    if (m_heldForNextStart)
+        return false;
     const QStringList changed = m_edited.changed();
     if (changed.isEmpty())
         return true;
     const QString site = QDir::toNativeSeparators(m_edited.siteFolder());
-    const auto bullets = [](const QStringList& lines) {
-        return QStringLiteral("\u2022 ") + lines.join(QStringLiteral("\n\u2022 "));
-    };
     const QString stop = ending == Ending::Load ? QStringLiteral("the other folder is not loaded")
                                                 : QStringLiteral("the program stays open");
     const Answer answer = m_prompter.askYesNoCancel(
@@ -569,18 +741,32 @@ bool PageWorkspace::keepEditedPages(Ending ending)
                        "Write them back into that folder? Yes replaces the pages there with the "
                        "changed ones, No discards the changes, Cancel keeps everything as it is "
                        "and %3.")
-            .arg(site, bullets(changed), stop),
+            .arg(site, bulleted(changed), stop),
         MessageIcon::Question);
     if (answer == Answer::No)
         return true;
     if (answer == Answer::Cancel)
         return false;
-    const EditedPages::WriteBack done = m_edited.writeBackChanged();
+    EditedPages::WriteBack done = m_edited.writeBackChanged();
+    for (const QString& name : std::as_const(done.changedThere)) {
+        const QString reason = QStringLiteral(
+            ": the file in the site folder was changed by another program since the folder was loaded");
+        if (!offerBeside(QDir(m_edited.siteFolder()).filePath(name), m_edited.besideName(name))) {
+            done.failures << name + reason;
+            continue;
+        }
+        try {
+            done.written << QFileInfo(m_edited.saveBeside(name)).fileName();
+        } catch (const support::IoError& e) {
+            done.failures << name + QStringLiteral(": ") + e.description();
+        }
+    }
+    done.changedThere.clear();
     if (!done.ok()) {
         QString text = QStringLiteral("These pages could not be written back into '%1':\n%2")
-                           .arg(site, bullets(done.failures));
+                           .arg(site, bulleted(done.failures));
         if (!done.written.isEmpty())
-            text += QStringLiteral("\n\nThese were written back:\n") + bullets(done.written);
+            text += QStringLiteral("\n\nThese were written back:\n") + bulleted(done.written);
         text += QStringLiteral("\n\nThe changed pages stay in the working folder '%1' and %2. Copy "
                                "them by hand, or answer No next time to discard the changes.")
                     .arg(QDir::toNativeSeparators(m_folders.workingFolder), stop);
@@ -590,10 +776,78 @@ bool PageWorkspace::keepEditedPages(Ending ending)
     if (!done.written.isEmpty()) {
         m_prompter.inform(
             QStringLiteral("Done"),
-            QStringLiteral("These pages were written back into '%1':\n%2").arg(site, bullets(done.written)),
+            QStringLiteral("These pages were written back into '%1':\n%2").arg(site, bulleted(done.written)),
             MessageIcon::Information);
     }
     return true;
+}
+
+void PageWorkspace::closed()
+{
+    if (m_heldForNextStart)
+        return;
+    m_edited.clear();
+    dropTyping();
+}
+
+void PageWorkspace::keepTyping(quint64 ticket, const QString& page, const QString& rootMarkup)
+{
+    if (ticket != m_typingTicket || !m_editing || m_savingEdits || page != m_currentText)
+        return;
+    if (rootMarkup.isEmpty()) {
+        // The typing was undone: the document is the same, its copy goes.
+        m_lastTyping.clear();
+        RecoveredWork::dropTyping(m_folders);
+        return;
+    }
+    writeTyping(page, rootMarkup);
+}
+
+void PageWorkspace::keepTypingNow(const QString& page, const QString& rootMarkup)
+{
+    if (!rootMarkup.isEmpty() && (page == m_currentText || page == m_savePath))
+        writeTyping(page, rootMarkup);
+}
+
+void PageWorkspace::writeTyping(const QString& page, const QString& rootMarkup)
+{
+    if (rootMarkup == m_lastTyping)
+        return;
+    try {
+        const QByteArray original = support::MortarFile::ReadBinaryFile(page);
+        RecoveredWork::Page typed;
+        typed.bytes = PageBytesToSave(original, rootMarkup);
+        typed.unsaved = true;
+        // A page of the working copy belongs to the site folder; any other page to itself.
+        const QFileInfo file(page);
+        const QString name = file.fileName();
+        if (support::ResolvedPath(file.absolutePath()) == support::ResolvedPath(m_folders.workingFolder) &&
+            !m_edited.siteHash(name).isEmpty()) {
+            typed.target = QDir(m_edited.siteFolder()).filePath(name);
+            typed.loadedHash = m_edited.siteHash(name);
+        } else {
+            typed.target = file.absoluteFilePath();
+            typed.loadedHash = ContentHash(original);
+        }
+        RecoveredWork::keepTyping(m_folders, page, typed);
+        m_lastTyping = rootMarkup;
+    } catch (const support::IoError& e) {
+        qCWarning(lcWorkspace).noquote() << "Typing not kept:" << e.description();
+    }
+}
+
+void PageWorkspace::dropTyping()
+{
+    if (m_heldForNextStart)
+        return;
+    ++m_typingTicket;
+    m_lastTyping.clear();
+    RecoveredWork::dropTyping(m_folders);
+}
+
+void PageWorkspace::holdForNextStart()
+{
+    m_heldForNextStart = true;
 }
 
 void PageWorkspace::saveEditedMarkup(const QString& rootMarkup)
@@ -645,6 +899,7 @@ void PageWorkspace::finishAlternativeSave()
 {
     m_prompter.inform(QStringLiteral("Done"), QStringLiteral("Done!"), MessageIcon::Information);
     m_savingEdits = false;
+    dropTyping();
     checkMarkers();
     emit designModeEnded();
     // On No this discards the edits still shown.

@@ -3,6 +3,7 @@
 #include "workspace/edited_pages.h"
 #include "workspace/folders.h"
 #include "workspace/page_roles.h"
+#include "workspace/recovered_work.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -11,6 +12,9 @@
 #include <QUrl>
 
 #include <array>
+#include <memory>
+
+class QLockFile;
 
 namespace workspace {
 
@@ -52,12 +56,19 @@ public:
                   QObject* parent = nullptr);
     // Without an opener, such links are refused with a word why.
     PageWorkspace(const Folders& folders, Prompter& prompter, QObject* parent = nullptr);
+    ~PageWorkspace() override;
 
     const Folders& folders() const { return m_folders; }
 
-    // Empties the working folder (making it when missing) and makes the output folder. On
-    // failure tells the user which folder and why, and returns false: the program cannot work.
+    // Takes the working folder for this window, offers the edits an earlier run left without
+    // writing them back, then empties the working folder (making it when missing) and makes the
+    // output folder. On failure tells the user which folder and why, and returns false: the
+    // program cannot work. False without a word when another window holds the working folder
+    // (runningElsewhere): nothing is touched then.
     bool start();
+    bool runningElsewhere() const { return m_runningElsewhere; }
+    // Says that the program is running already, for when its window could not be brought forward.
+    void tellRunningElsewhere();
     // Empties the working folder when it exists and disables the page list. Returns "" or what
     // went wrong, naming the file and the reason.
     QString clearWorkingFolder();
@@ -150,10 +161,27 @@ public:
 
     // Before the working folder is emptied: when pages were saved with changes since the load,
     // asks whether to write them back into the site folder (Yes), discard them (No) or stop
-    // (Cancel). False when the user cancelled or a page could not be written back: the working
-    // folder must then stay as it is.
+    // (Cancel). A page whose site file someone else changed since the load is offered to be saved
+    // beside it instead. False when the user cancelled or a page could not be written back: the
+    // working folder must then stay as it is.
     bool keepEditedPages(Ending ending);
     const EditedPages& editedPages() const { return m_edited; }
+    // The window closes, its edits written back or discarded: the next start has nothing to offer.
+    void closed();
+
+    // The typing on screen in the page being edited (its root element's markup), kept where the
+    // next start finds it, should the program end before the user saves or discards it. Empty
+    // markup: the page on screen holds no change. ticket is typingTicket() from when the markup
+    // was asked for; an answer about a document saved or discarded since is dropped.
+    void keepTyping(quint64 ticket, const QString& page, const QString& rootMarkup);
+    quint64 typingTicket() const { return m_typingTicket; }
+    // The same without the ticket, for the program ending: markup the view says is changed
+    // typing in page, which is being edited or being left.
+    void keepTypingNow(const QString& page, const QString& rootMarkup);
+    // The program ends with nobody to answer: everything kept for the next start stays as it is,
+    // and nothing more is written back, discarded or asked.
+    void holdForNextStart();
+    bool heldForNextStart() const { return m_heldForNextStart; }
 
 signals:
     // The items, the text or the enabled state of the page list or of "Edit Page" changed.
@@ -181,6 +209,11 @@ signals:
     void designModeEnded();
     // Edit mode was left as leaveEditModeThen asked; the window now goes on with `then`.
     void leftEditingFor(workspace::PageWorkspace::AfterEditing then);
+    // The start took the working folder for this window; a second start may now find it.
+    void workingFolderTaken();
+    // Edit mode goes on after a question about leaving it (Cancel, or a save that failed): the
+    // user goes on typing where the caret was.
+    void editingResumed();
 
 private:
     // The steps both load commands share once the folder is known.
@@ -197,6 +230,15 @@ private:
     void checkMarkers();
     QStringList copyWithFeedback(const QString& folder);
     void syncPageList();
+    bool lockWorkingFolder();
+    // The start's offer of what an earlier run left; false when the start must stop.
+    bool offerRecoveredWork();
+    bool writeBackRecovered(const RecoveredWork& work);
+    bool keepRecovered(const RecoveredWork& work, const QList<RecoveredWork::Page>& pages);
+    // A page whose site file changed since the load: saved beside it when the user says so.
+    bool offerBeside(const QString& siteFile, const QString& besideFile);
+    void dropTyping();
+    void writeTyping(const QString& page, const QString& rootMarkup);
 
     // What the marker state was judged from, so an unchanged page is not read again.
     struct MarkerCheck
@@ -228,6 +270,11 @@ private:
     AfterEditing m_afterEditing = AfterEditing::Nothing;
     std::array<MarkerCheck, 2> m_markers;
     bool m_loading = false;
+    std::unique_ptr<QLockFile> m_lock;
+    bool m_runningElsewhere = false;
+    quint64 m_typingTicket = 0;
+    QString m_lastTyping;
+    bool m_heldForNextStart = false;
     int m_feedbackAfterMs = 300;
     int m_feedbackEveryMs = 100;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace workspace {
 
@@ -35,6 +36,10 @@ public:
     // A Yes/No/Cancel message box; Enter answers Yes, Escape Cancel.
     virtual Answer askYesNoCancel(const QString& title, const QString& text,
                                   MessageIcon icon = MessageIcon::Question) = 0;
+    // A message box with a button for each option; the index of the one chosen. Enter, Escape
+    // and closing the box choose the default.
+    virtual int askOptions(const QString& title, const QString& text, const QStringList& options,
+                           int defaultOption, MessageIcon icon = MessageIcon::Question) = 0;
     // A one-line input box; "" when cancelled.
     virtual QString askText(const QString& title, const QString& prompt) = 0;
     // A folder chooser; "" when cancelled.

@@ -16,13 +16,13 @@ class MessageBoxPrompterTest : public QObject
 {
     Q_OBJECT
 
-    // Presses key in the question box once it is open and has the focus.
-    static void pressWhenShown(Qt::Key key)
+    // Presses key in the question box once it is open and has the focus, after `after` ticks.
+    static void pressWhenShown(Qt::Key key, int after = 0)
     {
         auto* timer = new QTimer;
-        QObject::connect(timer, &QTimer::timeout, timer, [timer, key] {
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, key, after]() mutable {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box || !box->isVisible() || !QApplication::focusWidget())
+            if (!box || !box->isVisible() || !QApplication::focusWidget() || after-- > 0)
                 return;
             timer->deleteLater();
             QTest::keyClick(QApplication::focusWidget(), key);
@@ -68,6 +68,52 @@ private slots:
         MessageBoxPrompter prompter;
         pressWhenShown(Qt::Key(key));
         QCOMPARE(prompter.askYesNoCancel("Changed Pages", "Write them back?", MessageIcon::Question), answer);
+    }
+
+    void optionKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Enter") << int(Qt::Key_Return) << 1;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << 1;
+        QTest::newRow("Tab back, then Space") << int(Qt::Key_Backtab) << 0;
+    }
+
+    // The default option is the safe one: Enter and Escape both choose it.
+    void optionKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        MessageBoxPrompter prompter;
+        pressWhenShown(Qt::Key(key));
+        if (key == Qt::Key_Backtab)
+            pressWhenShown(Qt::Key_Space, 2);
+        QCOMPARE(prompter.askOptions("Pages Not Written Back", "Write them back?",
+                                     {"Write them back", "Keep them for later", "Discard"}, 1,
+                                     MessageIcon::Question),
+                 answer);
+    }
+
+    // Nobody will answer: the question open closes with its Escape answer, and the next ones get
+    // theirs without a box.
+    void stopAskingAnswersAsEscapeWould()
+    {
+        MessageBoxPrompter prompter;
+        QStringList answers;
+        QTimer::singleShot(0, this, [&] {
+            answers << QString::number(int(prompter.askYesNoCancel("Save", "Save?", MessageIcon::Question)));
+        });
+        QTimer::singleShot(50, this, [&] {
+            QVERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()));
+            prompter.stopAsking();
+        });
+        QTRY_COMPARE(answers.size(), 1);
+        QCOMPARE(answers[0], QString::number(int(Answer::Cancel)));
+        QVERIFY(!prompter.asking());
+        QCOMPARE(prompter.askYesNo("Save", "Save?", MessageIcon::Question, true), false);
+        QCOMPARE(prompter.askOptions("Pages", "Which?", {"A", "B"}, 1, MessageIcon::Question), 1);
+        QCOMPARE(prompter.askText("Enter Path", "Path?"), QString());
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
     }
 };
 

@@ -30,6 +30,20 @@ Answer ScriptedPrompter::askYesNoCancel(const QString& title, const QString& tex
     return answer;
 }
 
+int ScriptedPrompter::askOptions(const QString& title, const QString& text, const QStringList& options,
+                                 int defaultOption, MessageIcon icon)
+{
+    Exchange exchange{QStringLiteral("options"), title, text, icon};
+    exchange.options = options;
+    exchange.defaultOption = defaultOption;
+    exchanges.append(exchange);
+    if (optionAnswers.empty())
+        return defaultOption;
+    const int answer = optionAnswers.front();
+    optionAnswers.pop_front();
+    return answer;
+}
+
 QString ScriptedPrompter::askText(const QString& title, const QString& prompt)
 {
     exchanges.append({QStringLiteral("text"), title, prompt, MessageIcon::Question});
