@@ -57,11 +57,14 @@ QString recoveredList(const QList<RecoveredWork::Page>& pages)
     QMap<QString, QStringList> byFolder;
     for (const RecoveredWork::Page& page : pages) {
         const QFileInfo target(page.target);
-        QString line = target.fileName();
+        QStringList notes;
         if (page.unsaved)
-            line += QStringLiteral(" (with typing that was not saved)");
-        else if (!page.keptIn.isEmpty())
-            line += QStringLiteral(" (kept for later at an earlier start)");
+            notes << QStringLiteral("with typing that was not saved");
+        if (!page.keptIn.isEmpty())
+            notes << QStringLiteral("kept for later at an earlier start");
+        QString line = target.fileName();
+        if (!notes.isEmpty())
+            line += QStringLiteral(" (%1)").arg(notes.join(QStringLiteral(", ")));
         byFolder[QDir::toNativeSeparators(target.absolutePath())] << line;
     }
     QStringList parts;

@@ -91,6 +91,22 @@ private slots:
         QCOMPARE(Folders::resolve(program, false, m_user).archiver, program + "/7za");
     }
 
+    // The lock and what the next start recovers lie beside the working folder, never in it, where
+    // a plugin would carry them; each data folder has its own way for a second start to call its
+    // window, whichever way the folder is spelt.
+    void eachDataFolderHasItsOwnLockAndChannel()
+    {
+        const Folders portable = Folders::selfContained("/opt/vantor");
+        QCOMPARE(portable.workingLock, QString("/opt/vantor/tmp.lock"));
+        QCOMPARE(portable.recoveryFolder, QString("/opt/vantor/recovery"));
+        QCOMPARE(Folders::selfContained("/opt//vantor/").windowChannel, portable.windowChannel);
+        QVERIFY(Folders::selfContained("/opt/vantor2").windowChannel != portable.windowChannel);
+        const Folders user = Folders::resolve(makeDir("usr2/bin"), false, m_user);
+        QCOMPARE(user.workingLock, m_user.appData + "/tmp.lock");
+        QCOMPARE(user.recoveryFolder, m_user.appData + "/recovery");
+        QVERIFY(user.windowChannel.startsWith("vantor-") && user.windowChannel != portable.windowChannel);
+    }
+
     // However the folder was typed, every path has one separator before its name.
     void pathsHaveOneSeparator_data()
     {
