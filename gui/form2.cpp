@@ -5,6 +5,7 @@
 #include "gui/frm_convert.h"
 #include "gui/frm_quick_help.h"
 #include "gui/page_view.h"
+#include "gui/window_channel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -138,6 +139,12 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
     // Queued: the close or the conversion starts once the view's save answer has been handled.
     connect(&m_workspace, &workspace::PageWorkspace::leftEditingFor, this, &Form2::afterEditing,
             Qt::QueuedConnection);
+    connect(&m_workspace, &workspace::PageWorkspace::editingResumed, WebBrowser1, &PageView::resumeEditing);
+
+    m_channel = new WindowChannel(this);
+    connect(m_channel, &WindowChannel::forwardWanted, this, &Form2::comeForward);
+    connect(&m_workspace, &workspace::PageWorkspace::workingFolderTaken, this,
+            [this] { m_channel->listen(m_workspace.folders().windowChannel); });
 
     tmrHTMLSourceMonitor = new QTimer(this);
     tmrHTMLSourceMonitor->setObjectName(QStringLiteral("tmrHTMLSourceMonitor"));
@@ -147,6 +154,10 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
     tmrRemoveMsgs->setObjectName(QStringLiteral("tmrRemoveMsgs"));
     tmrRemoveMsgs->setInterval(1800);
     connect(tmrRemoveMsgs, &QTimer::timeout, this, &Form2::tmrRemoveMsgs_Timer);
+    tmrKeepTyping = new QTimer(this);
+    tmrKeepTyping->setObjectName(QStringLiteral("tmrKeepTyping"));
+    tmrKeepTyping->setInterval(3000);
+    connect(tmrKeepTyping, &QTimer::timeout, this, &Form2::tmrKeepTyping_Timer);
 
     showPageList();
     showRoles();
@@ -399,14 +410,19 @@ QGroupBox* Form2::buildShortcutsFrame()
 
 bool Form2::Form_Load()
 {
-    if (!m_workspace.start())
+    if (!m_workspace.start()) {
+        if (m_workspace.runningElsewhere() &&
+            !WindowChannel::callForward(m_workspace.folders().windowChannel))
+            m_workspace.tellRunningElsewhere();
         return false;
+    }
     WebBrowser1->navigate(m_workspace.folders().blankPage);
     setWindowTitle(m_app.name + QLatin1Char(' ') + m_app.version + m_app.byLine);
     lblAppName->setText(m_app.name);
     showPageList();
     tmrHTMLSourceMonitor->start();
     tmrRemoveMsgs->start();
+    tmrKeepTyping->start();
     return true;
 }
 
@@ -656,11 +672,96 @@ void Form2::closeEvent(QCloseEvent* event)
         m_workspace.leaveEditModeThen(workspace::PageWorkspace::AfterEditing::Close);
         return;
     }
-    if (m_workspace.savingEdits() || !m_workspace.keepEditedPages(workspace::PageWorkspace::Ending::Close)) {
+    if (m_workspace.savingEdits()) {
         event->ignore();
         return;
     }
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    if (!m_workspace.keepEditedPages(workspace::PageWorkspace::Ending::Close)) {
+        event->ignore();
+        // The keys go where they went before the question.
+        if (focused)
+            focused->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    m_workspace.closed();
     QWidget::closeEvent(event);
+}
+
+void Form2::endRequested()
+{
+    if (m_endingUnattended)
+        return;
+    if (m_endRequested.isValid() && m_endRequested.elapsed() < kUnansweredMs) {
+        endUnattended();
+        return;
+    }
+    m_endRequested.start();
+    keepTypingForNextStart([self = QPointer<Form2>(this)] {
+        if (!self || self->m_endingUnattended)
+            return;
+        // A question open already waits for its answer; the close would ask over it.
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* help = qobject_cast<frmQuickHelp*>(modal)) {
+            help->reject();
+            modal = nullptr;
+        }
+        if (!modal || modal == self->m_details)
+            QMetaObject::invokeMethod(self, &QWidget::close, Qt::QueuedConnection);
+    });
+}
+
+void Form2::keepTypingForNextStart(std::function<void()> then)
+{
+    QPointer<Form2> self(this);
+    const QString page = WebBrowser1->currentFile();
+    WebBrowser1->requestTyping([self, page, then = std::move(then)](const QString& markup) {
+        if (self && !markup.isEmpty())
+            self->m_workspace.keepTypingNow(page, markup);
+        if (then)
+            then();
+    });
+}
+
+void Form2::endUnattended()
+{
+    m_endingUnattended = true;
+    tmrKeepTyping->stop();
+    m_workspace.holdForNextStart();
+    // A page view that no longer answers must not keep the program from ending.
+    auto emitted = std::make_shared<bool>(false);
+    const auto end = [self = QPointer<Form2>(this), emitted] {
+        if (self && !std::exchange(*emitted, true))
+            emit self->endingUnattended();
+    };
+    QTimer::singleShot(2000, this, end);
+    keepTypingForNextStart(end);
+}
+
+void Form2::tmrKeepTyping_Timer()
+{
+    if (!m_workspace.editing() || m_workspace.savingEdits())
+        return;
+    QPointer<Form2> self(this);
+    const quint64 ticket = m_workspace.typingTicket();
+    const QString page = WebBrowser1->currentFile();
+    WebBrowser1->requestTyping([self, ticket, page](const QString& markup) {
+        if (self)
+            self->m_workspace.keepTyping(ticket, page, markup);
+    });
+}
+
+void Form2::comeForward()
+{
+    setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+    // A question open over the window comes along, on top.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) {
+        modal->raise();
+        modal->activateWindow();
+    }
 }
 
 void Form2::cmdInsertFront_Click()

@@ -3,8 +3,11 @@
 #include "gui/app_texts.h"
 #include "workspace/page_workspace.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
+
+#include <functional>
 
 #include <array>
 
@@ -27,6 +30,7 @@ namespace gui {
 class ElidedLabel;
 
 class PageView;
+class WindowChannel;
 class frmConvert;
 
 // The main window: the page list and its load menu, the page view, the two page roles and the
@@ -38,11 +42,26 @@ public:
     Form2(const AppTexts& app, const workspace::Folders& folders, workspace::Prompter& prompter,
           workspace::FolderOpener& opener, QWidget* parent = nullptr);
 
-    // Start-up: empties the working folder, makes the output folder, shows the blank page and
-    // starts the timers. False when the program cannot work (the user has been told why).
+    // Start-up: takes the working folder, offers what an earlier run left unfinished, empties the
+    // working folder, makes the output folder, shows the blank page and starts the timers. False
+    // when the program cannot work (the user has been told why), or when another window holds
+    // the working folder: that one is called forward instead (model().runningElsewhere()).
     bool Form_Load();
 
     workspace::PageWorkspace& model() { return m_workspace; }
+
+    // The system asks the program to end (a signal, the session ending). The typing on screen is
+    // kept for the next start at once; then the window closes as when its user closes it, asking
+    // what it asks then. Asked again within kUnansweredMs, nobody is there to answer: everything
+    // stays kept for the next start and endingUnattended follows, without a question.
+    void endRequested();
+    static constexpr int kUnansweredMs = 5000;
+    // Keeps the typing on screen for the next start, then runs then.
+    void keepTypingForNextStart(std::function<void()> then = {});
+
+signals:
+    // Everything is kept for the next start; the program is to end now, asking nothing more.
+    void endingUnattended();
 
 public slots:
     void Command5_Click();
@@ -60,6 +79,8 @@ public slots:
     void cmdInsertBack_Click();
     void tmrHTMLSourceMonitor_Timer();
     void tmrRemoveMsgs_Timer();
+    // Keeps a copy of the typing on screen every few seconds while a page is edited.
+    void tmrKeepTyping_Timer();
 
 protected:
     // Closing while a page is being edited leaves edit mode first; then changed pages are offered
@@ -92,6 +113,9 @@ private:
     void showStatusMessage(const QString& text);
     void Form_Activate();
     void afterEditing(workspace::PageWorkspace::AfterEditing then);
+    // A second start asks for this window: it comes to the front, with the question it shows.
+    void comeForward();
+    void endUnattended();
 
     AppTexts m_app;
     workspace::Prompter& m_prompter;
@@ -121,6 +145,10 @@ private:
     QPushButton* Command3 = nullptr;
     QTimer* tmrHTMLSourceMonitor = nullptr;
     QTimer* tmrRemoveMsgs = nullptr;
+    QTimer* tmrKeepTyping = nullptr;
+    WindowChannel* m_channel = nullptr;
+    QElapsedTimer m_endRequested;
+    bool m_endingUnattended = false;
     // The plugin details while they are open, and whether the window closes once they are.
     QPointer<frmConvert> m_details;
     bool m_closeAfterDetails = false;

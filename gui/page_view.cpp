@@ -119,8 +119,11 @@ void PageView::navigate(const QString& filePath)
     }
     m_leaving = true;
     QPointer<PageView> self(this);
+    // The caret is noted before the question, to be put back should the user stay.
     m_page->runJavaScript(
-        QStringLiteral("[document.designMode,"
+        QStringLiteral("window.caretBeforeQuestion = getSelection().rangeCount ?"
+                       " getSelection().getRangeAt(0).cloneRange() : null;"
+                       " [document.designMode,"
                        " document.documentElement ? document.documentElement.outerHTML : '']"),
         kOwnWorld, [self](const QVariant& result) {
             if (!self)
@@ -181,6 +184,34 @@ void PageView::insertText(const QString& text, std::function<void(bool)> done)
                        " return document.execCommand('insertText', false, text); })(%1)")
             .arg(quoted),
         kOwnWorld, [done = std::move(done)](const QVariant& result) { done(result.toBool()); });
+}
+
+void PageView::requestTyping(std::function<void(const QString&)> done)
+{
+    QPointer<PageView> self(this);
+    const quint64 load = m_loadSerial;
+    m_page->runJavaScript(
+        QStringLiteral("[document.designMode,"
+                       " document.documentElement ? document.documentElement.outerHTML : '']"),
+        kOwnWorld, [self, load, done = std::move(done)](const QVariant& result) {
+            const QVariantList values = result.toList();
+            const QString markup = values.value(1).toString();
+            const bool changed = self && self->m_loadSerial == load && self->m_loadedMarkupKnown &&
+                                 values.value(0).toString() == QLatin1String("on") && !markup.isEmpty() &&
+                                 markup != self->m_loadedMarkup;
+            done(changed ? markup : QString());
+        });
+}
+
+void PageView::resumeEditing()
+{
+    m_view->setFocus(Qt::OtherFocusReason);
+    // The selection the question found is put back, should the document have lost it.
+    m_page->runJavaScript(QStringLiteral("(function() { var r = window.caretBeforeQuestion;"
+                                         " if (r && document.contains(r.startContainer)) {"
+                                         "  var s = getSelection(); s.removeAllRanges(); s.addRange(r); }"
+                                         " window.focus(); })()"),
+                          kOwnWorld);
 }
 
 void PageView::setSiteFolder(const QString& folder)

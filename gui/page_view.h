@@ -49,6 +49,12 @@ public:
     // keyboard would (the document's undo history keeps it). done(false) when there is no caret
     // in the document or it is not in design mode.
     void insertText(const QString& text, std::function<void(bool)> done);
+    // Hands done the root element's markup of the document on screen when the user changed it in
+    // design mode since its load, and "" when not; for keeping the typing should the program end.
+    void requestTyping(std::function<void(const QString&)> done);
+    // Back to the document being edited after a question about leaving it: the keyboard goes to
+    // the page again, and the caret is where it was.
+    void resumeEditing();
     // A folder whose files the loaded pages may read besides their own folder tree (the working
     // folder); empty for none.
     void setSiteFolder(const QString& folder);

@@ -4,10 +4,12 @@
 #include "gui/frm_quick_help.h"
 #include "gui/page_view.h"
 #include "support/mortar_file.h"
+#include "support/termination_signals.h"
 #include "tests/support/recording_opener.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/test_files.h"
 #include "tests/support/web_engine_test_main.h"
+#include "workspace/recovered_work.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,9 +19,11 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -30,6 +34,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineView>
 
+#include <csignal>
 #include <memory>
 #include <optional>
 
@@ -72,6 +77,64 @@ const QByteArray kScriptedPage =
     "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"></head><body><h1>Offer</h1>"
     "<script>var d = document.createElement('div'); d.id = 'added-' + 'by-script';"
     " document.body.appendChild(d);</script></body></html>\n";
+
+// Answers as the scripted prompter does, but shows a real modal box for each question first, so
+// that the keyboard leaves the window as it does when a person answers.
+class BoxShowingPrompter final : public workspace::Prompter
+{
+public:
+    explicit BoxShowingPrompter(ScriptedPrompter& answers) : m_answers(answers) {}
+
+    void inform(const QString& title, const QString& text, workspace::MessageIcon icon) override
+    {
+        showBox(title);
+        m_answers.inform(title, text, icon);
+    }
+    bool askYesNo(const QString& title, const QString& text, workspace::MessageIcon icon,
+                  bool defaultYes) override
+    {
+        showBox(title);
+        return m_answers.askYesNo(title, text, icon, defaultYes);
+    }
+    workspace::Answer askYesNoCancel(const QString& title, const QString& text,
+                                     workspace::MessageIcon icon) override
+    {
+        showBox(title);
+        return m_answers.askYesNoCancel(title, text, icon);
+    }
+    int askOptions(const QString& title, const QString& text, const QStringList& options, int defaultOption,
+                   workspace::MessageIcon icon) override
+    {
+        showBox(title);
+        return m_answers.askOptions(title, text, options, defaultOption, icon);
+    }
+    QString askText(const QString& title, const QString& prompt) override
+    {
+        return m_answers.askText(title, prompt);
+    }
+    QString chooseFolder(const QString& prompt) override { return m_answers.chooseFolder(prompt); }
+
+private:
+    // The box takes the keyboard, and is answered once it has it. Then the window under it is
+    // active again, as a window manager makes it; the test platform does not on its own.
+    static void showBox(const QString& title)
+    {
+        QWidget* under = QApplication::activeWindow();
+        const auto handBack = qScopeGuard([under] { QApplication::setActiveWindow(under); });
+        QMessageBox box(QMessageBox::Question, title, title, QMessageBox::Ok, under);
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, &box, [&box] {
+            if (box.isActiveWindow() && QApplication::focusWidget() &&
+                box.isAncestorOf(QApplication::focusWidget()))
+                box.accept();
+        });
+        answer.start(20);
+        QTimer::singleShot(kLoadTimeout, &box, &QMessageBox::reject);
+        box.exec();
+    }
+
+    ScriptedPrompter& m_answers;
+};
 
 const QString kUnknownFront =
     QStringLiteral("Unknown. Please Select a Page From the Drop-Down and Set it as Your Front-End Page.");
@@ -617,6 +680,151 @@ private slots:
             titles << exchange.title;
         QCOMPARE(titles, (QStringList{"Save", "Save", "Changed Pages", "Done"}));
         QVERIFY(readFile(QDir(site()).filePath("index.html")).contains("#FRONT#</h1>"));
+    }
+
+    // A second start leaves the working folder as it is and calls the first window forward; where
+    // nothing answers the call, it says that the program is running.
+    void aSecondStartCallsTheFirstWindowForward()
+    {
+        editIndexPage();
+        typeIntoHeading("#FRONT#");
+        m_prompter.yesNoAnswers.push_back(true);
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("off"),
+                                  kLoadTimeout);
+        // The user goes to another window.
+        m_form->showMinimized();
+        QWidget other;
+        other.show();
+        other.activateWindow();
+        QTRY_VERIFY(other.isActiveWindow());
+        const auto before = fingerprint(m_folders.dataFolder);
+
+        ScriptedPrompter secondPrompter;
+        RecordingOpener secondOpener;
+        {
+            Form2 second(AppTexts{"Vantor!", " ", "2.6"}, m_folders, secondPrompter, secondOpener);
+            QVERIFY(!second.Form_Load());
+            QVERIFY(second.model().runningElsewhere());
+        }
+        QVERIFY(secondPrompter.exchanges.isEmpty());
+        QCOMPARE(fingerprint(m_folders.dataFolder), before);
+        QTRY_VERIFY(!m_form->isMinimized());
+        QTRY_VERIFY(m_form->isActiveWindow());
+
+        // A window that holds the folder but cannot be called.
+        m_form.reset();
+        QLockFile held(m_folders.workingLock);
+        QVERIFY(held.tryLock(0));
+        {
+            Form2 third(AppTexts{"Vantor!", " ", "2.6"}, m_folders, secondPrompter, secondOpener);
+            QVERIFY(!third.Form_Load());
+        }
+        QCOMPARE(secondPrompter.exchanges.size(), 1);
+        QCOMPARE(secondPrompter.exchanges[0].title, QString("Already Running"));
+    }
+
+    // TERM takes the close, with its question; a second one soon after finds nobody answering:
+    // the typing is kept, and the next start offers it.
+    void endRequestsKeepTheTypingForTheNextStart()
+    {
+        const QString sitePage = QDir(site()).filePath("index.html");
+        editIndexPage();
+        typeIntoHeading("Typed1");
+        support::TerminationSignals termination;
+        connect(&termination, &support::TerminationSignals::received, m_form.get(), &Form2::endRequested);
+        QSignalSpy ending(m_form.get(), &Form2::endingUnattended);
+        m_prompter.exchanges.clear();
+
+        QCOMPARE(std::raise(SIGTERM), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(m_prompter.exchanges.size(), 1, kLoadTimeout); // Cancel: nobody said yes
+        QCOMPARE(m_prompter.exchanges[0].kind, QString("choose"));
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Save"));
+        QTRY_COMPARE(child<QPushButton>("Command2")->text(), QString("Save / Discard Changes"));
+        QVERIFY(m_form->isVisible());
+        workspace::RecoveredWork typed(m_folders);
+        typed.gather();
+        QCOMPARE(typed.pages().size(), 1);
+        QVERIFY(typed.pages()[0].unsaved && typed.pages()[0].bytes.contains("Typed1</h1>"));
+
+        typeIntoHeading("Typed2");
+        QCOMPARE(std::raise(SIGTERM), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(ending.count(), 1, kLoadTimeout);
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QVERIFY(m_form->isVisible());
+
+        // The program ends there; the next start offers the page, typing and all.
+        m_form.reset();
+        QCOMPARE(readFile(sitePage).contains("Typed1"), false);
+        m_prompter.exchanges.clear();
+        m_prompter.optionAnswers.push_back(0);
+        m_form = std::make_unique<Form2>(AppTexts{"Vantor!", " ", "2.6"}, m_folders, m_prompter, m_opener);
+        QVERIFY(m_form->Form_Load());
+        QCOMPARE(m_prompter.exchanges.value(0).title, QString("Pages Not Written Back"));
+        QVERIFY2(m_prompter.exchanges[0].text.contains("index.html (with typing that was not saved)"),
+                 qPrintable(m_prompter.exchanges[0].text));
+        QVERIFY(readFile(sitePage).contains("Typed1Typed2</h1>"));
+    }
+
+    void typingIsKeptWhileEditing()
+    {
+        editIndexPage();
+        typeIntoHeading("#FRONT#");
+        const auto typed = [this] {
+            workspace::RecoveredWork work(m_folders);
+            work.gather();
+            return work.pages().size() == 1 && work.pages()[0].unsaved &&
+                   work.pages()[0].bytes.contains("#FRONT#");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(typed(), 8000);
+        m_prompter.yesNoAnswers.push_back(true);
+        QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(designModeOf(working("index.html")), std::optional<QVariant>("off"),
+                                  kLoadTimeout);
+        QCOMPARE(entries(QDir(m_folders.recoveryFolder).filePath("typed")), QStringList());
+    }
+
+    void cancelPutsTheCaretBack_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("closing, the view's question") << "close";
+        QTest::newRow("closing, save.alt's question") << "close save.alt";
+        QTest::newRow("converting, the view's question") << "convert";
+        QTest::newRow("a save that failed") << "read-only save.alt";
+    }
+
+    // Cancel on the question about leaving edit mode gives the keyboard back to the page, with
+    // the caret where it was.
+    void cancelPutsTheCaretBack()
+    {
+        QFETCH(QString, how);
+        m_form.reset();
+        BoxShowingPrompter boxes(m_prompter);
+        m_form = std::make_unique<Form2>(AppTexts{"Vantor!", " ", "2.6"}, m_folders, boxes, m_opener);
+        QVERIFY(m_form->Form_Load());
+        m_form->show();
+        activate();
+        if (how.contains("save.alt"))
+            writeFile(m_folders.saveMarker, "Text1");
+        editIndexPage();
+        typeIntoHeading("AB");
+        QTest::keyClick(pageInput(), Qt::Key_Left);
+        if (how.startsWith("read-only")) {
+            QVERIFY(QFile::setPermissions(working("index.html"), QFile::ReadOwner));
+            m_prompter.yesNoAnswers.push_back(true);
+            QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+        } else if (how.startsWith("close")) {
+            QVERIFY(!m_form->close());
+        } else {
+            QTest::mouseClick(child<QPushButton>("Command3"), Qt::LeftButton);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(m_prompter.exchanges.size(), how.startsWith("read-only") ? 2 : 1,
+                                  kLoadTimeout);
+        QTRY_COMPARE(child<QPushButton>("Command2")->text(), QString("Save / Discard Changes"));
+
+        QTRY_COMPARE_WITH_TIMEOUT(QApplication::focusWidget(), pageInput(), kLoadTimeout);
+        QTest::keyClicks(pageInput(), "xy");
+        QTRY_COMPARE_WITH_TIMEOUT(headingText(), QString("Little Green BalconyAxyB"), kLoadTimeout);
     }
 
     void convertWhileEditingSavesFirstThenFindsTheTag()
