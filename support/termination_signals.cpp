@@ -94,12 +94,8 @@ void TerminationSignals::takeArrived()
     unsigned char bytes[16];
     ssize_t count = 0;
     while ((count = ::read(g_pipe[0], bytes, sizeof bytes)) > 0) {
-        // Handed on from the event loop, not from here: a receiver that asks its user a question
-        // runs a loop of its own, in which the next signal must still be heard.
-        for (ssize_t i = 0; i < count; ++i) {
-            QMetaObject::invokeMethod(
-                this, [this, kind = kindOf(bytes[i])] { emit received(kind); }, Qt::QueuedConnection);
-        }
+        for (ssize_t i = 0; i < count; ++i)
+            emit received(kindOf(bytes[i]));
     }
 }
 

@@ -30,6 +30,7 @@ public:
     bool active() const { return m_notifier != nullptr; }
 
 signals:
+    // Also while a receiver of an earlier one runs a loop of its own (a question to its user).
     void received(support::TerminationSignals::Kind kind);
 
 private:
