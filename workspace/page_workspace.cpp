@@ -218,7 +218,8 @@ bool PageWorkspace::writeBackRecovered(const RecoveredWork& work)
                 break;
             }
             try {
-                written << QDir::toNativeSeparators(SaveBeside(page.target, page.bytes));
+                written << QStringLiteral("%1, as %2 beside it")
+                               .arg(shown, QFileInfo(SaveBeside(page.target, page.bytes)).fileName());
                 done << page;
                 continue;
             } catch (const support::IoError& e) {
@@ -759,7 +760,8 @@ bool PageWorkspace::keepEditedPages(Ending ending)
             continue;
         }
         try {
-            done.written << QFileInfo(m_edited.saveBeside(name)).fileName();
+            done.written << QStringLiteral("%1, as %2 beside it")
+                                .arg(name, QFileInfo(m_edited.saveBeside(name)).fileName());
         } catch (const support::IoError& e) {
             done.failures << name + QStringLiteral(": ") + e.description();
         }

@@ -386,7 +386,10 @@ private slots:
         const auto report = m_prompter.exchanges.value(2);
         if (beside) {
             QCOMPARE(report.title, QString("Done"));
-            QVERIFY2(report.text.contains(atStart ? besidePath : besideName), qPrintable(report.text));
+            QVERIFY2(report.text.contains(
+                         QString("%1, as %2 beside it")
+                             .arg(atStart ? QDir(site).filePath("index.html") : "index.html", besideName)),
+                     qPrintable(report.text));
         } else {
             QCOMPARE(report.title, atStart ? QString("Important") : QString("Error"));
             QVERIFY2(report.text.contains("changed by another program"), qPrintable(report.text));
