@@ -206,8 +206,10 @@ void PageView::requestTyping(std::function<void(const QString&)> done)
 void PageView::resumeEditing()
 {
     m_view->setFocus(Qt::OtherFocusReason);
-    // The selection the question found is put back, should the document have lost it.
+    // The selection the question found is put back, should the document have lost it; once, so
+    // that a later question finds the caret of its own time.
     m_page->runJavaScript(QStringLiteral("(function() { var r = window.caretBeforeQuestion;"
+                                         " window.caretBeforeQuestion = null;"
                                          " if (r && document.contains(r.startContainer)) {"
                                          "  var s = getSelection(); s.removeAllRanges(); s.addRange(r); }"
                                          " window.focus(); })()"),
