@@ -136,6 +136,8 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
     connect(WebBrowser1, &PageView::linkClicked, &m_workspace, &workspace::PageWorkspace::followLink);
     connect(WebBrowser1, &PageView::shownElsewhere, &m_workspace, &workspace::PageWorkspace::pageShownByView);
     connect(WebBrowser1, &PageView::pageLeft, &m_workspace, &workspace::PageWorkspace::pageLeft);
+    connect(WebBrowser1, &PageView::changedDocumentLeaving, &m_workspace,
+            &workspace::PageWorkspace::keepTypingNow);
     // Queued: the close or the conversion starts once the view's save answer has been handled.
     connect(&m_workspace, &workspace::PageWorkspace::leftEditingFor, this, &Form2::afterEditing,
             Qt::QueuedConnection);
@@ -697,6 +699,10 @@ void Form2::endRequested()
         return;
     }
     m_endRequested.start();
+    // The view's question about the page being left is open, and the typing was kept as it
+    // opened: the user answers it first.
+    if (WebBrowser1->asking())
+        return;
     keepTypingForNextStart([self = QPointer<Form2>(this)] {
         if (!self || self->m_endingUnattended)
             return;
@@ -734,6 +740,10 @@ void Form2::endUnattended()
         if (self && !std::exchange(*emitted, true))
             emit self->endingUnattended();
     };
+    if (WebBrowser1->asking()) { // kept as the question opened; no script answers meanwhile
+        end();
+        return;
+    }
     QTimer::singleShot(2000, this, end);
     keepTypingForNextStart(end);
 }

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QMenu>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -290,6 +291,10 @@ void PageView::decideAndLoad(const QString& markup, bool designModeOn)
 {
     const bool changed = designModeOn && m_loadedMarkupKnown && markup != m_loadedMarkup;
     if (changed && m_prompter) {
+        // The question may wait long for its answer, and script answers wait with it.
+        emit changedDocumentLeaving(m_currentFile, markup);
+        m_asking = true;
+        const auto asked = qScopeGuard([this] { m_asking = false; });
         const QString title = QStringLiteral("Save");
         const QString file = QDir::toNativeSeparators(m_currentFile);
         workspace::Answer answer = workspace::Answer::No;

@@ -49,6 +49,9 @@ public:
     // keyboard would (the document's undo history keeps it). done(false) when there is no caret
     // in the document or it is not in design mode.
     void insertText(const QString& text, std::function<void(bool)> done);
+    // True while the question whether to save the document being left is open. Script answers
+    // (requestTyping's too) wait until it has its answer.
+    bool asking() const { return m_asking; }
     // Hands done the root element's markup of the document on screen when the user changed it in
     // design mode since its load, and "" when not; for keeping the typing should the program end.
     void requestTyping(std::function<void(const QString&)> done);
@@ -71,6 +74,9 @@ signals:
     void linkClicked(const QUrl& url);
     // The view went to another local file by itself (a refresh tag, a script): the file shown now.
     void shownElsewhere(const QString& filePath);
+    // A document changed in design mode is about to be saved or discarded, after a question:
+    // its markup as it stands.
+    void changedDocumentLeaving(const QString& filePath, const QString& rootMarkup);
 
 private:
     void onLoadFinished(bool ok);
@@ -102,6 +108,7 @@ private:
     // The file the latest navigate() asked for while the save question for the shown one is open.
     QString m_pendingFile;
     bool m_leaving = false;
+    bool m_asking = false;
 };
 
 } // namespace gui

@@ -810,7 +810,7 @@ void PageWorkspace::keepTyping(quint64 ticket, const QString& page, const QStrin
 
 void PageWorkspace::keepTypingNow(const QString& page, const QString& rootMarkup)
 {
-    if (!rootMarkup.isEmpty() && (page == m_currentText || page == m_savePath))
+    if (!rootMarkup.isEmpty() && !page.isEmpty())
         writeTyping(page, rootMarkup);
 }
 

@@ -175,8 +175,8 @@ public:
     // was asked for; an answer about a document saved or discarded since is dropped.
     void keepTyping(quint64 ticket, const QString& page, const QString& rootMarkup);
     quint64 typingTicket() const { return m_typingTicket; }
-    // The same without the ticket, for the program ending: markup the view says is changed
-    // typing in page, which is being edited or being left.
+    // The same without the ticket, for the program ending and the question before a changed
+    // page is left: markup the view says holds typing in page.
     void keepTypingNow(const QString& page, const QString& rootMarkup);
     // The program ends with nobody to answer: everything kept for the next start stays as it is,
     // and nothing more is written back, discarded or asked.
