@@ -45,10 +45,11 @@ QWidget* MessageBoxPrompter::owner() const
 
 bool MessageBoxPrompter::run(QDialog& dialog)
 {
-    qCDebug(lcDialogue).noquote() << "asked" << dialog.windowTitle() << "--"
-                                  << (qobject_cast<QMessageBox*>(&dialog)
-                                          ? qobject_cast<QMessageBox*>(&dialog)->text()
-                                          : QString());
+    // One line each, so that a log can be read line by line.
+    const auto* box = qobject_cast<QMessageBox*>(&dialog);
+    qCDebug(lcDialogue).noquote()
+        << "asked" << dialog.windowTitle() << "--"
+        << (box ? box->text() : QString()).replace(QLatin1Char('\n'), QLatin1String("\\n"));
     if (m_stopped)
         return false;
     m_open << &dialog;

@@ -12,7 +12,7 @@ namespace gui {
 
 // The prompter of the running program: message boxes, the input box and the folder dialog, modal
 // over the window the user is working in. Each question and its answer also go to the log
-// category "vantor.dialogue" (debug), for a run that needs to show what was asked.
+// category "vantor.dialogue" (debug), a line each, for a run that needs to show what was asked.
 class MessageBoxPrompter final : public workspace::Prompter
 {
 public:

@@ -74,16 +74,17 @@ public:
         m_log += m_process.readAllStandardError();
         return m_log;
     }
-    // The text of the question of this title, once it was asked; "" until then.
+    // The text of the question of this title, once its line was logged whole; "" until then.
     QString asked(const QString& title)
     {
         const QString all = QString::fromUtf8(log());
-        const QString mark = QStringLiteral("asked %1 -- ").arg(title);
+        const QString mark = QStringLiteral("vantor.dialogue: asked %1 -- ").arg(title);
         const qsizetype at = all.indexOf(mark);
-        if (at < 0)
+        const qsizetype end = at < 0 ? -1 : all.indexOf(QLatin1Char('\n'), at);
+        if (end < 0)
             return {};
-        const qsizetype end = all.indexOf(QStringLiteral("\nvantor."), at + mark.size());
-        return all.mid(at + mark.size(), end < 0 ? -1 : end - at - mark.size());
+        return all.mid(at + mark.size(), end - at - mark.size())
+            .replace(QLatin1String("\\n"), QLatin1String("\n"));
     }
 
 private:
@@ -100,6 +101,7 @@ class WindowProgramTest : public QObject
     QString m_xdotool;
     QProcess m_display;
     QProcess m_windowManager;
+    QTemporaryDir m_caseFolder;
     QProcessEnvironment m_environment;
     std::unique_ptr<QTemporaryDir> m_tmp;
     QString m_install;
@@ -203,12 +205,11 @@ private slots:
         m_environment.insert("QT_LOGGING_RULES", "vantor.dialogue.debug=true");
         // The engine's sandbox cannot run as root, which is how the test machines run.
         m_environment.insert("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+        // Windows mapped before the window manager runs are not its to activate.
+        const QString ready = m_caseFolder.filePath("window manager ready");
         m_windowManager.setProcessEnvironment(m_environment);
-        m_windowManager.start(openbox, {});
-        QVERIFY(m_windowManager.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!xdotool({"search", "--name", "."}).isEmpty() ||
-                                     m_windowManager.state() == QProcess::Running,
-                                 10000);
+        m_windowManager.start(openbox, {"--startup", "touch '" + ready + "'"});
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(ready), 30000);
     }
 
     void cleanupTestCase()
