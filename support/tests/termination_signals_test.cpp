@@ -70,7 +70,7 @@ private slots:
         QTRY_COMPARE(seen.size(), 2);
         QVERIFY(heardInsideTheQuestion);
         QCOMPARE(seen, (QList<TerminationSignals::Kind>{TerminationSignals::Kind::Terminate,
-                                                         TerminationSignals::Kind::Interrupt}));
+                                                        TerminationSignals::Kind::Interrupt}));
     }
 
     void theHandlingBeforeComesBack()

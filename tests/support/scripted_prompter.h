@@ -21,7 +21,7 @@ public:
         QString title;
         QString text;
         workspace::MessageIcon icon = workspace::MessageIcon::Information;
-        bool defaultYes = true; // "ask" only: what Enter would have answered
+        bool defaultYes = true;   // "ask" only: what Enter would have answered
         QStringList options = {}; // "options" only, with the default one's index
         int defaultOption = -1;
     };
