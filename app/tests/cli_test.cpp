@@ -249,9 +249,8 @@ private slots:
                                          << "site" << QStringList() << true;
         QTest::newRow("the same folder, spelled otherwise") << "site"
                                                             << "site/x/../" << QStringList() << true;
-        QTest::newRow("output a link into the site")
-            << "site"
-            << "out" << QStringList{"out>site/plugins"} << true;
+        QTest::newRow("output a link into the site") << "site"
+                                                     << "out" << QStringList{"out>site/plugins"} << true;
         QTest::newRow("output a link to the site") << "site"
                                                    << "out" << QStringList{"out>site"} << true;
         QTest::newRow("site named through a link, output inside it")
@@ -262,9 +261,8 @@ private slots:
             << "site link/out" << QStringList{"site link>site"} << true;
         QTest::newRow("site inside the output") << "out/site"
                                                 << "out" << QStringList() << false;
-        QTest::newRow("site a link into the output")
-            << "site link"
-            << "out" << QStringList{"site link>out/site"} << false;
+        QTest::newRow("site a link into the output") << "site link"
+                                                     << "out" << QStringList{"site link>out/site"} << false;
     }
     void overlappingOutputAndSiteFolders()
     {

@@ -10,11 +10,11 @@ using namespace builder;
 
 namespace {
 
-const QStringList kFiles = {"index.html",   "download.html", "a.png",         "img/b.png",  "img/c d.png",
-                            "css/site.css", "css/print.css", "a&b.png",       "side 2.htm", "Logo.PNG",
-                            "dup/Icon.png", "dup/ICON.png",  "sub/page.html", "sub/s.png",  "docs/index.html",
-                            "movie.mp4",    "poster.jpg",    "data.json",     "café.jpg",   "NOTES.HTML",
-                            "book.xhtml",   "€.png",         "Ÿ.png",         "old/index.htm",
+const QStringList kFiles = {"index.html", "download.html", "a.png", "img/b.png", "img/c d.png",
+                            "css/site.css", "css/print.css", "a&b.png", "side 2.htm", "Logo.PNG",
+                            "dup/Icon.png", "dup/ICON.png", "sub/page.html", "sub/s.png", "docs/index.html",
+                            "movie.mp4", "poster.jpg", "data.json", "café.jpg", "NOTES.HTML", "book.xhtml",
+                            "€.png", "Ÿ.png", "old/index.htm",
                             // A name that is not UTF-8, as the listing hands it on.
                             "caf\uFFFD.jpg"};
 
@@ -59,15 +59,16 @@ private slots:
             << "<img srcset=\"" + P + "a.png 1x, " + P + "img/b.png 2x," + P + "img/c%20d.png 3x\">";
         // A comma inside a URL is part of it, as browsers read it: only one that ends it separates.
         QTest::newRow("srcset candidates without a descriptor")
-            << "<img srcset=\"a.png, img/b.png 2x\"><img srcset='a.png,,, img/b.png'><img srcset='a.png,img/b.png'>"
+            << "<img srcset=\"a.png, img/b.png 2x\"><img srcset='a.png,,, img/b.png'><img "
+               "srcset='a.png,img/b.png'>"
             << "<img srcset=\"" + P + "a.png, " + P + "img/b.png 2x\"><img srcset='" + P + "a.png,,, " + P +
                    "img/b.png'><img srcset='a.png,img/b.png'>";
         QTest::newRow("lazy srcset under another data-* name")
             << "<img data-lazy-srcset='a.png 1x, img/b.png 2x'>"
             << "<img data-lazy-srcset='" + P + "a.png 1x, " + P + "img/b.png 2x'>";
-        QTest::newRow("srcset over lines ending in CR LF") << "<img srcset=\"a.png 1x,\r\n img/b.png 2x\">"
-                                                           << "<img srcset=\"" + P + "a.png 1x,\r\n " + P +
-                                                                  "img/b.png 2x\">";
+        QTest::newRow("srcset over lines ending in CR LF")
+            << "<img srcset=\"a.png 1x,\r\n img/b.png 2x\">"
+            << "<img srcset=\"" + P + "a.png 1x,\r\n " + P + "img/b.png 2x\">";
         QTest::newRow("imagesrcset") << "<link rel=preload imagesrcset='a.png 480w'>"
                                      << "<link rel=preload imagesrcset='" + P + "a.png 480w'>";
         QTest::newRow("poster, background, object data")
@@ -398,8 +399,8 @@ private slots:
         QTest::newRow(".xhtml page") << "<a href='book.xhtml'>" << QStringList() << QStringList();
         QTest::newRow("kept public") << "<a href='poster.jpg'>" << QStringList() << QStringList();
         QTest::newRow("shown too") << "<a href='a.png'><img src='a.png'>" << QStringList() << QStringList();
-        QTest::newRow("named, though shown") << "<img src='a.png'><a href='a.png'>" << QStringList{"a.png"}
-                                             << QStringList{"a.png"};
+        QTest::newRow("named, though shown")
+            << "<img src='a.png'><a href='a.png'>" << QStringList{"a.png"} << QStringList{"a.png"};
         QTest::newRow("named, not linked, after the linked ones in name order")
             << "<a href='movie.mp4'>" << QStringList{"poster.jpg", "data.json", "gone.pdf"}
             << QStringList{"movie.mp4", "data.json", "poster.jpg"};
