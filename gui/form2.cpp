@@ -5,6 +5,7 @@
 #include "gui/frm_convert.h"
 #include "gui/frm_quick_help.h"
 #include "gui/page_view.h"
+#include "gui/tones.h"
 #include "gui/window_channel.h"
 
 #include <QAction>
@@ -13,11 +14,14 @@
 #include <QComboBox>
 #include <QCursor>
 #include <QDialog>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -25,11 +29,14 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
 #include <QShortcut>
 #include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <utility>
@@ -105,6 +112,11 @@ Form2::Form2(const AppTexts& app, const workspace::Folders& folders, workspace::
     qApp->installEventFilter(this);
 
     connect(&m_workspace, &workspace::PageWorkspace::pageListChanged, this, &Form2::showPageList);
+    connect(&m_workspace, &workspace::PageWorkspace::recentSitesChanged, this, [this] {
+        const QString site = QDir::toNativeSeparators(m_workspace.siteFolder());
+        lblSiteFolder->setText(site);
+        lblSiteFolder->setToolTip(site);
+    });
     connect(&m_workspace, &workspace::PageWorkspace::rolesChanged, this, &Form2::showRoles);
     connect(&m_workspace, &workspace::PageWorkspace::markersChanged, this, &Form2::showRoles);
     connect(&m_workspace, &workspace::PageWorkspace::loadBusyChanged, this, &Form2::showLoadBusy);
@@ -189,14 +201,70 @@ void Form2::buildLayout()
     body->addLayout(bottom);
     body->addWidget(shortcuts);
 
-    auto* main = new QVBoxLayout(this);
+    // The window's content keeps its least size; a window made smaller than that on a small
+    // screen, or at a large scale, scrolls it, and every control stays within reach.
+    m_content = new QWidget(this);
+    m_content->setObjectName(QStringLiteral("content"));
+    m_content->setMinimumSize(kLeastContentSize);
+    auto* main = new QVBoxLayout(m_content);
     main->setContentsMargins(0, 0, 0, 0);
     main->setSpacing(0);
     main->addWidget(header);
     main->addLayout(body, 1);
+    m_scroller = new QScrollArea(this);
+    m_scroller->setObjectName(QStringLiteral("scroller"));
+    m_scroller->setFrameShape(QFrame::NoFrame);
+    m_scroller->setFocusPolicy(Qt::NoFocus);
+    m_scroller->setWidgetResizable(true);
+    m_scroller->setWidget(m_content);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(m_scroller);
 
-    setMinimumSize(960, 640);
+    setMinimumSize(kLeastContentSize);
     resize(px(16395), px(10815));
+    setReadingTabOrder();
+}
+
+QList<QWidget*> Form2::readingOrder() const
+{
+    return {Combo1,       Command5,     cmdSetasFE, cmdSetasDownloadPage, Command2,     lblHelp, WebBrowser1,
+            cmdRemove[0], cmdRemove[1], Command3,   cmdInsertFront,       cmdInsertBack};
+}
+
+void Form2::setReadingTabOrder()
+{
+    const QList<QWidget*> order = readingOrder();
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+}
+
+bool Form2::focusNextPrevChild(bool next)
+{
+    // The page view's engine makes its own widget when a page loads, last in the window's chain,
+    // so the chain alone would lead from the view back to the top. The reading order decides.
+    const QList<QWidget*> order = readingOrder();
+    QWidget* focused = QApplication::focusWidget();
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < order.size() && focused; ++i) {
+        if (order[i] == focused || order[i]->isAncestorOf(focused))
+            at = i;
+    }
+    if (at < 0)
+        return QWidget::focusNextPrevChild(next);
+    for (qsizetype step = 1; step < order.size(); ++step) {
+        QWidget* candidate = order[(at + (next ? step : order.size() - step)) % order.size()];
+        QWidget* taker = candidate;
+        while (taker->focusProxy())
+            taker = taker->focusProxy();
+        if (candidate->isEnabled() && candidate->isVisible() && (taker->focusPolicy() & Qt::TabFocus)) {
+            candidate->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            if (m_scroller)
+                m_scroller->ensureWidgetVisible(candidate);
+            return true;
+        }
+    }
+    return false;
 }
 
 QWidget* Form2::buildHeader()
@@ -222,10 +290,17 @@ QWidget* Form2::buildHeader()
     lblLoadProgress = namedLabel("lblLoadProgress", QString(), Picture2);
     lblLoadProgress->setStyleSheet(QStringLiteral("color: #c0ffff;"));
     lblLoadProgress->hide();
+    // The loaded site's own folder, both ends in sight; the tooltip holds all of it.
+    lblSiteFolder = new ElidedLabel(Picture2);
+    lblSiteFolder->setObjectName(QStringLiteral("lblSiteFolder"));
+    lblSiteFolder->setElideMode(Qt::ElideMiddle);
+    lblSiteFolder->setStyleSheet(QStringLiteral("color: #ffffff;"));
+    lblSiteFolder->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* header = new QHBoxLayout(Picture2);
     header->setContentsMargins(px(495), 0, px(495), 0);
     header->addWidget(lblAppName);
-    header->addStretch(3);
+    header->addSpacing(px(300));
+    header->addWidget(lblSiteFolder, 3);
     header->addWidget(lblPageSelected);
     header->addSpacing(px(300));
     header->addWidget(lblLoadProgress);
@@ -263,6 +338,10 @@ QHBoxLayout* Form2::buildPageRow()
     lblHelp->setFont(helpFont);
     lblHelp->setCursor(Qt::PointingHandCursor);
     lblHelp->setToolTip(withKey(QStringLiteral("Help"), helpKey()));
+    // Reached by Tab like a button, and opened by Enter or Space; the frame shows the focus.
+    lblHelp->setFocusPolicy(Qt::StrongFocus);
+    lblHelp->setStyleSheet(QStringLiteral("QLabel { border: 1px solid transparent; padding: 1px; }"
+                                          " QLabel:focus { border: 1px dotted palette(text); }"));
     auto* helpShortcut = new QShortcut(helpKey(), lblHelp);
     connect(helpShortcut, &QShortcut::activated, this, &Form2::lblHelp_Click);
 
@@ -293,6 +372,8 @@ void Form2::buildLoadButton()
     addAction(mnuLoadUsingBrowser);
     mnuLoadUsingLocation = mnuPopup->addAction(QStringLiteral("Load HTML Folder by Entering its &Path"));
     mnuLoadUsingLocation->setObjectName(QStringLiteral("mnuLoadUsingLocation"));
+    mnuPopup->setToolTipsVisible(true);
+    connect(mnuPopup, &QMenu::aboutToShow, this, &Form2::showRecentSites);
     connect(Command5, &QPushButton::clicked, this, &Form2::Command5_Click);
     connect(mnuLoadUsingBrowser, &QAction::triggered, this, &Form2::mnuLoadUsingBrowser_Click);
     connect(mnuLoadUsingLocation, &QAction::triggered, this, &Form2::mnuLoadUsingLocation_Click);
@@ -322,6 +403,9 @@ void Form2::buildRolesFrame()
     const char* pageNames[] = {"lblSelectedPage_0", "lblSelectedPage_1"};
     const char* markerNames[] = {"lblMarkerState_0", "lblMarkerState_1"};
     const char* removeNames[] = {"cmdRemove_0", "cmdRemove_1"};
+    const char* removeTexts[] = {"&Remove", "Re&move"};
+    const char* removeTips[] = {"Takes the front-end page off its role",
+                                "Takes the download page off its role"};
     for (int i = 0; i < 2; ++i) {
         QLabel* caption = namedLabel(roleLabels[i], QString::fromLatin1(roleTexts[i]), frSelected);
         caption->setFont(weighted(font(), true));
@@ -335,7 +419,9 @@ void Form2::buildRolesFrame()
         // As wide as its widest text, so the path beside it does not shift as the state changes.
         lblMarkerState[i]->setMinimumWidth(
             lblMarkerState[i]->fontMetrics().horizontalAdvance(QStringLiteral("\u2718 #FRONT# missing")) + 8);
-        cmdRemove[i] = namedButton(removeNames[i], QStringLiteral("Remove"), frSelected);
+        cmdRemove[i] = namedButton(removeNames[i], QString::fromLatin1(removeTexts[i]), frSelected);
+        cmdRemove[i]->setToolTip(
+            withKey(QString::fromLatin1(removeTips[i]), QKeySequence::mnemonic(cmdRemove[i]->text())));
         cmdRemove[i]->setFont(weighted(font(), false));
         cmdRemove[i]->setFixedWidth(px(1095) + 10);
         connect(cmdRemove[i], &QPushButton::clicked, this, [this, i] { cmdRemove_Click(i); });
@@ -349,7 +435,7 @@ void Form2::buildRolesFrame()
                    QStringLiteral("Important: Your Front-End Page Needs to have the following tag: "
                                   "#FRONT#. Your download page needs to have this one: #BACK#."),
                    frSelected);
-    Label9->setStyleSheet(QStringLiteral("color: #0000c0;"));
+    SetTone(Label9, Tone::Hint);
     QLabel* Label7 =
         namedLabel("Label7",
                    QStringLiteral("You can add these tags to your documents by using the \"Edit Page\" "
@@ -384,7 +470,7 @@ QGroupBox* Form2::buildShortcutsFrame()
                    QStringLiteral("Notice: Some pages may look different in this browser than how you "
                                   "see them under Google Chrome or Firefox but it's ok."),
                    frShortcuts);
-    Label2->setStyleSheet(QStringLiteral("color: #004000;"));
+    SetTone(Label2, Tone::Notice);
     Label2->setWordWrap(true);
     // Alt+F and Alt+D set the roles while viewing; while editing, when those are off, Alt+F and
     // Alt+B type the markers.
@@ -431,26 +517,60 @@ bool Form2::Form_Load()
 void Form2::resizeEvent(QResizeEvent* event)
 {
     // The page list keeps a third of the window's width; the controls after it follow it.
-    Combo1->setFixedWidth(width() / 3);
+    Combo1->setFixedWidth(std::max(width(), kLeastContentSize.width()) / 3);
     QWidget::resizeEvent(event);
 }
 
 void Form2::showEvent(QShowEvent* event)
 {
-    // The window opens centred on its screen, made to fit a smaller one with its title bar on it;
-    // later shows leave it where the user put it.
+    // Placed once; later shows leave the window where the user put it.
     if (!m_placed && !event->spontaneous()) {
         m_placed = true;
-        if (const QScreen* shownOn = screen()) {
-            const QRect area = shownOn->availableGeometry();
-            resize(size().boundedTo(area.size()).expandedTo(minimumSize()));
-            // The frame counts where the platform knows it already; a window manager adds its own later.
-            const QSize outer = size() + (frameGeometry().size() - geometry().size());
-            const QRect centred = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, outer, area);
-            move(std::max(centred.left(), area.left()), std::max(centred.top(), area.top()));
-        }
+        placeWindow();
     }
     QWidget::showEvent(event);
+}
+
+void Form2::fitMinimumToScreen()
+{
+    if (const QScreen* shownOn = screen()) {
+        // The frame counts where the platform knows it already; a window manager adds its own later.
+        const QSize frame = frameGeometry().size() - geometry().size();
+        setMinimumSize(kLeastContentSize.boundedTo(shownOn->availableGeometry().size() - frame));
+    }
+}
+
+void Form2::placeWindow()
+{
+    const QScreen* shownOn = screen();
+    if (!shownOn)
+        return;
+    fitMinimumToScreen();
+    if (QWindow* window = windowHandle())
+        connect(window, &QWindow::screenChanged, this, &Form2::fitMinimumToScreen, Qt::UniqueConnection);
+    const workspace::UserMemory::Placement last = m_workspace.memory().placement();
+    QList<QRect> areas;
+    for (const QScreen* attached : QGuiApplication::screens())
+        areas << attached->availableGeometry();
+    if (const QRect kept = workspace::PlaceOnScreens(last.geometry, areas); kept.isValid()) {
+        setGeometry(kept);
+        if (last.maximized)
+            setWindowState(windowState() | Qt::WindowMaximized);
+        return;
+    }
+    // Centred on its screen, made to fit a smaller one with its title bar on it.
+    const QRect area = shownOn->availableGeometry();
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(size().boundedTo(area.size() - frame).expandedTo(minimumSize()));
+    const QSize outer = size() + frame;
+    const QRect centred = QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, outer, area);
+    move(std::max(centred.left(), area.left()), std::max(centred.top(), area.top()));
+}
+
+void Form2::rememberPlace()
+{
+    if (m_placed)
+        m_workspace.memory().setPlacement({normalGeometry(), isMaximized()});
 }
 
 void Form2::changeEvent(QEvent* event)
@@ -459,6 +579,11 @@ void Form2::changeEvent(QEvent* event)
     if (event->type() == QEvent::ActivationChange && isActiveWindow() && m_activatePending) {
         m_activatePending = false;
         Form_Activate();
+    }
+    // A desktop switched to a dark palette (or back) gets the meaning colours that read on it.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {
+        // Once every widget below has its new palette.
+        QTimer::singleShot(0, this, [this] { ReTone(this); });
     }
     QWidget::changeEvent(event);
 }
@@ -507,33 +632,34 @@ void Form2::showRoles()
 
         // Words and colour both, so the sign reads without telling red from green.
         const QString marker = PageWorkspace::markerOf(slot);
-        QString sign, colour, tip;
+        QString sign, tip;
+        Tone tone = Tone::Bad;
         switch (m_workspace.markerState(slot)) {
         case PageWorkspace::MarkerState::NoRole:
             break;
         case PageWorkspace::MarkerState::Present:
             sign = QStringLiteral("\u2714 %1 found").arg(marker);
-            colour = QStringLiteral("#006000");
+            tone = Tone::Good;
             tip = QStringLiteral("The page holds %1.").arg(marker);
             break;
         case PageWorkspace::MarkerState::Missing:
             sign = QStringLiteral("\u2718 %1 missing").arg(marker);
-            colour = QStringLiteral("#c00000");
             tip = QStringLiteral("The page does not hold %1 yet: press \"Edit Page\", click where it goes, "
                                  "press \"Insert %1\", then save.")
                       .arg(marker);
             break;
         case PageWorkspace::MarkerState::Unreadable:
             sign = QStringLiteral("\u2718 cannot be read");
-            colour = QStringLiteral("#c00000");
             tip = m_workspace.markerProblem(slot);
             break;
         }
         // Without a role there is nothing to say, and the page label gets the room.
         lblMarkerState[slot]->setVisible(!sign.isEmpty());
         lblMarkerState[slot]->setText(sign);
-        lblMarkerState[slot]->setStyleSheet(colour.isEmpty() ? QString()
-                                                             : QStringLiteral("color: %1;").arg(colour));
+        if (sign.isEmpty())
+            ClearTone(lblMarkerState[slot]);
+        else
+            SetTone(lblMarkerState[slot], tone);
         lblMarkerState[slot]->setToolTip(tip);
     }
     cmdSetasFE->setEnabled(m_workspace.setRoleEnabled(PageRoles::FrontEnd));
@@ -586,7 +712,43 @@ void Form2::showStatusMessage(const QString& text)
 
 void Form2::Command5_Click()
 {
-    mnuPopup->popup(QCursor::pos());
+    // Under the button, where the keyboard's user looks as well as the mouse's.
+    mnuPopup->popup(Command5->mapToGlobal(QPoint(0, Command5->height())));
+}
+
+void Form2::showRecentSites()
+{
+    // Built anew each time the menu opens, so that it shows what is on disk now.
+    qDeleteAll(std::exchange(m_recentActions, {}));
+    const QStringList sites = m_workspace.recentSites();
+    if (sites.isEmpty())
+        return;
+    m_recentActions << mnuPopup->addSeparator();
+    bool anyGone = false;
+    for (int i = 0; i < sites.size(); ++i) {
+        const QString& site = sites[i];
+        const bool gone = !QFileInfo(site).isDir();
+        anyGone = anyGone || gone;
+        QString name = QFileInfo(site).fileName();
+        if (name.isEmpty())
+            name = QDir::toNativeSeparators(site);
+        name.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        const QString number = i < 9 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
+        QAction* action = mnuPopup->addAction(
+            QStringLiteral("%1  %2%3")
+                .arg(number, name, gone ? QStringLiteral(" (folder not found)") : QString()));
+        action->setObjectName(QStringLiteral("mnuRecent_%1").arg(i));
+        action->setToolTip(QDir::toNativeSeparators(site));
+        action->setEnabled(!gone && m_workspace.loadEnabled());
+        connect(action, &QAction::triggered, this, [this, site] { m_workspace.loadRecentSite(site); });
+        m_recentActions << action;
+    }
+    if (anyGone) {
+        QAction* forget = mnuPopup->addAction(QStringLiteral("Remove Folders That Are &Gone from This List"));
+        forget->setObjectName(QStringLiteral("mnuForgetGone"));
+        connect(forget, &QAction::triggered, &m_workspace, &PageWorkspace::forgetGoneSites);
+        m_recentActions << forget;
+    }
 }
 
 void Form2::mnuLoadUsingBrowser_Click()
@@ -686,6 +848,7 @@ void Form2::closeEvent(QCloseEvent* event)
             focused->setFocus(Qt::OtherFocusReason);
         return;
     }
+    rememberPlace();
     m_workspace.closed();
     QWidget::closeEvent(event);
 }
@@ -733,6 +896,7 @@ void Form2::endUnattended()
 {
     m_endingUnattended = true;
     tmrKeepTyping->stop();
+    rememberPlace();
     m_workspace.holdForNextStart();
     // A page view that no longer answers must not keep the program from ending.
     auto emitted = std::make_shared<bool>(false);
@@ -841,6 +1005,13 @@ bool Form2::eventFilter(QObject* watched, QEvent* event)
     if (watched == lblHelp) {
         if (event->type() == QEvent::MouseButtonRelease)
             lblHelp_Click();
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+                lblHelp_Click();
+                return true;
+            }
+        }
         return false;
     }
     const QEvent::Type type = event->type();

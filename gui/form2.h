@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QSize>
 #include <QWidget>
 
 #include <functional>
@@ -18,6 +19,7 @@ class QLabel;
 class QMenu;
 class QAction;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 
 namespace workspace {
@@ -92,6 +94,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
 
 private:
     // The window top to bottom: the header bar, the row of the page list and its buttons, the
@@ -101,6 +104,17 @@ private:
     QHBoxLayout* buildPageRow();
     // "+" and the load menu it opens.
     void buildLoadButton();
+    // The sites loaded lately, under the load commands of the "+" menu.
+    void showRecentSites();
+    // Every control in the order a person reads the window: left to right, top to bottom.
+    void setReadingTabOrder();
+    QList<QWidget*> readingOrder() const;
+    // Where the window stands and how large it is, as it was left last time if that still fits
+    // on a screen; centred on its screen otherwise.
+    void placeWindow();
+    void rememberPlace();
+    // The least size never passes the screen the window is on.
+    void fitMinimumToScreen();
     void buildView();
     void buildRolesFrame();
     void buildConvertButton();
@@ -125,6 +139,12 @@ private:
     QLabel* lblAppName = nullptr;
     QLabel* lblPageSelected = nullptr;
     QLabel* lblLoadProgress = nullptr;
+    ElidedLabel* lblSiteFolder = nullptr;
+    // Below this size the window's content scrolls.
+    static constexpr QSize kLeastContentSize{960, 640};
+    QWidget* m_content = nullptr;
+    QScrollArea* m_scroller = nullptr;
+    QList<QAction*> m_recentActions;
     QComboBox* Combo1 = nullptr;
     QPushButton* Command5 = nullptr;
     QMenu* mnuPopup = nullptr;

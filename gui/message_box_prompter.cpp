@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLoggingCategory>
 #include <QMessageBox>
@@ -137,9 +138,14 @@ QString MessageBoxPrompter::askText(const QString& title, const QString& prompt)
     return ok ? dialog.textValue() : QString();
 }
 
-QString MessageBoxPrompter::chooseFolder(const QString& prompt)
+QString MessageBoxPrompter::chooseFolder(const QString& prompt, const QString& startIn)
 {
-    QFileDialog dialog(owner(), prompt, QDir::homePath());
+    // Beside the folder chosen last, with that one selected; the home folder the first time.
+    const QFileInfo last(startIn);
+    const bool known = !startIn.isEmpty() && last.isDir();
+    QFileDialog dialog(owner(), prompt, known ? last.absolutePath() : QDir::homePath());
+    if (known)
+        dialog.selectFile(last.fileName());
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     const bool ok = run(dialog) && dialog.result() == QDialog::Accepted;

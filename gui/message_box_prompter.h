@@ -27,7 +27,7 @@ public:
     int askOptions(const QString& title, const QString& text, const QStringList& options, int defaultOption,
                    workspace::MessageIcon icon) override;
     QString askText(const QString& title, const QString& prompt) override;
-    QString chooseFolder(const QString& prompt) override;
+    QString chooseFolder(const QString& prompt, const QString& startIn) override;
 
     // Nobody is there to answer any more (the program is ending on its own): the boxes open now
     // close as Escape would close them, and later questions get that answer without a box.

@@ -29,6 +29,7 @@ Folders laidOut(const QString& programFolder, const QString& resourceFolder, con
     folders.saveMarker = inside(dataFolder, QStringLiteral("save.alt"));
     folders.workingLock = inside(dataFolder, QStringLiteral("tmp.lock"));
     folders.recoveryFolder = inside(dataFolder, QStringLiteral("recovery"));
+    folders.settingsFile = inside(dataFolder, QStringLiteral("settings.ini"));
     // Local socket names share one folder among all users: the home folder sets each user apart.
     const QByteArray owner = (QDir::homePath() + QLatin1Char('\n') + folders.dataFolder).toUtf8();
     folders.windowChannel =

@@ -37,6 +37,8 @@ struct Folders
     // The name under which the running window listens for a second start, one per user and data
     // folder.
     QString windowChannel;
+    // What the window remembers for its user: recent sites, the last folder, its place.
+    QString settingsFile;
 
     // The folders of the program that is running, for its user.
     static Folders forRunningProgram();

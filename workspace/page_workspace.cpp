@@ -83,7 +83,7 @@ PageWorkspace::PageWorkspace(const Folders& folders, Prompter& prompter, FolderO
 }
 
 PageWorkspace::PageWorkspace(const Folders& folders, Prompter& prompter, QObject* parent)
-    : QObject(parent), m_folders(folders), m_prompter(prompter)
+    : QObject(parent), m_folders(folders), m_prompter(prompter), m_memory(folders.settingsFile)
 {
     m_edited.setRecordFile(RecoveredWork::recordFile(folders));
 }
@@ -283,10 +283,39 @@ void PageWorkspace::loadUsingBrowser()
         QStringLiteral("Reminder"),
         QStringLiteral("Please make sure that your folder also contains the delivery file (or files), "
                        "so it's included inside your plugin."));
-    const QString folder = m_prompter.chooseFolder(QStringLiteral("Select a Folder with HTM/HTML Files"));
+    const QString folder =
+        m_prompter.chooseFolder(QStringLiteral("Select a Folder with HTM/HTML Files"), m_memory.lastFolder());
     if (folder.isEmpty())
         return;
+    m_memory.setLastFolder(folder);
     loadFolder(folder);
+}
+
+void PageWorkspace::loadRecentSite(const QString& folder)
+{
+    if (!QFileInfo(folder).isDir()) {
+        if (m_prompter.askYesNo(
+                QStringLiteral("Folder Not Found"),
+                QStringLiteral("The folder '%1' is no longer there: it was moved, renamed or "
+                               "deleted, or its drive is not attached.\n\nTake it off the list "
+                               "of recent sites?")
+                    .arg(QDir::toNativeSeparators(folder)),
+                MessageIcon::Question, true)) {
+            m_memory.forgetSite(folder);
+            emit recentSitesChanged();
+        }
+        return;
+    }
+    loadFolder(folder);
+}
+
+void PageWorkspace::forgetGoneSites()
+{
+    for (const QString& site : m_memory.recentSites()) {
+        if (!QFileInfo(site).isDir())
+            m_memory.forgetSite(site);
+    }
+    emit recentSitesChanged();
 }
 
 void PageWorkspace::loadUsingLocation()
@@ -376,6 +405,8 @@ void PageWorkspace::loadFolder(const QString& folder)
     }
 
     m_edited.reset(QFileInfo(folder).absoluteFilePath(), m_folders.workingFolder);
+    m_memory.siteLoaded(folder);
+    emit recentSitesChanged();
     m_pageListEnabled = true;
     emit pageListChanged();
     if (!skipped.isEmpty()) {

@@ -4,6 +4,7 @@
 #include "workspace/folders.h"
 #include "workspace/page_roles.h"
 #include "workspace/recovered_work.h"
+#include "workspace/user_memory.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -76,6 +77,16 @@ public:
     // The two load commands, from the moment their menu item was chosen.
     void loadUsingBrowser();
     void loadUsingLocation();
+    // Loads one of the sites loaded lately; one whose folder is gone is offered for removal from
+    // the list instead.
+    void loadRecentSite(const QString& folder);
+    // The sites loaded lately, the latest first (recentSitesChanged says when they change).
+    QStringList recentSites() const { return m_memory.recentSites(); }
+    // Takes the sites whose folders are gone off the list.
+    void forgetGoneSites();
+    // The loaded site's own folder; empty while none is loaded.
+    QString siteFolder() const { return m_edited.siteFolder(); }
+    UserMemory& memory() { return m_memory; }
     // Keeps the page list in step with the working folder, and the marker states with the role
     // pages on disk; run five times a second.
     void refreshPageList();
@@ -184,6 +195,8 @@ public:
     bool heldForNextStart() const { return m_heldForNextStart; }
 
 signals:
+    // A site was loaded, or the list of recent sites changed.
+    void recentSitesChanged();
     // The items, the text or the enabled state of the page list or of "Edit Page" changed.
     void pageListChanged();
     void rolesChanged();
@@ -267,6 +280,7 @@ private:
     QString m_lastFillFolder;
     qsizetype m_lastFillCount = -1;
     EditedPages m_edited;
+    UserMemory m_memory;
     AfterEditing m_afterEditing = AfterEditing::Nothing;
     std::array<MarkerCheck, 2> m_markers;
     bool m_loading = false;

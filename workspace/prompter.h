@@ -43,7 +43,7 @@ public:
     // A one-line input box; "" when cancelled.
     virtual QString askText(const QString& title, const QString& prompt) = 0;
     // A folder chooser; "" when cancelled.
-    virtual QString chooseFolder(const QString& prompt) = 0;
+    virtual QString chooseFolder(const QString& prompt, const QString& startIn) = 0;
 };
 
 } // namespace workspace

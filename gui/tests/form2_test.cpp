@@ -1,8 +1,10 @@
+#include "gui/desktop_folder_opener.h"
 #include "gui/elided_label.h"
 #include "gui/form2.h"
 #include "gui/frm_convert.h"
 #include "gui/frm_quick_help.h"
 #include "gui/page_view.h"
+#include "gui/tones.h"
 #include "support/mortar_file.h"
 #include "support/termination_signals.h"
 #include "tests/support/recording_opener.h"
@@ -20,11 +22,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLockFile>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcessEnvironment>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -112,7 +118,10 @@ public:
     {
         return m_answers.askText(title, prompt);
     }
-    QString chooseFolder(const QString& prompt) override { return m_answers.chooseFolder(prompt); }
+    QString chooseFolder(const QString& prompt, const QString& startIn) override
+    {
+        return m_answers.chooseFolder(prompt, startIn);
+    }
 
 private:
     // The box takes the keyboard, and is answered once it has it. Then the window under it is
@@ -339,17 +348,177 @@ private slots:
         QTRY_COMPARE(combo->width(), 500);
     }
 
+    // What the window remembers comes back at the next start: the recent sites in the "+" menu
+    // with their paths, the folder dialog opening where the last site came from, and the
+    // window's place. A folder that is gone is shown greyed and can be taken off the list.
+    void remembersAcrossStarts()
+    {
+        const QString other = QDir(m_tmp->path()).filePath("other site");
+        support::MortarFile::CopyFolder(QStringLiteral(VANTOR_SOURCE_DIR "/examples/reseller-site"), other);
+        loadSite();
+        m_prompter.folderAnswers.push_back(other);
+        child<QAction>("mnuLoadUsingBrowser")->trigger();
+        QTRY_COMPARE(child<QLabel>("lblSiteFolder")->text(), QDir::toNativeSeparators(other));
+        QCOMPARE(child<QLabel>("lblSiteFolder")->toolTip(), QDir::toNativeSeparators(other));
+        m_form->setGeometry(QRect(2, 70, 796, 660));
+        QVERIFY(m_form->close());
+
+        m_prompter = {};
+        m_form = std::make_unique<Form2>(AppTexts{"Vantor!", " ", "2.6"}, m_folders, m_prompter, m_opener);
+        QVERIFY(m_form->Form_Load());
+        m_form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+        QCOMPARE(m_form->geometry(), QRect(2, 70, 796, 660));
+        auto* menu = child<QMenu>("mnuPopup");
+        emit menu->aboutToShow();
+        QCOMPARE(child<QAction>("mnuRecent_0")->toolTip(), QDir::toNativeSeparators(other));
+        QCOMPARE(child<QAction>("mnuRecent_1")->toolTip(), QDir::toNativeSeparators(site()));
+        QVERIFY(child<QAction>("mnuRecent_0")->text().contains("other site"));
+        QCOMPARE(m_form->findChild<QAction*>("mnuForgetGone"), nullptr);
+        m_prompter.folderAnswers.push_back(QString()); // the dialog is cancelled
+        child<QAction>("mnuLoadUsingBrowser")->trigger();
+        QCOMPARE(m_prompter.exchanges.last().startIn, QDir::cleanPath(other));
+
+        // A recent site loads from the menu.
+        child<QAction>("mnuRecent_1")->trigger();
+        QTRY_COMPARE(child<QComboBox>("Combo1")->count(), 2);
+        QCOMPARE(child<QLabel>("lblSiteFolder")->text(), QDir::toNativeSeparators(site()));
+
+        QVERIFY(QDir(other).removeRecursively());
+        emit menu->aboutToShow();
+        QVERIFY(!child<QAction>("mnuRecent_1")->isEnabled());
+        QVERIFY(child<QAction>("mnuRecent_1")->text().contains("not found"));
+        child<QAction>("mnuForgetGone")->trigger();
+        emit menu->aboutToShow();
+        QCOMPARE(child<QAction>("mnuRecent_0")->toolTip(), QDir::toNativeSeparators(site()));
+        QCOMPARE(m_form->findChild<QAction*>("mnuRecent_1"), nullptr);
+    }
+
+    // Tab goes through every enabled control in the order a person reads the window, the page
+    // view and "Help" included, and comes back to the start.
+    void tabReachesEveryControlInReadingOrder()
+    {
+        loadSite();
+        auto* combo = child<QComboBox>("Combo1");
+        combo->setCurrentIndex(0);
+        emit combo->activated(0);
+        QTest::mouseClick(child<QPushButton>("cmdSetasFE"), Qt::LeftButton);
+        combo->setCurrentIndex(1);
+        emit combo->activated(1);
+        QTest::mouseClick(child<QPushButton>("cmdSetasDownloadPage"), Qt::LeftButton);
+        QTRY_VERIFY(child("cmdRemove_1")->isEnabled());
+        activate();
+        // Both role buttons are off now that both roles are set; the rest take the keyboard.
+        const QStringList expected = {"Combo1",      "Command5",    "Command2",    "lblHelp",
+                                      "WebBrowser1", "cmdRemove_0", "cmdRemove_1", "Command3"};
+        // Tab is pressed where the keyboard is, as a user would; inside the page view it first goes
+        // through the page's own links.
+        QStringList reached;
+        child("Combo1")->setFocus(Qt::TabFocusReason);
+        QTRY_VERIFY(QApplication::focusWidget());
+        for (int press = 0; press < 80 && reached.size() <= expected.size(); ++press) {
+            QWidget* named = QApplication::focusWidget();
+            while (named && !expected.contains(named->objectName()))
+                named = named->parentWidget();
+            const QString name = named ? named->objectName() : QApplication::focusWidget()->objectName();
+            if (reached.isEmpty() || reached.last() != name)
+                reached << name;
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTest::qWait(30);
+        }
+        QCOMPARE(reached.mid(0, expected.size()), expected);
+        QCOMPARE(reached.last(), QString("Combo1"));
+        // The keys named in the tooltips work.
+        QCOMPARE(child("cmdRemove_1")->toolTip(), QString("Takes the download page off its role (Alt+M)"));
+        QTest::keyClick(m_form.get(), Qt::Key_M, Qt::AltModifier);
+        QTRY_VERIFY(!child("cmdRemove_1")->isEnabled());
+    }
+
+    // Texts whose colour carries meaning read on any window background: the window's own colours
+    // on a light one, counterparts of at least 4.5:1 on a dark one, switched as the palette
+    // changes.
+    void meaningColoursReadOnLightAndDarkPalettes()
+    {
+        const QList<QColor> backgrounds = {QColor("#efefef"), QColor("#ffffff"), QColor("#353535"),
+                                           QColor("#202020"), QColor("#000000"), QColor("#5a5a5a")};
+        for (const QColor& background : backgrounds) {
+            QPalette palette;
+            palette.setColor(QPalette::Window, background);
+            palette.setColor(QPalette::WindowText, background.lightness() < 128 ? Qt::white : Qt::black);
+            for (Tone tone : {Tone::Hint, Tone::Notice, Tone::Good, Tone::Bad}) {
+                const QColor colour = ToneColor(tone, palette);
+                QVERIFY2(ContrastRatio(colour, background) >= 4.5,
+                         qPrintable(colour.name() + " on " + background.name()));
+            }
+        }
+        QPalette light;
+        light.setColor(QPalette::Window, QColor("#efefef"));
+        QCOMPARE(ToneColor(Tone::Hint, light), QColor("#0000c0"));
+        QCOMPARE(ToneColor(Tone::Notice, light), QColor("#004000"));
+        QCOMPARE(ContrastRatio(Qt::black, Qt::white), 21.0);
+
+        auto* hint = child<QLabel>("Label9");
+        const QPalette before = QApplication::palette();
+        QPalette dark = before;
+        dark.setColor(QPalette::Window, QColor("#2b2b2b"));
+        dark.setColor(QPalette::WindowText, QColor("#e0e0e0"));
+        QApplication::setPalette(dark);
+        QTRY_VERIFY(ContrastRatio(hint->palette().color(QPalette::WindowText), QColor("#2b2b2b")) >= 4.5);
+        QApplication::setPalette(before);
+        QTRY_COMPARE(hint->palette().color(QPalette::WindowText), QColor("#0000c0"));
+    }
+
+    // "Open Folder" hands off only where something will show the folder; elsewhere the window
+    // says where the folder is (the launcher itself would report success and then fail).
+    void aFolderHandlerIsLookedForBeforeHandingOff()
+    {
+        QTemporaryDir bin;
+        const auto tool = [&bin](const char* name) {
+            QFile file(QDir(bin.path()).filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        };
+        QProcessEnvironment env;
+        env.insert("PATH", bin.path());
+        QStringList asked;
+        QString defaultHandler;
+        const ProgramOutput run = [&](const QString& program, const QStringList& arguments) {
+            asked << program + ' ' + arguments.join(' ');
+            return defaultHandler;
+        };
+        QVERIFY(!FolderHandlerExists(env, run)); // no launcher at all
+        tool("xdg-open");
+        QVERIFY(!FolderHandlerExists(env, run)); // a launcher with nothing to hand to
+        QCOMPARE(asked.value(0), QString("xdg-mime query default inode/directory"));
+        defaultHandler = "pcmanfm.desktop";
+        QVERIFY(FolderHandlerExists(env, run));
+        defaultHandler.clear();
+        tool("x-www-browser");
+        QVERIFY(FolderHandlerExists(env, run)); // the launcher's own fallback
+        QFile::remove(QDir(bin.path()).filePath("x-www-browser"));
+        env.insert("XDG_CURRENT_DESKTOP", "XFCE");
+        QVERIFY(FolderHandlerExists(env, run));
+    }
+
     void opensCentredOnTheScreen()
     {
-        // Along each side the window is centred where it fits and starts at the screen's edge
-        // where it does not, so its title bar is always on the screen. The test screen is
-        // narrower than the window and taller than it.
+        // The window never asks for more than its screen: on the test screen, narrower than the
+        // window's content wants, it is as wide as the screen, centred from top to bottom, and its
+        // content scrolls so that every control can be brought into view.
         const QRect area = m_form->screen()->availableGeometry();
         const QRect frame = m_form->frameGeometry();
-        QVERIFY(frame.width() > area.width() && frame.height() < area.height());
-        QCOMPARE(frame.left(), area.left());
+        QVERIFY2(area.contains(frame), qPrintable(QString("%1x%2").arg(frame.width()).arg(frame.height())));
+        QVERIFY(m_form->minimumWidth() <= area.width() && m_form->minimumHeight() <= area.height());
         QVERIFY2(std::abs(frame.center().y() - area.center().y()) <= 1,
                  qPrintable(QString("top %1 in %2").arg(frame.top()).arg(area.height())));
+        auto* scroller = child<QScrollArea>("scroller");
+        QVERIFY(scroller->horizontalScrollBar()->maximum() > 0);
+        for (const char* name : {"Combo1", "lblHelp", "cmdRemove_1", "Command3", "cmdInsertBack"}) {
+            QWidget* control = child(name);
+            scroller->ensureWidgetVisible(control, 0, 0);
+            const QRect shown(control->mapTo(scroller->viewport(), QPoint(0, 0)), control->size());
+            QVERIFY2(scroller->viewport()->rect().contains(shown), name);
+        }
     }
 
     // The page is shown anew when a window of the program over this one closes, not when the

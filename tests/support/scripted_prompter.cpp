@@ -54,9 +54,10 @@ QString ScriptedPrompter::askText(const QString& title, const QString& prompt)
     return answer;
 }
 
-QString ScriptedPrompter::chooseFolder(const QString& prompt)
+QString ScriptedPrompter::chooseFolder(const QString& prompt, const QString& startIn)
 {
     exchanges.append({QStringLiteral("folder"), QString(), prompt, MessageIcon::Question});
+    exchanges.last().startIn = startIn;
     if (folderAnswers.empty())
         return {};
     QString answer = folderAnswers.front();

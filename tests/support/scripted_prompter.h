@@ -24,6 +24,7 @@ public:
         bool defaultYes = true;   // "ask" only: what Enter would have answered
         QStringList options = {}; // "options" only, with the default one's index
         int defaultOption = -1;
+        QString startIn = {}; // "folder" only: where the dialog opens
     };
 
     void inform(const QString& title, const QString& text, workspace::MessageIcon icon) override;
@@ -34,7 +35,7 @@ public:
     int askOptions(const QString& title, const QString& text, const QStringList& options, int defaultOption,
                    workspace::MessageIcon icon) override;
     QString askText(const QString& title, const QString& prompt) override;
-    QString chooseFolder(const QString& prompt) override;
+    QString chooseFolder(const QString& prompt, const QString& startIn) override;
 
     std::deque<bool> yesNoAnswers;
     std::deque<workspace::Answer> choiceAnswers;
