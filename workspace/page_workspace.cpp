@@ -960,6 +960,19 @@ bool PageWorkspace::conversionPreCheck()
                           MessageIcon::Critical);
         return false;
     }
+    // One page may hold both roles; its owner hears once what that means for the files.
+    const QString samePage = QFileInfo(m_roles.path(PageRoles::FrontEnd)).canonicalFilePath();
+    if (samePage == QFileInfo(m_roles.path(PageRoles::Download)).canonicalFilePath() &&
+        samePage != m_samePageNoted) {
+        m_samePageNoted = samePage;
+        m_prompter.inform(QStringLiteral("Important"),
+                          QStringLiteral("The front-end page and the download page are the same page (%1). "
+                                         "Its download links will be as public as the sales page: everyone "
+                                         "who opens the sales page sees them. Choose another page as the "
+                                         "download page to keep the files for buyers.")
+                              .arg(QFileInfo(samePage).fileName()),
+                          MessageIcon::Warning);
+    }
     const QString missing = builder::MissingTags(front, download);
     if (missing.isEmpty())
         return true;

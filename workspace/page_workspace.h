@@ -281,6 +281,8 @@ private:
     qsizetype m_lastFillCount = -1;
     EditedPages m_edited;
     UserMemory m_memory;
+    // The page holding both roles whose owner was told so.
+    QString m_samePageNoted;
     AfterEditing m_afterEditing = AfterEditing::Nothing;
     std::array<MarkerCheck, 2> m_markers;
     bool m_loading = false;

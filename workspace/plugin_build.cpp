@@ -154,8 +154,9 @@ bool PluginBuild::create(const builder::PluginDetails& details)
         m_prompter.inform(QStringLiteral("Important"), kAllFieldsRequired);
         return false;
     }
-    // A name the build refuses is reported by the build; only a usable one can replace anything.
-    if (builder::PluginNameProblem(details.name).isEmpty()) {
+    // Details the build refuses (an identifier, a name or a header value) are reported by the
+    // build; only a build that will run may replace anything, so only that one asks.
+    if (builder::DetailsProblem(details).isEmpty()) {
         const QString archive = QDir(m_folders.outputFolder)
                                     .filePath(builder::ArchiveName(details.name) + QStringLiteral(".zip"));
         if (QFileInfo::exists(archive) &&

@@ -1097,6 +1097,27 @@ private slots:
         QVERIFY(busy.isEmpty());
     }
 
+    // One page may hold both roles: the check goes on, and says once that the download links
+    // stand on the public page.
+    void onePageWithBothRolesIsNotedOnce()
+    {
+        QVERIFY(m_ws->start());
+        loadTyped(makeSite("site", {"a.html", "b.html"}));
+        writeFile(working("a.html"), "<p>#FRONT#</p><p>#BACK#</p>");
+        m_ws->choosePage(0);
+        m_ws->setRole(PageRoles::FrontEnd);
+        m_ws->setRole(PageRoles::Download);
+        m_prompter.exchanges.clear();
+        QVERIFY(m_ws->conversionPreCheck());
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QCOMPARE(m_prompter.exchanges[0].title, QString("Important"));
+        QVERIFY2(m_prompter.exchanges[0].text.contains("a.html") &&
+                     m_prompter.exchanges[0].text.contains("as public as the sales page"),
+                 qPrintable(m_prompter.exchanges[0].text));
+        QVERIFY(m_ws->conversionPreCheck());
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+    }
+
     void conversionPreCheckNeedsBothRoles()
     {
         QVERIFY(m_ws->start());

@@ -240,6 +240,19 @@ private slots:
         QCOMPARE(finished[0][0].toBool(), true);
         QVERIFY(readFile(zip).startsWith("PK"));
 
+        // Details the build refuses ask nothing about the earlier plugin: the build says what is wrong.
+        for (const QString& identifier : {QStringLiteral("1abc"), QString(26, QLatin1Char('a'))}) {
+            m_prompter.exchanges.clear();
+            builder::PluginDetails bad = details();
+            bad.identifier = identifier;
+            QVERIFY(build->create(bad));
+            QVERIFY(finished.wait(120000));
+            QCOMPARE(finished.last()[0].toBool(), false);
+            QVERIFY2(m_prompter.exchanges.size() >= 1 && m_prompter.exchanges[0].title != "Replace Plugin?",
+                     qPrintable(m_prompter.exchanges.value(0).title));
+            QVERIFY(readFile(zip).startsWith("PK"));
+        }
+
         // Another name asks nothing.
         m_prompter.exchanges.clear();
         builder::PluginDetails other = details();
