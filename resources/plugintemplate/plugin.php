@@ -23,6 +23,7 @@ require_once __DIR__ . '/modules/pay-paypal.php';
 require_once __DIR__ . '/modules/pay-stripe.php';
 require_once __DIR__ . '/modules/pay-webhook.php';
 require_once __DIR__ . '/modules/privacy.php';
+require_once __DIR__ . '/modules/access.php';
 
 /**
  * The plugin name as typed when the plugin was built. A nowdoc keeps quotes, "$" and
@@ -40,44 +41,24 @@ name:#menuname#
 
 /**
  * Activation runs after "init", so the post type is registered here first for its
- * permalinks to make it into the rewrite rules. The first steps are shown until the owner
- * dismisses them; a plugin activated again after that stays quiet.
+ * permalinks to make it into the rewrite rules.
  */
 function #prefix#_activate() {
 	#prefix#_register_post_type();
 	flush_rewrite_rules( false );
-	add_option( #prefix#_welcome_option(), 'show' );
-	register_uninstall_hook( __FILE__, '#prefix#_uninstall' );
 }
 
 /**
- * Takes the funnel addresses out of the rewrite rules when the plugin is switched off.
+ * Takes the funnel addresses out of the rewrite rules when the plugin is switched off; the
+ * funnels, buyers and settings stay until the plugin is deleted (see uninstall.php).
  */
 function #prefix#_deactivate() {
 	unregister_post_type( #prefix#_post_type() );
 	flush_rewrite_rules( false );
 }
 
-/**
- * Deleting the plugin takes its one option with it. The funnels stay: they are the owner's
- * content, and a plugin is deleted and uploaded again to update it by hand.
- */
-function #prefix#_uninstall() {
-	delete_option( #prefix#_welcome_option() );
-}
-
 register_activation_hook( __FILE__, '#prefix#_activate' );
 register_deactivation_hook( __FILE__, '#prefix#_deactivate' );
-
-/**
- * The option that says whether the first steps are still to be shown ("show") or were
- * dismissed.
- *
- * @return string
- */
-function #prefix#_welcome_option() {
-	return '#prefix#_welcome';
-}
 
 /**
  * The action that dismisses the first steps, for the notice's close button and its link.
@@ -89,12 +70,13 @@ function #prefix#_dismiss_action() {
 }
 
 /**
- * After activation, the first steps on every admin screen for those who may make funnels,
- * until one of them dismisses the notice.
+ * The first steps, on the dashboard and the plugin's own screens, for each user who may make
+ * funnels until that user dismisses them.
  */
 function #prefix#_welcome_notice() {
-	$type = get_post_type_object( #prefix#_post_type() );
-	if ( 'show' !== get_option( #prefix#_welcome_option() ) || ! $type || ! current_user_can( $type->cap->edit_posts ) ) {
+	$screen = get_current_screen();
+	$ours   = $screen && ( 'dashboard' === $screen->id || #prefix#_post_type() === $screen->post_type );
+	if ( ! $ours || ! #prefix#_can_manage() || get_user_meta( get_current_user_id(), #prefix#_dismissed_meta(), true ) ) {
 		return;
 	}
 	$action  = #prefix#_dismiss_action();
@@ -121,21 +103,20 @@ function #prefix#_welcome_notice() {
 add_action( 'admin_notices', '#prefix#_welcome_notice' );
 
 /**
- * Dismisses the first steps for good: from the notice's close button (in the background)
- * or from its link (which comes back to the screen it was on).
+ * Dismisses the first steps for good, for the user who asks: from the notice's close button
+ * (in the background) or from its link (which comes back to the screen it was on).
  */
 function #prefix#_dismiss_welcome() {
 	$action = #prefix#_dismiss_action();
-	$type   = get_post_type_object( #prefix#_post_type() );
 	if ( wp_doing_ajax() ) {
 		check_ajax_referer( $action );
 	} else {
 		check_admin_referer( $action );
 	}
-	if ( ! $type || ! current_user_can( $type->cap->edit_posts ) ) {
+	if ( ! #prefix#_can_manage() ) {
 		wp_die( esc_html__( 'Sorry, you are not allowed to do that.', '#prefix#' ), '', array( 'response' => 403 ) );
 	}
-	update_option( #prefix#_welcome_option(), 'dismissed' );
+	update_user_meta( get_current_user_id(), #prefix#_dismissed_meta(), '1' );
 	if ( wp_doing_ajax() ) {
 		wp_send_json_success();
 	}

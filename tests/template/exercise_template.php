@@ -76,11 +76,23 @@ function wp_slash( $value ) {
 function sanitize_text_field( $text ) {
     return trim( (string) $text );
 }
-function current_user_can() {
-    return true;
+// Every capability unless the check names some that the user lacks.
+function current_user_can( $cap, ...$args ) {
+    $GLOBALS['wp']['asked'][] = array_merge( array( $cap ), $args );
+    return ! in_array( $cap, $GLOBALS['wp']['lacks'] ?? array(), true );
 }
-function wp_kses_post( $text ) {
-    return $text;
+function get_current_user_id() {
+    return 5;
+}
+// Stands for kses: drops scripts and event handlers, and marks what went through it.
+function wp_kses( $text, $allowed ) {
+    return 'kses(' . preg_replace( array( '#<script\b.*?</script>#is', '/\s+on\w+\s*=\s*("[^"]*"|\S+)/i' ), '', $text ) . ')';
+}
+function wp_kses_allowed_html() {
+    return array(
+        'a' => array( 'href' => true ),
+        'p' => array( 'class' => true ),
+    );
 }
 function wp_is_post_revision() {
     return false;
@@ -175,7 +187,8 @@ ob_start();
 $fn( 'render_meta_box' )( $post );
 $form = ob_get_clean();
 preg_match_all( '/name="([^"]+)"/', $form, $fields );
-$front = $fn( 'meta_key' )( 'front_tag' );
+$front     = $fn( 'field_name' )( 'front_tag' );
+$front_key = $fn( 'meta_key' )( 'front_tag' );
 expect( count( $wp['nonces'] ) === 1 && in_array( $front, $fields[1], true ), 'the edit form holds a nonce and the front tag field' );
 $nonce_field = (string) key( $wp['nonces'] );
 $own_nonce   = $wp['nonces'][ $nonce_field ];
@@ -200,12 +213,13 @@ $saved = $save(
         $front       => wp_slash( $tag ),
     )
 );
-expect( ( $saved[ $front ] ?? null ) === $tag, 'the form posted with its own nonce saves the tag as typed' );
+expect( ( $saved[ $front_key ] ?? null ) === $tag, 'the form posted with its own nonce saves the tag as typed' );
+expect( 0 === strpos( $front_key, '_' ) && 0 === strpos( $key_field, '_' ), 'the tags and the key are kept in protected (underscored) meta' );
 $created = $save( array() );
 expect( strlen( $created[ $key_field ] ?? '' ) >= 20, 'a funnel has its download key from its first save, the empty draft of a new funnel included' );
 $kept = $save( array( $nonce_field => $own_nonce, $front => $tag ), array( $key_field => 'Kept9key' ) );
 expect( 'Kept9key' === ( $kept[ $key_field ] ?? null ) && ! $wp['transients'], 'saving the form keeps the key' );
-$renewed = $save( array( $nonce_field => $own_nonce, $fn( 'meta_key' )( 'new_key' ) => '1' ), array( $key_field => 'Kept9key' ) );
+$renewed = $save( array( $nonce_field => $own_nonce, $fn( 'field_name' )( 'new_key' ) => '1' ), array( $key_field => 'Kept9key' ) );
 expect( 'Kept9key' !== ( $renewed[ $key_field ] ?? 'Kept9key' ) && strlen( $renewed[ $key_field ] ) >= 20, 'ticking "Make a new key" replaces the key' );
 // The "updated" message as the edit screen shows it after a save, for the funnel being edited.
 $saved_message = function () use ( $fn, $id ) {
@@ -228,11 +242,80 @@ $forged = array(
 expect( $other_nonce !== $own_nonce, 'each funnel\'s form has its own nonce' );
 // Nothing saved: not the tag, and no new key either.
 $untouched = array( $key_field => 'Kept9key' );
-$new_key   = $fn( 'meta_key' )( 'new_key' );
+$new_key   = $fn( 'field_name' )( 'new_key' );
 foreach ( $forged as $what => $nonce ) {
     expect( $untouched === $save( array( $nonce_field => $nonce, $front => $tag, $new_key => '1' ), $untouched ), "the form posted with $what saves nothing" );
 }
 expect( $untouched === $save( array( $front => $tag, $new_key => '1' ), $untouched ), 'the form posted without its nonce saves nothing' );
+// Its own nonce is no pass for a user who may not edit the funnel.
+$wp['lacks'] = array( 'edit_post' );
+expect( $untouched === $save( array( $nonce_field => $own_nonce, $front => $tag, $new_key => '1' ), $untouched ), 'a user who may not edit the funnel saves nothing, even with its nonce' );
+ob_start();
+$fn( 'render_meta_box' )( $post );
+$fn( 'list_cell' )( $id . '_address', 7 );
+$hidden = ob_get_clean();
+expect( '' === $hidden, 'a user who may not edit the funnel sees neither its fields, its key nor its address: ' . substr( $hidden, 0, 80 ) );
+
+// A user without unfiltered_html: the tag goes through the allowed list, what went is noted
+// for the notice, and the page filters the tag again as it shows it; an Administrator's stays.
+$wp['lacks']      = array( 'unfiltered_html' );
+$wp['transients'] = array();
+$script_tag       = '<form action="https://pay.example/"><script>x()</script><input name="a" onclick="y()"></form>';
+$filtered         = $save( array( $nonce_field => $own_nonce, $front => $script_tag ) );
+expect( 'kses(<form action="https://pay.example/"><input name="a"></form>)' === ( $filtered[ $front_key ] ?? null ) && '0' === ( $filtered[ $fn( 'meta_key' )( 'trusted_tags' ) ] ?? null ), 'a tag saved without unfiltered_html goes through the allowed list and is not trusted' );
+$noted = $wp['transients'][ $fn( 'removed_flag' )( 7 ) ] ?? array();
+expect( in_array( '<script>', $noted, true ) && in_array( 'onclick on <input>', $noted, true ), 'what kses would remove is noted for the notice: ' . json_encode( $noted ) );
+$wp['meta'][7][ $front_key ] = '<p>shown</p>';
+expect( 'kses(<p>shown</p>)' === $fn( 'shown_tag' )( 7, 'front_tag' ), 'an untrusted tag is filtered again where the page shows it' );
+$wp['lacks'] = array();
+$trusted     = $save( array( $nonce_field => $own_nonce, $front => $script_tag ) );
+expect( $script_tag === ( $trusted[ $front_key ] ?? null ) && '1' === ( $trusted[ $fn( 'meta_key' )( 'trusted_tags' ) ] ?? null ), 'a tag saved with unfiltered_html is kept as written and trusted' );
+$wp['meta'] = array( 7 => $trusted );
+expect( $script_tag === $fn( 'shown_tag' )( 7, 'front_tag' ), 'a trusted tag is shown as written' );
+
+// The allowed list keeps payment and opt-in forms and lets no script or event handler in.
+$allowed = $fn( 'allowed_tag_html' )();
+$needed  = array(
+    'form'   => array( 'action', 'method', 'target' ),
+    'input'  => array( 'type', 'name', 'value', 'checked', 'placeholder', 'src', 'alt', 'width', 'height', 'border', 'id', 'class', 'style' ),
+    'button' => array( 'type', 'name', 'value' ),
+    'select' => array( 'name' ),
+    'option' => array( 'value', 'selected' ),
+    'img'    => array( 'src', 'alt', 'width', 'height', 'border' ),
+    'a'      => array( 'href', 'rel', 'target' ),
+    'label'  => array( 'for' ),
+);
+$missing = array();
+foreach ( $needed as $element => $attributes ) {
+    foreach ( $attributes as $attribute ) {
+        if ( empty( $allowed[ $element ][ $attribute ] ) ) {
+            $missing[] = "$attribute on $element";
+        }
+    }
+}
+expect( ! $missing && isset( $allowed['textarea'], $allowed['p'] ), 'the allowed list keeps forms, fields, buttons, images and links with their attributes' . ( $missing ? ': ' . implode( ', ', $missing ) : '' ) );
+$unsafe = array_intersect( array( 'script', 'iframe', 'object', 'embed', 'style', 'link', 'meta', 'base' ), array_keys( $allowed ) );
+foreach ( $allowed as $element => $attributes ) {
+    foreach ( array_keys( $attributes ) as $attribute ) {
+        if ( 0 === stripos( $attribute, 'on' ) || 'formaction' === $attribute ) {
+            $unsafe[] = "$attribute on $element";
+        }
+    }
+}
+expect( ! $unsafe, 'the allowed list holds no script element and no event handler' . ( $unsafe ? ': ' . implode( ', ', $unsafe ) : '' ) );
+$removed = $fn( 'removed_parts' )(
+    '<form action="x"><SCRIPT src="a.js"></script><input type="hidden" name="a" onClick=\'b()\'><input name="c"><img src="p.png" onerror=z></form>',
+    '<form action="x"><input type="hidden" name="a"><input name="c"><img src="p.png"></form>'
+);
+expect( array( '<script>', 'src on <script>', 'onclick on <input>', 'onerror on <img>' ) === $removed, 'the notice names each element and attribute that went, and nothing that stayed: ' . json_encode( $removed ) );
+expect( array() === $fn( 'removed_parts' )( '<p class="a">x &amp; y</p>', '<p class="a">x &amp; y</p>' ), 'nothing is named when nothing went' );
+
+// The funnel type's own capabilities, worked out per funnel by WordPress.
+$type_args = $wp['post_types'][ strtolower( $id ) ] ?? array();
+$role_caps = $fn( 'role_capabilities' )();
+expect( ! empty( $type_args['map_meta_cap'] ) && $fn( 'capabilities' )() === ( $type_args['capabilities'] ?? null ), 'the funnel type has its own capabilities, mapped per funnel' );
+$foreign = array_filter( $role_caps, function ( $cap ) use ( $id ) { return false === strpos( $cap, strtolower( $id ) . '_funnel' ); } );
+expect( in_array( 'edit_others_' . strtolower( $id ) . '_funnels', $role_caps, true ) && ! $foreign && ! array_intersect( array( 'edit_' . strtolower( $id ) . '_funnel', 'read', 'edit_posts' ), $role_caps ), 'roles are given the type\'s own capabilities only, no per-funnel or core capability' );
 
 // The download key check, on a funnel holding a key and on one that has none yet.
 $wp['meta'] = array( 7 => array( $fn( 'meta_key' )( 'download_key' ) => 'Zq3v9XkP0e7Lm2Rt' ) );
@@ -255,7 +338,7 @@ $address    = $fn( 'download_url' )( $post );
 expect( "http://127.0.0.1/?post_type=$type&p=7&$key_arg=Zq3v9XkP0e7Lm2Rt" === $address, "the download address is made from the funnel's number and key, not its slug: $address" );
 expect( '' === $fn( 'download_url' )( new WP_Post( array( 'ID' => 9 ) ) ), 'a funnel without a key has no download address' );
 
-$wp['meta'][7][ $front ] = '<form action="https://pay.example/"><input type="hidden" name="return" value="[download_url]"><input name="note" value="[download_url ]"></form>';
+$wp['meta'][7][ $front_key ] = '<form action="https://pay.example/"><input type="hidden" name="return" value="[download_url]"><input name="note" value="[download_url ]"></form>';
 $shown                   = $fn( 'shown_tag' )( 7, 'front_tag' );
 expect( false !== strpos( $shown, 'value="' . esc_url( $address ) . '"' ) && false !== strpos( $shown, '[download_url ]' ), '[download_url] in a tag becomes the download address, escaped for an attribute; nothing else changes' );
 $wp['meta'][7][ $key_field ] = 'NewKey0000000000';

@@ -51,6 +51,9 @@ function #prefix#_register_post_type() {
 			'public'              => true,
 			'exclude_from_search' => true,
 			'show_in_nav_menus'   => false,
+			'capability_type'     => array( strtolower( '#prefix#_funnel' ), strtolower( '#prefix#_funnels' ) ),
+			'capabilities'        => #prefix#_capabilities(),
+			'map_meta_cap'        => true,
 			// The classic edit screen posts the meta box with the form and its nonce.
 			'show_in_rest'        => false,
 			'has_archive'         => false,
@@ -96,12 +99,23 @@ function #prefix#_updated_messages( $messages ) {
 add_filter( 'post_updated_messages', '#prefix#_updated_messages' );
 
 /**
- * The name under which a field of the funnel is stored, and its form field is posted.
+ * The name under which a field of the funnel is stored. The leading underscore makes it
+ * protected meta, which only the funnel's own screen changes.
  *
- * @param string $field The field: front_tag, back_tag, download_key or new_key.
+ * @param string $field The field: front_tag, back_tag, download_key, settings, trusted_tags.
  * @return string
  */
 function #prefix#_meta_key( $field ) {
+	return '_#prefix#_' . $field;
+}
+
+/**
+ * The name under which a field of the edit screen is posted.
+ *
+ * @param string $field The field: front_tag, back_tag or new_key.
+ * @return string
+ */
+function #prefix#_field_name( $field ) {
 	return '#prefix#_' . $field;
 }
 
@@ -186,6 +200,9 @@ function #prefix#_download_url( $post ) {
  */
 function #prefix#_shown_tag( $post_id, $field ) {
 	$tag = #prefix#_get_tag( $post_id, $field );
+	if ( '1' !== get_post_meta( $post_id, #prefix#_meta_key( 'trusted_tags' ), true ) ) {
+		$tag = #prefix#_filter_tag( $tag )['tag'];
+	}
 	if ( false === strpos( $tag, '[download_url]' ) ) {
 		return $tag;
 	}
@@ -257,6 +274,9 @@ add_action( 'add_meta_boxes_' . #prefix#_post_type(), '#prefix#_add_meta_box' );
  * @param WP_Post $post The funnel being edited.
  */
 function #prefix#_render_meta_box( $post ) {
+	if ( ! #prefix#_can_manage( $post->ID ) ) {
+		return;
+	}
 	wp_nonce_field( '#prefix#_save_funnel_' . $post->ID, '#prefix#_funnel_nonce' );
 	$fields = array(
 		'front_tag' => array(
@@ -269,7 +289,7 @@ function #prefix#_render_meta_box( $post ) {
 		),
 	);
 	foreach ( $fields as $field => $text ) {
-		$id = #prefix#_meta_key( $field );
+		$id = #prefix#_field_name( $field );
 		printf(
 			'<p><label for="%1$s"><strong>%2$s</strong></label><br /><span class="description">%3$s</span></p>'
 			. '<textarea id="%1$s" name="%1$s" rows="6" class="large-text code">%4$s</textarea>',
@@ -312,7 +332,7 @@ function #prefix#_render_meta_box( $post ) {
 	}
 	printf(
 		'<p><label><input type="checkbox" name="%1$s" value="1" /> %2$s</label></p>',
-		esc_attr( '#prefix#_new_key' ),
+		esc_attr( #prefix#_field_name( 'new_key' ) ),
 		esc_html__( 'Make a new key when saving (the current download address and every file address stop working).', '#prefix#' )
 	);
 }
@@ -337,17 +357,27 @@ function #prefix#_print_copy_field( $id, $url, $class ) {
 }
 
 /**
- * Users who may post raw HTML keep their markup as typed; everyone else gets what
- * WordPress allows in a post.
+ * Users who may post raw HTML keep their markup as typed; everyone else's goes through the
+ * allowed list, and what it removed is kept for the notice after saving.
  *
- * @param mixed $value The tag as posted, unslashed.
+ * @param mixed $value   The tag as posted, unslashed.
+ * @param int   $post_id The funnel.
  * @return string
  */
-function #prefix#_clean_tag( $value ) {
+function #prefix#_clean_tag( $value, $post_id = 0 ) {
 	if ( ! is_string( $value ) ) {
 		return '';
 	}
-	return current_user_can( 'unfiltered_html' ) ? $value : wp_kses_post( $value );
+	if ( current_user_can( 'unfiltered_html' ) ) {
+		return $value;
+	}
+	$filtered = #prefix#_filter_tag( $value );
+	if ( $filtered['removed'] ) {
+		$flag    = #prefix#_removed_flag( $post_id );
+		$removed = get_transient( $flag );
+		set_transient( $flag, array_values( array_unique( array_merge( is_array( $removed ) ? $removed : array(), $filtered['removed'] ) ) ), MINUTE_IN_SECONDS );
+	}
+	return $filtered['tag'];
 }
 
 /**
@@ -373,16 +403,21 @@ function #prefix#_save_post( $post_id, $post ) {
 		return;
 	}
 
+	$saved = false;
 	foreach ( array( 'front_tag', 'back_tag' ) as $field ) {
-		$name = #prefix#_meta_key( $field );
+		$name = #prefix#_field_name( $field );
 		if ( isset( $_POST[ $name ] ) ) {
 			// Meta functions unslash what they get, so the cleaned value is slashed once more.
-			$value = #prefix#_clean_tag( wp_unslash( $_POST[ $name ] ) );
-			update_post_meta( $post_id, $name, wp_slash( $value ) );
+			$value = #prefix#_clean_tag( wp_unslash( $_POST[ $name ] ), $post_id );
+			update_post_meta( $post_id, #prefix#_meta_key( $field ), wp_slash( $value ) );
+			$saved = true;
 		}
 	}
+	if ( $saved ) {
+		update_post_meta( $post_id, #prefix#_meta_key( 'trusted_tags' ), current_user_can( 'unfiltered_html' ) ? '1' : '0' );
+	}
 
-	if ( ! empty( $_POST[ #prefix#_meta_key( 'new_key' ) ] ) ) {
+	if ( ! empty( $_POST[ #prefix#_field_name( 'new_key' ) ] ) ) {
 		update_post_meta( $post_id, #prefix#_meta_key( 'download_key' ), #prefix#_new_key() );
 		set_transient( #prefix#_renewed_flag( $post_id ), 1, MINUTE_IN_SECONDS );
 	}
@@ -414,6 +449,9 @@ add_filter( 'manage_' . #prefix#_post_type() . '_posts_columns', '#prefix#_list_
  * @param int    $post_id The funnel of the row.
  */
 function #prefix#_list_cell( $column, $post_id ) {
+	if ( ! #prefix#_can_manage( $post_id ) ) {
+		return;
+	}
 	if ( '#prefix#_address' === $column ) {
 		#prefix#_print_copy_field( '#prefix#_address_' . (int) $post_id, #prefix#_keyed_url( $post_id ), 'widefat' );
 		if ( 'publish' !== get_post_status( $post_id ) ) {

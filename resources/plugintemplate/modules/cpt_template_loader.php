@@ -212,9 +212,7 @@ function #prefix#_guard_download() {
 	if ( ! #prefix#_key_matches( get_queried_object_id(), $key ) ) {
 		#prefix#_refuse_download();
 	}
-	nocache_headers();
-	header( 'X-Robots-Tag: noindex, nofollow' );
-	header( 'Referrer-Policy: no-referrer' );
+	#prefix#_private_headers();
 	if ( null !== $file ) {
 		#prefix#_send_delivery_file( $file );
 	}
@@ -264,29 +262,22 @@ add_filter( 'old_slug_redirect_url', '#prefix#_old_slug_keeps_key' );
 
 /**
  * Answers a wrong or missing key with 403 and a short page in the site's own look: the
- * theme's header and footer around the message and the site's contact address. The page is
- * kept out of search engines and caches, and sends no Referer with the address in it.
+ * theme's header and footer around the message. It names no address of the site's people,
+ * as anyone may reach it. The page is kept out of search engines and caches, and sends no
+ * Referer with the address in it.
  */
 function #prefix#_refuse_download() {
 	status_header( 403 );
-	nocache_headers();
-	header( 'Cache-Control: private, no-store' );
-	header( 'X-Robots-Tag: noindex, nofollow' );
-	header( 'Referrer-Policy: no-referrer' );
+	#prefix#_private_headers();
 	add_filter( 'wp_robots', 'wp_robots_no_robots' );
 	add_filter( 'document_title_parts', '#prefix#_refusal_title_parts' );
 
-	$email   = sanitize_email( get_option( 'admin_email' ) );
 	$title   = #prefix#_refusal_title();
 	$message = esc_html__( 'This download address does not open anything (any more). It may have been copied incompletely, or the seller has replaced it with a new one.', '#prefix#' );
-	$contact = '' === $email ? '' : sprintf(
-		/* translators: %s: the site's contact e-mail address, as a link. */
-		esc_html__( 'If you bought here, write to %s and you will get the current address.', '#prefix#' ),
-		sprintf( '<a href="%1$s">%2$s</a>', esc_url( 'mailto:' . $email ), esc_html( $email ) )
-	);
+	$contact = esc_html__( 'If you bought here, contact the seller the way you bought, and you will get the current address.', '#prefix#' );
 	$home    = sprintf( '<a href="%1$s">%2$s</a>', esc_url( home_url( '/' ) ), esc_html__( 'Go to the home page', '#prefix#' ) );
 	$content = '<h1 class="wp-block-heading">' . esc_html( $title ) . '</h1><p>' . $message . '</p>'
-		. ( '' === $contact ? '' : '<p>' . $contact . '</p>' ) . '<p>' . $home . '</p>';
+		. '<p>' . $contact . '</p><p>' . $home . '</p>';
 
 	if ( function_exists( 'wp_is_block_theme' ) && wp_is_block_theme() ) {
 		// As WordPress renders a block theme's page: the blocks first, so that they can add
