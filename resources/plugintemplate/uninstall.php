@@ -87,6 +87,19 @@ function #prefix#_uninstall_site() {
 			$role->remove_cap( $cap );
 		}
 	}
+	// Capabilities given to single users, as role editors do, go too.
+	$holders = get_users(
+		array(
+			'meta_key'     => $db->get_blog_prefix() . 'capabilities', // phpcs:ignore WordPress.DB.SlowDBQuery.slow_db_query_meta_key -- Once, at uninstall.
+			'meta_value'   => strtolower( '#prefix#_funnel' ), // phpcs:ignore WordPress.DB.SlowDBQuery.slow_db_query_meta_value -- Once, at uninstall.
+			'meta_compare' => 'LIKE',
+		)
+	);
+	foreach ( $holders as $user ) {
+		foreach ( #prefix#_role_capabilities() as $cap ) {
+			$user->remove_cap( $cap );
+		}
+	}
 	wp_cache_flush();
 }
 

@@ -34,7 +34,7 @@ check_delivery() {
             [[ "$disposition" == "attachment; filename=\""*"\"; filename*=UTF-8''$(php -r 'echo rawurlencode(basename($argv[1]));' "$file")" ]] &&
             [[ "$(header_of "$RUN/pages/file" x-robots-tag)" == noindex* ]] &&
             [ "$(header_of "$RUN/pages/file" referrer-policy)" = no-referrer ] &&
-            [[ "$(header_of "$RUN/pages/file" cache-control)" == *no-cache* ]]
+            [ "$(header_of "$RUN/pages/file" cache-control)" = "private, no-store" ]
         verdict "$key: '$file' downloads byte for byte with its key, as an attachment under its own name" $? \
             "'$url' -> $code, $(grep -i -E '^(content-|x-robots|referrer|cache)' "$RUN/pages/file.headers" | tr -d '\r' | tr '\n' ' ')"
 

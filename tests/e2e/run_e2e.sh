@@ -15,6 +15,7 @@ source "$E2E_DIR/delivery.sh"
 source "$E2E_DIR/owner.sh"
 source "$E2E_DIR/buyers.sh"
 source "$E2E_DIR/old_sites.sh"
+source "$E2E_DIR/roles.sh"
 
 VANTOR_BUILD= SOURCE_DIR= PORT=18089 KEEP=0 LAYOUT=standard
 while [ $# -gt 0 ]; do
@@ -203,6 +204,8 @@ for page in "$B/" "$A/wp-admin/" "$A/wp-admin/plugins.php" "$A/wp-admin/plugin-i
     "$A/wp-admin/edit.php" "$A/wp-admin/post-new.php" "$A/wp-admin/post.php?post=1&action=edit" "$B/hello-world/"; do
     fetch "$RUN/pages/baseline.html" "$page" -b "$JAR" > /dev/null
 done
+fetch "$RUN/pages/baseline.xml" "$A/xmlrpc.php" -H 'Content-Type: text/xml' \
+    --data-binary '<?xml version="1.0"?><methodCall><methodName>demo.sayHello</methodName><params></params></methodCall>' > /dev/null
 [ "$(delete_in_admin akismet/akismet.php)" = 302 ] && [ ! -e "$PLUGINS_DIR/akismet" ]
 verdict "the bundled plugin deletes from wp-admin › Plugins (the way the test deletes its own)" $?
 cp "$WP_LOG" "$RUN/log/core-baseline.log" 2> /dev/null || : > "$RUN/log/core-baseline.log"
@@ -504,18 +507,6 @@ verdict "example: the new key retires the old file addresses too, and the page l
 check_return_address example "after a new key"
 check_slug_change example
 
-AUTHOR_JAR=$RUN/author.cookies
-wp_php add-author funnel-author author-e2e-pass > /dev/null 2>&1 && login "$AUTHOR_JAR" funnel-author author-e2e-pass
-location=$(save_funnel example "$AUTHOR_JAR" "$A/wp-admin/post-new.php?post_type=${id,,}" "post_title=Author funnel" \
-    "${id}_front_tag=<script>alert(1)</script><a class=\"author-buy\" href=\"https://pay.example.invalid/a\">Buy</a>" \
-    "${id}_back_tag=<p>ok</p>" "publish=Publish")
-author_post=$(sed -n 's/.*[?&]post=\([0-9]*\).*/\1/p' <<< "$location")
-fetch "$RUN/pages/author-edit.html" "$A/wp-admin/post.php?post=$author_post&action=edit" -b "$AUTHOR_JAR" > /dev/null
-author_url=$(php "$INSPECT" value "$RUN/pages/author-edit.html" "//span[@id='sample-permalink']/a/@href")
-fetch "$RUN/pages/author-front.html" "$author_url" > /dev/null
-[ -n "$author_post" ] && grep -q 'class="author-buy"' "$RUN/pages/author-front.html" && ! grep -q '<script>alert' "$RUN/pages/author-front.html"
-verdict "example: an author without unfiltered_html gets the tag without its script" $? "post '$author_post' at '$author_url'"
-
 fetch "$RUN/pages/dashboard.html" "$A/wp-admin/" -b "$JAR" > /dev/null
 menus=0
 for key in "${ALL_PLUGINS[@]}"; do
@@ -533,6 +524,12 @@ for key in "${ALL_PLUGINS[@]}"; do
 done
 [ -z "$direct" ]
 verdict "the plugins' own PHP files requested directly print nothing" $? "$direct"
+
+phase "roles, remote writes, public listings, an update in place and an uninstall"
+
+check_roles
+check_public_listings
+check_upgrade_and_uninstall
 
 phase "buyers and payments"
 

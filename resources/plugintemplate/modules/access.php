@@ -98,6 +98,11 @@ function #prefix#_grant_capabilities() {
 			}
 		}
 	}
+	// WordPress worked out the current user's capabilities before "init": the upgrade's request
+	// would otherwise refuse the owner the funnel screens.
+	if ( is_user_logged_in() ) {
+		wp_get_current_user()->get_role_caps();
+	}
 }
 
 /**
@@ -239,14 +244,15 @@ function #prefix#_register_meta() {
 add_action( 'init', '#prefix#_register_meta' );
 
 /**
- * Every meta key of the plugin is protected, whatever module adds it.
+ * Every meta key of the plugin is protected, whatever module adds it, and so are the names
+ * funnel fields had before they were protected, so that no one plants a value under one.
  *
  * @param bool   $protected Whether WordPress takes the key for protected.
  * @param string $meta_key  The key.
  * @return bool
  */
 function #prefix#_protect_meta( $protected, $meta_key ) {
-	return $protected || 0 === strpos( (string) $meta_key, #prefix#_meta_key( '' ) );
+	return $protected || 0 === strpos( (string) $meta_key, #prefix#_meta_key( '' ) ) || 0 === strpos( (string) $meta_key, '#prefix#_' );
 }
 add_filter( 'is_protected_meta', '#prefix#_protect_meta', 10, 2 );
 
@@ -465,13 +471,15 @@ function #prefix#_no_oembed( $post_id ) {
 add_filter( 'oembed_request_post_id', '#prefix#_no_oembed' );
 
 /**
- * A funnel's embed view ("/embed/" after its address) is not found.
+ * A funnel's embed view ("/embed/" after its address) is not found, and not sent on to the
+ * funnel either, as WordPress would guess it for an address it does not find.
  */
 function #prefix#_no_embed_view() {
 	if ( is_embed() && is_singular( #prefix#_post_type() ) ) {
 		$GLOBALS['wp_query']->set_404();
 		status_header( 404 );
 		nocache_headers();
+		remove_action( 'template_redirect', 'redirect_canonical' );
 	}
 }
 add_action( 'template_redirect', '#prefix#_no_embed_view', 0 );

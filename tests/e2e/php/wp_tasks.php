@@ -104,12 +104,25 @@ switch ( $task ) {
         echo get_stylesheet(), "\n";
         break;
 
-    case 'add-author':
-        $id = wp_insert_user( array( 'user_login' => $args[0], 'user_pass' => $args[1], 'user_email' => $args[0] . '@example.invalid', 'role' => 'author' ) );
+    case 'add-user': // LOGIN PASSWORD ROLE [CAPABILITY...]: a user of the role, with single capabilities on top as a role editor gives them
+        $id = wp_insert_user( array( 'user_login' => $args[0], 'user_pass' => $args[1], 'user_email' => $args[0] . '@example.invalid', 'role' => $args[2] ) );
         if ( is_wp_error( $id ) ) {
             e2e_fail( $id->get_error_message() );
         }
+        $user = new WP_User( $id );
+        foreach ( array_slice( $args, 3 ) as $cap ) {
+            $user->add_cap( $cap );
+        }
         echo $id, "\n";
+        break;
+
+    case 'home-keyed': // ID POST: the funnel's download address, key included
+        echo call_user_func( $args[0] . '_keyed_url', (int) $args[1] ), "\n";
+        break;
+
+    case 'add-buyer': // ID POST EMAIL: a buyer added by hand, as the owner would
+        $added = call_user_func( $args[0] . '_add_buyer', (int) $args[1], $args[2], 'manual' );
+        echo wp_json_encode( $added ), "\n";
         break;
 
     case 'funnel-settings': // ID POST JSON: changes a funnel's payment settings, as its screen would
