@@ -477,6 +477,8 @@ add_filter( 'oembed_request_post_id', '#prefix#_no_oembed' );
 function #prefix#_no_embed_view() {
 	if ( is_embed() && is_singular( #prefix#_post_type() ) ) {
 		$GLOBALS['wp_query']->set_404();
+		// set_404() leaves the embed flag, and the embed template would still show the funnel.
+		$GLOBALS['wp_query']->is_embed = false;
 		status_header( 404 );
 		nocache_headers();
 		remove_action( 'template_redirect', 'redirect_canonical' );
