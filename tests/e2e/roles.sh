@@ -13,7 +13,7 @@ UNPROTECTED_TEMPLATE_COMMIT=bb40625
 funnel_key() { wp_sql "SELECT meta_value FROM wp_postmeta WHERE post_id = $1 AND meta_key = '_${2}_download_key'"; }
 funnel_tag() { wp_sql "SELECT meta_value FROM wp_postmeta WHERE post_id = $1 AND meta_key = '_${2}_front_tag'"; }
 
-# has_key FILE... KEY: whether any of the files holds the key.
+# holds_key FILE... KEY: whether any of the files holds the key (an empty key counts as held).
 holds_key() {
     local key=${!#} file
     for file in "${@:1:$#-1}"; do grep -qF "$key" "$file" 2> /dev/null && return 0; done
