@@ -519,6 +519,36 @@ void Form2::resizeEvent(QResizeEvent* event)
     // The page list keeps a third of the window's width; the controls after it follow it.
     Combo1->setFixedWidth(std::max(width(), kLeastContentSize.width()) / 3);
     QWidget::resizeEvent(event);
+    fitFrameOnScreen();
+}
+
+void Form2::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    fitFrameOnScreen();
+}
+
+void Form2::fitFrameOnScreen()
+{
+    // The window manager adds its frame after the window was placed: once it is known, a window
+    // that now passes its screen is made to fit, title bar and all. Only the first time: later
+    // the user decides.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (m_frameFitted || !m_placed || frame.isEmpty() || isMaximized() || isFullScreen())
+        return;
+    const QScreen* shownOn = screen();
+    if (!shownOn)
+        return;
+    m_frameFitted = true;
+    fitMinimumToScreen();
+    const QRect area = shownOn->availableGeometry();
+    if (area.contains(frameGeometry()))
+        return;
+    resize(size().boundedTo(area.size() - frame).expandedTo(minimumSize()));
+    // A window's position is that of its frame.
+    const QRect outer(frameGeometry().topLeft(), size() + frame);
+    move(std::clamp(outer.left(), area.left(), std::max(area.left(), area.right() + 1 - outer.width())),
+         std::clamp(outer.top(), area.top(), std::max(area.top(), area.bottom() + 1 - outer.height())));
 }
 
 void Form2::showEvent(QShowEvent* event)

@@ -89,6 +89,7 @@ protected:
     // for writing back into their site folder. Cancel on either keeps the window open.
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -115,6 +116,7 @@ private:
     void rememberPlace();
     // The least size never passes the screen the window is on.
     void fitMinimumToScreen();
+    void fitFrameOnScreen();
     void buildView();
     void buildRolesFrame();
     void buildConvertButton();
@@ -177,6 +179,7 @@ private:
     // program shown over this one closed.
     bool m_activatePending = true;
     bool m_placed = false;
+    bool m_frameFitted = false;
 };
 
 } // namespace gui

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -276,6 +277,28 @@ private slots:
         QVERIFY(!window("Changed Pages").isEmpty());
         xdotool({"key", "n"});
         QVERIFY(first->ended(kStartTimeout));
+    }
+
+    // At a scale factor of 2 the window still fits the 1600x1000 screen, title bar and all, and
+    // the keyboard brings the controls that lie past the screen's edge into view.
+    void atScaleTwoTheWindowFitsTheScreen()
+    {
+        QProcessEnvironment scaled = m_environment;
+        scaled.insert("QT_SCALE_FACTOR", "2");
+        Run run(QDir(m_install).filePath("vantor"), scaled);
+        const QString main = window("Vantor! 2.6 ");
+        QVERIFY(!main.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(xdotool({"getwindowgeometry", "--shell", main}).contains("WIDTH="),
+                                 kStartTimeout);
+        QMap<QString, int> at;
+        for (const QString& line : xdotool({"getwindowgeometry", "--shell", main}).split('\n'))
+            at[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+        // xdotool counts the frame into the position on some window managers, so the size is
+        // what is checked: the client within the screen, with room left for the title bar.
+        QVERIFY2(at["WIDTH"] > 0 && at["WIDTH"] <= 1600 && at["HEIGHT"] > 0 && at["HEIGHT"] < 1000,
+                 qPrintable(xdotool({"getwindowgeometry", "--shell", main})));
+        run.signal(SIGTERM);
+        QVERIFY(run.ended(kStartTimeout));
     }
 
     // The first TERM asks; nobody answers, and a second one ends the program with the typing
