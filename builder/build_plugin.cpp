@@ -1,6 +1,7 @@
 #include "builder/build_plugin.h"
 
 #include "builder/archiver.h"
+#include "builder/delivery_store.h"
 #include "builder/file_walk.h"
 #include "builder/page_converter.h"
 #include "builder/plugin_header.h"
@@ -17,7 +18,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QSet>
 #include <QStandardPaths>
 
@@ -186,63 +186,6 @@ ConvertedPage convertPage(const QString& page, const QString& target, const Site
     result.localAddresses += converted.localAddresses;
     converted.notes.clear();
     return converted;
-}
-
-QString phpString(const QString& text)
-{
-    QString escaped = text;
-    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
-        .replace(QLatin1Char('\''), QStringLiteral("\\'"));
-    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
-}
-
-// Moves the delivery files out of the public site copy into a folder whose name is a secret
-// made now, closed to direct requests, and writes the list the plugin serves them from.
-void holdBackDeliveryFiles(const QString& pluginFolder, const QString& siteCopy, const QStringList& delivered)
-{
-    QString secret = QStringLiteral("delivery-");
-    for (int i = 0; i < 4; ++i)
-        secret += QStringLiteral("%1").arg(QRandomGenerator::system()->generate(), 8, 16, QLatin1Char('0'));
-    const QDir modules(QDir(pluginFolder).filePath(QStringLiteral("modules")));
-    const QDir held(modules.filePath(secret));
-    for (const QString& file : delivered) {
-        const QString to = held.filePath(file);
-        if (!QDir().mkpath(QFileInfo(to).absolutePath()))
-            throw IoError(support::kPathNotFound, QStringLiteral("Cannot create a folder for '%1'.").arg(to));
-        std::error_code ec;
-        std::filesystem::rename(support::ToFsPath(QDir(siteCopy).filePath(file)), support::ToFsPath(to), ec);
-        if (ec)
-            throw IoError::fromErrorCode(ec, QStringLiteral("Cannot move"), to);
-        // A folder the move left empty would only tell where the file used to be.
-        for (QString folder = QFileInfo(file).path(); folder != QLatin1String(".");
-             folder = QFileInfo(folder).path()) {
-            if (!QDir(siteCopy).rmdir(folder))
-                break;
-        }
-    }
-    // Written in the WordPress coding style of the template around them.
-    const QString guard = QStringLiteral("if ( ! defined( 'ABSPATH' ) ) {\n\texit;\n}\n");
-    MortarFile::WriteTextFile(
-        QStringLiteral("<?php\n/**\n * Nothing to list here: a request for the folder gets an empty "
-                       "page.\n *\n * @package Funnels\n */\n\n") +
-            guard,
-        held.filePath(QStringLiteral("index.php")));
-    MortarFile::WriteTextFile(
-        QStringLiteral("# Handed out by the plugin to buyers with the download key only.\n"
-                       "<IfModule mod_authz_core.c>\n    Require all denied\n</IfModule>\n"
-                       "<IfModule !mod_authz_core.c>\n    Order allow,deny\n    Deny from all\n"
-                       "</IfModule>\n"),
-        held.filePath(QStringLiteral(".htaccess")));
-    QString list =
-        QStringLiteral("<?php\n/**\n * The files the download page hands out, numbered as the converted "
-                       "page numbers them, and\n * the folder that holds them. Made when the plugin was "
-                       "built.\n *\n * @package Funnels\n */\n\n") +
-        guard +
-        QStringLiteral("\nreturn array(\n\t'folder' => %1,\n\t'files'  => array(\n").arg(phpString(secret));
-    for (const QString& file : delivered)
-        list += QStringLiteral("\t\t%1,\n").arg(phpString(file));
-    list += QStringLiteral("\t),\n);\n");
-    MortarFile::WriteTextFile(list, modules.filePath(QStringLiteral("delivery.php")));
 }
 
 void fillPlaceholders(const QString& file, const QString& templateName, const BuildRequest& r, bool mainFile)
@@ -430,7 +373,7 @@ private:
         if (addresses.isEmpty())
             m_result.proposedSiteUrl = ProposedSiteAddress({front.hosts, download.hosts});
         if (!download.delivered.isEmpty()) {
-            holdBackDeliveryFiles(m_pluginFolder, m_siteCopy, download.delivered);
+            HoldBackDeliveryFiles(m_pluginFolder, m_siteCopy, download.delivered);
             m_result.delivered = download.delivered;
         }
     }

@@ -1,4 +1,5 @@
 #include "builder/build_plugin.h"
+#include "builder/delivery_store.h"
 #include "builder/plugin_header.h"
 #include "support/mortar_file.h"
 #include "tests/support/example_request.h"
@@ -164,8 +165,8 @@ private slots:
         QCOMPARE(readFile(x + "/p4217/modules/sub/index.php"), QByteArray("<?php // #prefix# stays\n"));
     }
 
-    // What only the download page links to is held back for buyers, in a folder with a secret
-    // name, listed for the plugin; what the front-end page uses stays public.
+    // What only the download page links to is held back for buyers, each file behind a PHP guard
+    // under a random name, listed for the plugin; what the front-end page uses stays public.
     void deliveryFilesAreHeldBackForBuyers()
     {
         writeFile(m_site + "/files/bonus notes é.txt", "notes");
@@ -180,29 +181,36 @@ private slots:
         QString x = m_tmp.filePath("x3");
         QVERIFY(extract(result.archivePath, x));
         const QDir modules(x + "/p4217/modules");
-        const QStringList held = modules.entryList({"delivery-*"}, QDir::Dirs);
-        QCOMPARE(held.size(), 1);
-        QVERIFY(QRegularExpression("^delivery-[0-9a-f]{32}$").match(held[0]).hasMatch());
-        QCOMPARE(readFile(modules.filePath(held[0] + "/files/guide.pdf")),
-                 readFile(m_site + "/files/guide.pdf"));
-        QVERIFY(QFileInfo::exists(modules.filePath(held[0] + "/files/bonus notes é.txt")));
-        QVERIFY(readFile(modules.filePath(held[0] + "/.htaccess")).contains("Require all denied"));
-        QVERIFY(readFile(modules.filePath(held[0] + "/index.php")).contains("exit;"));
+        const QDir store(modules.filePath("delivery-files"));
+        const QStringList held = store.entryList(QDir::Files | QDir::Hidden, QDir::Name);
+        QCOMPARE(held.size(), 4);
+        QVERIFY(held.contains(".htaccess") && held.contains("index.php"));
+        QVERIFY(readFile(store.filePath(".htaccess")).contains("Require all denied"));
+        QVERIFY(readFile(store.filePath("index.php")).contains("exit;"));
         QVERIFY(!QFileInfo::exists(modules.filePath("template/files")));
         QVERIFY(QFileInfo::exists(modules.filePath("template/css/style.css")));
+        // The list names the files in the page's order and says which stored file holds each.
         const QByteArray list = readFile(modules.filePath("delivery.php"));
-        QVERIFY2(list.contains("'folder' => '" + held[0].toUtf8() + "'") &&
+        const QRegularExpression entry(
+            "'file'   => 'delivery-files/([0-9a-f]{32}\\.php)',\n\t+'offset' => 30,");
+        QStringList stored;
+        for (auto m = entry.globalMatch(QString::fromUtf8(list)); m.hasNext();)
+            stored << m.next().captured(1);
+        QVERIFY2(stored.size() == 2 &&
                      list.indexOf("'files/guide.pdf'") < list.indexOf("'files/bonus notes \xC3\xA9.txt'"),
                  list.constData());
+        QCOMPARE(readFile(store.filePath(stored[0])),
+                 QByteArray(kStoreGuard) + readFile(m_site + "/files/guide.pdf"));
+        QCOMPARE(readFile(store.filePath(stored[1])), QByteArray(kStoreGuard) + "notes");
         const QByteArray page = readFile(modules.filePath("template/converted_download.php"));
         QVERIFY(page.contains("href=\"" + DeliveryUrlCode(0) + "\"") &&
                 page.contains("href='" + DeliveryUrlCode(1) + "'"));
-        // A second build makes another secret.
+        // A second build names its stored files anew.
         BuildResult again = BuildPlugin(request());
         QVERIFY(again.ok());
         const QString y = m_tmp.filePath("x4");
         QVERIFY(extract(again.archivePath, y));
-        QVERIFY(QDir(y + "/p4217/modules").entryList({"delivery-*"}, QDir::Dirs) != held);
+        QVERIFY(!QDir(y + "/p4217/modules/delivery-files").entryList(QDir::Files).contains(stored[0]));
 
         // The user keeps one public, forces the style sheet, or keeps everything public.
         BuildRequest r = request();

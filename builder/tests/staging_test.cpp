@@ -7,10 +7,12 @@
 #include "tests/support/example_request.h"
 #include "tests/support/test_files.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
@@ -41,7 +43,8 @@ std::map<QString, std::pair<QByteArray, nlink_t>> originals(const QString& folde
     return files;
 }
 
-// The unpacked plugin: each file's path and bytes, with the build's secret folder name made plain.
+// The unpacked plugin: each file's path and bytes, with the random names of the stored delivery
+// files made plain (a stored file is named after its bytes instead).
 std::map<QString, QByteArray> unpacked(const QString& zip, const QString& into)
 {
     std::map<QString, QByteArray> files;
@@ -49,17 +52,17 @@ std::map<QString, QByteArray> unpacked(const QString& zip, const QString& into)
     p.start(archiverPath(), {"x", "-y", "-o" + into, zip});
     if (!p.waitForFinished(60000) || p.exitCode() != 0)
         return files;
+    const QRegularExpression stored("[0-9a-f]{32}\\.php");
     QDirIterator it(into, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
         QString name = QDir(into).relativeFilePath(path);
-        name.replace(QRegularExpression("delivery-[0-9a-f]{32}"), "delivery-SECRET");
         QByteArray bytes = readFile(path);
-        bytes.replace(QRegularExpression("delivery-[0-9a-f]{32}").pattern().toUtf8(), "");
+        if (name.contains("/delivery-files/"))
+            name.replace(stored,
+                         QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().left(16));
         if (name.endsWith("modules/delivery.php"))
-            bytes = QString::fromUtf8(bytes)
-                        .replace(QRegularExpression("delivery-[0-9a-f]{32}"), "delivery-SECRET")
-                        .toUtf8();
+            bytes = QString::fromUtf8(bytes).replace(stored, "STORED").toUtf8();
         files[name] = bytes;
     }
     return files;

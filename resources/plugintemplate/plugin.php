@@ -24,6 +24,7 @@ require_once __DIR__ . '/modules/pay-stripe.php';
 require_once __DIR__ . '/modules/pay-webhook.php';
 require_once __DIR__ . '/modules/privacy.php';
 require_once __DIR__ . '/modules/access.php';
+require_once __DIR__ . '/modules/delivery-store.php';
 
 /**
  * The plugin name as typed when the plugin was built. A nowdoc keeps quotes, "$" and

@@ -82,25 +82,6 @@ function #prefix#_asset_base() {
 }
 
 /**
- * The files the download page hands out to buyers, as the build listed them, and the secret
- * folder that holds them. A plugin built without any has no list.
- *
- * @return array
- */
-function #prefix#_delivery() {
-	static $delivery = null;
-	if ( null === $delivery ) {
-		$list     = __DIR__ . '/delivery.php';
-		$delivery = is_file( $list ) ? (array) include $list : array();
-		$delivery = $delivery + array(
-			'folder' => '',
-			'files'  => array(),
-		);
-	}
-	return $delivery;
-}
-
-/**
  * The keyed address of each delivery file of a funnel, in the order the converted download
  * page numbers them; empty while the funnel has no key yet.
  *
@@ -113,86 +94,6 @@ function #prefix#_delivery_urls( $post_id ) {
 		$urls[] = #prefix#_keyed_url( $post_id, array( #prefix#_file_arg() => rawurlencode( $file ) ) );
 	}
 	return $urls;
-}
-
-/**
- * Streams one delivery file to a buyer whose key was checked: its own name, a single byte
- * range when asked (to resume a large download), in chunks so that a file of any size needs
- * no more memory than one chunk. The file is looked up in the build's list; nothing of the
- * request is used as a path.
- *
- * @param string $requested The file's name as the request gives it.
- */
-function #prefix#_send_delivery_file( $requested ) {
-	$delivery = #prefix#_delivery();
-	$index    = array_search( $requested, $delivery['files'], true );
-	if ( false === $index || '' === $delivery['folder'] ) {
-		wp_die( esc_html__( 'There is no such file to download.', '#prefix#' ), '', array( 'response' => 404 ) );
-	}
-	$name = $delivery['files'][ $index ];
-	$path = __DIR__ . '/' . $delivery['folder'] . '/' . $name;
-	$size = is_file( $path ) ? filesize( $path ) : false;
-	if ( false === $size ) {
-		wp_die( esc_html__( 'This file is missing from the plugin.', '#prefix#' ), '', array( 'response' => 404 ) );
-	}
-
-	$first  = 0;
-	$last   = $size - 1;
-	$status = 200;
-	$range  = isset( $_SERVER['HTTP_RANGE'] ) ? trim( sanitize_text_field( wp_unslash( $_SERVER['HTTP_RANGE'] ) ) ) : '';
-	// One range is honoured; several ranges or other units get the whole file, as servers may.
-	if ( preg_match( '/^bytes=(\d*)-(\d*)$/', $range, $asked ) && ( '' !== $asked[1] || '' !== $asked[2] ) ) {
-		if ( '' === $asked[1] ) {
-			$first = max( 0, $size - (int) $asked[2] );
-		} else {
-			$first = (int) $asked[1];
-			$last  = '' === $asked[2] ? $last : min( $last, (int) $asked[2] );
-		}
-		if ( $first > $last || $first >= $size ) {
-			status_header( 416 );
-			header( 'Content-Range: bytes */' . $size );
-			exit;
-		}
-		$status = 206;
-	}
-
-	$base     = wp_basename( $name );
-	$type     = wp_check_filetype( $base );
-	$fallback = preg_replace( '/[^\x20-\x7e]|["\\\\]/', '_', $base );
-	while ( ob_get_level() > 0 ) {
-		ob_end_clean();
-	}
-	status_header( $status );
-	header( 'Content-Type: ' . ( $type['type'] ? $type['type'] : 'application/octet-stream' ) );
-	header( 'Content-Disposition: attachment; filename="' . $fallback . '"; filename*=UTF-8\'\'' . rawurlencode( $base ) );
-	header( 'Content-Length: ' . ( $last - $first + 1 ) );
-	header( 'Accept-Ranges: bytes' );
-	if ( 206 === $status ) {
-		header( 'Content-Range: bytes ' . $first . '-' . $last . '/' . $size );
-	}
-	if ( isset( $_SERVER['REQUEST_METHOD'] ) && 'HEAD' === $_SERVER['REQUEST_METHOD'] ) {
-		exit;
-	}
-
-	// phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fopen -- WP_Filesystem reads whole files into memory; a download is streamed in chunks.
-	$handle = fopen( $path, 'rb' );
-	if ( false === $handle ) {
-		exit;
-	}
-	fseek( $handle, $first );
-	$left = $last - $first + 1;
-	while ( $left > 0 && ! feof( $handle ) ) {
-		// phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fread -- Streamed in chunks, see above.
-		$chunk = fread( $handle, (int) min( 65536, $left ) );
-		if ( false === $chunk || '' === $chunk ) {
-			break;
-		}
-		$left -= strlen( $chunk );
-		echo $chunk; // phpcs:ignore WordPress.Security.EscapeOutput.OutputNotEscaped -- The file's own bytes, sent as a download.
-		flush();
-	}
-	fclose( $handle ); // phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fclose -- Streamed in chunks, see above.
-	exit;
 }
 
 /**

@@ -1,0 +1,181 @@
+<?php
+/**
+ * The delivery files: the build's list of them, where the plugin keeps each one, and the one
+ * streamer that hands a file out to a buyer, whole or a byte range of it.
+ *
+ * Each file is kept under a random name ending in ".php", behind a first line that makes PHP
+ * stop before it reaches the file's own bytes: a direct request gets an empty answer on any web
+ * server that runs PHP, whether or not it reads .htaccess.
+ *
+ * @package #prefix#
+ */
+
+if ( ! defined( 'ABSPATH' ) ) {
+	exit;
+}
+
+/**
+ * The build's list of the delivery files: 'files' holds their names in the order the converted
+ * download page numbers them, 'stored' the same files as the plugin keeps them. A plugin built
+ * without any has empty lists.
+ *
+ * @return array
+ */
+function #prefix#_delivery() {
+	static $delivery = null;
+	if ( null === $delivery ) {
+		$list     = __DIR__ . '/delivery.php';
+		$delivery = is_file( $list ) ? (array) include $list : array();
+		$delivery = $delivery + array(
+			'files'  => array(),
+			'stored' => array(),
+		);
+	}
+	return $delivery;
+}
+
+/**
+ * Where the plugin keeps one delivery file: the stored file's absolute path, the bytes of guard
+ * before the file's own bytes, their number and their SHA-256 (hex); null for a name the build
+ * did not list. The name is only looked up, never used as a path.
+ *
+ * @param string $name The file's name as the site names it.
+ * @return array|null
+ */
+function #prefix#_delivery_file( $name ) {
+	$delivery = #prefix#_delivery();
+	$index    = is_string( $name ) ? array_search( $name, $delivery['files'], true ) : false;
+	if ( false === $index || ! isset( $delivery['stored'][ $index ]['file'] ) ) {
+		return null;
+	}
+	$stored = $delivery['stored'][ $index ];
+	return array(
+		'path'   => __DIR__ . '/' . $stored['file'],
+		'offset' => (int) $stored['offset'],
+		'size'   => (int) $stored['size'],
+		'sha256' => (string) $stored['sha256'],
+	);
+}
+
+/**
+ * The bytes a Range header asks for of a file of $size bytes: array( first, last ) for one range
+ * that can be served, null to serve the whole file (no header, another unit, several ranges or
+ * one that does not parse), false when nothing of the file is asked for (416). A range that
+ * ends before it starts, one that starts at or past the end and "bytes=-0" are such.
+ *
+ * @param string $header The Range header as sent, or ''.
+ * @param int    $size   The file's size in bytes.
+ * @return int[]|null|false
+ */
+function #prefix#_delivery_range( $header, $size ) {
+	if ( ! preg_match( '/^bytes=(\d*)-(\d*)$/', trim( $header ), $asked ) || ( '' === $asked[1] && '' === $asked[2] ) ) {
+		return null;
+	}
+	if ( '' === $asked[1] ) {
+		$suffix = (int) $asked[2];
+		if ( 0 === $suffix || 0 === $size ) {
+			return false;
+		}
+		return array( max( 0, $size - $suffix ), $size - 1 );
+	}
+	$first = (int) $asked[1];
+	if ( $first >= $size || ( '' !== $asked[2] && (int) $asked[2] < $first ) ) {
+		return false;
+	}
+	return array( $first, '' === $asked[2] ? $size - 1 : min( $size - 1, (int) $asked[2] ) );
+}
+
+/**
+ * Streams one delivery file to a buyer whose right to it was checked: under its own name, a
+ * single byte range when asked (to resume a large download), in chunks so that a file of any
+ * size needs no more memory than one chunk. A stored file whose size is not the listed one is
+ * refused rather than sent wrong. When the bytes went out, "#prefix#_delivery_sent" tells who
+ * listens (the file's name, the bytes sent and the caller's context).
+ *
+ * @param string $requested The file's name as the request gives it.
+ * @param array  $context   What the caller knows of the request (such as the buyer), passed on.
+ */
+function #prefix#_send_delivery_file( $requested, $context = array() ) {
+	$file = #prefix#_delivery_file( $requested );
+	if ( null === $file ) {
+		wp_die( esc_html__( 'There is no such file to download.', '#prefix#' ), '', array( 'response' => 404 ) );
+	}
+	$stored_size = is_file( $file['path'] ) ? filesize( $file['path'] ) : false;
+	if ( false === $stored_size ) {
+		wp_die( esc_html__( 'This file is missing from the plugin.', '#prefix#' ), '', array( 'response' => 404 ) );
+	}
+	if ( $file['offset'] + $file['size'] !== $stored_size ) {
+		wp_die( esc_html__( 'This file was changed after the plugin was built, so it is not sent. Please install the plugin again.', '#prefix#' ), '', array( 'response' => 500 ) );
+	}
+
+	$size  = $file['size'];
+	$range = #prefix#_delivery_range( isset( $_SERVER['HTTP_RANGE'] ) ? sanitize_text_field( wp_unslash( $_SERVER['HTTP_RANGE'] ) ) : '', $size );
+	if ( false === $range ) {
+		status_header( 416 );
+		header( 'Content-Range: bytes */' . $size );
+		exit;
+	}
+	list( $first, $last ) = null === $range ? array( 0, $size - 1 ) : $range;
+	#prefix#_delivery_headers( $requested, null === $range ? 200 : 206, $first, $last, $size );
+	if ( isset( $_SERVER['REQUEST_METHOD'] ) && 'HEAD' === $_SERVER['REQUEST_METHOD'] ) {
+		exit;
+	}
+	$sent = #prefix#_stream_bytes( $file['path'], $file['offset'] + $first, $last - $first + 1 );
+	do_action( '#prefix#_delivery_sent', $requested, $sent, $context );
+	exit;
+}
+
+/**
+ * The status and headers of a download of bytes $first to $last of a file of $size bytes.
+ *
+ * @param string $name   The file's name as the site names it.
+ * @param int    $status 200 or 206.
+ * @param int    $first  The first byte sent.
+ * @param int    $last   The last byte sent.
+ * @param int    $size   The file's size.
+ */
+function #prefix#_delivery_headers( $name, $status, $first, $last, $size ) {
+	$base     = wp_basename( $name );
+	$type     = wp_check_filetype( $base );
+	$fallback = preg_replace( '/[^\x20-\x7e]|["\\\\]/', '_', $base );
+	while ( ob_get_level() > 0 ) {
+		ob_end_clean();
+	}
+	status_header( $status );
+	header( 'Content-Type: ' . ( $type['type'] ? $type['type'] : 'application/octet-stream' ) );
+	header( 'Content-Disposition: attachment; filename="' . $fallback . '"; filename*=UTF-8\'\'' . rawurlencode( $base ) );
+	header( 'Content-Length: ' . ( $last - $first + 1 ) );
+	header( 'Accept-Ranges: bytes' );
+	if ( 206 === $status ) {
+		header( 'Content-Range: bytes ' . $first . '-' . $last . '/' . $size );
+	}
+}
+
+/**
+ * Prints $length bytes of a file from byte $from on, in chunks; returns how many went out.
+ *
+ * @param string $path   The stored file.
+ * @param int    $from   Where to start reading.
+ * @param int    $length How many bytes to send.
+ * @return int
+ */
+function #prefix#_stream_bytes( $path, $from, $length ) {
+	// phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fopen -- WP_Filesystem reads whole files into memory; a download is streamed in chunks.
+	$handle = fopen( $path, 'rb' );
+	if ( false === $handle || 0 !== fseek( $handle, $from ) ) {
+		return 0;
+	}
+	$sent = 0;
+	while ( $sent < $length && ! feof( $handle ) ) {
+		// phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fread -- Streamed in chunks, see above.
+		$chunk = fread( $handle, (int) min( 65536, $length - $sent ) );
+		if ( false === $chunk || '' === $chunk ) {
+			break;
+		}
+		$sent += strlen( $chunk );
+		echo $chunk; // phpcs:ignore WordPress.Security.EscapeOutput.OutputNotEscaped -- The file's own bytes, sent as a download.
+		flush();
+	}
+	fclose( $handle ); // phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fclose -- Streamed in chunks, see above.
+	return $sent;
+}
