@@ -6,7 +6,8 @@
 // warning), and the plugin name survives intact. Then the filled template's own functions run
 // against stand-ins for WordPress (exercise_template.php): the funnel save, the post type's
 // labels and the download key check; and its signatures, tokens and payment rules against
-// known vectors (exercise_payments.php).
+// known vectors (exercise_payments.php); the delivery streamer and its Range rules
+// (exercise_delivery.php).
 // Usage: php check_template.php TEMPLATE_DIR
 
 require __DIR__ . '/fill_template.php';
@@ -161,6 +162,14 @@ foreach ( $samples as $sample ) {
     $json = shell_exec( "$cmd 2>&1" );
     $got  = json_decode( (string) $json, true );
     check( is_array( $got ) && $got, "$id: the payment functions ran to the end" . ( is_array( $got ) ? '' : ': ' . $json ) );
+    foreach ( is_array( $got ) ? $got : array() as $result ) {
+        check( $result[0], "$id: " . $result[1] );
+    }
+
+    $cmd  = implode( ' ', array_map( 'escapeshellarg', array( PHP_BINARY, __DIR__ . '/exercise_delivery.php', $dir, $id ) ) );
+    $json = shell_exec( "$cmd 2>&1" );
+    $got  = json_decode( (string) $json, true );
+    check( is_array( $got ) && $got, "$id: the delivery functions ran to the end" . ( is_array( $got ) ? '' : ': ' . $json ) );
     foreach ( is_array( $got ) ? $got : array() as $result ) {
         check( $result[0], "$id: " . $result[1] );
     }
