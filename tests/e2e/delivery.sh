@@ -55,6 +55,7 @@ check_delivery() {
         [ -z "$problems" ]
         verdict "$key: '$file' is refused with 403 without the key or with a wrong one" $? "$problems"
     done
+    check_delivery_ranges "$key" "${files[0]}" "$(delivery_link "$key" "${files[0]}")"
     # With the right key, only the listed files: no name from the request reaches the file system.
     problems=""
     url=$(delivery_link "$key" "${files[0]}")
@@ -70,8 +71,49 @@ check_delivery() {
     verdict "$key: the funnel's edit screen lists each delivery file's keyed address" $? "$listed of ${#files[@]}"
 }
 
+# check_delivery_ranges KEY FILE URL: every form of a single byte range, answered byte for byte
+# against the file: 206 with the asked bytes and their Content-Range, or 416 with nothing.
+check_delivery_ranges() {
+    local key=$1 source="${P_SITE[$1]}/$2" url=$3 size range first last code problems=""
+    size=$(stat -c %s "$source")
+    # RANGE FIRST LAST; an empty FIRST means 416.
+    while read -r range first last; do
+        code=$(fetch "$RUN/pages/range" "$url" -H "Range: bytes=$range")
+        if [ -z "$first" ]; then
+            [ "$code" = 416 ] && [ ! -s "$RUN/pages/range" ] &&
+                [ "$(header_of "$RUN/pages/range" content-range)" = "bytes */$size" ] ||
+                problems="$problems $range->$code($(stat -c %s "$RUN/pages/range") bytes)"
+        else
+            [ "$code" = 206 ] && cmp -s "$RUN/pages/range" <(tail -c +$((first + 1)) "$source" | head -c $((last - first + 1))) &&
+                [ "$(header_of "$RUN/pages/range" content-range)" = "bytes $first-$last/$size" ] &&
+                [ "$(header_of "$RUN/pages/range" content-length)" = $((last - first + 1)) ] ||
+                problems="$problems $range->$code($(header_of "$RUN/pages/range" content-range))"
+        fi
+    done << RANGES
+0-0 0 0
+100-199 100 199
+$((size / 2))- $((size / 2)) $((size - 1))
+0- 0 $((size - 1))
+$((size - 10))-$((size + 500)) $((size - 10)) $((size - 1))
+-100 $((size - 100)) $((size - 1))
+-1 $((size - 1)) $((size - 1))
+-$((size + 50)) 0 $((size - 1))
+-0
+$size-
+$((size + 10))-$((size + 20))
+10-5
+RANGES
+    [ -z "$problems" ]
+    verdict "$key: every form of a byte range of '$2' is answered byte for byte, or with 416 and no body" $? "$problems"
+}
+
+# The stored files of an installed plugin, one a line: what its own folder holds, not its list.
+stored_files() { # stored_files KEY
+    find "$PLUGINS_DIR/${P_ID[$1]}/modules/delivery-files" -maxdepth 1 -type f -printf '%f\n' 2> /dev/null | sort
+}
+
 # Nothing of a delivery file comes back at the addresses its public copy would have had, nor from
-# the plugin's folders themselves (a listing would name the secret folder).
+# the plugin's folders themselves (a listing would name the stored files).
 check_delivery_hidden() { # check_delivery_hidden KEY
     local key=$1 base="$PLUGINS_URL/${P_ID[$1]}" file url code found=""
     local -a files
@@ -83,12 +125,32 @@ check_delivery_hidden() { # check_delivery_hidden KEY
             [ "$code" = 200 ] && cmp -s "$RUN/pages/public" "${P_SITE[$key]}/$file" && found="$found $url"
         done
     done
-    for url in "$base/" "$base/modules/" "$base/modules/template/" "$base/modules/delivery.php"; do
+    for url in "$base/" "$base/modules/" "$base/modules/template/" "$base/modules/delivery-files/"; do
         code=$(fetch "$RUN/pages/public" "$url")
-        if [ "$code" = 200 ] && grep -q 'delivery-' "$RUN/pages/public"; then found="$found $url($code)"; fi
+        if [ "$code" = 200 ] && grep -qE '[0-9a-f]{32}\.php' "$RUN/pages/public"; then found="$found $url($code)"; fi
     done
     [ -z "$found" ]
-    verdict "$key: no public address of the plugin hands out a delivery file or names its folder" $? "$found"
+    verdict "$key: no public address of the plugin hands out a delivery file or names a stored one" $? "$found"
+    check_stored_files_closed "$key"
+}
+
+# A direct request for any file of the store, the store folder itself or the plugin's list gets
+# none of their bytes, on a server that reads no .htaccess: an empty answer, 403 or 404.
+check_stored_files_closed() { # check_stored_files_closed KEY
+    local key=$1 base="$PLUGINS_URL/${P_ID[$1]}/modules" file code opened="" stored=0
+    while read -r file; do
+        # The rules for Apache are no secret; PHP's server hands them out as any file.
+        [ "$file" = .htaccess ] && continue
+        [[ "$file" =~ ^[0-9a-f]{32}\.php$ ]] && stored=$((stored + 1))
+        code=$(fetch "$RUN/pages/direct" "$base/delivery-files/$file")
+        if [ -s "$RUN/pages/direct" ] && [ "$code" != 403 ] && [ "$code" != 404 ]; then opened="$opened $file->$code"; fi
+    done < <(stored_files "$key")
+    for file in delivery-files/ delivery-files delivery.php delivery-store.php index.php; do
+        code=$(fetch "$RUN/pages/direct" "$base/$file")
+        if [ -s "$RUN/pages/direct" ] && [ "$code" != 403 ] && [ "$code" != 404 ] && [ "$code" != 301 ]; then opened="$opened $file->$code"; fi
+    done
+    [ -z "$opened" ] && [ "$stored" = "$(delivered_files "$key" | wc -l)" ]
+    verdict "$key: a direct request for each of its $stored stored files, their folder and the list gets none of their bytes" $? "$opened"
 }
 
 # Fetches URL to OUT and prints the status and the request's peak memory as the test site's
@@ -105,28 +167,36 @@ fetch_logging_peak() { # fetch_logging_peak OUT URL
 }
 
 # A file larger than PHP's memory_limit streams whole, and the request stays within a small
-# fixed amount of memory: the test adds it to the installed plugin's list of delivery files.
+# fixed amount of memory: the test stores it in the installed plugin as the build would and adds
+# it to the plugin's list. Grown by one byte after that, it is refused with 500 and none of it.
 check_delivery_streams() { # check_delivery_streams KEY
-    local key=$1 id=${P_ID[$1]} folder list limit size url code peak baseline
+    local key=$1 id=${P_ID[$1]} list stored limit size url code peak baseline guard='<?php exit; __halt_compiler();'
     list="$PLUGINS_DIR/$id/modules/delivery.php"
-    folder=$(sed -n "s/.*'folder' => '\\(delivery-[0-9a-f]*\\)'.*/\\1/p" "$list")
+    stored="$PLUGINS_DIR/$id/modules/delivery-files/00000000000000000000000000b16b16.php"
     limit=$WP_PHP_MEMORY_LIMIT
-    size=$(( $(numfmt --from=iec "$limit") + 64 * 1024 * 1024 ))
+    size=$(($(numfmt --from=iec "$limit") + 64 * 1024 * 1024))
     # Sparse, with bytes of its own at both ends.
-    truncate -s "$size" "$PLUGINS_DIR/$id/modules/$folder/big.bin"
-    printf 'first bytes' | dd of="$PLUGINS_DIR/$id/modules/$folder/big.bin" conv=notrunc status=none
-    printf 'last bytes' | dd of="$PLUGINS_DIR/$id/modules/$folder/big.bin" conv=notrunc seek=$((size - 10)) bs=1 status=none
+    printf '%s' "$guard" > "$stored"
+    truncate -s $((${#guard} + size)) "$stored"
+    printf 'first bytes' | dd of="$stored" conv=notrunc seek=${#guard} bs=1 status=none
+    printf 'last bytes' | dd of="$stored" conv=notrunc seek=$((${#guard} + size - 10)) bs=1 status=none
     cp "$list" "$RUN/log/delivery-list.php"
-    # The list's inner "files" array closes on a line of its own, indented once.
-    sed -i -E "s|^([[:space:]]+)\),$|\1\1'big.bin',\n\1),|" "$list"
+    php -r 'define("ABSPATH", "/"); $m = include $argv[1]; $m["files"][] = "big.bin";
+        $m["stored"][] = array("file" => "delivery-files/" . basename($argv[2]), "offset" => (int) $argv[3], "size" => (int) $argv[4], "sha256" => "");
+        file_put_contents($argv[1], "<?php\nif ( ! defined( \"ABSPATH\" ) ) {\n\texit;\n}\nreturn " . var_export($m, true) . ";\n");' \
+        "$list" "$stored" "${#guard}" "$size"
     url=$(delivery_link "$key" "$(delivered_files "$key" | head -n 1)")
     read -r code baseline < <(fetch_logging_peak "$RUN/pages/small" "$url")
-    url=$(sed -E "s/(${id}_file=)[^&]*/\\1big.bin/" <<< "$url")
+    url=$(sed -E "s/(${id}_file=)[^&]*/\1big.bin/" <<< "$url")
     read -r code peak < <(fetch_logging_peak "$RUN/pages/big" "$url")
-    [ "$code" = 200 ] && cmp -s "$RUN/pages/big" "$PLUGINS_DIR/$id/modules/$folder/big.bin" &&
+    [ "$code" = 200 ] && cmp -s "$RUN/pages/big" <(tail -c +$((${#guard} + 1)) "$stored") &&
         [ -n "$peak" ] && [ -n "$baseline" ] && [ $((peak - baseline)) -lt $((4 * 1024 * 1024)) ]
-    verdict "$key: a $((size / 1024 / 1024)) MB file (memory_limit $limit) streams whole within $(( (${peak:-0} - ${baseline:-0}) / 1024 )) KB more than a small one" $? \
+    verdict "$key: a $((size / 1024 / 1024)) MB file (memory_limit $limit) streams whole within $(((${peak:-0} - ${baseline:-0}) / 1024)) KB more than a small one" $? \
         "$code, peak ${peak:-?} against ${baseline:-?}"
-    rm -f "$RUN/pages/big" "$PLUGINS_DIR/$id/modules/$folder/big.bin"
+    printf 'x' >> "$stored"
+    code=$(fetch "$RUN/pages/big" "$url" -H 'Range: bytes=0-99')
+    [ "$code" = 500 ] && ! grep -qa 'first bytes' "$RUN/pages/big"
+    verdict "$key: a stored file whose size is not the listed one is refused with 500, none of its bytes sent" $? "$code"
+    rm -f "$RUN/pages/big" "$stored"
     cp "$RUN/log/delivery-list.php" "$list"
 }

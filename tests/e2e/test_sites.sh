@@ -19,6 +19,9 @@ make_nested_site() {
     cp "$example/images/check.png" "$dir/offer pages/images/badge.png"
     cp "$example/files/little-green-balcony.pdf" "$dir/assets/docs/Guide – part 1.pdf"
     cp "$example/files/little-green-balcony.pdf" "$dir/assets/docs/sample chapter.pdf"
+    # Delivery file names that would end or open a PHP string or tag if written as they are.
+    cp "$example/files/little-green-balcony.pdf" "$dir/assets/docs/it's \"odd\" \\ ?> <?php \$x.pdf"
+    cp "$example/files/little-green-balcony.pdf" "$dir/assets/docs/tab"$'\t'"ünï €.pdf"
     cat > "$dir/assets/style sheets/main.css" <<'CSS'
 body { background: #fffaf0 url("../img/tile bg.png"); font-family: sans-serif; }
 .hero { background-image: url('../img/hero image.png'); background-repeat: no-repeat; }
@@ -71,6 +74,8 @@ HTML
 <h1>Merci ! Votre guide est prêt</h1>
 <p>Téléchargez-le tout de suite : <a href="assets/docs/Guide – part 1.pdf">Guide – partie 1 (PDF)</a>
 (<a href="../assets/docs/guide%20%E2%80%93%20part%201.pdf#page=1">page 1</a>)</p>
+<p><a href="../assets/docs/it%27s%20%22odd%22%20%5C%20%3F%3E%20%3C%3Fphp%20%24x.pdf">Odd name</a>
+<a href="../assets/docs/tab%09%C3%BCn%C3%AF%20%E2%82%AC.pdf">Tab name</a></p>
 <div class="extras">
 #BACK#
 </div>

@@ -92,7 +92,6 @@ file_put_contents(
 	function esc_html__( $text ) { return $text; }
 	function sanitize_text_field( $text ) { return trim( $text ); }
 	function wp_unslash( $value ) { return $value; }
-	function wp_basename( $path ) { return basename( $path ); }
 	function wp_check_filetype( $file ) { return array( "type" => "application/pdf" ); }
 	$request = json_decode( $argv[1], true );
 	$_SERVER = array_merge( $_SERVER, $request["server"] );

@@ -135,7 +135,9 @@ function #prefix#_send_delivery_file( $requested, $context = array() ) {
  * @param int    $size   The file's size.
  */
 function #prefix#_delivery_headers( $name, $status, $first, $last, $size ) {
-	$base     = wp_basename( $name );
+	// The name's last part after "/": a backslash is part of a file's name here, not a separator.
+	$slash    = strrpos( $name, '/' );
+	$base     = false === $slash ? $name : substr( $name, $slash + 1 );
 	$type     = wp_check_filetype( $base );
 	$fallback = preg_replace( '/[^\x20-\x7e]|["\\\\]/', '_', $base );
 	while ( ob_get_level() > 0 ) {
