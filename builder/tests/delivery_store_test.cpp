@@ -1,5 +1,6 @@
 #include "builder/build_plugin.h"
 #include "builder/delivery_store.h"
+#include "support/io_error.h"
 #include "tests/support/example_request.h"
 #include "tests/support/test_files.h"
 
@@ -122,6 +123,29 @@ private slots:
         QCOMPARE(first.sha256, QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
         QCOMPARE(readFile(QDir(store).filePath(first.storedName)), QByteArray(kStoreGuard) + bytes);
         QCOMPARE(readFile(source), bytes);
+    }
+
+    // A file that cannot be read or a store that cannot be written ends the build with an error
+    // that names the file, never with a stored file cut short.
+    void storeFailuresAreReported()
+    {
+        const QString store = m_tmp.filePath("store-failures");
+        QVERIFY(QDir().mkpath(store));
+        writeFile(m_tmp.filePath("readable.bin"), "bytes");
+        const QList<std::pair<QString, QString>> cases = {
+            {m_tmp.filePath("missing.bin"), store},
+            {store, store}, // a folder where the file should be
+            {m_tmp.filePath("readable.bin"), m_tmp.filePath("no-such-store")},
+        };
+        for (const auto& [source, folder] : cases) {
+            try {
+                StoreDeliveryFile(source, "files/x.bin", folder);
+                QFAIL(qPrintable("no error for " + source + " into " + folder));
+            } catch (const support::IoError& e) {
+                QVERIFY2(e.description().contains(source) || e.description().contains(folder),
+                         qPrintable(e.description()));
+            }
+        }
     }
 
     // Whatever a name holds, PHP reads the manifest back as exactly the names given, in their order,
