@@ -110,7 +110,8 @@ StoredFile StoreDeliveryFile(const QString& source, const QString& name, const Q
     support::Sha256 hash;
     stored.size = copyHashed(from, to, hash);
     errno = 0;
-    if (!to.flush())
+    to.close();
+    if (to.error() != QFileDevice::NoError)
         throw fileError(to, QStringLiteral("Cannot write"), to.fileName());
     stored.sha256 = hash.hexResult();
     return stored;
