@@ -151,6 +151,20 @@ check_stored_files_closed() { # check_stored_files_closed KEY
     done
     [ -z "$opened" ] && [ "$stored" = "$(delivered_files "$key" | wc -l)" ]
     verdict "$key: a direct request for each of its $stored stored files, their folder and the list gets none of their bytes" $? "$opened"
+    check_old_store_removed "$key"
+}
+
+# The folder an earlier version kept its delivery files in, left behind by an update copied over
+# the plugin by hand, is gone once a page of the site has been asked for; the store stays.
+check_old_store_removed() { # check_old_store_removed KEY
+    local key=$1 old="$PLUGINS_DIR/${P_ID[$1]}/modules/delivery-0123456789abcdef0123456789abcdef" code
+    local kept="$PLUGINS_DIR/${P_ID[$1]}/modules/delivery-notes"
+    mkdir -p "$old/files" "$kept" && printf 'paid bytes' > "$old/files/book.pdf" && printf 'x' > "$kept/keep.txt"
+    code=$(fetch "$RUN/pages/old-store" "$B/")
+    [ "$code" = 200 ] && [ ! -e "$old" ] && [ -f "$kept/keep.txt" ] && [ -n "$(stored_files "$key")" ]
+    verdict "$key: an earlier version's delivery folder left by a copy over the plugin is removed when the site runs; other folders and the store stay" $? \
+        "$code, $(ls "$PLUGINS_DIR/${P_ID[$1]}/modules" | tr '\n' ' ')"
+    rm -rf "$kept" "$old"
 }
 
 # Fetches URL to OUT and prints the status and the request's peak memory as the test site's

@@ -14,6 +14,7 @@ function expect( $ok, $what ) {
 }
 
 define( 'ABSPATH', '/' );
+function add_action() {}
 require "$plugin/modules/delivery-store.php";
 
 $range = $id . '_delivery_range';
@@ -89,6 +90,7 @@ file_put_contents(
 	function status_header( $code ) { note( array( "status", $code ) ); }
 	function wp_die( $message, $title, $args ) { note( array( "die", $args["response"] ) ); exit; }
 	function do_action( ...$args ) { note( array_merge( array( "action" ), $args ) ); }
+	function add_action() {}
 	function esc_html__( $text ) { return $text; }
 	function sanitize_text_field( $text ) { return trim( $text ); }
 	function wp_unslash( $value ) { return $value; }

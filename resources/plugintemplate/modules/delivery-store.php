@@ -181,3 +181,32 @@ function #prefix#_stream_bytes( $path, $from, $length ) {
 	fclose( $handle ); // phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_fclose -- Streamed in chunks, see above.
 	return $sent;
 }
+
+/**
+ * Earlier versions kept the delivery files as they were, in a folder "delivery-" and 32 hex
+ * digits closed only by its .htaccess. A plugin folder copied over such a version by hand (by FTP,
+ * or the host's file manager) keeps that folder, whose files any server that reads no .htaccess
+ * hands out: it goes as soon as the new version runs. The folder of the current store and
+ * anything else are left alone.
+ */
+function #prefix#_remove_old_delivery_folders() {
+	$found = glob( __DIR__ . '/delivery-*', GLOB_ONLYDIR | GLOB_NOSORT );
+	$old   = array();
+	foreach ( is_array( $found ) ? $found : array() as $folder ) {
+		if ( preg_match( '/^delivery-[0-9a-f]{32}$/', basename( $folder ) ) ) {
+			$old[] = $folder;
+		}
+	}
+	if ( ! $old ) {
+		return;
+	}
+	require_once ABSPATH . 'wp-admin/includes/file.php';
+	// WP_Filesystem() sets up the file system object WordPress keeps among its globals.
+	if ( ! WP_Filesystem() || empty( $GLOBALS['wp_filesystem'] ) ) {
+		return;
+	}
+	foreach ( $old as $folder ) {
+		$GLOBALS['wp_filesystem']->rmdir( $folder, true );
+	}
+}
+add_action( 'init', '#prefix#_remove_old_delivery_folders' );
