@@ -13,6 +13,8 @@ if(TARGET vantor)
 endif()
 install(FILES resources/blank.html DESTINATION ${CMAKE_INSTALL_DATADIR}/vantor ${system_install})
 install(DIRECTORY resources/plugintemplate DESTINATION ${CMAKE_INSTALL_DATADIR}/vantor ${system_install})
+# Found by the window program in share/vantor beside its bin/ folder.
+install(DIRECTORY resources/manual DESTINATION ${CMAKE_INSTALL_DATADIR}/vantor ${system_install})
 install(FILES resources/vantor.png DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
         ${system_install})
 
