@@ -1,13 +1,16 @@
 #include "gui/frm_quick_help.h"
 
 #include "gui/controls.h"
+#include "gui/manual.h"
 #include "support/io_error.h"
 #include "support/mortar_file.h"
 #include "workspace/prompter.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -23,6 +26,8 @@ struct HelpText
     const char* name;
     bool heading;
     const char* text;
+    // The manual's section that the words "user manual" in the text open; none when null.
+    const char16_t* section = nullptr;
 };
 
 // From top to bottom, as the window shows them; the check box follows the last but one.
@@ -55,7 +60,8 @@ constexpr HelpText kTextsAbove[] = {
      "#FRONT# and save the page."},
     {"Label15", false,
      "We'll do the same with the download page but here we'll enter the #BACK# tag. Please read the "
-     "user manual for more info."},
+     "user manual for more info.",
+     kManualTags},
     {"Label5", false,
      "Some pages may look different in this browser than how you see them under Google Chrome or "
      "Firefox and it's ok."},
@@ -75,8 +81,17 @@ constexpr HelpText kTextBelow = {
 
 QLabel* helpLabel(const HelpText& entry, QWidget* parent)
 {
-    QLabel* label = namedLabel(entry.name, QString::fromUtf8(entry.text), parent);
+    const QString text = QString::fromUtf8(entry.text);
+    QLabel* label = namedLabel(entry.name, text, parent);
     label->setWordWrap(true);
+    if (entry.section) {
+        const QString words = QStringLiteral("user manual");
+        const QString link = QStringLiteral("<a href=\"%1\">%2</a>")
+                                 .arg(QString::fromUtf16(entry.section).toHtmlEscaped(), words);
+        label->setTextFormat(Qt::RichText);
+        label->setText(text.toHtmlEscaped().replace(words, link));
+        label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    }
     if (entry.heading) {
         QFont font = label->font();
         font.setBold(true);
@@ -88,7 +103,8 @@ QLabel* helpLabel(const HelpText& entry, QWidget* parent)
 } // namespace
 
 frmQuickHelp::frmQuickHelp(const QString& saveMarker, workspace::Prompter& prompter, QWidget* parent)
-    : QDialog(parent), m_saveMarker(saveMarker), m_prompter(prompter)
+    : QDialog(parent), m_saveMarker(saveMarker), m_prompter(prompter),
+      m_programFolder(QCoreApplication::applicationDirPath())
 {
     setObjectName(QStringLiteral("frmQuickHelp"));
     setWindowTitle(QStringLiteral("Quick Help"));
@@ -104,26 +120,49 @@ void frmQuickHelp::buildLayout()
         // Headings stand a little apart from the text above them.
         if (entry.heading && layout->count() > 0)
             layout->addSpacing(8);
-        layout->addWidget(helpLabel(entry, this));
+        QLabel* label = helpLabel(entry, this);
+        layout->addWidget(label);
+        if (entry.section)
+            connect(label, &QLabel::linkActivated, this, &frmQuickHelp::openManualAt);
     }
     Check1 = new QCheckBox(QStringLiteral("Yes, I'm Experiencing This."), this);
     Check1->setObjectName(QStringLiteral("Check1"));
     layout->addWidget(Check1);
     layout->addWidget(helpLabel(kTextBelow, this));
+    cmdUserManual = namedButton("cmdUserManual", QStringLiteral("&User Manual"), this);
+    cmdUserManual->setToolTip(QStringLiteral("Opens the user manual in your web browser"));
+    // Enter keeps closing the window, as before the button was there.
+    cmdUserManual->setAutoDefault(false);
     Command1 = namedButton("Command1", QStringLiteral("Close"), this);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdUserManual);
+    buttons->addWidget(Command1);
+    buttons->addStretch(1);
     layout->addSpacing(8);
-    layout->addWidget(Command1, 0, Qt::AlignHCenter);
+    layout->addLayout(buttons);
     // Wrapped labels take their height from a known width; the window then fits them all.
     for (QLabel* label : findChildren<QLabel*>())
         label->setFixedWidth(540);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(Command1, &QPushButton::clicked, this, &frmQuickHelp::Command1_Click);
+    connect(cmdUserManual, &QPushButton::clicked, this, &frmQuickHelp::cmdUserManual_Click);
 }
 
 void frmQuickHelp::Form_Load()
 {
     Check1->setChecked(QFileInfo(m_saveMarker).isFile());
+}
+
+void frmQuickHelp::cmdUserManual_Click()
+{
+    openManualAt({});
+}
+
+void frmQuickHelp::openManualAt(const QString& section)
+{
+    OpenManualIn(m_programFolder, m_prompter, section);
 }
 
 void frmQuickHelp::Command1_Click()

@@ -4,9 +4,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -14,6 +17,20 @@ using gui::frmQuickHelp;
 using testsupport::readFile;
 using testsupport::ScriptedPrompter;
 using testsupport::writeFile;
+
+namespace {
+
+// Records what the desktop was asked to open instead of starting a browser.
+class UrlRecorder final : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+} // namespace
 
 class FrmQuickHelpTest final : public QObject
 {
@@ -27,6 +44,8 @@ private slots:
     void closingOtherwiseAppliesNothing_data();
     void closingOtherwiseAppliesNothing();
     void failedMarkerWriteIsReported();
+    void userManualOpensFromTheButtonAndTheText();
+    void missingUserManualIsReportedOverTheWindow();
 };
 
 void FrmQuickHelpTest::checkBoxShowsTheMarker_data()
@@ -147,6 +166,61 @@ void FrmQuickHelpTest::failedMarkerWriteIsReported()
     QVERIFY2(prompter.exchanges.first().text.contains(marker), qPrintable(prompter.exchanges.first().text));
     QVERIFY(!QFile::exists(marker));
     QVERIFY(!help.isVisible());
+}
+
+// The button opens the manual from its start, the words "user manual" in the text at the section
+// on the tags; the window stays open and the marker untouched.
+void FrmQuickHelpTest::userManualOpensFromTheButtonAndTheText()
+{
+    QTemporaryDir install;
+    const QDir dir(install.path());
+    writeFile(dir.filePath(QStringLiteral("manual/index.html")), "<!DOCTYPE html>");
+    const QString marker = dir.filePath(QStringLiteral("save.alt"));
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    ScriptedPrompter prompter;
+    frmQuickHelp help(marker, prompter);
+    help.setProgramFolder(install.path());
+    help.show();
+
+    auto* button = help.findChild<QPushButton*>(QStringLiteral("cmdUserManual"));
+    QVERIFY(button);
+    QCOMPARE(button->text(), QStringLiteral("&User Manual"));
+    QTest::mouseClick(button, Qt::LeftButton);
+    auto* text = help.findChild<QLabel*>(QStringLiteral("Label15"));
+    QVERIFY(text);
+    const QRegularExpression link(QStringLiteral("<a href=\"([^\"]+)\">user manual</a>"));
+    const QRegularExpressionMatch m = link.match(text->text());
+    QVERIFY2(m.hasMatch(), qPrintable(text->text()));
+    emit text->linkActivated(m.captured(1));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+    QCOMPARE(recorder.opened.size(), 2);
+    const QString manual = QFileInfo(dir.filePath(QStringLiteral("manual/index.html"))).canonicalFilePath();
+    QCOMPARE(QFileInfo(recorder.opened[0].toLocalFile()).canonicalFilePath(), manual);
+    QVERIFY(!recorder.opened[0].hasFragment());
+    QCOMPARE(QFileInfo(recorder.opened[1].toLocalFile()).canonicalFilePath(), manual);
+    QCOMPARE(recorder.opened[1].fragment(), QStringLiteral("tags"));
+    QVERIFY(prompter.exchanges.isEmpty());
+    QVERIFY(help.isVisible());
+    QVERIFY(!QFile::exists(marker));
+}
+
+void FrmQuickHelpTest::missingUserManualIsReportedOverTheWindow()
+{
+    QTemporaryDir install;
+    ScriptedPrompter prompter;
+    frmQuickHelp help(QDir(install.path()).filePath(QStringLiteral("save.alt")), prompter);
+    help.setProgramFolder(install.path());
+    help.show();
+    QTest::mouseClick(help.findChild<QPushButton*>(QStringLiteral("cmdUserManual")), Qt::LeftButton);
+
+    QCOMPARE(prompter.exchanges.size(), 1);
+    QCOMPARE(prompter.exchanges.first().title, QStringLiteral("User Manual"));
+    QVERIFY2(
+        prompter.exchanges.first().text.contains(QDir(install.path()).filePath(QStringLiteral("manual"))),
+        qPrintable(prompter.exchanges.first().text));
+    QVERIFY(help.isVisible());
 }
 
 QTEST_MAIN(FrmQuickHelpTest)
