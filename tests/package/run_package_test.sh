@@ -57,6 +57,17 @@ dpkg -L vantor > "$RUN/files.txt" 2> /dev/null
 verdict "apt-get installs the programs on the PATH, the template in share/vantor and the menu entry" $? \
     "$(tail -n 3 "$RUN/install.log")"
 
+# The user manual lies where the window program looks for it beside bin/, whole, and the manual
+# page says where.
+missing_manual=""
+while IFS= read -r file; do
+    [ -f "/usr/share/vantor/manual/$file" ] || missing_manual="$missing_manual $file"
+done < <(cd "$SOURCE/resources/manual" && find . -type f -printf '%P\n')
+[ -f /usr/share/vantor/manual/index.html ] && [ -z "$missing_manual" ] &&
+    zcat /usr/share/man/man1/vantor.1.gz | grep -qF /usr/share/vantor/manual/index.html
+verdict "the package installs the user manual in share/vantor/manual and man vantor names it" $? \
+    "missing:${missing_manual:- none}"
+
 # An ordinary user with a home of their own and no documents folder.
 user_home=$RUN/home
 mkdir -p "$user_home" "$RUN/run"
