@@ -22,7 +22,7 @@ done
 [ -x "$build/bin/vantor" ] || { echo "manual-screenshots: no $build/bin/vantor; run scripts/build.sh" >&2; exit 1; }
 
 run=$(mktemp -d "${TMPDIR:-/tmp}/vantor-screens.XXXXXX")
-xvfb_pid= wm_pid= app_pid=
+xvfb_pid='' wm_pid='' app_pid=''
 finish() {
     for pid in $app_pid $wm_pid $xvfb_pid; do
         kill "$pid" 2> /dev/null && wait "$pid" 2> /dev/null
@@ -53,7 +53,9 @@ Xvfb -displayfd 3 -screen 0 1280x860x24 -nolisten tcp > "$run/xvfb.log" 2>&1 &
 xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 1 100); do [ -s "$run/display" ] && break; sleep 0.1; done
-export DISPLAY=:$(head -n 1 "$run/display")
+[ -s "$run/display" ] || { echo "manual-screenshots: Xvfb did not start: $(cat "$run/xvfb.log")" >&2; exit 1; }
+DISPLAY=:$(head -n 1 "$run/display")
+export DISPLAY
 openbox --startup "touch '$run/wm-ready'" > "$run/openbox.log" 2>&1 &
 wm_pid=$!
 for _ in $(seq 1 100); do [ -e "$run/wm-ready" ] && break; sleep 0.1; done
