@@ -138,6 +138,22 @@ void ManualTest::everySectionTheProgramOpensIsInTheManual()
     for (const QString& section : std::as_const(sections))
         QVERIFY2(ids.contains(section),
                  qPrintable(QStringLiteral("no id=\"%1\" in the manual").arg(section)));
+
+    // The windows name a section by the constants above only, never by a text of their own.
+    static const QRegularExpression call(QStringLiteral("OpenManual(In)?\\(([^;]*)\\)\\s*;"));
+    int calls = 0;
+    for (const char* folder : {"gui", "app"}) {
+        const QDir sources(kSourceDir + QLatin1Char('/') + QLatin1String(folder));
+        for (const QString& file : sources.entryList({QStringLiteral("*.cpp")}, QDir::Files)) {
+            const QString code = QString::fromUtf8(readFile(sources.filePath(file)));
+            for (const QRegularExpressionMatch& m : call.globalMatch(code)) {
+                ++calls;
+                QVERIFY2(!m.captured(2).contains(QLatin1Char('"')),
+                         qPrintable(file + QStringLiteral(": ") + m.captured(0)));
+            }
+        }
+    }
+    QVERIFY(calls > 0);
 }
 
 // Every picture is there, every link leads to a part of the manual or to one of the references it
