@@ -4,6 +4,7 @@
 #include "gui/elided_label.h"
 #include "gui/frm_convert.h"
 #include "gui/frm_quick_help.h"
+#include "gui/manual.h"
 #include "gui/page_view.h"
 #include "gui/tones.h"
 #include "gui/window_channel.h"
@@ -436,11 +437,17 @@ void Form2::buildRolesFrame()
                                   "#FRONT#. Your download page needs to have this one: #BACK#."),
                    frSelected);
     SetTone(Label9, Tone::Hint);
-    QLabel* Label7 =
-        namedLabel("Label7",
-                   QStringLiteral("You can add these tags to your documents by using the \"Edit Page\" "
-                                  "button. Please read the user manual for more details."),
-                   frSelected);
+    // "user manual" opens the manual at the section on the tags.
+    QLabel* Label7 = namedLabel(
+        "Label7",
+        QStringLiteral("You can add these tags to your documents by using the &quot;Edit Page&quot; "
+                       "button. Please read the <a href=\"%1\">user manual</a> for more details.")
+            .arg(QString::fromUtf16(kManualTags)),
+        frSelected);
+    Label7->setTextFormat(Qt::RichText);
+    Label7->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    connect(Label7, &QLabel::linkActivated, this,
+            [this](const QString& section) { OpenManual(m_prompter, section); });
     for (QLabel* l : {Label9, Label7}) {
         l->setFont(weighted(font(), false));
         l->setWordWrap(true);

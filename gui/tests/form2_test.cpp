@@ -500,6 +500,18 @@ private slots:
         QVERIFY(FolderHandlerExists(env, run));
     }
 
+    // The window's words "user manual" open the manual at the tags; where the manual is not
+    // beside the program (as for this test's program), the user is told where it should lie.
+    void userManualLinkOpensTheManual()
+    {
+        auto* label = child<QLabel>("Label7");
+        QVERIFY2(label->text().contains("<a href=\"tags\">user manual</a>"), qPrintable(label->text()));
+        m_prompter.exchanges.clear();
+        emit label->linkActivated("tags");
+        QCOMPARE(m_prompter.exchanges.size(), 1);
+        QVERIFY2(m_prompter.exchanges[0].text.contains("manual"), qPrintable(m_prompter.exchanges[0].text));
+    }
+
     void opensCentredOnTheScreen()
     {
         // The window never asks for more than its screen: on the test screen, narrower than the
