@@ -25,6 +25,9 @@ require_once __DIR__ . '/modules/pay-webhook.php';
 require_once __DIR__ . '/modules/privacy.php';
 require_once __DIR__ . '/modules/access.php';
 require_once __DIR__ . '/modules/delivery-store.php';
+require_once __DIR__ . '/modules/paid.php';
+require_once __DIR__ . '/modules/paid-admin.php';
+require_once __DIR__ . '/modules/paid-buyers.php';
 
 /**
  * The plugin name as typed when the plugin was built. A nowdoc keeps quotes, "$" and

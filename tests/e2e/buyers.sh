@@ -214,5 +214,165 @@ check_buyers() { # check_buyers KEY
         [[ "$erased" == *$'\t1\tremoved'* ]]
     verdict "$key: WordPress's personal-data erasure removes the buyer and their download log, and nobody else" $? "$erased"
 
+    check_paid "$key" "$paypal"
     stop_paypal_stub
+}
+
+# link_in_last_mail ID: the buyer's link the last captured e-mail holds.
+link_in_last_mail() { last_mail message | grep -o "http[^ ]*[?&]${1}_t=[0-9a-f]*" | head -n 1; }
+buyer_id_of() { wp_sql "SELECT id FROM wp_${1}_buyers WHERE payment_id = '$2'"; } # buyer_id_of ID PAYMENT
+
+# themed_refusal KEY WHAT URL WANT_STATUS REASON: URL gets WANT_STATUS and the refusal page in the
+# site's own look with REASON, and neither the download links nor a byte of a delivery file.
+themed_refusal() {
+    local key=$1 what=$2 url=$3 want=$4 reason=$5 page="$RUN/pages/paid-refusal.html" code said file leaked=""
+    code=$(fetch "$page" "$url")
+    said=$(php "$INSPECT" value "$page" "//main" | tr -s ' \n\t' ' ')
+    while IFS= read -r file; do
+        grep -qaF "$(head -c 64 "${P_SITE[$key]}/$file" | tail -c 16)" "$page" && leaked="$leaked $file"
+    done < <(delivered_files "$key")
+    [ "$code" = "$want" ] && [[ "$said" == *"$reason"* ]] && [ -z "$leaked" ] && ! grep -qF "${P_BACK_TAG[$key]}" "$page" &&
+        [ "$(php "$INSPECT" count "$page" "//header[contains(@class,'wp-block-template-part')]")" -gt 0 ] &&
+        [ "$(header_of "$page" cache-control)" = "private, no-store" ]
+    verdict "$key: $what gets $want and the themed refusal saying why" $? "$code, said '$(head -c 300 <<< "$said")'$leaked"
+}
+
+# signed_file_url KEY BUYER FILE EXPIRES: a file link signed with the site's secret as the plugin
+# signs it (HMAC-SHA256 of its parts, one a line), here with an expiry of the test's choosing.
+signed_file_url() {
+    local id=${P_ID[$1]} post=${P_POST[$1]} secret sig
+    secret=$(wp_sql "SELECT option_value FROM wp_options WHERE option_name = '${id}_secret'")
+    sig=$(php -r 'echo hash_hmac("sha256", implode("\n", array("file-link", $argv[2], $argv[3], $argv[4], $argv[5])), $argv[1]);' \
+        "$secret" "$2" "$post" "$4" "$3")
+    echo "$B/?post_type=${id,,}&p=$post&${id}_file=$(php -r 'echo rawurlencode($argv[1]);' "$3")&${id}_b=$2&${id}_exp=$4&${id}_sig=$sig"
+}
+
+# check_paid KEY PAYPAL_LISTENER: the funnel switched to Paid on its edit screen opens only to
+# confirmed buyers, each through their own link, and hands out files only through signed links;
+# nothing public carries a key or a token.
+check_paid() {
+    local key=$1 paypal=$2 id=${P_ID[$1]} post=${P_POST[$1]} type=${P_ID[$1],,} edit="$RUN/pages/paid-edit.html"
+    local keyed file url code link page bad="" buyer sizes logged front claim ref leaks="" public secrets want said name
+
+    fetch "$RUN/pages/paid-new.html" "$A/wp-admin/post-new.php?post_type=$type" -b "$JAR" > /dev/null
+    [ "$(php "$INSPECT" value "$RUN/pages/paid-new.html" "//input[@name='${id}_mode' and @checked]/@value")" = paid ]
+    verdict "$key: a new funnel starts Paid" $?
+    save_funnel "$key" "$JAR" "$A/wp-admin/post.php?post=$post&action=edit" "${id}_mode=paid" "${id}_pay[downloads_per_file]=2" \
+        "${id}_pay[link_window]=600" "save=Update" > /dev/null
+    fetch "$edit" "$A/wp-admin/post.php?post=$post&action=edit" -b "$JAR" > /dev/null
+    keyed=$(php "$INSPECT" value "$edit" "//input[@id='${id}_download_url']/@value")
+    [ "$(php "$INSPECT" value "$edit" "//input[@name='${id}_mode' and @checked]/@value")" = paid ] &&
+        [ "$(php "$INSPECT" value "$edit" "//input[@id='${id}_pay_link_window']/@value")" = 600 ] && [[ "$keyed" == *"${id}_key="* ]]
+    verdict "$key: the edit screen switches the funnel to Paid and saves its payment settings" $? "keyed '$keyed'"
+    save_funnel "$key" "$JAR" "$A/wp-admin/post.php?post=$post&action=edit" "${id}_pay[link_window]=5" "${id}_pay[price]=abc" \
+        "save=Update" > /dev/null
+    fetch "$edit" "$A/wp-admin/post.php?post=$post&action=edit" -b "$JAR" > /dev/null
+    said=$(php "$INSPECT" value "$edit" "//div[contains(@class,'notice-error')]" | tr -s ' \n\t' ' ')
+    [[ "$said" == *"between 5 minutes and 30 days"* ]] && [[ "$said" == *"such as 9.90"* ]] &&
+        [ "$(php "$INSPECT" value "$edit" "//input[@id='${id}_pay_link_window']/@value")" = 600 ] &&
+        [ "$(php "$INSPECT" value "$edit" "//input[@id='${id}_pay_price']/@value")" = 9.90 ]
+    verdict "$key: settings that are not valid are named on the screen and keep their saved values" $? "'$said'"
+
+    file=$(delivered_files "$key" | head -n 1)
+    themed_refusal "$key" "the funnel's keyed address, in Paid mode," "$keyed" 403 "only through a buyer's own link"
+    themed_refusal "$key" "a keyed file address, in Paid mode," "$keyed&${id}_file=$(php -r 'echo rawurlencode($argv[1]);' "$file")" 403 \
+        "only through a buyer's own link"
+
+    # A buyer's e-mail link opens their page; its file links are signed and download byte for byte.
+    code=$(send "$RUN/pages/ipn" "$paypal" "$(php "$PAYMENTS" ipn txn_id=E2EPAID00000001 payer_email=paid.one@example.invalid)")
+    link=$(link_in_last_mail "$id")
+    buyer=$(buyer_id_of "$id" E2EPAID00000001)
+    page="$RUN/pages/paid-buyer.html"
+    [ "$code" = 200 ] && [ -n "$buyer" ] && [ "$(fetch "$page" "$link")" = 200 ] && grep -qF "${P_BACK_TAG[$key]}" "$page" &&
+        [ "$(header_of "$page" cache-control)" = "private, no-store" ]
+    verdict "$key: the link in a PayPal buyer's e-mail opens the download page with the download links" $? "$code, buyer '$buyer', link '$link'"
+    sizes=0
+    while IFS= read -r name; do
+        url=$(php "$INSPECT" value "$page" "//a[contains(@href, '_file=$(php -r 'echo rawurlencode($argv[1]);' "$name")')]/@href")
+        code=$(fetch "$RUN/pages/paid-file" "$url")
+        sizes=$((sizes + $(stat -c %s "${P_SITE[$key]}/$name")))
+        [[ "$url" == *"${id}_sig="* ]] && [[ "$url" != *"${id}_key="* ]] && [[ "$url" != *"${link##*=}"* ]] && [ "$code" = 200 ] &&
+            cmp -s "$RUN/pages/paid-file" "${P_SITE[$key]}/$name" || bad="$bad $name($code '$url')"
+    done < <(delivered_files "$key")
+    logged=$(wp_sql "SELECT CONCAT(COUNT(*), ' ', SUM(bytes_sent), ' ', MIN(funnel_id)) FROM wp_${id}_downloads WHERE buyer_id = '$buyer'")
+    [ -z "$bad" ] && [ "$logged" = "$(delivered_files "$key" | wc -l) $sizes $post" ]
+    verdict "$key: every delivery file downloads byte for byte through the buyer's signed file links, and each download is logged" $? \
+        "${bad# }; logged '$logged' for $sizes bytes"
+
+    url=$(php "$INSPECT" value "$page" "//a[contains(@href, '_file=$(php -r 'echo rawurlencode($argv[1]);' "$file")')]/@href")
+    themed_refusal "$key" "a file link with a changed signature" "${url%?}$([ "${url: -1}" = 0 ] && echo 1 || echo 0)" 403 "not valid"
+    themed_refusal "$key" "a file link of another buyer" "${url/${id}_b=$buyer/${id}_b=$((buyer + 1))}" 403 "not valid"
+    themed_refusal "$key" "a file link past its window" "$(signed_file_url "$key" "$buyer" "$file" $(($(date +%s) - 5)))" 410 "has run out"
+    fetch "$RUN/pages/paid-file" "$url" > /dev/null
+    themed_refusal "$key" "a third download of a file allowed twice" "$url" 403 "as often as this purchase allows"
+    send "$RUN/pages/ipn" "$paypal" "$(php "$PAYMENTS" ipn txn_id=E2EPAID00000009 parent_txn_id=E2EPAID00000001 payment_status=Refunded \
+        mc_gross=-9.90 payer_email=paid.one@example.invalid)" > /dev/null
+    themed_refusal "$key" "a refunded buyer's link" "$link" 403 "withdrawn"
+    themed_refusal "$key" "a refunded buyer's file link" "$(signed_file_url "$key" "$buyer" "$file" $(($(date +%s) + 60)))" 403 "withdrawn"
+
+    # The claim page: the sales page's buy button returns to it with this showing's own reference.
+    front="$RUN/pages/paid-front.html"
+    fetch "$front" "${P_PERMALINK[$key]}" > /dev/null
+    claim=$(return_address "$front")
+    ref=${claim##*_claim=}
+    code=$(fetch "$RUN/pages/paid-claim.html" "$claim")
+    [[ "$claim" == *"${id}_claim="* ]] && [ ${#ref} = 32 ] && [ "$code" = 200 ] && grep -q 'Confirming your payment' "$RUN/pages/paid-claim.html" &&
+        [[ "$(header_of "$RUN/pages/paid-claim.html" refresh)" == 5\;* ]] && [ "$(header_of "$front" cache-control)" = "private, no-store" ] &&
+        ! grep -qF "${P_BACK_TAG[$key]}" "$RUN/pages/paid-claim.html"
+    verdict "$key: before the payment is confirmed the claim page says it is confirming and looks again, and shows nothing of the download page" $? \
+        "'$claim' -> $code"
+    send "$RUN/pages/ipn" "$paypal" "$(php "$PAYMENTS" ipn txn_id=E2EPAID00000002 custom="$ref" payer_email=paid.two@example.invalid)" > /dev/null
+    code=$(fetch "$RUN/pages/paid-claim.html" "$claim")
+    url=$(header_of "$RUN/pages/paid-claim.html" location)
+    [ "$code" = 303 ] && [[ "$url" == *"${id}_sig="* ]] && [ "$(fetch "$RUN/pages/paid-claimed.html" "$url")" = 200 ] &&
+        grep -qF "${P_BACK_TAG[$key]}" "$RUN/pages/paid-claimed.html"
+    verdict "$key: once PayPal confirmed the payment, the claim page takes the buyer on to their download page" $? "$code -> '$url'"
+    code=$(fetch "$RUN/pages/paid-claim.html" "${claim%_claim=*}_claim=$(printf '%032d' 7)")
+    [ "$code" = 200 ] && grep -q 'Confirming your payment' "$RUN/pages/paid-claim.html"
+    verdict "$key: a claim page with another reference does not lead to anybody's downloads" $? "$code"
+    link=$(link_in_last_mail "$id")
+    wp_sql "UPDATE wp_${id}_buyers SET expires = UNIX_TIMESTAMP() - 60 WHERE payment_id = 'E2EPAID00000002'"
+    themed_refusal "$key" "a buyer's link after their access time" "$link" 410 "access time of this purchase is over"
+
+    # Nothing public holds the key, a token or a signed link.
+    secrets=("${keyed##*=}" "${link##*=}" "${id}_sig=" "${id}_t=" "${id}_key=")
+    for public in "${P_PERMALINK[$key]}" "$B/?feed=rss2" "$B/?post_type=$type&feed=rss2" "$B/wp-sitemap.xml" \
+        "$B/?sitemap=posts&sitemap-subtype=$type&paged=1" "$B/?s=Balcony" "$B/?rest_route=/wp/v2/search&search=Balcony" \
+        "$B/?rest_route=/wp/v2/$type" "$B/?rest_route=/" "$B/xmlrpc.php?rsd"; do
+        fetch "$RUN/pages/public" "$public" > /dev/null
+        for want in "${secrets[@]}"; do grep -qF "$want" "$RUN/pages/public" && leaks="$leaks $public($want)"; done
+    done
+    [ -z "$leaks" ]
+    verdict "$key: in Paid mode the sales page, feeds, sitemaps, search and the REST API hold no key, token or signed link" $? "$leaks"
+
+    check_add_by_hand "$key"
+}
+
+# check_add_by_hand KEY: the owner adds a buyer on the buyers screen and gets their link; a
+# Contributor cannot, even with the owner's form.
+check_add_by_hand() {
+    local key=$1 id=${P_ID[$1]} post=${P_POST[$1]} type=${P_ID[$1],,} page="$RUN/pages/paid-buyers.html" url link mails buyers code
+    local -a form
+    url="$A/wp-admin/edit.php?post_type=$type&page=$type-buyers&funnel=$post"
+    fetch "$page" "$url" -b "$JAR" > /dev/null
+    mapfile -t form < <(php "$INSPECT" form "$page" "$url" "//form[.//input[@name='${id}_do' and @value='add']]" "${id}_email=by.hand@example.invalid")
+    buyers=$(buyer_count "$id") mails=$(mail_count)
+    fetch "$RUN/pages/paid-added.html" "${form[0]:-$url}" -b "$JAR" --data-binary "${form[1]:-}" > /dev/null
+    link=$(php "$INSPECT" value "$RUN/pages/paid-added.html" "//input[@id='${id}_new_link']/@value")
+    [ -n "$link" ] && [ "$(buyer_count "$id")" = $((buyers + 1)) ] && [ "$(mail_count)" = $((mails + 1)) ] &&
+        [ "$(last_mail to)" = by.hand@example.invalid ] && [[ "$(last_mail message)" == *"$link"* ]] &&
+        [ "$(wp_sql "SELECT source FROM wp_${id}_buyers WHERE email = 'by.hand@example.invalid'")" = manual ] &&
+        [ "$(fetch "$RUN/pages/paid-by-hand.html" "$link")" = 200 ] && grep -qF "${P_BACK_TAG[$key]}" "$RUN/pages/paid-by-hand.html" &&
+        grep -q 'by.hand@example.invalid' "$RUN/pages/paid-added.html" && grep -q 'paid.two@example.invalid' "$RUN/pages/paid-added.html"
+    verdict "$key: the owner adds a buyer by hand on the buyers screen: the link is shown, e-mailed and opens the download page" $? "link '$link'"
+
+    wp_php add-user funnel-contributor contributor-e2e-pass contributor > /dev/null 2>&1
+    login "$RUN/contributor.cookies" funnel-contributor contributor-e2e-pass
+    buyers=$(buyer_count "$id")
+    code=$(fetch "$RUN/pages/paid-contributor.html" "${form[0]:-$url}" -b "$RUN/contributor.cookies" \
+        --data-binary "${form[1]/by.hand/sneaky}")
+    fetch "$RUN/pages/paid-contributor-list.html" "$url" -b "$RUN/contributor.cookies" > /dev/null
+    [ "$code" = 403 ] && [ "$(buyer_count "$id")" = "$buyers" ] && ! grep -q 'paid.two@example.invalid' "$RUN/pages/paid-contributor-list.html" &&
+        [ "$(php "$INSPECT" count "$RUN/pages/paid-contributor-list.html" "//input[@name='${id}_do']")" = 0 ]
+    verdict "$key: a Contributor neither sees the funnel's buyers nor adds one, even with the owner's form" $? "$code"
 }

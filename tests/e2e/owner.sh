@@ -95,7 +95,7 @@ check_address_before_publishing() {
     verdict "$key: a new funnel's edit screen shows its download address with a Copy button before it is saved, and says when it starts working" $? \
         "address '$address', '$said'"
 
-    location=$(save_funnel "$key" "$JAR" "$A/wp-admin/post-new.php?post_type=$type" "post_title=Draft for later" "save=Save Draft")
+    location=$(save_funnel "$key" "$JAR" "$A/wp-admin/post-new.php?post_type=$type" "post_title=Draft for later" "${id}_mode=free" "save=Save Draft")
     post=$(sed -n 's/.*[?&]post=\([0-9]*\).*/\1/p' <<< "$location")
     list="$RUN/pages/$key-draft-list.html"
     fetch "$list" "$A/wp-admin/edit.php?post_type=$type" -b "$JAR" > /dev/null

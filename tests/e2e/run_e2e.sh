@@ -316,7 +316,7 @@ create_funnel() {
     local key=$1 id=${P_ID[$1]} type=${P_ID[$1],,} location edit key_shown before
     location=$(save_funnel "$key" "$JAR" "$A/wp-admin/post-new.php?post_type=$type" \
         "post_title=${P_TITLE[$key]}" "${id}_front_tag=${P_FRONT_TAG[$key]}" "${id}_back_tag=${P_BACK_TAG[$key]}" \
-        "publish=Publish")
+        "${id}_mode=free" "publish=Publish")
     P_POST[$key]=$(sed -n 's/.*[?&]post=\([0-9]*\).*/\1/p' <<< "$location")
     [ -n "${P_POST[$key]}" ] && [[ "$location" == *"message=6"* ]]
     verdict "$key: a funnel is published through the edit screen's form" $? "redirected to '$location'"

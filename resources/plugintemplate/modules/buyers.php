@@ -443,19 +443,19 @@ function #prefix#_log_download( $buyer_id, $funnel_id, $file, $bytes_sent, $firs
 
 /**
  * Logs a delivery file once the streamer has sent it, when the request was a buyer's: the
- * streamer's context names the buyer ("buyer"), the funnel ("funnel") and where the request
- * began in the file ("first_byte").
+ * streamer's context names the buyer ("buyer_id"), the funnel ("funnel_id") and where the
+ * request began in the file ("first_byte").
  *
  * @param string $name       The delivery file's name.
  * @param int    $bytes_sent How many bytes went out.
  * @param array  $context    What the caller of the streamer passed along.
  */
 function #prefix#_log_delivery( $name, $bytes_sent, $context = array() ) {
-	if ( ! is_array( $context ) || empty( $context['buyer'] ) ) {
+	if ( ! is_array( $context ) || empty( $context['buyer_id'] ) ) {
 		return;
 	}
 	$first_byte = isset( $context['first_byte'] ) ? (int) $context['first_byte'] : 0;
-	#prefix#_log_download( (int) $context['buyer'], isset( $context['funnel'] ) ? (int) $context['funnel'] : 0, $name, $bytes_sent, $first_byte );
+	#prefix#_log_download( (int) $context['buyer_id'], isset( $context['funnel_id'] ) ? (int) $context['funnel_id'] : 0, $name, $bytes_sent, $first_byte );
 }
 add_action( '#prefix#_delivery_sent', '#prefix#_log_delivery', 10, 3 );
 

@@ -203,10 +203,7 @@ function #prefix#_shown_tag( $post_id, $field ) {
 	if ( '1' !== get_post_meta( $post_id, #prefix#_meta_key( 'trusted_tags' ), true ) ) {
 		$tag = #prefix#_filter_tag( $tag )['tag'];
 	}
-	if ( false === strpos( $tag, '[download_url]' ) ) {
-		return $tag;
-	}
-	return str_replace( '[download_url]', esc_url( #prefix#_keyed_url( $post_id ) ), $tag );
+	return #prefix#_fill_tag( $post_id, $tag );
 }
 
 /**

@@ -166,20 +166,41 @@ add_filter( 'old_slug_redirect_url', '#prefix#_old_slug_keeps_key' );
  * theme's header and footer around the message. It names no address of the site's people,
  * as anyone may reach it. The page is kept out of search engines and caches, and sends no
  * Referer with the address in it.
+ *
+ * @param string $reason Why, in the visitor's words; empty for a wrong or missing key.
+ * @param int    $status The HTTP status: 403, or 410 for what has run out.
  */
-function #prefix#_refuse_download() {
-	status_header( 403 );
+function #prefix#_refuse_download( $reason = '', $status = 403 ) {
+	status_header( $status );
 	#prefix#_private_headers();
 	add_filter( 'wp_robots', 'wp_robots_no_robots' );
 	add_filter( 'document_title_parts', '#prefix#_refusal_title_parts' );
 
 	$title   = #prefix#_refusal_title();
-	$message = esc_html__( 'This download address does not open anything (any more). It may have been copied incompletely, or the seller has replaced it with a new one.', '#prefix#' );
+	$message = '' !== $reason ? esc_html( $reason ) : esc_html__( 'This download address does not open anything (any more). It may have been copied incompletely, or the seller has replaced it with a new one.', '#prefix#' );
 	$contact = esc_html__( 'If you bought here, contact the seller the way you bought, and you will get the current address.', '#prefix#' );
 	$home    = sprintf( '<a href="%1$s">%2$s</a>', esc_url( home_url( '/' ) ), esc_html__( 'Go to the home page', '#prefix#' ) );
-	$content = '<h1 class="wp-block-heading">' . esc_html( $title ) . '</h1><p>' . $message . '</p>'
-		. '<p>' . $contact . '</p><p>' . $home . '</p>';
+	$content = '<p>' . $message . '</p><p>' . $contact . '</p><p>' . $home . '</p>';
+	#prefix#_themed_page( $title, $content );
+}
 
+/**
+ * Prints a short page in the site's own look, the theme's header and footer around a title and
+ * its content, and ends the request.
+ *
+ * @param string $title   The page's title, plain text.
+ * @param string $content The page's content, HTML escaped by the caller.
+ */
+function #prefix#_themed_page( $title, $content ) {
+	$content = '<h1 class="wp-block-heading">' . esc_html( $title ) . '</h1>' . $content;
+	add_filter(
+		'document_title_parts',
+		function ( $parts ) use ( $title ) {
+			$parts['title'] = $title;
+			return $parts;
+		},
+		11
+	);
 	if ( function_exists( 'wp_is_block_theme' ) && wp_is_block_theme() ) {
 		// As WordPress renders a block theme's page: the blocks first, so that they can add
 		// their styles to the head, then the document around them.
@@ -289,9 +310,10 @@ function #prefix#_render_page( $role ) {
 	$delivery_urls = array();
 	$front_tag     = $download ? '' : #prefix#_shown_tag( $post_id, 'front_tag' );
 	$back_tag      = '';
-	if ( $download && #prefix#_key_matches( $post_id, #prefix#_requested_key() ) ) {
+	$buyer         = $download ? #prefix#_current_buyer() : null;
+	if ( $buyer || ( $download && ! #prefix#_is_paid( $post_id ) && #prefix#_key_matches( $post_id, #prefix#_requested_key() ) ) ) {
 		$back_tag      = #prefix#_shown_tag( $post_id, 'back_tag' );
-		$delivery_urls = array_map( 'esc_url', #prefix#_delivery_urls( $post_id ) );
+		$delivery_urls = array_map( 'esc_url', $buyer ? #prefix#_buyer_file_urls( $buyer ) : #prefix#_delivery_urls( $post_id ) );
 	}
 
 	ob_start();
