@@ -214,7 +214,7 @@ check_buyers() { # check_buyers KEY
         [[ "$erased" == *$'\t1\tremoved'* ]]
     verdict "$key: WordPress's personal-data erasure removes the buyer and their download log, and nobody else" $? "$erased"
 
-    check_paid "$key" "$paypal"
+    check_paid "$key" "$paypal" "$stripe"
     stop_paypal_stub
 }
 
@@ -251,7 +251,7 @@ signed_file_url() {
 # confirmed buyers, each through their own link, and hands out files only through signed links;
 # nothing public carries a key or a token.
 check_paid() {
-    local key=$1 paypal=$2 id=${P_ID[$1]} post=${P_POST[$1]} type=${P_ID[$1],,} edit="$RUN/pages/paid-edit.html"
+    local key=$1 paypal=$2 stripe=$3 id=${P_ID[$1]} post=${P_POST[$1]} type=${P_ID[$1],,} edit="$RUN/pages/paid-edit.html"
     local keyed file url code link page bad="" buyer sizes logged front claim ref leaks="" public secrets want said name
 
     fetch "$RUN/pages/paid-new.html" "$A/wp-admin/post-new.php?post_type=$type" -b "$JAR" > /dev/null
@@ -346,6 +346,61 @@ check_paid() {
     verdict "$key: in Paid mode the sales page, feeds, sitemaps, search and the REST API hold no key, token or signed link" $? "$leaks"
 
     check_add_by_hand "$key"
+    check_paid_returns "$key" "$paypal" "$stripe"
+    check_old_funnels_free "$key"
+}
+
+# check_paid_returns KEY PAYPAL STRIPE: the PayPal button the screen writes carries the funnel's
+# settings, its listener and one claim reference in both its return address and its custom
+# value, which lead a buyer on once PayPal confirms; Stripe's success address does the same with
+# the Checkout Session's id.
+check_paid_returns() {
+    local key=$1 paypal=$2 stripe=$3 id=${P_ID[$1]} post=${P_POST[$1]} front="$RUN/pages/paid-button.html" button="//form[@class='paypal-buy']"
+    local field got want wrong="" ref back code url session
+    save_funnel "$key" "$JAR" "$A/wp-admin/post.php?post=$post&action=edit" "${id}_paypal_button=1" "save=Update" > /dev/null
+    fetch "$front" "${P_PERMALINK[$key]}" > /dev/null
+    ref=$(php "$INSPECT" value "$front" "$button//input[@name='custom']/@value")
+    back=$(php "$INSPECT" value "$front" "$button//input[@name='return']/@value")
+    for field in business=seller@example.invalid amount=9.90 currency_code=EUR item_number=balcony-1 cmd=_xclick "notify_url=$paypal"; do
+        got=$(php "$INSPECT" value "$front" "$button//input[@name='${field%%=*}']/@value")
+        [ "$got" = "${field#*=}" ] || wrong="$wrong ${field%%=*}='$got'"
+    done
+    [ "$(php "$INSPECT" value "$front" "$button/@action")" = https://www.sandbox.paypal.com/cgi-bin/webscr ] || wrong="$wrong action"
+    [ -z "$wrong" ] && [[ "$ref" =~ ^[0-9a-f]{32}$ ]] && [ "$back" = "$B/?post_type=${id,,}&p=$post&${id}_claim=$ref" ]
+    verdict "$key: the PayPal button written from the screen carries the funnel's account, price, listener and one claim reference in return and custom" $? \
+        "${wrong# }; custom '$ref', return '$back'"
+    send "$RUN/pages/ipn" "$paypal" "$(php "$PAYMENTS" ipn txn_id=E2EPAID00000003 custom="$ref" payer_email=paid.three@example.invalid)" > /dev/null
+    code=$(fetch "$RUN/pages/paid-claim.html" "$back")
+    url=$(header_of "$RUN/pages/paid-claim.html" location)
+    [ "$code" = 303 ] && [ "$(fetch "$RUN/pages/paid-claimed.html" "$url")" = 200 ] && grep -qF "${P_BACK_TAG[$key]}" "$RUN/pages/paid-claimed.html"
+    verdict "$key: a buyer who paid with that button is led on from PayPal's return to their download page" $? "$code -> '$url'"
+
+    fetch "$RUN/pages/paid-edit.html" "$A/wp-admin/post.php?post=$post&action=edit" -b "$JAR" > /dev/null
+    url=$(php "$INSPECT" value "$RUN/pages/paid-edit.html" "//input[@id='${id}_stripe_return']/@value")
+    session=cs_test_e2e_claim_0001
+    stripe_send "$RUN/pages/stripe" "$stripe" "$(php "$PAYMENTS" stripe-session $session pi_e2e_claim 990 eur stripe.claim@example.invalid)" \
+        "$STRIPE_SECRET" "$(date +%s)" > /dev/null
+    code=$(fetch "$RUN/pages/paid-claim.html" "${url/\{CHECKOUT_SESSION_ID\}/$session}")
+    back=$(header_of "$RUN/pages/paid-claim.html" location)
+    [[ "$url" == *"${id}_claim="*"&session_id={CHECKOUT_SESSION_ID}" ]] && [ "$code" = 303 ] &&
+        [ "$(fetch "$RUN/pages/paid-claimed.html" "$back")" = 200 ] && grep -qF "${P_BACK_TAG[$key]}" "$RUN/pages/paid-claimed.html"
+    verdict "$key: Stripe's success address from the screen leads a buyer whose Checkout Session is paid on to their download page" $? \
+        "'$url' -> $code -> '$back'"
+}
+
+# check_old_funnels_free KEY: a funnel without a stored mode (made before there were modes)
+# opens at its keyed address as it always did, and the upgrade step stores it as Free; a Paid
+# funnel stays Paid.
+check_old_funnels_free() {
+    local key=$1 id=${P_ID[$1]} post=${P_POST[$1]} keyed draft code mode
+    keyed=$(php "$INSPECT" value "$RUN/pages/paid-edit.html" "//input[@id='${id}_download_url']/@value")
+    draft=$(php "$INSPECT" value "$RUN/pages/paid-new.html" "//input[@id='post_ID']/@value")
+    wp_sql "DELETE FROM wp_postmeta WHERE post_id = $post AND meta_key LIKE '%${id}_mode'"
+    code=$(fetch "$RUN/pages/paid-old.html" "$keyed")
+    wp_php upgrade "$id" 1.0 > /dev/null
+    mode=$(wp_sql "SELECT GROUP_CONCAT(post_id, '=', meta_value ORDER BY post_id) FROM wp_postmeta WHERE post_id IN ($post, $draft) AND meta_key LIKE '%${id}_mode'")
+    [ "$code" = 200 ] && grep -qF "${P_BACK_TAG[$key]}" "$RUN/pages/paid-old.html" && [ "$mode" = "$post=free,$draft=paid" ]
+    verdict "$key: a funnel from before the access modes opens at its keyed address, and the upgrade stores it as Free" $? "$code, modes '$mode'"
 }
 
 # check_add_by_hand KEY: the owner adds a buyer on the buyers screen and gets their link; a

@@ -174,9 +174,17 @@ function #prefix#_print_addresses( $post_id ) {
 		#prefix#_print_copy_field( '#prefix#_listener_' . $provider, #prefix#_listener_url( $provider, $post_id ), 'large-text' );
 		echo '</p>';
 	}
-	echo '<p>' . esc_html__( 'Stripe\'s success address (after payment, Stripe sends buyers here)', '#prefix#' ) . '<br />';
-	#prefix#_print_copy_field( '#prefix#_stripe_return', #prefix#_stripe_return_url( $post_id ), 'large-text' );
-	echo '</p><p class="description">' . esc_html__( 'In a buy button, write [download_url] where buyers are sent back after paying and [claim_ref] where the button carries a value of your own (PayPal\'s "custom"): the page puts in the claim page, which takes each buyer on to their downloads once the payment is confirmed.', '#prefix#' ) . '</p>';
+	// Not through esc_url(), which would take out the braces of Stripe's placeholder.
+	printf(
+		'<p>%1$s<br /><span class="%2$s"><input type="text" id="%3$s" class="large-text code" readonly="readonly" value="%4$s" /> '
+		. '<button type="button" class="button" data-%2$s="%3$s">%5$s</button> <span class="%2$s-done" role="status"></span></span></p>',
+		esc_html__( 'Stripe\'s success address (after payment, Stripe sends buyers here)', '#prefix#' ),
+		esc_attr( '#prefix#-copy' ),
+		esc_attr( '#prefix#_stripe_return' ),
+		esc_attr( #prefix#_stripe_return_url( $post_id ) ),
+		esc_html__( 'Copy', '#prefix#' )
+	);
+	echo '<p class="description">' . esc_html__( 'In a buy button, write [download_url] where buyers are sent back after paying and [claim_ref] where the button carries a value of your own (PayPal\'s "custom"): the page puts in the claim page, which takes each buyer on to their downloads once the payment is confirmed.', '#prefix#' ) . '</p>';
 }
 
 /**

@@ -125,6 +125,10 @@ switch ( $task ) {
         echo wp_json_encode( $added ), "\n";
         break;
 
+    case 'upgrade': // ID FROM: the plugin's upgrade steps from version FROM, as an update runs them
+        do_action( $args[0] . '_upgrade', $args[1] );
+        break;
+
     case 'funnel-settings': // ID POST JSON: changes a funnel's payment settings, as its screen would
         $problems = call_user_func( $args[0] . '_save_funnel_settings', (int) $args[1], json_decode( $args[2], true ) );
         if ( $problems ) {
