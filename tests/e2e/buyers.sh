@@ -421,6 +421,12 @@ check_add_by_hand() {
         grep -q 'by.hand@example.invalid' "$RUN/pages/paid-added.html" && grep -q 'paid.two@example.invalid' "$RUN/pages/paid-added.html"
     verdict "$key: the owner adds a buyer by hand on the buyers screen: the link is shown, e-mailed and opens the download page" $? "link '$link'"
 
+    buyers=$(buyer_count "$id")
+    code=$(fetch "$RUN/pages/paid-no-nonce.html" "${form[0]:-$url}" -b "$JAR" \
+        --data-binary "$(sed -E 's/(^|&)_wpnonce=[^&]*//; s/by\.hand/no.nonce/' <<< "${form[1]:-}")")
+    [ "$code" = 403 ] && [ "$(buyer_count "$id")" = "$buyers" ]
+    verdict "$key: the owner's add form without its nonce adds nobody" $? "$code"
+
     wp_php add-user funnel-contributor contributor-e2e-pass contributor > /dev/null 2>&1
     login "$RUN/contributor.cookies" funnel-contributor contributor-e2e-pass
     buyers=$(buyer_count "$id")
