@@ -5,6 +5,8 @@
 # the plugin's own code to see what it did. Sourced by run_e2e.sh, which provides fetch, verdict,
 # the P_* tables, wp_php, wp_sql, WP_MAIL_LOG and the WordPress addresses.
 
+source "$E2E_DIR/browser.sh"
+
 PAYMENTS="$E2E_DIR/php/payment_messages.php"
 STUB_PID= STUB_URL= STUB_DIR=
 STRIPE_SECRET=whsec_e2eTestSigningSecret0123456789
@@ -347,6 +349,7 @@ check_paid() {
 
     check_add_by_hand "$key"
     check_paid_returns "$key" "$paypal" "$stripe"
+    check_paid_in_browser "$key" "$paypal"
     check_old_funnels_free "$key"
 }
 
