@@ -224,11 +224,13 @@ check_buyers() { # check_buyers KEY
 link_in_last_mail() { last_mail message | grep -o "http[^ ]*[?&]${1}_t=[0-9a-f]*" | head -n 1; }
 buyer_id_of() { wp_sql "SELECT id FROM wp_${1}_buyers WHERE payment_id = '$2'"; } # buyer_id_of ID PAYMENT
 
-# themed_refusal KEY WHAT URL WANT_STATUS REASON: URL gets WANT_STATUS and the refusal page in the
-# site's own look with REASON, and neither the download links nor a byte of a delivery file.
+# themed_refusal KEY WHAT URL WANT_STATUS REASON [CURL ARGS...]: URL gets WANT_STATUS and the
+# refusal page in the site's own look with REASON, and neither the download links nor a byte of a
+# delivery file.
 themed_refusal() {
     local key=$1 what=$2 url=$3 want=$4 reason=$5 page="$RUN/pages/paid-refusal.html" code said file leaked=""
-    code=$(fetch "$page" "$url")
+    shift 5
+    code=$(fetch "$page" "$url" "$@")
     said=$(php "$INSPECT" value "$page" "//main" | tr -s ' \n\t' ' ')
     while IFS= read -r file; do
         grep -qaF "$(head -c 64 "${P_SITE[$key]}/$file" | tail -c 16)" "$page" && leaked="$leaked $file"
@@ -332,6 +334,13 @@ check_paid() {
     code=$(fetch "$RUN/pages/paid-claim.html" "${claim%_claim=*}_claim=$(printf '%032d' 7)")
     [ "$code" = 200 ] && grep -q 'Confirming your payment' "$RUN/pages/paid-claim.html"
     verdict "$key: a claim page with another reference does not lead to anybody's downloads" $? "$code"
+    # Ranges that never begin at the first byte count against the limit by the bytes they carry.
+    url=$(php "$INSPECT" value "$RUN/pages/paid-claimed.html" "//a[contains(@href, '_file=$(php -r 'echo rawurlencode($argv[1]);' "$file")')]/@href")
+    for code in 1 2 3; do code=$(fetch "$RUN/pages/paid-part" "$url" -H 'Range: bytes=1-'); [ "$code" = 206 ] || break; done
+    [ "$code" = 206 ] && cmp -s "$RUN/pages/paid-part" <(tail -c +2 "${P_SITE[$key]}/$file")
+    verdict "$key: a buyer's file link answers ranges" $? "$code"
+    themed_refusal "$key" "a range after three ranges that carried more than the two downloads allowed" "$url" 403 \
+        "as often as this purchase allows" -H 'Range: bytes=1-'
     link=$(link_in_last_mail "$id")
     wp_sql "UPDATE wp_${id}_buyers SET expires = UNIX_TIMESTAMP() - 60 WHERE payment_id = 'E2EPAID00000002'"
     themed_refusal "$key" "a buyer's link after their access time" "$link" 410 "access time of this purchase is over"

@@ -479,6 +479,23 @@ function #prefix#_downloads_used( $buyer_id ) {
 }
 
 /**
+ * How many bytes of each delivery file a buyer has been sent, ranges included.
+ *
+ * @param int $buyer_id The buyer.
+ * @return int[] File name => bytes; files never downloaded are left out.
+ */
+function #prefix#_bytes_sent( $buyer_id ) {
+	$wpdb  = $GLOBALS['wpdb'];
+	$table = #prefix#_downloads_table();
+	$rows  = $wpdb->get_results( $wpdb->prepare( "SELECT file, SUM(bytes_sent) AS bytes FROM $table WHERE buyer_id = %d GROUP BY file", (int) $buyer_id ), ARRAY_A ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching, WordPress.DB.PreparedSQL.InterpolatedNotPrepared -- The plugin's own table, named by code; counted fresh before every download.
+	$sent  = array();
+	foreach ( (array) $rows as $row ) {
+		$sent[ $row['file'] ] = (int) $row['bytes'];
+	}
+	return $sent;
+}
+
+/**
  * A buyer's download log, newest first.
  *
  * @param int $buyer_id The buyer.

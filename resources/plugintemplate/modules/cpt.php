@@ -316,6 +316,9 @@ function #prefix#_render_meta_box( $post ) {
 		esc_attr( '#prefix#_download_key' ),
 		esc_html( #prefix#_get_key( $post->ID ) )
 	);
+	if ( #prefix#_is_paid( $post->ID ) ) {
+		printf( '<p class="description"><strong>%s</strong></p>', esc_html__( 'This funnel is Paid (see "Access and payments"): this address and the file addresses below open nothing. Buyers come in through their own links; in a buy button, [download_url] is the claim page that leads them on.', '#prefix#' ) );
+	}
 	$files = #prefix#_delivery()['files'];
 	if ( $files ) {
 		echo '<p><strong>' . esc_html__( 'Files for buyers', '#prefix#' ) . '</strong><br /><span class="description">'

@@ -249,9 +249,27 @@ function #prefix#_buyer_refusal( $buyer, $funnel_id, $now ) {
 }
 
 /**
+ * The size of a delivery file's content in bytes; 0 when it is not known.
+ *
+ * @param string $file The delivery file's name.
+ * @return int
+ */
+function #prefix#_delivery_size( $file ) {
+	if ( function_exists( '#prefix#_delivery_file' ) ) {
+		$stored = #prefix#_delivery_file( $file );
+		return is_array( $stored ) && isset( $stored['size'] ) ? (int) $stored['size'] : 0;
+	}
+	$delivery = #prefix#_delivery();
+	$path     = __DIR__ . '/' . $delivery['folder'] . '/' . $file;
+	return '' !== $delivery['folder'] && in_array( $file, $delivery['files'], true ) && is_file( $path ) ? (int) filesize( $path ) : 0;
+}
+
+/**
  * Whether a buyer has used up the downloads of a file; null when they may download it, else
- * the refusal as #prefix#_buyer_refusal() gives it. Every request is counted against the limit,
- * ranges too, so that no part of a file comes out once its downloads are used up.
+ * the refusal as #prefix#_buyer_refusal() gives it. A file is used up when it was downloaded
+ * from its start as often as allowed, or when as many bytes of it went out as that many whole
+ * downloads hold: ranges that never begin at the first byte count too. Once it is used up,
+ * every request is refused, ranges included.
  *
  * @param array  $buyer The buyer.
  * @param string $file  The delivery file's name.
@@ -259,8 +277,15 @@ function #prefix#_buyer_refusal( $buyer, $funnel_id, $now ) {
  */
 function #prefix#_limit_refusal( $buyer, $file ) {
 	$limit = #prefix#_funnel_settings( $buyer['funnel_id'] )['downloads_per_file'];
+	if ( $limit <= 0 ) {
+		return null;
+	}
 	$used  = #prefix#_downloads_used( $buyer['id'] );
-	if ( $limit > 0 && isset( $used[ $file ] ) && $used[ $file ] >= $limit ) {
+	$sent  = #prefix#_bytes_sent( $buyer['id'] );
+	$size  = #prefix#_delivery_size( $file );
+	$whole = isset( $used[ $file ] ) && $used[ $file ] >= $limit;
+	$bytes = $size > 0 && isset( $sent[ $file ] ) && $sent[ $file ] >= $limit * $size;
+	if ( $whole || $bytes ) {
 		/* translators: %d: how many downloads of each file a purchase allows. */
 		return array( sprintf( _n( 'You have downloaded this file %d time, as often as this purchase allows. If you need it again, please write to the seller.', 'You have downloaded this file %d times, as often as this purchase allows. If you need it again, please write to the seller.', $limit, '#prefix#' ), $limit ), 403 );
 	}
