@@ -378,6 +378,9 @@ check_paid_returns() {
         [ "$got" = "${field#*=}" ] || wrong="$wrong ${field%%=*}='$got'"
     done
     [ "$(php "$INSPECT" value "$front" "$button/@action")" = https://www.sandbox.paypal.com/cgi-bin/webscr ] || wrong="$wrong action"
+    [ "$(php "$INSPECT" value "$RUN/pages/paid-edit.html" "//input[@id='${id}_listener_paypal']/@value")" = "$paypal" ] &&
+        [ "$(php "$INSPECT" value "$RUN/pages/paid-edit.html" "//input[@id='${id}_listener_stripe']/@value")" = "$stripe" ] &&
+        [[ "$(php "$INSPECT" value "$RUN/pages/paid-edit.html" "//div[@id='tab-panel-${id}_payments_help']")" == *"whsec_"* ]] || wrong="$wrong screen"
     [ -z "$wrong" ] && [[ "$ref" =~ ^[0-9a-f]{32}$ ]] && [ "$back" = "$B/?post_type=${id,,}&p=$post&${id}_claim=$ref" ]
     verdict "$key: the PayPal button written from the screen carries the funnel's account, price, listener and one claim reference in return and custom" $? \
         "${wrong# }; custom '$ref', return '$back'"
@@ -448,4 +451,38 @@ check_add_by_hand() {
     [ "$code" = 403 ] && [ "$(buyer_count "$id")" = "$buyers" ] && ! grep -q 'paid.two@example.invalid' "$RUN/pages/paid-contributor-list.html" &&
         [ "$(php "$INSPECT" count "$RUN/pages/paid-contributor-list.html" "//input[@name='${id}_do']")" = 0 ]
     verdict "$key: a Contributor neither sees the funnel's buyers nor adds one, even with the owner's form" $? "$code"
+
+    check_buyer_actions "$key" "$link"
+}
+
+# buyer_action KEY EMAIL ACTION: posts ACTION (resend or revoke) from EMAIL's row of the buyers
+# screen, found through its search; the answer goes to paid-action.html.
+buyer_action() {
+    local id=${P_ID[$1]} url page="$RUN/pages/paid-search.html"
+    local -a form
+    url="$A/wp-admin/edit.php?post_type=${id,,}&page=${id,,}-buyers&funnel=${P_POST[$1]}&s=$2"
+    fetch "$page" "$url" -b "$JAR" > /dev/null
+    mapfile -t form < <(php "$INSPECT" form "$page" "$url" "//table[@id='${id,,}-buyers']//form[.//input[@name='${id}_do' and @value='$3']]")
+    fetch "$RUN/pages/paid-action.html" "${form[0]:-$url}" -b "$JAR" --data-binary "${form[1]:-}" > /dev/null
+}
+
+# check_buyer_actions KEY LINK: the buyers screen finds a buyer by search, sends their link again
+# (the old one stops working) and revokes it; the funnel list counts buyers and downloads.
+check_buyer_actions() {
+    local key=$1 old=$2 id=${P_ID[$1]} post=${P_POST[$1]} rows new mails list="$RUN/pages/paid-list.html" buyers downloads
+    buyer_action "$key" by.hand resend
+    rows=$(php "$INSPECT" count "$RUN/pages/paid-search.html" "//table[@id='${id,,}-buyers']/tbody/tr")
+    new=$(link_in_last_mail "$id")
+    [ "$rows" = 1 ] && [ "$(last_mail to)" = by.hand@example.invalid ] && [ -n "$new" ] && [ "$new" != "$old" ] &&
+        [ "$(fetch "$RUN/pages/paid-new-link.html" "$new")" = 200 ] && [ "$(fetch "$RUN/pages/paid-old-link.html" "$old")" = 403 ]
+    verdict "$key: the buyers screen finds a buyer by search and sends them a new link, and the old one stops working" $? "$rows rows, '$new'"
+    buyer_action "$key" by.hand revoke
+    themed_refusal "$key" "a link revoked on the buyers screen" "$new" 403 "withdrawn"
+
+    fetch "$list" "$A/wp-admin/edit.php?post_type=${id,,}" -b "$JAR" > /dev/null
+    buyers=$(php "$INSPECT" value "$list" "//tr[@id='post-$post']//td[contains(@class,'column-${id}_buyers')]/a")
+    downloads=$(php "$INSPECT" value "$list" "//tr[@id='post-$post']//td[contains(@class,'column-${id}_downloads')]")
+    [ "$buyers" = "$(buyer_count "$id")" ] && [ "$buyers" -gt 0 ] &&
+        [ "$downloads" = "$(wp_sql "SELECT COUNT(*) FROM wp_${id}_downloads WHERE funnel_id = $post AND first_byte = 0")" ] && [ "$downloads" -gt 0 ]
+    verdict "$key: the funnel list counts the funnel's buyers and downloads" $? "buyers '$buyers', downloads '$downloads'"
 }
