@@ -40,7 +40,8 @@ check_roles() {
     for role in editor author contributor; do
         jar=${jars[$role]} status=""
         for page in "edit.php?post_type=$type" "edit.php?post_type=$type&all_posts=1" "post.php?post=$post&action=edit" \
-            "post-new.php?post_type=$type" "edit.php?post_type=$type&page=${id}_access"; do
+            "post-new.php?post_type=$type" "edit.php?post_type=$type&page=${id}_access" \
+            "edit.php?post_type=$type&page=${id}-buyers&funnel=$post"; do
             code=$(fetch "$RUN/pages/role-$role.html" "$A/wp-admin/$page" -b "$jar")
             [ "$code" = 200 ] && status="$status $page->200"
             holds_key "$RUN/pages/role-$role.html" "$key" && leaks="$leaks $role:$page"
@@ -48,7 +49,7 @@ check_roles() {
         fetch "$RUN/pages/role-$role-dash.html" "$A/wp-admin/" -b "$jar" > /dev/null
         [ -z "$status" ] && [ "$(php "$INSPECT" count "$RUN/pages/role-$role-dash.html" "//li[@id='menu-posts-$type'] | //div[@id='$id-welcome']")" = 0 ] &&
             ! holds_key "$RUN/pages/role-$role-dash.html" "$key"
-        verdict "example: a user with the $role role sees no funnel list, edit screen, new funnel, settings, menu or first steps" $? "answered 200:$status"
+        verdict "example: a user with the $role role sees no funnel list, edit screen, new funnel, settings, buyers, menu or first steps" $? "answered 200:$status"
     done
     [ -z "$leaks" ] && [ -n "$key" ]
     verdict "example: no page an Editor, Author or Contributor opens holds the funnel's key" $? "${leaks:-no key in the database}"
@@ -91,7 +92,7 @@ check_author_form() {
     wp_php add-user funnel-author author-e2e-pass author $caps > /dev/null && login "$jar" funnel-author author-e2e-pass
     local paypal='<form action="https://www.paypal.com/cgi-bin/webscr" method="post" target="_top"><input type="hidden" name="cmd" value="_xclick"><input type="hidden" name="business" value="shop@example.invalid"><input type="hidden" name="amount" value="9.90"><input type="hidden" name="return" value="[download_url]"><script>document.title="pwned"</script><input type="image" src="https://www.paypalobjects.com/en_US/i/btn/btn_buynow_LG.gif" border="0" name="submit" alt="Buy now" onclick="steal()"></form>'
     location=$(save_funnel example "$jar" "$A/wp-admin/post-new.php?post_type=$type" "post_title=Author funnel" \
-        "${id}_front_tag=$paypal" "${id}_back_tag=<p>ok</p>" "publish=Publish")
+        "${id}_front_tag=$paypal" "${id}_back_tag=<p>ok</p>" "${id}_mode=free" "publish=Publish")
     post=$(sed -n 's/.*[?&]post=\([0-9]*\).*/\1/p' <<< "$location")
     fetch "$RUN/pages/author-edit.html" "$(in_admin "$location")" -b "$jar" > /dev/null
     notice=$(php "$INSPECT" value "$RUN/pages/author-edit.html" "//div[@id='$id-removed']" | tr -s ' \n\t' ' ')

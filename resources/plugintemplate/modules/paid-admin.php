@@ -104,7 +104,7 @@ function #prefix#_render_paid_box( $post ) {
 	foreach ( $modes as $value => $label ) {
 		printf(
 			'<p><label><input type="radio" name="%1$s" value="%2$s"%3$s /> %4$s</label></p>',
-			esc_attr( #prefix#_meta_key( 'mode' ) ),
+			esc_attr( #prefix#_field_name( 'mode' ) ),
 			esc_attr( $value ),
 			checked( $mode, $value, false ),
 			esc_html( $label )
@@ -243,7 +243,7 @@ function #prefix#_save_paid_box( $post_id ) {
 	if ( ( defined( 'DOING_AUTOSAVE' ) && DOING_AUTOSAVE ) || ! #prefix#_paid_can_manage( $post_id ) ) {
 		return;
 	}
-	$mode = #prefix#_meta_key( 'mode' );
+	$mode = #prefix#_field_name( 'mode' );
 	if ( isset( $_POST[ $mode ] ) && is_string( $_POST[ $mode ] ) ) {
 		#prefix#_set_funnel_mode( $post_id, sanitize_key( wp_unslash( $_POST[ $mode ] ) ) );
 	}
