@@ -13,23 +13,6 @@ if ( ! defined( 'ABSPATH' ) ) {
 }
 
 /**
- * Whether the current user may see and change a funnel's access, settings and buyers.
- *
- * @param int $post_id The funnel; 0 for funnels in general.
- * @return bool
- */
-function #prefix#_paid_can_manage( $post_id = 0 ) {
-	if ( function_exists( '#prefix#_can_manage' ) ) {
-		return #prefix#_can_manage( $post_id );
-	}
-	if ( $post_id ) {
-		return current_user_can( 'edit_post', $post_id );
-	}
-	$type = get_post_type_object( #prefix#_post_type() );
-	return $type && current_user_can( $type->cap->edit_posts );
-}
-
-/**
  * The slug of the buyers screen.
  *
  * @return string
@@ -91,7 +74,7 @@ add_action( 'add_meta_boxes_' . #prefix#_post_type(), '#prefix#_add_paid_box' );
  * @param WP_Post $post The funnel being edited.
  */
 function #prefix#_render_paid_box( $post ) {
-	if ( ! #prefix#_paid_can_manage( $post->ID ) ) {
+	if ( ! #prefix#_can_manage( $post->ID ) ) {
 		return;
 	}
 	wp_nonce_field( '#prefix#_paid_' . $post->ID, '#prefix#_paid_nonce' );
@@ -240,7 +223,7 @@ function #prefix#_save_paid_box( $post_id ) {
 	if ( '' === $nonce || ! wp_verify_nonce( $nonce, '#prefix#_paid_' . $post_id ) || wp_is_post_revision( $post_id ) || wp_is_post_autosave( $post_id ) ) {
 		return;
 	}
-	if ( ( defined( 'DOING_AUTOSAVE' ) && DOING_AUTOSAVE ) || ! #prefix#_paid_can_manage( $post_id ) ) {
+	if ( ( defined( 'DOING_AUTOSAVE' ) && DOING_AUTOSAVE ) || ! #prefix#_can_manage( $post_id ) ) {
 		return;
 	}
 	$mode = #prefix#_field_name( 'mode' );

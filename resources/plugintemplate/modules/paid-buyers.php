@@ -41,7 +41,7 @@ add_action( 'admin_menu', '#prefix#_add_buyers_page' );
 function #prefix#_buyers_funnel() {
 	// phpcs:ignore WordPress.Security.NonceVerification.Recommended -- Only chooses what to show; every change checks its nonce.
 	$post_id = isset( $_REQUEST['funnel'] ) && is_string( $_REQUEST['funnel'] ) ? absint( $_REQUEST['funnel'] ) : 0;
-	if ( ! $post_id || #prefix#_post_type() !== get_post_type( $post_id ) || ! #prefix#_paid_can_manage( $post_id ) ) {
+	if ( ! $post_id || #prefix#_post_type() !== get_post_type( $post_id ) || ! #prefix#_can_manage( $post_id ) ) {
 		return 0;
 	}
 	return $post_id;
@@ -169,7 +169,7 @@ function #prefix#_print_funnel_choice() {
 	);
 	echo '<ul>';
 	foreach ( $funnels as $funnel ) {
-		if ( #prefix#_paid_can_manage( $funnel->ID ) ) {
+		if ( #prefix#_can_manage( $funnel->ID ) ) {
 			printf( '<li><a href="%1$s">%2$s</a></li>', esc_url( #prefix#_buyers_page_url( $funnel->ID ) ), esc_html( get_the_title( $funnel ) ) );
 		}
 	}

@@ -152,24 +152,9 @@ function #prefix#_fill_tag( $post_id, $tag ) {
 	}
 	$ref = #prefix#_new_claim_ref();
 	if ( ! headers_sent() ) {
-		#prefix#_paid_private_headers();
+		#prefix#_private_headers();
 	}
 	return str_replace( array( '[download_url]', '[claim_ref]' ), array( esc_url( #prefix#_claim_url( $post_id, $ref ) ), $ref ), $tag );
-}
-
-/**
- * Headers for everything that belongs to one visitor: kept out of caches, search engines and
- * Referer headers.
- */
-function #prefix#_paid_private_headers() {
-	nocache_headers();
-	if ( function_exists( '#prefix#_private_headers' ) ) {
-		#prefix#_private_headers();
-	} else {
-		header( 'Cache-Control: private, no-store' );
-	}
-	header( 'X-Robots-Tag: noindex, nofollow' );
-	header( 'Referrer-Policy: no-referrer' );
 }
 
 /**
@@ -326,7 +311,7 @@ function #prefix#_send_to_buyer( $buyer, $file ) {
 			#prefix#_log_unreported_delivery( $file, $context );
 		}
 	);
-	#prefix#_paid_private_headers();
+	#prefix#_private_headers();
 	#prefix#_send_delivery_file( $file, $context );
 	exit;
 }
@@ -394,7 +379,7 @@ function #prefix#_open_for_buyer( $buyer, $post_id, $now ) {
 		#prefix#_refuse_download( $refusal[0], $refusal[1] );
 	}
 	#prefix#_current_buyer( $buyer );
-	#prefix#_paid_private_headers();
+	#prefix#_private_headers();
 	#prefix#_render_page( 'download' );
 	exit;
 }
@@ -459,7 +444,7 @@ function #prefix#_claim_page( $post_id, $now ) {
 	$ref     = null !== $session && '' !== $session ? $session : (string) #prefix#_query_value( #prefix#_claim_arg() );
 	$ref     = 1 === preg_match( '/^[A-Za-z0-9_\-]{16,191}$/', $ref ) ? $ref : '';
 	$buyer   = '' === $ref ? null : #prefix#_buyer_by_claim( $post_id, $ref );
-	#prefix#_paid_private_headers();
+	#prefix#_private_headers();
 	if ( $buyer && 'active' === #prefix#_buyer_status( $buyer, $now ) && $buyer['created'] > $now - #prefix#_claim_window() ) {
 		wp_safe_redirect( #prefix#_signed_url( $buyer, '', $now ), 303 );
 		exit;
