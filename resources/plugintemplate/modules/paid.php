@@ -234,22 +234,6 @@ function #prefix#_buyer_refusal( $buyer, $funnel_id, $now ) {
 }
 
 /**
- * The size of a delivery file's content in bytes; 0 when it is not known.
- *
- * @param string $file The delivery file's name.
- * @return int
- */
-function #prefix#_delivery_size( $file ) {
-	if ( function_exists( '#prefix#_delivery_file' ) ) {
-		$stored = #prefix#_delivery_file( $file );
-		return is_array( $stored ) && isset( $stored['size'] ) ? (int) $stored['size'] : 0;
-	}
-	$delivery = #prefix#_delivery();
-	$path     = __DIR__ . '/' . $delivery['folder'] . '/' . $file;
-	return '' !== $delivery['folder'] && in_array( $file, $delivery['files'], true ) && is_file( $path ) ? (int) filesize( $path ) : 0;
-}
-
-/**
  * Whether a buyer has used up the downloads of a file; null when they may download it, else
  * the refusal as #prefix#_buyer_refusal() gives it. A file is used up when it was downloaded
  * from its start as often as allowed, or when as many bytes of it went out as that many whole
@@ -267,7 +251,7 @@ function #prefix#_limit_refusal( $buyer, $file ) {
 	}
 	$used  = #prefix#_downloads_used( $buyer['id'] );
 	$sent  = #prefix#_bytes_sent( $buyer['id'] );
-	$size  = #prefix#_delivery_size( $file );
+	$size  = (int) ( #prefix#_delivery_file( $file )['size'] ?? 0 );
 	$whole = isset( $used[ $file ] ) && $used[ $file ] >= $limit;
 	$bytes = $size > 0 && isset( $sent[ $file ] ) && $sent[ $file ] >= $limit * $size;
 	if ( $whole || $bytes ) {
@@ -278,18 +262,17 @@ function #prefix#_limit_refusal( $buyer, $file ) {
 }
 
 /**
- * Where a request for a file begins in it, read from its Range header as the streamer reads
- * it: 0 for a whole download, more for a resumed one.
+ * Where a request for a file begins in it, by the streamer's own Range rules: 0 for a whole
+ * download, more for a resumed one.
  *
+ * @param string $file The delivery file's name.
  * @return int
  */
-function #prefix#_requested_first_byte() {
-	$range = isset( $_SERVER['HTTP_RANGE'] ) ? trim( sanitize_text_field( wp_unslash( $_SERVER['HTTP_RANGE'] ) ) ) : '';
-	if ( ! preg_match( '/^bytes=(\d*)-(\d*)$/', $range, $asked ) ) {
-		return 0;
-	}
-	// A suffix range ("the last n bytes") begins somewhere past the start.
-	return '' === $asked[1] ? ( '' === $asked[2] ? 0 : 1 ) : (int) $asked[1];
+function #prefix#_requested_first_byte( $file ) {
+	$stored = #prefix#_delivery_file( $file );
+	$range  = isset( $_SERVER['HTTP_RANGE'] ) ? sanitize_text_field( wp_unslash( $_SERVER['HTTP_RANGE'] ) ) : '';
+	$range  = $stored ? #prefix#_delivery_range( $range, $stored['size'] ) : null;
+	return is_array( $range ) ? $range[0] : 0;
 }
 
 /**
@@ -303,40 +286,11 @@ function #prefix#_send_to_buyer( $buyer, $file ) {
 	$context = array(
 		'buyer_id'   => $buyer['id'],
 		'funnel_id'  => $buyer['funnel_id'],
-		'first_byte' => #prefix#_requested_first_byte(),
-	);
-	add_action(
-		'shutdown',
-		function () use ( $file, $context ) {
-			#prefix#_log_unreported_delivery( $file, $context );
-		}
+		'first_byte' => #prefix#_requested_first_byte( $file ),
 	);
 	#prefix#_private_headers();
 	#prefix#_send_delivery_file( $file, $context );
 	exit;
-}
-
-/**
- * For a streamer that does not yet report what it sent: once the request ends, a download that
- * went out whole (its status 200 or 206, the connection still open) is reported with the
- * length the streamer announced. Does nothing when the streamer reported it itself.
- *
- * @param string $file    The delivery file's name.
- * @param array  $context The buyer and funnel.
- */
-function #prefix#_log_unreported_delivery( $file, $context ) {
-	$method = isset( $_SERVER['REQUEST_METHOD'] ) ? sanitize_text_field( wp_unslash( $_SERVER['REQUEST_METHOD'] ) ) : 'GET';
-	if ( did_action( '#prefix#_delivery_sent' ) || 'HEAD' === $method || connection_aborted() || ! in_array( http_response_code(), array( 200, 206 ), true ) ) {
-		return;
-	}
-	$length = 0;
-	foreach ( headers_list() as $header ) {
-		if ( preg_match( '/^Content-Length:\s*(\d+)$/i', $header, $found ) ) {
-			$length = (int) $found[1];
-		}
-	}
-	/** This action is documented with the streamer. */
-	do_action( '#prefix#_delivery_sent', $file, $length, $context );
 }
 
 /**
