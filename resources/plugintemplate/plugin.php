@@ -97,7 +97,7 @@ function #prefix#_welcome_notice() {
 		esc_html( sprintf( __( '%s is ready. Three steps to your first funnel:', '#prefix#' ), #prefix#_menu_name() ) ),
 		esc_html__( 'Create a funnel and give it a title.', '#prefix#' ),
 		esc_html__( 'Put your buy button or opt-in form in (write [download_url] where its return address goes).', '#prefix#' ),
-		esc_html__( 'Use the funnel\'s download address as your payment\'s return (thank-you) address, and give it only to buyers.', '#prefix#' ),
+		esc_html__( 'Fill in its payment settings under "Access and payments": buyers get their own link by e-mail once their payment is confirmed (choose Free there for an opt-in gift).', '#prefix#' ),
 		esc_url( $add_new ),
 		esc_html__( 'Add New Funnel', '#prefix#' ),
 		esc_url( $dismiss ),

@@ -490,9 +490,9 @@ function #prefix#_help_tab( $screen ) {
 	}
 	$steps   = array(
 		__( 'Add a funnel and give it a title: the title becomes part of the sales page\'s address.', '#prefix#' ),
-		__( 'Paste your buy button or opt-in form into "Buy button or opt-in form (HTML)". Where the button sends buyers back after paying (PayPal calls it the return address), write [download_url]: the sales page puts the funnel\'s download address there, and keeps it current when you make a new key or change the funnel\'s address. Anyone can read that address in the sales page\'s source; where your payment service can keep the return address in its own settings instead, paste the download address there.', '#prefix#' ),
+		__( 'Paste your buy button or opt-in form into "Buy button or opt-in form (HTML)". Where the button sends buyers back after paying (PayPal calls it the return address), write [download_url]: in a Paid funnel the sales page puts the claim page there, which leads each buyer on once their payment is confirmed; in a Free funnel, the funnel\'s download address, kept current when you make a new key or change the funnel\'s address. Anyone can read that address in the sales page\'s source.', '#prefix#' ),
 		__( 'Paste what buyers get into "Download links (HTML)". It appears on the download page only, together with the files the download page itself links to.', '#prefix#' ),
-		__( 'Publish. "View Funnel" opens the sales page. The download page opens only at the download address, which holds a secret key: use it as your payment\'s return or thank-you address, and give it only to buyers.', '#prefix#' ),
+		__( 'Publish. "View Funnel" opens the sales page. A Paid funnel\'s download page opens only through each buyer\'s own link (see the help on PayPal and Stripe); a Free funnel\'s opens at its download address, which holds a secret key.', '#prefix#' ),
 	);
 	$content = '<p>' . esc_html__( 'A funnel is a sales page with your buy button or opt-in form, and a download page that only buyers reach.', '#prefix#' ) . '</p><ol>';
 	foreach ( $steps as $step ) {
