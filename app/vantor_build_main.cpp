@@ -169,6 +169,11 @@ void addOptions(QCommandLineParser& parser, const builder::PluginDetails& defaul
                QStringLiteral(
                    "Keep this site file public even though only the download page links to it. Repeatable."),
                "FILE"),
+        option("lean", QStringLiteral(
+                           "Leave the delivery files' bytes out of the ZIP, so that it passes a small upload "
+                           "limit: the plugin still lists them, and the owner uploads them on the funnel's "
+                           "screen. Their list (names, sizes, SHA-256) goes beside the ZIP as "
+                           "<zip name>-delivery.json.")),
         option("public-delivery",
                QStringLiteral("Keep every file public, for files that are handed out from elsewhere.")),
         option(
@@ -227,6 +232,7 @@ builder::BuildRequest requestFrom(const QCommandLineParser& parser, const builde
     request.deliver = parser.values(QStringLiteral("deliver"));
     request.keepPublic = parser.values(QStringLiteral("no-deliver"));
     request.publicDelivery = isSet(parser, "public-delivery");
+    request.leanDelivery = isSet(parser, "lean");
     request.shipAnyway = parser.values(QStringLiteral("ship"));
     request.siteUrls = parser.values(QStringLiteral("site-url"));
     return request;
@@ -388,6 +394,10 @@ void reportDelivery(const builder::BuildResult& result, const Invocation& invoca
         err(QStringLiteral("warning: ") + warning);
     for (const QString& file : result.delivered)
         err(QStringLiteral("delivered only at the download address, with its key: ") + file);
+    if (!result.deliveryListPath.isEmpty())
+        err(QStringLiteral("note: the delivery files are not in the ZIP; after installing the plugin, upload "
+                           "them on the funnel's screen in WordPress. Their list: ") +
+            QDir::toNativeSeparators(result.deliveryListPath));
 }
 
 // Says how the build went and returns the exit status.

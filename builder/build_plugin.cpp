@@ -278,6 +278,7 @@ private:
     const QString m_siteCopy;
     const BuildProgress& m_progress;
     BuildResult& m_result;
+    QList<StoredFile> m_leftOutDelivery;
 
     void checkStop() const
     {
@@ -373,9 +374,27 @@ private:
         if (addresses.isEmpty())
             m_result.proposedSiteUrl = ProposedSiteAddress({front.hosts, download.hosts});
         if (!download.delivered.isEmpty()) {
-            HoldBackDeliveryFiles(m_pluginFolder, m_siteCopy, download.delivered);
+            const QList<StoredFile> stored =
+                HoldBackDeliveryFiles(m_pluginFolder, m_siteCopy, download.delivered,
+                                      m_r.leanDelivery ? DeliveryBytes::LeftOut : DeliveryBytes::InPlugin);
+            if (m_r.leanDelivery)
+                m_leftOutDelivery = stored;
             m_result.delivered = download.delivered;
         }
+    }
+
+    // The list of the files a lean plugin expects goes beside the ZIP, written whole before the ZIP
+    // takes its place.
+    void placeDeliveryList(const QString& fileName)
+    {
+        const QString staged = m_staging.filePath(fileName);
+        support::MortarFile::WriteBinaryFile(LeftOutDeliveryList(m_leftOutDelivery), staged);
+        const QString target = QDir(m_r.outputFolder).filePath(fileName);
+        std::error_code ec;
+        std::filesystem::rename(support::ToFsPath(staged), support::ToFsPath(target), ec);
+        if (ec)
+            throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), target);
+        m_result.deliveryListPath = target;
     }
 
     // Packs the plugin folder; the finished archive replaces an earlier one of the same name in one
@@ -400,6 +419,8 @@ private:
         checkStop();
 
         const QString finalArchive = QDir(m_r.outputFolder).filePath(archiveFile);
+        if (!m_leftOutDelivery.isEmpty())
+            placeDeliveryList(ArchiveName(m_r.details.name) + QStringLiteral("-delivery.json"));
         std::error_code ec;
         std::filesystem::rename(support::ToFsPath(stagedArchive), support::ToFsPath(finalArchive), ec);
         if (ec)

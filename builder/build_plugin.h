@@ -30,6 +30,9 @@ struct BuildRequest
     QStringList deliver;
     QStringList keepPublic;
     bool publicDelivery = false; // every file stays public, none is held back for buyers
+    // The plugin lists the delivery files but holds none of their bytes: the owner uploads them
+    // on the site. The list of them goes beside the ZIP.
+    bool leanDelivery = false;
     // Site files (paths relative to the site) that ship although their kind is left out.
     QStringList shipAnyway;
     // Where the site used to live on the web ("http://www.old-domain.com/"): absolute references
@@ -54,6 +57,7 @@ struct BuildResult
     // References in the two pages that point at no file of the site, or at one only by a guess.
     std::vector<ReferenceNote> references;
     QStringList delivered;             // files the plugin hands out only at the keyed download address
+    QString deliveryListPath;          // lean builds with delivery files: the list of them beside the ZIP
     std::vector<LeftOutEntry> leftOut; // entries of the site folder not put into the plugin
     int scriptStrings = 0;             // strings in the pages' scripts pointed at a site file
     int localAddresses = 0;            // absolute addresses of the site's own pointed at a site file

@@ -7,6 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -117,6 +120,41 @@ StoredFile StoreDeliveryFile(const QString& source, const QString& name, const Q
     return stored;
 }
 
+StoredFile DescribeDeliveryFile(const QString& source, const QString& name)
+{
+    QFile from(source);
+    errno = 0;
+    if (!from.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw fileError(from, QStringLiteral("Cannot read"), source);
+    StoredFile described{name, randomStoredName(), qint64(sizeof kStoreGuard - 1), 0, {}};
+    const std::unique_ptr<char[]> buffer(new char[kChunk]);
+    support::Sha256 hash;
+    for (;;) {
+        errno = 0;
+        const qint64 n = from.read(buffer.get(), kChunk);
+        if (n < 0)
+            throw fileError(from, QStringLiteral("Cannot read"), source);
+        if (n == 0)
+            break;
+        hash.addData(QByteArrayView(buffer.get(), n));
+        described.size += n;
+    }
+    described.sha256 = hash.hexResult();
+    return described;
+}
+
+QByteArray LeftOutDeliveryList(const QList<StoredFile>& files)
+{
+    QJsonArray list;
+    for (const StoredFile& f : files) {
+        list.append(QJsonObject{{QStringLiteral("name"), f.name},
+                                {QStringLiteral("size"), double(f.size)},
+                                {QStringLiteral("sha256"), QString::fromLatin1(f.sha256)},
+                                {QStringLiteral("stored"), f.storedName}});
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("files"), list}}).toJson(QJsonDocument::Indented);
+}
+
 QByteArray PhpSingleQuoted(const QString& text)
 {
     QByteArray out = "'";
@@ -148,7 +186,7 @@ QByteArray DeliveryManifest(const QList<StoredFile>& files)
 }
 
 QList<StoredFile> HoldBackDeliveryFiles(const QString& pluginFolder, const QString& siteCopy,
-                                        const QStringList& delivered)
+                                        const QStringList& delivered, DeliveryBytes bytes)
 {
     const QDir modules(QDir(pluginFolder).filePath(QStringLiteral("modules")));
     const QDir store(modules.filePath(QLatin1String(kStoreFolder)));
@@ -157,7 +195,9 @@ QList<StoredFile> HoldBackDeliveryFiles(const QString& pluginFolder, const QStri
                       QStringLiteral("Cannot create the folder '%1'.").arg(store.path()));
     QList<StoredFile> stored;
     for (const QString& name : delivered) {
-        stored << StoreDeliveryFile(QDir(siteCopy).filePath(name), name, store.path());
+        const QString source = QDir(siteCopy).filePath(name);
+        stored << (bytes == DeliveryBytes::InPlugin ? StoreDeliveryFile(source, name, store.path())
+                                                    : DescribeDeliveryFile(source, name));
         removeStaged(siteCopy, name);
     }
     writeStoreFolderFiles(store);

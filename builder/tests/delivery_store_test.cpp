@@ -6,6 +6,9 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -257,6 +260,79 @@ private slots:
                          problem.isEmpty(),
                      qPrintable(file + ": " + problem));
         }
+    }
+
+    // A lean plugin holds none of the delivery files' bytes, yet its manifest lists each with the
+    // size, hash and stored name that the list beside the ZIP gives; a full build of the same site
+    // writes no list.
+    void leanPluginListsTheFilesItLeavesOut()
+    {
+        if (m_php.isEmpty())
+            QSKIP("php-cli is not installed");
+        const QString site = m_tmp.filePath("lean-site");
+        testsupport::writeSmallSite(site);
+        QRandomGenerator random(7);
+        const QMap<QString, QByteArray> contents = {{"files/big.bin", randomBytes(random, 3 * (1 << 20) + 5)},
+                                                    {"files/empty.txt", QByteArray()},
+                                                    {"files/é'q.zip", randomBytes(random, 999)}};
+        for (auto it = contents.begin(); it != contents.end(); ++it)
+            writeFile(QDir(site).filePath(it.key()), it.value());
+        const QString out = m_tmp.filePath("lean-out");
+        QVERIFY(QDir().mkpath(out));
+        BuildRequest r = testsupport::exampleRequest(site, out);
+        r.deliver = contents.keys();
+        r.keepPublic = QStringList{"files/guide.pdf"};
+        const BuildResult full = BuildPlugin(r);
+        QVERIFY2(full.ok(), qPrintable(full.description));
+        QVERIFY(full.deliveryListPath.isEmpty());
+        QVERIFY(!QFileInfo::exists(out + "/myplugin-delivery.json"));
+        const qint64 fullSize = QFileInfo(full.archivePath).size();
+
+        r.leanDelivery = true;
+        const BuildResult lean = BuildPlugin(r);
+        QVERIFY2(lean.ok(), qPrintable(lean.description));
+        QCOMPARE(lean.deliveryListPath, QDir(out).filePath("myplugin-delivery.json"));
+        QVERIFY2(QFileInfo(lean.archivePath).size() < fullSize - 3 * (1 << 20),
+                 "the bytes are still in the ZIP");
+        const QStringList delivered = lean.delivered;
+        QCOMPARE(delivered.size(), contents.size());
+
+        const QJsonArray listed = QJsonDocument::fromJson(readFile(lean.deliveryListPath))["files"].toArray();
+        QCOMPARE(listed.size(), delivered.size());
+        const QString x = m_tmp.filePath("lean-x");
+        QVERIFY(testsupport::extract(lean.archivePath, x));
+        const QString modules = x + "/p4217/modules";
+        QCOMPARE(QDir(modules + "/" + kStoreFolder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList({".htaccess", "index.php"}));
+        for (const QString& name : delivered)
+            QVERIFY2(!QFileInfo::exists(QDir(modules + "/template").filePath(name)), qPrintable(name));
+
+        QString problem;
+        const QByteArray read = runPhp(m_php,
+                                       {"-r",
+                                        "define('ABSPATH', '/'); $m = include $argv[1];"
+                                        "foreach ($m['files'] as $i => $n) { $s = $m['stored'][$i];"
+                                        " echo $n, ' ', basename($s['file']), ' ', $s['offset'], ' ', "
+                                        "$s['size'], ' ', $s['sha256'], \"\\n\"; }",
+                                        modules + "/delivery.php"},
+                                       &problem);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        QByteArray fromList;
+        QByteArray expected;
+        for (int i = 0; i < listed.size(); ++i) {
+            const QJsonObject f = listed[i].toObject();
+            QCOMPARE(f["name"].toString(), delivered[i]);
+            fromList += f["name"].toString().toUtf8() + ' ' + f["stored"].toString().toUtf8() + ' ' +
+                        QByteArray::number(sizeof kStoreGuard - 1) + ' ' +
+                        QByteArray::number(qint64(f["size"].toDouble())) + ' ' +
+                        f["sha256"].toString().toUtf8() + '\n';
+            const QByteArray& bytes = contents[delivered[i]];
+            expected += delivered[i].toUtf8() + ' ' + f["stored"].toString().toUtf8() + ' ' +
+                        QByteArray::number(sizeof kStoreGuard - 1) + ' ' + QByteArray::number(bytes.size()) +
+                        ' ' + QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex() + '\n';
+        }
+        QCOMPARE(read, fromList);
+        QCOMPARE(read, expected);
     }
 };
 
