@@ -28,6 +28,7 @@ require_once __DIR__ . '/modules/delivery-store.php';
 require_once __DIR__ . '/modules/paid.php';
 require_once __DIR__ . '/modules/paid-admin.php';
 require_once __DIR__ . '/modules/paid-buyers.php';
+require_once __DIR__ . '/modules/upload.php';
 
 /**
  * The plugin name as typed when the plugin was built. A nowdoc keeps quotes, "$" and

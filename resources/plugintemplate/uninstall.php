@@ -103,6 +103,11 @@ function #prefix#_uninstall_site() {
 	wp_cache_flush();
 }
 
+// Pieces of unfinished uploads go with the plugin's folder; removed here first all the same.
+foreach ( (array) glob( __DIR__ . '/modules/delivery-files/*.part.php' ) as $#prefix#_part ) {
+	wp_delete_file( $#prefix#_part );
+}
+
 if ( is_multisite() ) {
 	foreach ( get_sites(
 		array(

@@ -61,6 +61,7 @@ $guard = '<?php exit; __halt_compiler();';
 $bytes = "<?php echo 'ran'; ?>\n" . str_repeat( "\x00\xff line of the guide\r\n", 4000 );
 mkdir( "$work/delivery-files", 0777, true );
 copy( "$plugin/modules/delivery-store.php", "$work/delivery-store.php" );
+copy( "$plugin/modules/upload.php", "$work/upload.php" );
 file_put_contents( "$work/delivery-files/0123456789abcdef0123456789abcdef.php", $guard . $bytes );
 $name = "files/Tom's \"guide\" \\ ?>.pdf";
 file_put_contents(
@@ -95,9 +96,16 @@ file_put_contents(
 	function sanitize_text_field( $text ) { return trim( $text ); }
 	function wp_unslash( $value ) { return $value; }
 	function wp_check_filetype( $file ) { return array( "type" => "application/pdf" ); }
+	function register_deactivation_hook() {}
+	function __( $text ) { return $text; }
+	function esc_html( $text ) { return htmlspecialchars( $text ); }
+	function wp_basename( $path ) { return basename( $path ); }
+	function ' . $id . '_post_type() { return "' . $id . '"; }
+	function ' . $id . '_private_headers() { note( array( "private" ) ); }
 	$request = json_decode( $argv[1], true );
 	$_SERVER = array_merge( $_SERVER, $request["server"] );
 	require __DIR__ . "/delivery-store.php";
+	require __DIR__ . "/upload.php";
 	' . $id . '_send_delivery_file( $request["name"], array( "buyer_id" => 7 ) );
 	note( array( "no exit" ) );'
 );
@@ -160,7 +168,7 @@ list( $body, $notes ) = send( $work, $name, array( 'HTTP_RANGE' => 'bytes=0-9' )
 expect( '' === $body && array( array( 'die', 500 ) ) === $notes, 'a stored file that grew after the build gets 500 and none of its bytes: ' . json_encode( $notes ) );
 unlink( "$work/delivery-files/0123456789abcdef0123456789abcdef.php" );
 list( $body, $notes ) = send( $work, $name );
-expect( '' === $body && array( array( 'die', 404 ) ) === $notes, 'a stored file gone from the plugin gets 404' );
+expect( '' === $body && array( array( 'private' ), array( 'die', 503 ) ) === $notes, 'a stored file not on the site (yet) gets 503, "being prepared", and nothing else: ' . json_encode( $notes ) );
 
 exec( 'rm -rf ' . escapeshellarg( $work ) );
 echo json_encode( $results );

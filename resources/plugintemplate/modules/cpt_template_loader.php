@@ -312,7 +312,7 @@ function #prefix#_render_page( $role ) {
 	$back_tag      = '';
 	$buyer         = $download ? #prefix#_current_buyer() : null;
 	if ( $buyer || ( $download && ! #prefix#_is_paid( $post_id ) && #prefix#_key_matches( $post_id, #prefix#_requested_key() ) ) ) {
-		$back_tag      = #prefix#_shown_tag( $post_id, 'back_tag' );
+		$back_tag      = #prefix#_missing_files_note() . #prefix#_shown_tag( $post_id, 'back_tag' );
 		$delivery_urls = array_map( 'esc_url', $buyer ? #prefix#_buyer_file_urls( $buyer ) : #prefix#_delivery_urls( $post_id ) );
 	}
 

@@ -102,7 +102,7 @@ function #prefix#_send_delivery_file( $requested, $context = array() ) {
 	}
 	$stored_size = is_file( $file['path'] ) ? filesize( $file['path'] ) : false;
 	if ( false === $stored_size ) {
-		wp_die( esc_html__( 'This file is missing from the plugin.', '#prefix#' ), '', array( 'response' => 404 ) );
+		#prefix#_refuse_missing_file( $requested );
 	}
 	if ( $file['offset'] + $file['size'] !== $stored_size ) {
 		wp_die( esc_html__( 'This file was changed after the plugin was built, so it is not sent. Please install the plugin again.', '#prefix#' ), '', array( 'response' => 500 ) );
