@@ -104,7 +104,8 @@ function #prefix#_uninstall_site() {
 }
 
 // Pieces of unfinished uploads go with the plugin's folder; removed here first all the same.
-foreach ( (array) glob( __DIR__ . '/modules/delivery-files/*.part.php' ) as $#prefix#_part ) {
+$#prefix#_parts = glob( __DIR__ . '/modules/delivery-files/*.part.php' );
+foreach ( is_array( $#prefix#_parts ) ? $#prefix#_parts : array() as $#prefix#_part ) {
 	wp_delete_file( $#prefix#_part );
 }
 

@@ -16,6 +16,7 @@ source "$E2E_DIR/owner.sh"
 source "$E2E_DIR/buyers.sh"
 source "$E2E_DIR/old_sites.sh"
 source "$E2E_DIR/roles.sh"
+source "$E2E_DIR/upload.sh"
 
 VANTOR_BUILD= SOURCE_DIR= PORT=18089 KEEP=0 LAYOUT=standard
 while [ $# -gt 0 ]; do
@@ -534,6 +535,10 @@ check_upgrade_and_uninstall
 phase "buyers and payments"
 
 check_buyers example
+
+phase "a lean plugin and its delivery files uploaded in pieces, under PHP's default upload limits"
+
+check_lean_upload
 
 phase "deactivating and deleting"
 

@@ -25,7 +25,7 @@ start_web_server() {
     WP_PORT=$2
     for attempt in $(seq 1 20); do
         E2E_MEMORY_LOG=$WP_MEMORY_LOG E2E_MAIL_LOG=$WP_MAIL_LOG PHP_CLI_SERVER_WORKERS=4 setsid timeout "$max" php -d log_errors=1 -d display_errors=0 \
-            -d upload_max_filesize=64M -d post_max_size=64M -d memory_limit="$WP_PHP_MEMORY_LIMIT" \
+            -d upload_max_filesize="${WP_UPLOAD_MAX:-64M}" -d post_max_size="${WP_POST_MAX:-64M}" -d memory_limit="$WP_PHP_MEMORY_LIMIT" \
             -d error_log="$run/log/php-server-errors.log" -S "127.0.0.1:$WP_PORT" -t "$WP_DOCROOT" "$E2E_DIR/php/router.php" \
             >> "$run/log/php-server.log" 2>&1 < /dev/null &
         WP_WEB_PID=$!

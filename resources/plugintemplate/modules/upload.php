@@ -163,6 +163,7 @@ function #prefix#_upload_piece() {
 		wp_send_json_error( array( 'message' => __( 'This file is larger than the one the plugin expects: is it the right file?', '#prefix#' ) ) + $state, 422 );
 	}
 	$file = #prefix#_delivery_file( $state['name'] );
+	#prefix#_schedule_sweep();
 	if ( ! #prefix#_append_piece( #prefix#_partial_path( $file ), $piece, $offset ) ) {
 		wp_send_json_error( array( 'message' => __( 'The server could not store the piece: is the plugin\'s folder writable?', '#prefix#' ) ) + $state, 409 );
 	}
@@ -397,14 +398,13 @@ function #prefix#_sweep_partial_uploads() {
 add_action( '#prefix#_sweep_uploads', '#prefix#_sweep_partial_uploads' );
 
 /**
- * Keeps the daily sweep scheduled while the plugin is on.
+ * Schedules the daily sweep once an upload has begun; it stays until the plugin is switched off.
  */
 function #prefix#_schedule_sweep() {
-	if ( #prefix#_delivery()['files'] && ! wp_next_scheduled( '#prefix#_sweep_uploads' ) ) {
+	if ( ! wp_next_scheduled( '#prefix#_sweep_uploads' ) ) {
 		wp_schedule_event( time() + HOUR_IN_SECONDS, 'daily', '#prefix#_sweep_uploads' );
 	}
 }
-add_action( 'init', '#prefix#_schedule_sweep' );
 
 /**
  * Switching the plugin off ends the sweep.

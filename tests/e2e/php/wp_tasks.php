@@ -116,6 +116,21 @@ switch ( $task ) {
         echo $id, "\n";
         break;
 
+    case 'nonce': // COOKIE_JAR ACTION: the nonce the user signed in with the jar's cookies gets for ACTION, as a screen of theirs would print it
+        foreach ( file( $args[0], FILE_IGNORE_NEW_LINES ) as $line ) {
+            $cookie = explode( "\t", $line );
+            if ( 7 === count( $cookie ) && LOGGED_IN_COOKIE === $cookie[5] ) {
+                $_COOKIE[ LOGGED_IN_COOKIE ] = urldecode( $cookie[6] );
+            }
+        }
+        $user = wp_validate_auth_cookie( $_COOKIE[ LOGGED_IN_COOKIE ] ?? '', 'logged_in' );
+        if ( ! $user ) {
+            e2e_fail( 'no signed-in user in ' . $args[0] );
+        }
+        wp_set_current_user( $user );
+        echo wp_create_nonce( $args[1] ), "\n";
+        break;
+
     case 'home-keyed': // ID POST: the funnel's download address, key included
         echo call_user_func( $args[0] . '_keyed_url', (int) $args[1] ), "\n";
         break;

@@ -1,0 +1,164 @@
+# A lean plugin (its delivery files left out of the ZIP) on a host with PHP's default upload
+# limits: it installs through WordPress's own uploader, and the owner uploads each delivery file
+# on the funnel's screen in pieces, as the screen's script does. Sourced by run_e2e.sh, which
+# provides fetch, verdict, header_of, the P_* tables, build_plugin, install_plugin, create_funnel
+# and the WordPress addresses.
+
+# upload_status JAR NONCE: the server's state of every file, one "index received present" line each.
+upload_status() {
+    curl -sS --max-time 30 -b "$1" -d "action=${UP_ID}_upload_status" -d "nonce=$2" -d "funnel=$UP_POST" \
+        "$A/wp-admin/admin-ajax.php" 2>> "$RUN/log/curl.log" |
+        php -r '$j = json_decode(stream_get_contents(STDIN), true); foreach ($j["data"] ?? array() as $f) { echo $f["index"], " ", $f["received"], " ", $f["present"] ? 1 : 0, "\n"; }'
+}
+
+# received INDEX [JAR NONCE]: the bytes the server holds of file INDEX.
+received() { upload_status "${2:-$JAR}" "${3:-$UP_NONCE}" | awk -v i="$1" '$1 == i { print $2 }'; }
+
+# send_piece JAR NONCE INDEX OFFSET PIECE [CURL ARGS...]: posts one piece as the script does;
+# prints the status, the answer goes to $RUN/pages/piece.json.
+send_piece() {
+    local jar=$1 nonce=$2 index=$3 offset=$4 piece=$5
+    shift 5
+    curl -sS --max-time 60 -o "$RUN/pages/piece.json" -w '%{http_code}' -b "$jar" "$@" \
+        -F "action=${UP_ID}_upload_piece" -F "nonce=$nonce" -F "funnel=$UP_POST" -F "index=$index" \
+        -F "offset=$offset" -F "piece=@$piece;type=application/octet-stream" "$A/wp-admin/admin-ajax.php" 2>> "$RUN/log/curl.log"
+}
+
+# upload_rest INDEX FILE [PIECES]: sends FILE from the offset the server reports, piece after
+# piece, to its end (or PIECES pieces); prints the last status.
+upload_rest() {
+    local index=$1 file=$2 max=${3:-0} offset size code=none n=0
+    size=$(stat -c %s "$file")
+    offset=$(received "$index")
+    while [ -n "$offset" ] && { [ "$offset" -lt "$size" ] || [ "$code" = none ]; }; do
+        tail -c +$((offset + 1)) "$file" | head -c "$UP_PIECE" > "$RUN/piece.bin"
+        code=$(send_piece "$JAR" "$UP_NONCE" "$index" "$offset" "$RUN/piece.bin")
+        [ "$code" = 200 ] || break
+        offset=$(php -r 'echo json_decode(file_get_contents($argv[1]), true)["data"]["received"] ?? "";' "$RUN/pages/piece.json")
+        n=$((n + 1))
+        [ "$n" = "$max" ] && break
+    done
+    echo "$code"
+}
+
+# file_url INDEX: the keyed address of a file as the funnel's screen gives it.
+file_url() { php "$INSPECT" value "$RUN/pages/lean-upload-edit.html" "//input[@id='${UP_ID}_file_url_$1']/@value"; }
+
+check_lean_upload() {
+    local key=lean site=$RUN/sites/lean zip list code edit settings rows peak before file url problems="" i pieces
+    local big small pdf names
+    local -a files
+    UP_ID=lc7
+    cp -r "${P_SITE[example]}" "$site"
+    head -c $((40 * 1024 * 1024)) /dev/urandom > "$site/files/course.mp4"
+    printf 'Week 1: soil\nWeek 2: light\n' > "$site/files/chapters.txt"
+    P_SITE[$key]=$site P_FRONT[$key]=index.html P_DOWNLOAD[$key]=download.html
+    P_NAME[$key]="Lean Course" P_ID[$key]=$UP_ID P_VERSION[$key]=1.0 P_LICENSE[$key]=GPLv2
+    P_URI[$key]="https://example.invalid/lean-course" P_TITLE[$key]="Lean course launch"
+    P_FRONT_TAG[$key]='<a class="buy" href="https://pay.example.invalid/lean">Buy</a>'
+    P_BACK_TAG[$key]='<p class="thanks">Thank you.</p>'
+    P_BUILD_ARGS[$key]="--lean --deliver files/course.mp4 --deliver files/chapters.txt"
+    build_plugin "$key"
+    zip=${P_ZIP[$key]} list=${P_ZIP[$key]%.zip}-delivery.json
+    mapfile -t files < <(delivered_files "$key")
+    # Places in the plugin's list, as the funnel's screen numbers its rows.
+    for i in "${!files[@]}"; do
+        case ${files[$i]} in
+            files/course.mp4) big=$i ;;
+            files/chapters.txt) small=$i ;;
+            *.pdf) pdf=$i ;;
+        esac
+    done
+    names=$(printf '%s\n' "${files[@]##*/}" | paste -sd, | sed 's/,/, /g')
+    problems=$(php -r '$l = json_decode(file_get_contents($argv[1]), true)["files"] ?? array(); $names = array_slice($argv, 3);
+        if (array_column($l, "name") !== $names) { echo "names ", json_encode(array_column($l, "name")); }
+        foreach ($l as $f) { $p = $argv[2] . "/" . $f["name"]; if ($f["size"] !== filesize($p) || $f["sha256"] !== hash_file("sha256", $p)) { echo " ", $f["name"]; } }' \
+        "$list" "$site" "${files[@]}")
+    [ "${#files[@]}" = 3 ] && [ -z "$problems" ] && [ "$(stat -c %s "$zip")" -lt $((2 * 1024 * 1024)) ] &&
+        grep -qF "$list" "$RUN/log/build-$key.log"
+    verdict "$key: the lean ZIP ($(($(stat -c %s "$zip") / 1024)) KB) leaves out the 40 MB of delivery files, listed beside it with sizes and SHA-256" $? \
+        "${files[*]}; $problems"
+
+    # PHP's defaults from here on: 2 MB a file, 8 MB a form.
+    kill -TERM "$WP_WEB_PID" 2> /dev/null
+    wait "$WP_WEB_PID" 2> /dev/null
+    local port=$WP_PORT
+    WP_UPLOAD_MAX=2M WP_POST_MAX=8M start_web_server "$RUN" "$port" 540
+    [ "$WP_PORT" = "$port" ]
+    verdict "the web server comes back on its port with upload_max_filesize=2M and post_max_size=8M" $? "port $WP_PORT"
+
+    install_plugin "$key"
+    create_funnel "$key"
+    UP_POST=${P_POST[$key]}
+    edit=$RUN/pages/$key-upload-edit.html
+    fetch "$edit" "$A/wp-admin/post.php?post=$UP_POST&action=edit" -b "$JAR" > /dev/null
+    settings=$(php "$INSPECT" value "$edit" "//table[@data-upload]/@data-upload")
+    UP_NONCE=$(php -r 'echo json_decode($argv[1], true)["nonce"] ?? "";' "$settings")
+    UP_PIECE=$(php -r 'echo json_decode($argv[1], true)["pieceSize"] ?? 0;' "$settings")
+    url=$(php "$INSPECT" value "$edit" "//script[contains(@src, '/$UP_ID/assets/upload.js')]/@src")
+    rows=$(php "$INSPECT" count "$edit" "//table[@data-upload]//tr/td[@class='missing']")
+    [ -n "$UP_NONCE" ] && [ "$UP_PIECE" = $((2 * 1024 * 1024 - 65536)) ] && [ "$rows" = 3 ] &&
+        [ "$(fetch "$RUN/pages/upload.js" "$url")" = 200 ] && grep -q "$(php "$INSPECT" value "$edit" "//div[contains(@class,'notice-warning')]")" <<< "3 files for buyers are not on the site yet. Until they are, buyers see that they are being prepared. Upload them below."
+    verdict "$key: the funnel's screen lists the 3 missing files and loads the uploader, with pieces of the host's 2 MB limit less room for the form" $? \
+        "nonce '${UP_NONCE}', piece $UP_PIECE, $rows missing, script '$url'"
+
+    fetch "$RUN/pages/$key-prepared.html" "${P_DOWNLOAD_URL[$key]}" > /dev/null
+    code=$(fetch "$RUN/pages/$key-missing" "$(file_url "$big")")
+    grep -qF "Being prepared: $names." "$RUN/pages/$key-prepared.html" &&
+        [ "$code" = 503 ] && grep -q 'The file course.mp4 is being prepared' "$RUN/pages/$key-missing" && ! grep -qE 'Fatal error|Warning:|Notice:|Deprecated:' "$RUN/pages/$key-missing"
+    verdict "$key: until the files are there, buyers read that they are being prepared, and a file's link answers 503 with that line" $? "$code"
+
+    before=$(cat "$WP_MEMORY_LOG" 2> /dev/null | wc -l)
+    # Three pieces, then a fourth cut off halfway, as a connection that breaks.
+    code=$(upload_rest "$big" "$site/files/course.mp4" 3)
+    tail -c +$((3 * UP_PIECE + 1)) "$site/files/course.mp4" | head -c "$UP_PIECE" > "$RUN/piece.bin"
+    send_piece "$JAR" "$UP_NONCE" "$big" $((3 * UP_PIECE)) "$RUN/piece.bin" --limit-rate 512k --max-time 2 > /dev/null
+    sleep 1
+    pieces=$(received "$big")
+    [ "$code" = 200 ] && [ "$pieces" = $((3 * UP_PIECE)) ]
+    verdict "$key: after a connection broke mid-piece, the server reports the bytes of the whole pieces only ($pieces)" $? "$code"
+
+    problems=""
+    code=$(send_piece "$JAR" "${UP_NONCE}x" "$big" "$pieces" "$RUN/piece.bin")
+    [ "$code" = 403 ] || problems="$problems wrong-nonce->$code"
+    wp_php add-user upload-editor editor-up-pass editor > /dev/null
+    login "$RUN/upload-editor.cookies" upload-editor editor-up-pass
+    code=$(send_piece "$RUN/upload-editor.cookies" "$(wp_php nonce "$RUN/upload-editor.cookies" "${UP_ID}_upload_$UP_POST")" "$big" "$pieces" "$RUN/piece.bin")
+    [ "$code" = 403 ] || problems="$problems editor->$code"
+    code=$(send_piece "$JAR" "$UP_NONCE" "$big" $((pieces + UP_PIECE)) "$RUN/piece.bin")
+    [ "$code" = 409 ] || problems="$problems offset-ahead->$code"
+    [ "$(received "$big")" = "$pieces" ] || problems="$problems received-changed"
+    [ -z "$problems" ]
+    verdict "$key: a piece with a wrong nonce, from an Editor without funnel access (own nonce), or past the server's bytes is refused, and nothing is added" $? "$problems"
+
+    code=$(upload_rest "$big" "$site/files/course.mp4")
+    [ "$code" = 200 ] && [ "$(upload_status "$JAR" "$UP_NONCE" | awk -v i="$big" '$1 == i { print $2, $3 }')" = "$(stat -c %s "$site/files/course.mp4") 1" ]
+    verdict "$key: the upload continues from the offset the server reports, and the 40 MB file is present once whole" $? "$code"
+
+    # The small file, first with one byte changed: the right size but not the right file.
+    sed 's/Week 2/Week 3/' "$site/files/chapters.txt" > "$RUN/chapters-changed.txt"
+    code=$(send_piece "$JAR" "$UP_NONCE" "$small" 0 "$RUN/chapters-changed.txt")
+    [ "$code" = 422 ] && [ "$(upload_status "$JAR" "$UP_NONCE" | awk -v i="$small" '$1 == i { print $2, $3 }')" = "0 0" ]
+    verdict "$key: a file whose SHA-256 is not the listed one is not kept and does not count as present" $? "$code"
+    code=$(upload_rest "$small" "$site/files/chapters.txt")$(upload_rest "$pdf" "$site/files/little-green-balcony.pdf")
+    rows=$(upload_status "$JAR" "$UP_NONCE" | awk '$3 == 1' | wc -l)
+    [ "$code" = 200200 ] && [ "$rows" = 3 ]
+    verdict "$key: all three files are present" $? "$code, $rows present"
+
+    fetch "$RUN/pages/$key-download.html" "${P_DOWNLOAD_URL[$key]}" > /dev/null
+    problems=""
+    ! grep -q 'Being prepared' "$RUN/pages/$key-download.html" || problems="still being prepared"
+    for i in "${!files[@]}"; do
+        url=$(file_url "$i")
+        file=${files[$i]}
+        read -r code peak < <(fetch_logging_peak "$RUN/pages/$key-file" "$url")
+        [ "$code" = 200 ] && cmp -s "$RUN/pages/$key-file" "$site/$file" || problems="$problems $file->$code"
+    done
+    [ -z "$problems" ]
+    verdict "$key: every uploaded file downloads byte for byte at the keyed address" $? "$problems"
+    peak=$(tail -n +$((before + 1)) "$WP_MEMORY_LOG" | sort -n | tail -n 1)
+    [ -n "$peak" ] && [ "$peak" -lt $((64 * 1024 * 1024)) ]
+    verdict "$key: peak PHP memory while uploading and serving: $((${peak:-0} / 1024)) KB (under 64 MB)" $? "$peak"
+    ! ls "$PLUGINS_DIR/$UP_ID/modules/delivery-files/" | grep -q '\.part\.php$'
+    verdict "$key: no partial file is left in the store" $?
+}
