@@ -22,6 +22,9 @@ struct PluginDetails
     // Optional, not part of the header: the site's old web address, whose absolute references
     // point at the site's own files.
     QString siteUrl;
+    // Optional: the plugin lists the files for buyers but leaves their bytes out of the ZIP; the
+    // owner uploads them on the funnel's screen.
+    bool leanDelivery = false;
 
     // The details a new plugin starts from: a fresh identifier, "My Plugin", "1.0", "GPL" and
     // the credit texts naming the application.

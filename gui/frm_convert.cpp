@@ -5,6 +5,7 @@
 #include "gui/controls.h"
 #include "workspace/prompter.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDir>
@@ -94,7 +95,8 @@ void frmConvert::buildLayout()
     setTabOrder(txtPlugin_Author, txtPlugin_AuthorUrl);
     setTabOrder(txtPlugin_AuthorUrl, txtPlugin_License);
     setTabOrder(txtPlugin_License, txtSiteUrl);
-    setTabOrder(txtSiteUrl, Command1);
+    setTabOrder(txtSiteUrl, chkLeanDelivery);
+    setTabOrder(chkLeanDelivery, Command1);
     txtPluginID->setFocus();
 }
 
@@ -204,6 +206,14 @@ void frmConvert::buildDetailFields(QWidget* rows)
         grid->addLayout(line, row, 1);
         ++row;
     }
+    chkLeanDelivery = new QCheckBox(
+        QStringLiteral("Leave the files for buyers out of the ZIP, to upload them on the funnel's screen"),
+        rows);
+    chkLeanDelivery->setObjectName(QStringLiteral("chkLeanDelivery"));
+    chkLeanDelivery->setToolTip(
+        QStringLiteral("For large files, or a host that takes only small uploads (2 MB unless raised): the "
+                       "ZIP holds the pages, and WordPress takes each file for buyers in small pieces."));
+    grid->addWidget(chkLeanDelivery, row, 1);
 }
 
 QHBoxLayout* frmConvert::buildProgressRow()
@@ -303,6 +313,7 @@ builder::PluginDetails frmConvert::details() const
     d.authorUri = txtPlugin_AuthorUrl->text();
     d.license = txtPlugin_License->text();
     d.siteUrl = txtSiteUrl->text();
+    d.leanDelivery = chkLeanDelivery->isChecked();
     return d;
 }
 

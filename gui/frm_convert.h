@@ -6,6 +6,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QGroupBox;
 class QHBoxLayout;
 class QLabel;
@@ -84,7 +85,8 @@ private:
     QLineEdit* txtPlugin_Author = nullptr;
     QLineEdit* txtPlugin_AuthorUrl = nullptr;
     QLineEdit* txtPlugin_License = nullptr;
-    QLineEdit* txtSiteUrl = nullptr; // optional: the site's old web address
+    QLineEdit* txtSiteUrl = nullptr;      // optional: the site's old web address
+    QCheckBox* chkLeanDelivery = nullptr; // the files for buyers stay out of the ZIP
     QPushButton* Command3 = nullptr;
     QPushButton* Command1 = nullptr;
     QPushButton* cmdCancel = nullptr;

@@ -54,6 +54,18 @@ QString outcomeText(const builder::BuildResult& result)
            QString::number(result.errorNumber) + QStringLiteral(" Description:") + result.description;
 }
 
+// A lean plugin's files for buyers go up on the site after the plugin.
+QString leanNote(const builder::BuildResult& result)
+{
+    if (result.deliveryListPath.isEmpty())
+        return {};
+    return QStringLiteral(
+               "The files for buyers are not in the ZIP. After installing the plugin, upload them on "
+               "the funnel's edit screen in WordPress; until then buyers read that they are being "
+               "prepared. Their list, with sizes and SHA-256: ") +
+           QDir::toNativeSeparators(result.deliveryListPath);
+}
+
 } // namespace
 
 QString BuildReport(const builder::BuildResult& result, qint64 uploadLimit)
@@ -123,12 +135,10 @@ QString BuildReport(const builder::BuildResult& result, qint64 uploadLimit)
                      .arg(result.localAddresses)
                      .arg(notes.size());
     }
-    if (const QString large = builder::UploadSizeWarning(
-            result.archivePath.isEmpty() ? 0 : QFileInfo(result.archivePath).size(), uploadLimit);
-        !large.isEmpty()) {
-        if (!lines.isEmpty())
-            lines << QString();
-        lines << large;
+    const qint64 zipSize = result.archivePath.isEmpty() ? 0 : QFileInfo(result.archivePath).size();
+    for (const QString& note : {leanNote(result), builder::UploadSizeWarning(zipSize, uploadLimit)}) {
+        if (!note.isEmpty())
+            lines << (lines.isEmpty() ? QStringList() : QStringList(QString())) << note;
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -177,6 +187,7 @@ bool PluginBuild::create(const builder::PluginDetails& details)
     request.templateFolder = m_folders.templateFolder;
     request.outputFolder = m_folders.outputFolder;
     request.archiver = m_folders.archiver;
+    request.leanDelivery = details.leanDelivery;
     if (!details.siteUrl.trimmed().isEmpty()) {
         request.siteUrls << details.siteUrl.trimmed();
     } else if (const QString proposed = builder::ProposeSiteUrl(request); !proposed.isEmpty()) {

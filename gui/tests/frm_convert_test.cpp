@@ -3,8 +3,10 @@
 #include "tests/support/example_request.h"
 #include "tests/support/recording_opener.h"
 #include "tests/support/scripted_prompter.h"
+#include "tests/support/test_files.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
@@ -172,7 +174,7 @@ private slots:
         const QStringList expected{"txtPluginID",       "Command3",         "cmdGenerateIdentifier",
                                    "txtPlugin_Name",    "txtPlugin_Uri",    "txtPlugin_Description",
                                    "txtPlugin_Version", "txtPlugin_Author", "txtPlugin_AuthorUrl",
-                                   "txtPlugin_License", "Command1"};
+                                   "txtPlugin_License", "chkLeanDelivery",  "Command1"};
         QStringList chain;
         QWidget* w = child<QWidget>(window.get(), "txtPluginID");
         do {
@@ -351,6 +353,30 @@ private slots:
         QTest::mouseClick(child<QPushButton>(window.get(), "cmdOpenFolder"), Qt::LeftButton);
         QCOMPARE(m_opener.opened, QStringList(2, m_folders.outputFolder));
         QCOMPARE(m_prompter.exchanges.size(), said + (fileManager ? 0 : 1));
+    }
+
+    // Ticked, the box leaves the files for buyers out of the ZIP, and the report after "Done" names
+    // the list of them that the build laid beside it.
+    void leanBoxLeavesTheFilesForBuyersOut()
+    {
+        auto window = open();
+        window->show();
+        child<QCheckBox>(window.get(), "chkLeanDelivery")->setChecked(true);
+        QTest::mouseClick(child<QPushButton>(window.get(), "Command3"), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_opener.opened.isEmpty(), 60000);
+
+        const QString list = QDir(m_folders.outputFolder).filePath("myplugin-delivery.json");
+        QVERIFY(QFileInfo::exists(list));
+        QString report;
+        for (const auto& exchange : m_prompter.exchanges)
+            report += exchange.title + ": " + exchange.text + "\n";
+        QVERIFY2(report.contains("Important: ") && report.contains("not in the ZIP") &&
+                     report.contains(QDir::toNativeSeparators(list)),
+                 qPrintable(report));
+        const QString x = m_tmp->filePath("unpacked");
+        QVERIFY(extract(QDir(m_folders.outputFolder).filePath("myplugin.zip"), x));
+        const QDir store(x + "/" + window->details().identifier + "/modules/delivery-files");
+        QCOMPARE(store.entryList(QDir::Files | QDir::Hidden), QStringList({".htaccess", "index.php"}));
     }
 
     // Enter creates the plugin, a refusal leaves no progress of an earlier build behind and puts
