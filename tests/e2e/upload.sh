@@ -1,8 +1,8 @@
 # A lean plugin (its delivery files left out of the ZIP) on a host with PHP's default upload
 # limits: it installs through WordPress's own uploader, and the owner uploads each delivery file
 # on the funnel's screen in pieces, as the screen's script does. Sourced by run_e2e.sh, which
-# provides fetch, verdict, header_of, the P_* tables, build_plugin, install_plugin, create_funnel
-# and the WordPress addresses.
+# provides fetch, verdict, header_of, the P_* tables, build_plugin, install_plugin, create_funnel,
+# save_funnel, signed_file_url and the WordPress addresses.
 
 # upload_status JAR NONCE: the server's state of every file, one "index received present" line each.
 upload_status() {
@@ -46,7 +46,7 @@ file_url() { php "$INSPECT" value "$RUN/pages/lean-upload-edit.html" "//input[@i
 
 check_lean_upload() {
     local key=lean site=$RUN/sites/lean zip list code edit settings rows peak before file url problems="" i pieces
-    local big small pdf names size said
+    local big small pdf names size said buyer
     local -a files
     UP_ID=lc7
     cp -r "${P_SITE[example]}" "$site"
@@ -171,9 +171,21 @@ check_lean_upload() {
     done
     [ -z "$problems" ]
     verdict "$key: every uploaded file downloads byte for byte at the keyed address" $? "$problems"
+    # The same files through a buyer's own signed links, once the funnel is Paid.
+    save_funnel "$key" "$JAR" "$A/wp-admin/post.php?post=$UP_POST&action=edit" "${UP_ID}_mode=paid" "save=Update" > /dev/null
+    buyer=$(wp_php add-buyer "$UP_ID" "$UP_POST" lean.buyer@example.invalid | php -r 'echo json_decode(stream_get_contents(STDIN), true)["id"] ?? "";')
+    problems=""
+    for file in "${files[@]}"; do
+        code=$(fetch "$RUN/pages/$key-paid-file" "$(signed_file_url "$key" "$buyer" "$file" $(($(date +%s) + 600)))")
+        [ "$code" = 200 ] && cmp -s "$RUN/pages/$key-paid-file" "$site/$file" || problems="$problems $file->$code"
+    done
+    [ -n "$buyer" ] && [ -z "$problems" ]
+    verdict "$key: in Paid mode every uploaded file downloads byte for byte through a buyer's own signed link" $? "buyer '$buyer'$problems"
+    rm -f "$RUN/pages/$key-paid-file" "$RUN/pages/$key-file"
+
     peak=$(tail -n +$((before + 1)) "$WP_MEMORY_LOG" | sort -n | tail -n 1)
     [ -n "$peak" ] && [ "$peak" -lt $((64 * 1024 * 1024)) ]
-    verdict "$key: peak PHP memory while uploading and serving: $((${peak:-0} / 1024)) KB (under 64 MB)" $? "$peak"
+    verdict "$key: peak PHP memory while uploading and serving (keyed and signed links): $((${peak:-0} / 1024)) KB (under 64 MB)" $? "$peak"
     ! ls "$PLUGINS_DIR/$UP_ID/modules/delivery-files/" | grep -q '\.part\.php$'
     verdict "$key: no partial file is left in the store" $?
 }
