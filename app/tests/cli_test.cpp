@@ -373,6 +373,16 @@ private slots:
                      !r.err.contains("itself links") && !r.err.contains("upload_max_filesize"),
                  r.err.constData());
 
+        // Lean, the ZIP holds none of the file; standard error names the list laid beside it.
+        r = runCli(cli(), args + QStringList{"--deliver", "guide.pdf", "--lean"});
+        const QString list = m_output + "/myplugin-delivery.json";
+        QVERIFY2(r.exitCode == 0, r.err.constData());
+        QVERIFY2(r.err.contains("upload them on the funnel's screen") &&
+                     r.err.contains(QFile::encodeName(list)),
+                 r.err.constData());
+        QVERIFY(QFile(list).exists());
+        QCOMPARE(r.out, QFile::encodeName(m_output + "/myplugin.zip") + '\n');
+
         r = runCli(cli(), args + QStringList{"--upload-limit", "2 MB"});
         QCOMPARE(r.exitCode, 2);
         QVERIFY2(r.err.contains("--upload-limit: '2 MB' is not a size such as 2M"), r.err.constData());
