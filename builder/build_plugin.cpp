@@ -419,13 +419,21 @@ private:
         checkStop();
 
         const QString finalArchive = QDir(m_r.outputFolder).filePath(archiveFile);
+        const QString listFile = ArchiveName(m_r.details.name) + QStringLiteral("-delivery.json");
         if (!m_leftOutDelivery.isEmpty())
-            placeDeliveryList(ArchiveName(m_r.details.name) + QStringLiteral("-delivery.json"));
+            placeDeliveryList(listFile);
         std::error_code ec;
         std::filesystem::rename(support::ToFsPath(stagedArchive), support::ToFsPath(finalArchive), ec);
         if (ec)
             throw IoError::fromErrorCode(ec, QStringLiteral("Cannot write"), finalArchive);
         m_result.archivePath = finalArchive;
+        // An earlier lean build's list would name files left out that this ZIP holds.
+        const QString staleList = QDir(m_r.outputFolder).filePath(listFile);
+        if (m_leftOutDelivery.isEmpty() && !QFile::remove(staleList) && QFileInfo::exists(staleList))
+            m_result.warnings << QStringLiteral(
+                                     "Cannot remove '%1', the list of an earlier plugin's files for "
+                                     "buyers; this plugin holds its files itself.")
+                                     .arg(staleList);
     }
 };
 

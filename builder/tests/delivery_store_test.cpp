@@ -264,7 +264,7 @@ private slots:
 
     // A lean plugin holds none of the delivery files' bytes, yet its manifest lists each with the
     // size, hash and stored name that the list beside the ZIP gives; a full build of the same site
-    // writes no list.
+    // writes no list, and removes one a lean build left.
     void leanPluginListsTheFilesItLeavesOut()
     {
         if (m_php.isEmpty())
@@ -333,6 +333,13 @@ private slots:
         }
         QCOMPARE(read, fromList);
         QCOMPARE(read, expected);
+
+        // Built whole again, the plugin holds its files, and the lean build's list is gone.
+        r.leanDelivery = false;
+        const BuildResult again = BuildPlugin(r);
+        QVERIFY2(again.ok(), qPrintable(again.description));
+        QVERIFY(!QFileInfo::exists(lean.deliveryListPath));
+        QVERIFY(again.deliveryListPath.isEmpty());
     }
 };
 
