@@ -224,18 +224,20 @@ check_buyers() { # check_buyers KEY
 link_in_last_mail() { last_mail message | grep -o "http[^ ]*[?&]${1}_t=[0-9a-f]*" | head -n 1; }
 buyer_id_of() { wp_sql "SELECT id FROM wp_${1}_buyers WHERE payment_id = '$2'"; } # buyer_id_of ID PAYMENT
 
-# themed_refusal KEY WHAT URL WANT_STATUS REASON [CURL ARGS...]: URL gets WANT_STATUS and the
-# refusal page in the site's own look with REASON, and neither the download links nor a byte of a
-# delivery file.
+# themed_refusal KEY WHAT URL WANT_STATUS REASON ADVICE [CURL ARGS...]: URL gets WANT_STATUS and
+# the refusal page in the site's own look with REASON and then ADVICE (what the buyer can do, in
+# place of the line meant for a wrong key), no e-mail address, and neither the download links
+# nor a byte of a delivery file.
 themed_refusal() {
-    local key=$1 what=$2 url=$3 want=$4 reason=$5 page="$RUN/pages/paid-refusal.html" code said file leaked=""
-    shift 5
+    local key=$1 what=$2 url=$3 want=$4 reason=$5 advice=$6 page="$RUN/pages/paid-refusal.html" code said file leaked=""
+    shift 6
     code=$(fetch "$page" "$url" "$@")
     said=$(php "$INSPECT" value "$page" "//main" | tr -s ' \n\t' ' ')
     while IFS= read -r file; do
         grep -qaF "$(head -c 64 "${P_SITE[$key]}/$file" | tail -c 16)" "$page" && leaked="$leaked $file"
     done < <(delivered_files "$key")
-    [ "$code" = "$want" ] && [[ "$said" == *"$reason"* ]] && [ -z "$leaked" ] && ! grep -qF "${P_BACK_TAG[$key]}" "$page" &&
+    [ "$code" = "$want" ] && [[ "$said" == *"$reason"*"$advice"* ]] && [[ "$said" != *"get the current address"* ]] &&
+        ! grep -qE '[[:alnum:]._-]+@[[:alnum:]-]+\.' <<< "$said" && [ -z "$leaked" ] && ! grep -qF "${P_BACK_TAG[$key]}" "$page" &&
         [ "$(php "$INSPECT" count "$page" "//header[contains(@class,'wp-block-template-part')]")" -gt 0 ] &&
         [ "$(header_of "$page" cache-control)" = "private, no-store" ]
     verdict "$key: $what gets $want and the themed refusal saying why" $? "$code, said '$(head -c 300 <<< "$said")'$leaked"
@@ -278,9 +280,10 @@ check_paid() {
     verdict "$key: settings that are not valid are named on the screen and keep their saved values" $? "'$said'"
 
     file=$(delivered_files "$key" | head -n 1)
-    themed_refusal "$key" "the funnel's keyed address, in Paid mode," "$keyed" 403 "only through a buyer's own link"
+    themed_refusal "$key" "the funnel's keyed address, in Paid mode," "$keyed" 403 "only through a buyer's own link" \
+        "please open your own download link (from your e-mail)"
     themed_refusal "$key" "a keyed file address, in Paid mode," "$keyed&${id}_file=$(php -r 'echo rawurlencode($argv[1]);' "$file")" 403 \
-        "only through a buyer's own link"
+        "only through a buyer's own link" "please open your own download link (from your e-mail)"
 
     # A buyer's e-mail link opens their page; its file links are signed and download byte for byte.
     code=$(send "$RUN/pages/ipn" "$paypal" "$(php "$PAYMENTS" ipn txn_id=E2EPAID00000001 payer_email=paid.one@example.invalid)")
@@ -304,15 +307,20 @@ check_paid() {
         "${bad# }; logged '$logged' for $sizes bytes"
 
     url=$(php "$INSPECT" value "$page" "//a[contains(@href, '_file=$(php -r 'echo rawurlencode($argv[1]);' "$file")')]/@href")
-    themed_refusal "$key" "a file link with a changed signature" "${url%?}$([ "${url: -1}" = 0 ] && echo 1 || echo 0)" 403 "not valid"
-    themed_refusal "$key" "a file link of another buyer" "${url/${id}_b=$buyer/${id}_b=$((buyer + 1))}" 403 "not valid"
-    themed_refusal "$key" "a file link past its window" "$(signed_file_url "$key" "$buyer" "$file" $(($(date +%s) - 5)))" 410 "has run out"
+    themed_refusal "$key" "a file link with a changed signature" "${url%?}$([ "${url: -1}" = 0 ] && echo 1 || echo 0)" 403 "not valid" \
+        "open your own download link again (from your e-mail)"
+    themed_refusal "$key" "a file link of another buyer" "${url/${id}_b=$buyer/${id}_b=$((buyer + 1))}" 403 "not valid" "open your own download link again (from your e-mail)"
+    themed_refusal "$key" "a file link past its window" "$(signed_file_url "$key" "$buyer" "$file" $(($(date +%s) - 5)))" 410 "has run out" \
+        "open your own download link again (from your e-mail)"
     fetch "$RUN/pages/paid-file" "$url" > /dev/null
-    themed_refusal "$key" "a third download of a file allowed twice" "$url" 403 "as often as this purchase allows"
+    themed_refusal "$key" "a third download of a file allowed twice" "$url" 403 "as often as this purchase allows" \
+        "write to the seller the way you bought: they can give you new access"
+    check_download_race "$key" "$paypal" "$file"
     send "$RUN/pages/ipn" "$paypal" "$(php "$PAYMENTS" ipn txn_id=E2EPAID00000009 parent_txn_id=E2EPAID00000001 payment_status=Refunded \
         mc_gross=-9.90 payer_email=paid.one@example.invalid)" > /dev/null
-    themed_refusal "$key" "a refunded buyer's link" "$link" 403 "withdrawn"
-    themed_refusal "$key" "a refunded buyer's file link" "$(signed_file_url "$key" "$buyer" "$file" $(($(date +%s) + 60)))" 403 "withdrawn"
+    themed_refusal "$key" "a refunded buyer's link" "$link" 403 "withdrawn" "write to the seller the way you bought: they can give you new access"
+    themed_refusal "$key" "a refunded buyer's file link" "$(signed_file_url "$key" "$buyer" "$file" $(($(date +%s) + 60)))" 403 "withdrawn" \
+        "write to the seller the way you bought: they can give you new access"
 
     # The claim page: the sales page's buy button returns to it with this showing's own reference.
     front="$RUN/pages/paid-front.html"
@@ -340,10 +348,11 @@ check_paid() {
     [ "$code" = 206 ] && cmp -s "$RUN/pages/paid-part" <(tail -c +2 "${P_SITE[$key]}/$file")
     verdict "$key: a buyer's file link answers ranges" $? "$code"
     themed_refusal "$key" "a range after three ranges that carried more than the two downloads allowed" "$url" 403 \
-        "as often as this purchase allows" -H 'Range: bytes=1-'
+        "as often as this purchase allows" "write to the seller the way you bought: they can give you new access" -H 'Range: bytes=1-'
     link=$(link_in_last_mail "$id")
     wp_sql "UPDATE wp_${id}_buyers SET expires = UNIX_TIMESTAMP() - 60 WHERE payment_id = 'E2EPAID00000002'"
-    themed_refusal "$key" "a buyer's link after their access time" "$link" 410 "access time of this purchase is over"
+    themed_refusal "$key" "a buyer's link after their access time" "$link" 410 "access time of this purchase is over" \
+        "write to the seller the way you bought: they can give you new access"
 
     # Nothing public holds the key, a token or a signed link.
     secrets=("${keyed##*=}" "${link##*=}" "${id}_sig=" "${id}_t=" "${id}_key=")
@@ -360,6 +369,33 @@ check_paid() {
     check_paid_returns "$key" "$paypal" "$stripe"
     check_paid_in_browser "$key" "$paypal"
     check_old_funnels_free "$key"
+}
+
+# check_download_race KEY PAYPAL FILE: six requests at once for a file a new buyer may download
+# twice, each reported only a second after its last byte (as a large file's would be), give the
+# file twice and the refusal four times: the limit holds however many are in flight.
+check_download_race() {
+    local key=$1 paypal=$2 file=$3 id=${P_ID[$1]} page="$RUN/pages/paid-race.html" url n full=0 refused=0 logged
+    local -a pids=()
+    send "$RUN/pages/ipn" "$paypal" "$(php "$PAYMENTS" ipn txn_id=E2EPAID00000005 payer_email=paid.five@example.invalid)" > /dev/null
+    fetch "$page" "$(link_in_last_mail "$id")" > /dev/null
+    url=$(php "$INSPECT" value "$page" "//a[contains(@href, '_file=$(php -r 'echo rawurlencode($argv[1]);' "$file")')]/@href")
+    for n in 1 2 3 4 5 6; do
+        fetch "$RUN/pages/paid-race-$n" "$url" -H "X-E2E-Slow-Report: $id" > "$RUN/pages/paid-race-$n.status" &
+        pids+=($!)
+    done
+    wait "${pids[@]}"
+    for n in 1 2 3 4 5 6; do
+        if [ "$(cat "$RUN/pages/paid-race-$n.status")" = 200 ] && cmp -s "$RUN/pages/paid-race-$n" "${P_SITE[$key]}/$file"; then
+            full=$((full + 1))
+        elif [ "$(cat "$RUN/pages/paid-race-$n.status")" = 403 ] && grep -q 'as often as this purchase allows' "$RUN/pages/paid-race-$n"; then
+            refused=$((refused + 1))
+        fi
+    done
+    logged=$(wp_sql "SELECT CONCAT(COUNT(*), ' ', SUM(bytes_sent)) FROM wp_${id}_downloads WHERE buyer_id = $(buyer_id_of "$id" E2EPAID00000005)")
+    [ "$full" = 2 ] && [ "$refused" = 4 ] && [ "$logged" = "2 $((2 * $(stat -c %s "${P_SITE[$key]}/$file")))" ]
+    verdict "$key: six requests at once for a file allowed twice give it twice and the refusal four times, and log two downloads" $? \
+        "$full whole files, $refused refusals, logged '$logged'"
 }
 
 # check_paid_returns KEY PAYPAL STRIPE: the PayPal button the screen writes carries the funnel's
@@ -477,7 +513,9 @@ check_buyer_actions() {
         [ "$(fetch "$RUN/pages/paid-new-link.html" "$new")" = 200 ] && [ "$(fetch "$RUN/pages/paid-old-link.html" "$old")" = 403 ]
     verdict "$key: the buyers screen finds a buyer by search and sends them a new link, and the old one stops working" $? "$rows rows, '$new'"
     buyer_action "$key" by.hand revoke
-    themed_refusal "$key" "a link revoked on the buyers screen" "$new" 403 "withdrawn"
+    themed_refusal "$key" "a link revoked on the buyers screen" "$new" 403 "withdrawn" "write to the seller the way you bought: they can give you new access"
+    themed_refusal "$key" "a buyer's link sent again, the old one," "$old" 403 "does not open anything" \
+        "open the link from your e-mail again, the whole of it"
 
     fetch "$list" "$A/wp-admin/edit.php?post_type=${id,,}" -b "$JAR" > /dev/null
     buyers=$(php "$INSPECT" value "$list" "//tr[@id='post-$post']//td[contains(@class,'column-${id}_buyers')]/a")

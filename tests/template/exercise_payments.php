@@ -28,6 +28,7 @@ define( 'YEAR_IN_SECONDS', 31536000 );
 // Stand-ins for the few WordPress functions the rules call.
 function add_action() {}
 function add_filter() {}
+function register_activation_hook() {}
 function __( $text ) {
     return $text;
 }
@@ -44,7 +45,7 @@ function wp_parse_str( $text, &$fields ) {
     parse_str( $text, $fields );
 }
 
-foreach ( array( 'signing', 'payments', 'mail', 'pay-paypal', 'pay-stripe', 'pay-webhook' ) as $module ) {
+foreach ( array( 'signing', 'payments', 'mail', 'pay-paypal', 'pay-stripe', 'pay-webhook', 'buyers' ) as $module ) {
     require "$dir/modules/$module.php";
 }
 $fn = function ( $suffix ) use ( $id ) {
@@ -300,6 +301,25 @@ foreach ( $webhook_rows as $what => $row ) {
 $form = $fn( 'webhook_verdict' )( $fn( 'webhook_fields' )( $webhook_rows['an order as a form'][0] ) );
 $json = $fn( 'webhook_verdict' )( $fn( 'webhook_fields' )( '{"email":"buyer@example.net","payment_id":"A-1","send_mail":false}' ) );
 expect( 'buyer@example.net' === $form['email'] && false === $form['send_mail'] && false === $json['send_mail'] && true === $fn( 'webhook_verdict' )( $fn( 'webhook_fields' )( $webhook_rows['an order'][0] ) )['send_mail'], 'the webhook mails the link unless told not to, in JSON or a form' );
+
+// The download limit, as counted before a file goes out: downloads from the first byte, and
+// bytes (ranges included) against what that many whole downloads hold.
+$limit_rows = array(
+    'nothing had yet'                               => array( 0, 0, 2, 1000, true ),
+    'one download of two'                           => array( 1, 1000, 2, 1000, true ),
+    'two downloads of two'                          => array( 2, 2000, 2, 1000, false ),
+    'two downloads of two, both cut short'          => array( 2, 10, 2, 1000, false ),
+    'ranges one byte short of two whole files'      => array( 0, 1999, 2, 1000, true ),
+    'ranges of as many bytes as two whole files'    => array( 0, 2000, 2, 1000, false ),
+    'one download, ranges of a second file'          => array( 1, 2000, 2, 1000, false ),
+    'no limit, many downloads'                      => array( 50, 50000, 0, 1000, true ),
+    'an empty file, counted by downloads only'      => array( 1, 0, 2, 0, true ),
+    'an empty file downloaded twice of two'         => array( 2, 0, 2, 0, false ),
+);
+foreach ( $limit_rows as $what => $row ) {
+    $got = $fn( 'download_allowed' )( $row[0], $row[1], $row[2], $row[3] );
+    expect( $row[4] === $got, "download limit, $what: " . ( $row[4] ? 'allowed' : 'refused' ) );
+}
 
 // The e-mail: each placeholder filled once; a value that reads like one stays as it is.
 $filled = $fn( 'fill_mail' )( "{funnel}\n{link} {link}\n{unknown}", array( '{funnel}' => 'Get {link} now', '{link}' => 'http://x/?t=1' ) );

@@ -442,9 +442,59 @@ function #prefix#_log_download( $buyer_id, $funnel_id, $file, $bytes_sent, $firs
 }
 
 /**
+ * Whether a buyer may have a file again, by what they have had of it: fewer downloads from its
+ * start than the limit, and fewer bytes than that many whole downloads hold (so ranges that
+ * never begin at the first byte count too). A limit of 0 allows any number; a file of 0 bytes
+ * is counted by downloads only. #prefix#_reserve_download() asks the same in SQL.
+ *
+ * @param int $used  Downloads of the file from its first byte.
+ * @param int $sent  Bytes of the file sent or on their way.
+ * @param int $limit Downloads allowed of each file; 0 for no limit.
+ * @param int $size  The file's size in bytes.
+ * @return bool
+ */
+function #prefix#_download_allowed( $used, $sent, $limit, $size ) {
+	return $limit <= 0 || ( $used < $limit && ( $size <= 0 || $sent < $limit * $size ) );
+}
+
+/**
+ * Counts a download before its first byte goes out, in one statement that adds its row only
+ * while #prefix#_download_allowed() still holds, so requests at the same moment cannot each
+ * find one download left: the database lets them in one after another, and a request it
+ * turned back for colliding with another (a deadlock) asks again. The row holds the bytes the
+ * request asks for until the streamer reports what went out.
+ *
+ * @param array  $buyer      The buyer (id and funnel_id).
+ * @param string $file       The delivery file's name.
+ * @param int    $first_byte Where the request begins in the file; 0 counts as a download.
+ * @param int    $bytes      How many bytes the request asks for.
+ * @param int    $limit      Downloads allowed of each file; 0 for no limit.
+ * @param int    $size       The file's size in bytes.
+ * @return int The download's row; 0 when the buyer has none left (or the database failed).
+ */
+function #prefix#_reserve_download( $buyer, $file, $first_byte, $bytes, $limit, $size ) {
+	$wpdb  = $GLOBALS['wpdb'];
+	$table = #prefix#_downloads_table();
+	$file  = substr( (string) $file, 0, 255 );
+	$cap   = $limit > 0 && $size > 0 ? $limit * $size : PHP_INT_MAX;
+	$limit = $limit > 0 ? (int) $limit : PHP_INT_MAX;
+	for ( $attempt = 0; $attempt < 5; $attempt++ ) {
+		$quiet = $wpdb->suppress_errors( true );
+		$added = $wpdb->query( $wpdb->prepare( "INSERT INTO $table (buyer_id, funnel_id, file, first_byte, bytes_sent, sent) SELECT %d, %d, %s, %d, %d, %d FROM DUAL WHERE ( SELECT COUNT(*) FROM $table WHERE buyer_id = %d AND file = %s AND first_byte = 0 ) < %d AND ( SELECT COALESCE( SUM( bytes_sent ), 0 ) FROM $table WHERE buyer_id = %d AND file = %s ) < %d", (int) $buyer['id'], (int) $buyer['funnel_id'], $file, max( 0, (int) $first_byte ), max( 0, (int) $bytes ), time(), (int) $buyer['id'], $file, $limit, (int) $buyer['id'], $file, $cap ) ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching, WordPress.DB.PreparedSQL.InterpolatedNotPrepared -- The plugin's own table, named by code; the check and the count must be one statement.
+		$wpdb->suppress_errors( $quiet );
+		if ( false !== $added ) {
+			return 1 === $added ? (int) $wpdb->insert_id : 0;
+		}
+		usleep( wp_rand( 10000, 50000 ) );
+	}
+	return 0;
+}
+
+/**
  * Logs a delivery file once the streamer has sent it, when the request was a buyer's: the
- * streamer's context names the buyer ("buyer_id"), the funnel ("funnel_id") and where the
- * request began in the file ("first_byte").
+ * streamer's context names the buyer ("buyer_id"), the funnel ("funnel_id"), where the
+ * request began in the file ("first_byte") and the download's row counted before the first
+ * byte ("download_id"), which now gets the bytes that really went out.
  *
  * @param string $name       The delivery file's name.
  * @param int    $bytes_sent How many bytes went out.
@@ -452,6 +502,10 @@ function #prefix#_log_download( $buyer_id, $funnel_id, $file, $bytes_sent, $firs
  */
 function #prefix#_log_delivery( $name, $bytes_sent, $context = array() ) {
 	if ( ! is_array( $context ) || empty( $context['buyer_id'] ) ) {
+		return;
+	}
+	if ( ! empty( $context['download_id'] ) ) {
+		$GLOBALS['wpdb']->update( #prefix#_downloads_table(), array( 'bytes_sent' => max( 0, (int) $bytes_sent ) ), array( 'id' => (int) $context['download_id'] ), array( '%d' ), array( '%d' ) ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching -- The plugin's own table; nothing of it is cached.
 		return;
 	}
 	$first_byte = isset( $context['first_byte'] ) ? (int) $context['first_byte'] : 0;

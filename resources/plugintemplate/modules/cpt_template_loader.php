@@ -169,8 +169,10 @@ add_filter( 'old_slug_redirect_url', '#prefix#_old_slug_keeps_key' );
  *
  * @param string $reason Why, in the visitor's words; empty for a wrong or missing key.
  * @param int    $status The HTTP status: 403, or 410 for what has run out.
+ * @param string $advice What the visitor can do, in their words; empty for the line meant for a
+ *                       wrong or missing key.
  */
-function #prefix#_refuse_download( $reason = '', $status = 403 ) {
+function #prefix#_refuse_download( $reason = '', $status = 403, $advice = '' ) {
 	status_header( $status );
 	#prefix#_private_headers();
 	add_filter( 'wp_robots', 'wp_robots_no_robots' );
@@ -178,7 +180,7 @@ function #prefix#_refuse_download( $reason = '', $status = 403 ) {
 
 	$title   = #prefix#_refusal_title();
 	$message = '' !== $reason ? esc_html( $reason ) : esc_html__( 'This download address does not open anything (any more). It may have been copied incompletely, or the seller has replaced it with a new one.', '#prefix#' );
-	$contact = esc_html__( 'If you bought here, contact the seller the way you bought, and you will get the current address.', '#prefix#' );
+	$contact = '' !== $advice ? esc_html( $advice ) : esc_html__( 'If you bought here, contact the seller the way you bought, and you will get the current address.', '#prefix#' );
 	$home    = sprintf( '<a href="%1$s">%2$s</a>', esc_url( home_url( '/' ) ), esc_html__( 'Go to the home page', '#prefix#' ) );
 	$content = '<p>' . $message . '</p><p>' . $contact . '</p><p>' . $home . '</p>';
 	#prefix#_themed_page( $title, $content );

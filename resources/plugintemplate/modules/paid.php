@@ -211,34 +211,66 @@ function #prefix#_buyer_file_urls( $buyer ) {
 }
 
 /**
- * Why a buyer may not download now, in the buyer's words, with the status to answer with; null
- * when they may.
+ * What a buyer is told to do when their access itself ends (refunded, withdrawn, its time or
+ * its downloads used up): the seller can give them access again. The refusal page names no
+ * e-mail address, so neither does this.
+ *
+ * @return string
+ */
+function #prefix#_renewal_advice() {
+	return __( 'If you need the files again, please write to the seller the way you bought: they can give you new access.', '#prefix#' );
+}
+
+/**
+ * What a buyer is told to do when only the link they used is at fault (cut short, changed or
+ * past its window): their own link from the e-mail still works.
+ *
+ * @return string
+ */
+function #prefix#_reopen_advice() {
+	return __( 'Please open your own download link again (from your e-mail): it gives you fresh links to the files.', '#prefix#' );
+}
+
+/**
+ * Why a buyer may not download now, in the buyer's words, with the status to answer with and
+ * what they can do; null when they may.
  *
  * @param array|null $buyer     The buyer, or null when the link names none.
  * @param int        $funnel_id The funnel asked for.
  * @param int        $now       The time, in Unix seconds.
- * @return array|null array( reason, status ).
+ * @return array|null array( reason, status, advice ).
  */
 function #prefix#_buyer_refusal( $buyer, $funnel_id, $now ) {
 	if ( ! $buyer || (int) $funnel_id !== $buyer['funnel_id'] ) {
-		return array( __( 'This link does not open anything: it may have been copied incompletely. Please open the link from your e-mail.', '#prefix#' ), 403 );
+		return array( __( 'This link does not open anything: it may have been copied incompletely.', '#prefix#' ), 403, __( 'Please open the link from your e-mail again, the whole of it. If it still does not open, write to the seller the way you bought: they can send you a new link.', '#prefix#' ) );
 	}
 	$status = #prefix#_buyer_status( $buyer, $now );
 	if ( 'revoked' === $status ) {
-		return array( __( 'This link has been withdrawn: the purchase was refunded or cancelled. If you think this is a mistake, please write to the seller.', '#prefix#' ), 403 );
+		return array( __( 'This link has been withdrawn: the purchase was refunded or cancelled.', '#prefix#' ), 403, #prefix#_renewal_advice() );
 	}
 	if ( 'expired' === $status ) {
-		return array( __( 'The access time of this purchase is over, so this link no longer opens the downloads.', '#prefix#' ), 410 );
+		return array( __( 'The access time of this purchase is over, so this link no longer opens the downloads.', '#prefix#' ), 410, #prefix#_renewal_advice() );
 	}
 	return null;
 }
 
 /**
- * Whether a buyer has used up the downloads of a file; null when they may download it, else
- * the refusal as #prefix#_buyer_refusal() gives it. A file is used up when it was downloaded
- * from its start as often as allowed, or when as many bytes of it went out as that many whole
- * downloads hold: ranges that never begin at the first byte count too. Once it is used up,
- * every request is refused, ranges included.
+ * The refusal of a buyer who has used up the downloads of a file, as #prefix#_buyer_refusal()
+ * gives it.
+ *
+ * @param int $limit Downloads allowed of each file.
+ * @return array
+ */
+function #prefix#_used_up_refusal( $limit ) {
+	/* translators: %d: how many downloads of each file a purchase allows. */
+	return array( sprintf( _n( 'You have downloaded this file %d time, as often as this purchase allows.', 'You have downloaded this file %d times, as often as this purchase allows.', $limit, '#prefix#' ), $limit ), 403, #prefix#_renewal_advice() );
+}
+
+/**
+ * Whether a buyer has used up the downloads of a file (#prefix#_download_allowed()); null
+ * when they may download it, else the refusal. Once it is used up, every request is refused,
+ * ranges included. A request that sends bytes is counted by #prefix#_reserve_download(),
+ * which asks this again in the same step as it counts.
  *
  * @param array  $buyer The buyer.
  * @param string $file  The delivery file's name.
@@ -246,48 +278,64 @@ function #prefix#_buyer_refusal( $buyer, $funnel_id, $now ) {
  */
 function #prefix#_limit_refusal( $buyer, $file ) {
 	$limit = #prefix#_funnel_settings( $buyer['funnel_id'] )['downloads_per_file'];
-	if ( $limit <= 0 ) {
-		return null;
-	}
 	$used  = #prefix#_downloads_used( $buyer['id'] );
 	$sent  = #prefix#_bytes_sent( $buyer['id'] );
 	$size  = (int) ( #prefix#_delivery_file( $file )['size'] ?? 0 );
-	$whole = isset( $used[ $file ] ) && $used[ $file ] >= $limit;
-	$bytes = $size > 0 && isset( $sent[ $file ] ) && $sent[ $file ] >= $limit * $size;
-	if ( $whole || $bytes ) {
-		/* translators: %d: how many downloads of each file a purchase allows. */
-		return array( sprintf( _n( 'You have downloaded this file %d time, as often as this purchase allows. If you need it again, please write to the seller.', 'You have downloaded this file %d times, as often as this purchase allows. If you need it again, please write to the seller.', $limit, '#prefix#' ), $limit ), 403 );
-	}
-	return null;
+	return #prefix#_download_allowed( $used[ $file ] ?? 0, $sent[ $file ] ?? 0, $limit, $size ) ? null : #prefix#_used_up_refusal( $limit );
 }
 
 /**
- * Where a request for a file begins in it, by the streamer's own Range rules: 0 for a whole
- * download, more for a resumed one.
+ * The bytes a request for a file asks for, by the streamer's own Range rules: array( first
+ * byte, number of bytes ), first 0 for a whole download and more for a resumed one; null when
+ * it gets none of the file (HEAD, a range past its end, a file not listed, or one the store
+ * does not hold as listed), which then costs the buyer nothing.
  *
  * @param string $file The delivery file's name.
- * @return int
+ * @return int[]|null
  */
-function #prefix#_requested_first_byte( $file ) {
+function #prefix#_requested_bytes( $file ) {
 	$stored = #prefix#_delivery_file( $file );
-	$range  = isset( $_SERVER['HTTP_RANGE'] ) ? sanitize_text_field( wp_unslash( $_SERVER['HTTP_RANGE'] ) ) : '';
-	$range  = $stored ? #prefix#_delivery_range( $range, $stored['size'] ) : null;
-	return is_array( $range ) ? $range[0] : 0;
+	$method = isset( $_SERVER['REQUEST_METHOD'] ) ? sanitize_text_field( wp_unslash( $_SERVER['REQUEST_METHOD'] ) ) : 'GET';
+	if ( ! $stored || 'HEAD' === $method || ! is_file( $stored['path'] ) || filesize( $stored['path'] ) !== $stored['offset'] + $stored['size'] ) {
+		return null;
+	}
+	$range = isset( $_SERVER['HTTP_RANGE'] ) ? sanitize_text_field( wp_unslash( $_SERVER['HTTP_RANGE'] ) ) : '';
+	$range = #prefix#_delivery_range( $range, $stored['size'] );
+	if ( false === $range ) {
+		return null;
+	}
+	return null === $range ? array( 0, $stored['size'] ) : array( $range[0], $range[1] - $range[0] + 1 );
 }
 
 /**
- * Streams a delivery file to a buyer whose link was checked; the streamer tells the download
- * log when it is done.
+ * Streams a delivery file to a buyer whose link was checked. The download is counted before
+ * the first byte goes out, and only if the buyer still has one; the streamer then tells the
+ * download log how many bytes went out.
  *
  * @param array  $buyer The buyer.
  * @param string $file  The delivery file's name.
  */
 function #prefix#_send_to_buyer( $buyer, $file ) {
+	$asked   = #prefix#_requested_bytes( $file );
 	$context = array(
-		'buyer_id'   => $buyer['id'],
-		'funnel_id'  => $buyer['funnel_id'],
-		'first_byte' => #prefix#_requested_first_byte( $file ),
+		'buyer_id'  => $buyer['id'],
+		'funnel_id' => $buyer['funnel_id'],
 	);
+	if ( null !== $asked ) {
+		$limit = #prefix#_funnel_settings( $buyer['funnel_id'] )['downloads_per_file'];
+		$size  = (int) #prefix#_delivery_file( $file )['size'];
+		$row   = #prefix#_reserve_download( $buyer, $file, $asked[0], $asked[1], $limit, $size );
+		// Without a limit there is nothing to hold back: a row the database would not add is
+		// then added after the stream, as #prefix#_log_delivery() does without one.
+		if ( ! $row && $limit > 0 ) {
+			$refusal = #prefix#_used_up_refusal( $limit );
+			#prefix#_refuse_download( $refusal[0], $refusal[1], $refusal[2] );
+		}
+		$context += array(
+			'first_byte'  => $asked[0],
+			'download_id' => $row,
+		);
+	}
 	#prefix#_private_headers();
 	#prefix#_send_delivery_file( $file, $context );
 	exit;
@@ -315,7 +363,7 @@ function #prefix#_paid_gate() {
 		#prefix#_claim_page( $post_id, $now );
 	}
 	if ( #prefix#_is_paid( $post_id ) && ( null !== #prefix#_requested_key() || null !== #prefix#_requested_file() ) ) {
-		#prefix#_refuse_download( __( 'This page opens only through a buyer\'s own link. If you bought here, please open the link from your e-mail.', '#prefix#' ), 403 );
+		#prefix#_refuse_download( __( 'This page opens only through a buyer\'s own link.', '#prefix#' ), 403, __( 'If you bought here, please open your own download link (from your e-mail).', '#prefix#' ) );
 	}
 }
 add_action( 'template_redirect', '#prefix#_paid_gate', 5 );
@@ -330,7 +378,7 @@ add_action( 'template_redirect', '#prefix#_paid_gate', 5 );
 function #prefix#_open_for_buyer( $buyer, $post_id, $now ) {
 	$refusal = #prefix#_buyer_refusal( $buyer, $post_id, $now );
 	if ( $refusal ) {
-		#prefix#_refuse_download( $refusal[0], $refusal[1] );
+		#prefix#_refuse_download( $refusal[0], $refusal[1], $refusal[2] );
 	}
 	#prefix#_current_buyer( $buyer );
 	#prefix#_private_headers();
@@ -358,10 +406,10 @@ function #prefix#_open_signed( $post_id, $now ) {
 		$now
 	);
 	if ( 'expired' === $status ) {
-		#prefix#_refuse_download( __( 'This download link has run out: links to the files work for a short while only. Please open the link from your e-mail again for fresh ones.', '#prefix#' ), 410 );
+		#prefix#_refuse_download( __( 'This download link has run out: links to the files work for a short while only.', '#prefix#' ), 410, #prefix#_reopen_advice() );
 	}
 	if ( 'valid' !== $status ) {
-		#prefix#_refuse_download( __( 'This download link is not valid: it may have been copied incompletely or changed. Please open the link from your e-mail again.', '#prefix#' ), 403 );
+		#prefix#_refuse_download( __( 'This download link is not valid: it may have been copied incompletely or changed.', '#prefix#' ), 403, #prefix#_reopen_advice() );
 	}
 	$buyer = #prefix#_get_buyer( $buyer_id );
 	if ( null === $file ) {
@@ -370,7 +418,7 @@ function #prefix#_open_signed( $post_id, $now ) {
 	$refusal = #prefix#_buyer_refusal( $buyer, $post_id, $now );
 	$refusal = $refusal ? $refusal : #prefix#_limit_refusal( $buyer, $file );
 	if ( $refusal ) {
-		#prefix#_refuse_download( $refusal[0], $refusal[1] );
+		#prefix#_refuse_download( $refusal[0], $refusal[1], $refusal[2] );
 	}
 	#prefix#_send_to_buyer( $buyer, $file );
 }
