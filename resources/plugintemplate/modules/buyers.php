@@ -460,9 +460,10 @@ function #prefix#_download_allowed( $used, $sent, $limit, $size ) {
 /**
  * Counts a download before its first byte goes out, in one statement that adds its row only
  * while #prefix#_download_allowed() still holds, so requests at the same moment cannot each
- * find one download left: the database lets them in one after another, and a request it
- * turned back for colliding with another (a deadlock) asks again. The row holds the bytes the
- * request asks for until the streamer reports what went out.
+ * find one download left. The buyer's row is locked around it, so the buyer's requests take
+ * turns whatever isolation level the database runs at; a request the database turned back
+ * (a deadlock) asks again. The row holds the bytes the request asks for until the streamer
+ * reports what went out.
  *
  * @param array  $buyer      The buyer (id and funnel_id).
  * @param string $file       The delivery file's name.
@@ -473,17 +474,25 @@ function #prefix#_download_allowed( $used, $sent, $limit, $size ) {
  * @return int The download's row; 0 when the buyer has none left (or the database failed).
  */
 function #prefix#_reserve_download( $buyer, $file, $first_byte, $bytes, $limit, $size ) {
-	$wpdb  = $GLOBALS['wpdb'];
-	$table = #prefix#_downloads_table();
-	$file  = substr( (string) $file, 0, 255 );
-	$cap   = $limit > 0 && $size > 0 ? $limit * $size : PHP_INT_MAX;
-	$limit = $limit > 0 ? (int) $limit : PHP_INT_MAX;
+	$wpdb   = $GLOBALS['wpdb'];
+	$table  = #prefix#_downloads_table();
+	$file   = substr( (string) $file, 0, 255 );
+	$cap    = $limit > 0 && $size > 0 ? $limit * $size : PHP_INT_MAX;
+	$limit  = $limit > 0 ? (int) $limit : PHP_INT_MAX;
+	$buyers = #prefix#_buyers_table();
 	for ( $attempt = 0; $attempt < 5; $attempt++ ) {
 		$quiet = $wpdb->suppress_errors( true );
+		$wpdb->query( 'START TRANSACTION' ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching -- Holds the lock below until the row is added.
+		$wpdb->get_var( $wpdb->prepare( "SELECT id FROM $buyers WHERE id = %d FOR UPDATE", (int) $buyer['id'] ) ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching, WordPress.DB.PreparedSQL.InterpolatedNotPrepared -- The plugin's own table, named by code; a lock, not a read.
 		$added = $wpdb->query( $wpdb->prepare( "INSERT INTO $table (buyer_id, funnel_id, file, first_byte, bytes_sent, sent) SELECT %d, %d, %s, %d, %d, %d FROM DUAL WHERE ( SELECT COUNT(*) FROM $table WHERE buyer_id = %d AND file = %s AND first_byte = 0 ) < %d AND ( SELECT COALESCE( SUM( bytes_sent ), 0 ) FROM $table WHERE buyer_id = %d AND file = %s ) < %d", (int) $buyer['id'], (int) $buyer['funnel_id'], $file, max( 0, (int) $first_byte ), max( 0, (int) $bytes ), time(), (int) $buyer['id'], $file, $limit, (int) $buyer['id'], $file, $cap ) ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching, WordPress.DB.PreparedSQL.InterpolatedNotPrepared -- The plugin's own table, named by code; the check and the count must be one statement.
+		$row   = 1 === $added ? (int) $wpdb->insert_id : 0;
+		$done  = false !== $added && false !== $wpdb->query( 'COMMIT' ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching -- Ends the transaction begun above.
+		if ( ! $done ) {
+			$wpdb->query( 'ROLLBACK' ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching -- As above.
+		}
 		$wpdb->suppress_errors( $quiet );
-		if ( false !== $added ) {
-			return 1 === $added ? (int) $wpdb->insert_id : 0;
+		if ( $done ) {
+			return $row;
 		}
 		usleep( wp_rand( 10000, 50000 ) );
 	}
