@@ -437,6 +437,36 @@ check_paid_returns() {
         [ "$(fetch "$RUN/pages/paid-claimed.html" "$back")" = 200 ] && grep -qF "${P_BACK_TAG[$key]}" "$RUN/pages/paid-claimed.html"
     verdict "$key: Stripe's success address from the screen leads a buyer whose Checkout Session is paid on to their download page" $? \
         "'$url' -> $code -> '$back'"
+    check_webhook_claim "$key"
+}
+
+# check_webhook_claim KEY: a shop that tells the webhook of a payment passes the claim reference
+# of the visitor's return address as "claim": once the call is signed with the funnel's secret,
+# that address leads the visitor on to their page; a call signed with another secret does not.
+check_webhook_claim() {
+    local key=$1 id=${P_ID[$1]} post=${P_POST[$1]} front="$RUN/pages/hook-front.html" hook ref back body code url buyers mails
+    hook=$(wp_php listener-url "$id" webhook "$post")
+    fetch "$front" "${P_PERMALINK[$key]}" > /dev/null
+    ref=$(php "$INSPECT" value "$front" "//form[@class='paypal-buy']//input[@name='custom']/@value")
+    back=$(php "$INSPECT" value "$front" "//form[@class='paypal-buy']//input[@name='return']/@value")
+    body="{\"email\":\"hook.claim@example.invalid\",\"payment_id\":\"shop-2001\",\"claim\":\"$ref\"}"
+    printf '%s' "$body" > "$RUN/pages/hook.json"
+    refused "$key" "a webhook call with a visitor's claim, signed with another secret," 401 "$RUN/pages/hook" "$hook" "$body" \
+        -H "X-Webhook-Signature: $(php "$PAYMENTS" webhook-signature not-the-funnels-secret "$RUN/pages/hook.json")"
+    code=$(fetch "$RUN/pages/hook-claim.html" "$back")
+    [ "$code" = 200 ] && grep -q 'Confirming your payment' "$RUN/pages/hook-claim.html"
+    verdict "$key: after a wrongly signed webhook call the visitor's claim page still waits for the payment" $? "$code '$back'"
+
+    buyers=$(buyer_count "$id") mails=$(mail_count)
+    code=$(send "$RUN/pages/hook" "$hook" "$body" -H "X-Webhook-Signature: $(php "$PAYMENTS" webhook-signature "$HOOK_SECRET" "$RUN/pages/hook.json")" \
+        -H 'Content-Type: application/json')
+    granted "$key" "a signed webhook call with a visitor's claim" 201 "$RUN/pages/hook" shop-2001 hook.claim@example.invalid "$code" "$buyers" "$mails"
+    code=$(fetch "$RUN/pages/hook-claim.html" "$back")
+    url=$(header_of "$RUN/pages/hook-claim.html" location)
+    [[ "$ref" =~ ^[0-9a-f]{32}$ ]] && [ "$code" = 303 ] && [[ "$url" == *"${id}_sig="* ]] &&
+        [ "$(fetch "$RUN/pages/hook-claimed.html" "$url")" = 200 ] && grep -qF "${P_BACK_TAG[$key]}" "$RUN/pages/hook-claimed.html"
+    verdict "$key: once a signed webhook call carried the visitor's claim, their return address leads them on to their download page" $? \
+        "claim '$ref': $code -> '$url'"
 }
 
 # check_old_funnels_free KEY: a funnel without a stored mode (made before there were modes)
