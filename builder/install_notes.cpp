@@ -64,8 +64,9 @@ QString PageDeliveryWarning(qsizetype fileCount)
     const QString them = fileCount == 1 ? QStringLiteral("it") : QStringLiteral("them");
     return QStringLiteral(
                "The download page itself links %1 of the site, outside #BACK#, so every funnel of this "
-               "plugin hands %2 out to its buyers, a free opt-in funnel too (each funnel only at its own "
-               "download address, with its key). To give funnels different files, take the links out of "
+               "plugin hands %2 out, a free opt-in funnel too (a Paid funnel only through each buyer's own "
+               "link, a Free one to anyone with its download address). To give funnels different files, "
+               "take the links out of "
                "the download page and put each funnel's own links into its \"Download links (HTML)\" "
                "field (to files in the WordPress media library, for example).")
         .arg(files, them);
