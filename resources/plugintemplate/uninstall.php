@@ -2,7 +2,7 @@
 /**
  * Deleting the plugin in wp-admin › Plugins removes every row it made, on every site of a
  * network: the funnels and their meta, its options, the users' notes, the capabilities, the
- * buyers and downloads tables and the site's secret. Switching the plugin off keeps them all.
+ * buyers and downloads tables, the site's secret and the files uploaded on the funnel's screen. Switching the plugin off keeps them all.
  * Other plugins made the same way keep theirs, even one whose identifier begins with this one's.
  *
  * @package #prefix#
@@ -19,6 +19,7 @@ require_once __DIR__ . '/modules/cpt.php';
 require_once __DIR__ . '/modules/access.php';
 require_once __DIR__ . '/modules/signing.php';
 require_once __DIR__ . '/modules/buyers.php';
+require_once __DIR__ . '/modules/delivery-store.php';
 
 /**
  * A LIKE pattern for names that begin with the text given, matched case-sensitively with
@@ -65,6 +66,9 @@ function #prefix#_uninstall_others() {
 function #prefix#_uninstall_site() {
 	$db   = $GLOBALS['wpdb'];
 	$type = #prefix#_post_type();
+	// The files uploaded on the funnel's screen, kept outside the plugin's folder; the option
+	// that names their folder goes below with the others.
+	#prefix#_remove_upload_store();
 	// phpcs:disable WordPress.DB.DirectDatabaseQuery, WordPress.DB.PreparedSQL.NotPrepared -- Uninstalling removes rows in bulk; nothing is cached afterwards, and the conditions are prepared by the function above.
 	$db->query( $db->prepare( "DELETE m FROM {$db->postmeta} m JOIN {$db->posts} p ON p.ID = m.post_id WHERE p.post_type = %s", $type ) );
 	$db->query( $db->prepare( "DELETE FROM {$db->posts} WHERE post_type = %s", $type ) );
@@ -101,12 +105,6 @@ function #prefix#_uninstall_site() {
 		}
 	}
 	wp_cache_flush();
-}
-
-// Pieces of unfinished uploads go with the plugin's folder; removed here first all the same.
-$#prefix#_parts = glob( __DIR__ . '/modules/delivery-files/*.part.php' );
-foreach ( is_array( $#prefix#_parts ) ? $#prefix#_parts : array() as $#prefix#_part ) {
-	wp_delete_file( $#prefix#_part );
 }
 
 if ( is_multisite() ) {

@@ -100,6 +100,7 @@ file_put_contents(
 	function __( $text ) { return $text; }
 	function esc_html( $text ) { return htmlspecialchars( $text ); }
 	function wp_basename( $path ) { return basename( $path ); }
+	function get_option( $name, $default = false ) { return $default; }
 	function ' . $id . '_post_type() { return "' . $id . '"; }
 	function ' . $id . '_private_headers() { note( array( "private" ) ); }
 	$request = json_decode( $argv[1], true );

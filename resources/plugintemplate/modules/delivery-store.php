@@ -35,9 +35,87 @@ function #prefix#_delivery() {
 }
 
 /**
- * Where the plugin keeps one delivery file: the stored file's absolute path, the bytes of guard
- * before the file's own bytes, their number and their SHA-256 (hex); null for a name the build
- * did not list. The name is only looked up, never used as a path.
+ * The guard before a stored file's own bytes, as the build writes it and the upload store too.
+ *
+ * @return string
+ */
+function #prefix#_store_guard() {
+	return '<?php exit; __halt_compiler();';
+}
+
+/**
+ * Where the files the owner uploads on the funnel's screen are kept: a folder of the site's
+ * uploads, outside the plugin's folder, so that an update of the plugin (which replaces that
+ * folder) leaves them. Its name ends in 32 random hex digits, made once per site and kept in an
+ * option. Each file is named after its SHA-256, so any build of the plugin that lists the same
+ * bytes finds it, whatever name that build gave it in its own store. '' when the site has no
+ * uploads folder, or with $make false when no upload ever began.
+ *
+ * @param bool $make Whether to choose the folder's name when it has none yet.
+ * @return string
+ */
+function #prefix#_upload_store( $make = false ) {
+	$random = get_option( '#prefix#_upload_store', '' );
+	if ( ! is_string( $random ) || ! preg_match( '/^[0-9a-f]{32}$/', $random ) ) {
+		if ( ! $make ) {
+			return '';
+		}
+		add_option( '#prefix#_upload_store', bin2hex( random_bytes( 16 ) ), '', false );
+		// Another request may have chosen first: its name is the one kept.
+		$random = (string) get_option( '#prefix#_upload_store', '' );
+	}
+	$uploads = wp_upload_dir( null, false );
+	if ( ! preg_match( '/^[0-9a-f]{32}$/', $random ) || ! empty( $uploads['error'] ) || empty( $uploads['basedir'] ) ) {
+		return '';
+	}
+	return untrailingslashit( $uploads['basedir'] ) . '/#prefix#-delivery-' . $random;
+}
+
+/**
+ * Makes the upload store's folder with the same index.php and .htaccess as the plugin's own
+ * store; the guard in each file is what protects it where .htaccess is not read.
+ *
+ * @return string The folder, or '' when it cannot be made.
+ */
+function #prefix#_prepare_upload_store() {
+	$store = #prefix#_upload_store( true );
+	if ( '' === $store || ! wp_mkdir_p( $store ) ) {
+		return '';
+	}
+	$guards = array(
+		'index.php' => "<?php\n// Nothing to list here.\nexit;\n",
+		'.htaccess' => "<IfModule mod_authz_core.c>\n    Require all denied\n</IfModule>\n<IfModule !mod_authz_core.c>\n    Order allow,deny\n    Deny from all\n</IfModule>\n",
+	);
+	foreach ( $guards as $file => $content ) {
+		// phpcs:ignore WordPress.WP.AlternativeFunctions.file_system_read_file_put_contents -- Two small files, written where the pieces are written.
+		if ( ! is_file( $store . '/' . $file ) && false === file_put_contents( $store . '/' . $file, $content ) ) {
+			return '';
+		}
+	}
+	return $store;
+}
+
+/**
+ * Removes the upload store with every file in it (the plugin's uninstall does this).
+ */
+function #prefix#_remove_upload_store() {
+	$store = #prefix#_upload_store();
+	if ( '' !== $store && is_dir( $store ) ) {
+		require_once ABSPATH . 'wp-admin/includes/file.php';
+		// WP_Filesystem() sets up the file system object WordPress keeps among its globals.
+		if ( WP_Filesystem() && ! empty( $GLOBALS['wp_filesystem'] ) ) {
+			$GLOBALS['wp_filesystem']->rmdir( $store, true );
+		}
+	}
+	delete_option( '#prefix#_upload_store' );
+}
+
+/**
+ * Where one delivery file is: the stored file's absolute path, the bytes of guard before the
+ * file's own bytes, their number and their SHA-256 (hex); null for a name the build did not list.
+ * A file that came in the ZIP is in the plugin's own store; any other is looked for in the upload
+ * store by its SHA-256 (where it is expected until it is uploaded, once the store exists). The name is only looked up,
+ * never used as a path.
  *
  * @param string $name The file's name as the site names it.
  * @return array|null
@@ -49,12 +127,18 @@ function #prefix#_delivery_file( $name ) {
 		return null;
 	}
 	$stored = $delivery['stored'][ $index ];
-	return array(
+	$file   = array(
 		'path'   => __DIR__ . '/' . $stored['file'],
 		'offset' => (int) $stored['offset'],
 		'size'   => (int) $stored['size'],
-		'sha256' => (string) $stored['sha256'],
+		'sha256' => strtolower( (string) $stored['sha256'] ),
 	);
+	$store  = is_file( $file['path'] ) ? '' : #prefix#_upload_store();
+	if ( '' !== $store && preg_match( '/^[0-9a-f]{64}$/', $file['sha256'] ) ) {
+		$file['path']   = $store . '/' . $file['sha256'] . '.php';
+		$file['offset'] = strlen( #prefix#_store_guard() );
+	}
+	return $file;
 }
 
 /**

@@ -3,7 +3,8 @@
  * Delivery files uploaded on the site. A plugin built without its delivery files' bytes (to get
  * through the host's upload limit) lists them all the same; the funnel's screen says which are
  * missing and takes each file in pieces smaller than the host's limit. The pieces go into a
- * partial file in the store, behind the same guard as the build writes; when the last byte is in,
+ * partial file in the upload store (outside the plugin's folder, so that an update of the plugin
+ * keeps what was uploaded), behind the same guard as the build writes; when the last byte is in,
  * the whole is checked against the list's size and SHA-256 and only then takes its stored name.
  *
  * @package #prefix#
@@ -11,15 +12,6 @@
 
 if ( ! defined( 'ABSPATH' ) ) {
 	exit;
-}
-
-/**
- * The guard the build writes before a stored file's own bytes.
- *
- * @return string
- */
-function #prefix#_store_guard() {
-	return '<?php exit; __halt_compiler();';
 }
 
 /**
@@ -162,10 +154,11 @@ function #prefix#_upload_piece() {
 	if ( $offset + filesize( $piece ) > $state['size'] ) {
 		wp_send_json_error( array( 'message' => __( 'This file is larger than the one the plugin expects: is it the right file?', '#prefix#' ) ) + $state, 422 );
 	}
-	$file = #prefix#_delivery_file( $state['name'] );
+	$store = #prefix#_prepare_upload_store();
+	$file  = #prefix#_delivery_file( $state['name'] );
 	#prefix#_schedule_sweep();
-	if ( ! #prefix#_append_piece( #prefix#_partial_path( $file ), $piece, $offset ) ) {
-		wp_send_json_error( array( 'message' => __( 'The server could not store the piece: is the plugin\'s folder writable?', '#prefix#' ) ) + $state, 409 );
+	if ( '' === $store || 0 !== strpos( $file['path'], $store . '/' ) || ! #prefix#_append_piece( #prefix#_partial_path( $file ), $piece, $offset ) ) {
+		wp_send_json_error( array( 'message' => __( 'The server could not store the piece: is the uploads folder writable?', '#prefix#' ) ) + $state, 409 );
 	}
 	$state = #prefix#_upload_state( $index );
 	if ( $state['received'] === $state['size'] && ! #prefix#_finish_upload( $file ) ) {
@@ -388,9 +381,10 @@ function #prefix#_refuse_missing_file( $name ) {
  * Removes pieces of uploads nobody finished within a day.
  */
 function #prefix#_sweep_partial_uploads() {
-	foreach ( #prefix#_delivery()['files'] as $name ) {
-		$part = #prefix#_partial_path( #prefix#_delivery_file( $name ) );
-		if ( is_file( $part ) && filemtime( $part ) < time() - DAY_IN_SECONDS ) {
+	$store = #prefix#_upload_store();
+	$parts = '' === $store ? false : glob( $store . '/*.part.php', GLOB_NOSORT );
+	foreach ( is_array( $parts ) ? $parts : array() as $part ) {
+		if ( filemtime( $part ) < time() - DAY_IN_SECONDS ) {
 			wp_delete_file( $part );
 		}
 	}
