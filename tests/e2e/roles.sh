@@ -240,16 +240,8 @@ check_upgrade_and_uninstall() {
     fi
 
     # Uploaded again, WordPress offers to replace the installed plugin; the owner accepts.
-    local form_page="$RUN/pages/update-form.html" line
-    local -a lines fields=()
-    fetch "$form_page" "$A/wp-admin/plugin-install.php?tab=upload" -b "$JAR" > /dev/null
-    mapfile -t lines < <(php "$INSPECT" form-fields "$form_page" "$A/wp-admin/plugin-install.php" "//form[contains(@class,'wp-upload-form')]")
-    for line in "${lines[@]:1}"; do fields+=(--form-string "${line%%$'\t'*}=${line#*$'\t'}"); done
-    fetch "$RUN/pages/update-uploaded.html" "${lines[0]:-$A/wp-admin/update.php}" -b "$JAR" "${fields[@]}" -F "pluginzip=@${P_ZIP[updated]};type=application/zip" > /dev/null
-    link=$(php "$INSPECT" value "$RUN/pages/update-uploaded.html" "//a[contains(@href,'overwrite=update-plugin')]/@href")
-    fetch "$RUN/pages/updated.html" "$(in_admin "${link:-missing}")" -b "$JAR" > /dev/null
-    grep -q 'updated successfully' "$RUN/pages/updated.html" && [ -f "$PLUGINS_DIR/lg5/modules/access.php" ]
-    verdict "legacy: uploading the new build replaces the installed plugin" $? "link '$link'"
+    update_plugin updated && [ -f "$PLUGINS_DIR/lg5/modules/access.php" ]
+    verdict "legacy: uploading the new build replaces the installed plugin" $?
 
     edit=$RUN/pages/updated-edit.html
     fetch "$edit" "$A/wp-admin/post.php?post=${P_POST[legacy]}&action=edit" -b "$JAR" > /dev/null

@@ -238,6 +238,19 @@ install_plugin() {
     [ "$tables" = "wp_${id}_buyers wp_${id}_downloads " ] && [ "$secret" = 64 ]
     verdict "$key: activation makes the buyers and downloads tables and the site's secret" $? "tables '$tables', secret of ${secret:-no} characters"
 }
+# update_plugin KEY: uploads KEY's ZIP in wp-admin over the installed plugin of the same folder and
+# accepts WordPress's offer to replace it; the answer page goes to $RUN/pages/KEY-updated.html.
+update_plugin() {
+    local form_page="$RUN/pages/$1-update-form.html" line link
+    local -a lines fields=()
+    fetch "$form_page" "$A/wp-admin/plugin-install.php?tab=upload" -b "$JAR" > /dev/null
+    mapfile -t lines < <(php "$INSPECT" form-fields "$form_page" "$A/wp-admin/plugin-install.php" "//form[contains(@class,'wp-upload-form')]")
+    for line in "${lines[@]:1}"; do fields+=(--form-string "${line%%$'\t'*}=${line#*$'\t'}"); done
+    fetch "$RUN/pages/$1-update-uploaded.html" "${lines[0]:-$A/wp-admin/update.php}" -b "$JAR" "${fields[@]}" -F "pluginzip=@${P_ZIP[$1]};type=application/zip" > /dev/null
+    link=$(php "$INSPECT" value "$RUN/pages/$1-update-uploaded.html" "//a[contains(@href,'overwrite=update-plugin')]/@href")
+    fetch "$RUN/pages/$1-updated.html" "$(in_admin "${link:-missing}")" -b "$JAR" > /dev/null
+    grep -q 'updated successfully' "$RUN/pages/$1-updated.html"
+}
 # Both of WordPress's unzip paths (ZipArchive, and PclZip where PHP lacks it) unpack the ZIP, with
 # its stored and deflated entries, into exactly what 7za unpacks; each install is removed again.
 unzip_paths() {

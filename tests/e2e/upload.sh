@@ -1,8 +1,8 @@
 # A lean plugin (its delivery files left out of the ZIP) on a host with PHP's default upload
 # limits: it installs through WordPress's own uploader, and the owner uploads each delivery file
 # on the funnel's screen in pieces, as the screen's script does. Sourced by run_e2e.sh, which
-# provides fetch, verdict, header_of, the P_* tables, build_plugin, install_plugin, create_funnel,
-# save_funnel, signed_file_url and the WordPress addresses.
+# provides fetch, verdict, header_of, the P_* tables, build_plugin, install_plugin, update_plugin,
+# row_link, delete_in_admin, create_funnel, save_funnel, signed_file_url and the WordPress addresses.
 
 # upload_status JAR NONCE: the server's state of every file, one "index received present" line each.
 upload_status() {
@@ -186,6 +186,63 @@ check_lean_upload() {
     peak=$(tail -n +$((before + 1)) "$WP_MEMORY_LOG" | sort -n | tail -n 1)
     [ -n "$peak" ] && [ "$peak" -lt $((64 * 1024 * 1024)) ]
     verdict "$key: peak PHP memory while uploading and serving (keyed and signed links): $((${peak:-0} / 1024)) KB (under 64 MB)" $? "$peak"
-    ! ls "$PLUGINS_DIR/$UP_ID/modules/delivery-files/" | grep -q '\.part\.php$'
-    verdict "$key: no partial file is left in the store" $?
+    check_uploads_kept "$key" "$site" "$buyer" "${files[@]}"
+}
+
+# stored_listing FOLDER: the files of a store, sorted, on one line.
+stored_listing() { find "$1" -maxdepth 1 -type f -printf '%f\n' 2> /dev/null | sort | paste -sd' '; }
+
+# check_uploads_kept KEY SITE BUYER FILE...: the uploaded files lie in a store of the site's uploads, by
+# their SHA-256, behind the guard; a new lean build of the plugin, uploaded over it in wp-admin,
+# hands them all out without a new upload; deleting the plugin removes the store.
+check_uploads_kept() {
+    local key=$1 site=$2 buyer=$3 updir upurl store folder expected="" leaked="" code problems="" file shared table
+    shift 3
+    local -a files=("$@")
+    IFS=$'\t' read -r updir upurl < <(wp_php uploads)
+    store=$(wp_sql "SELECT option_value FROM wp_options WHERE option_name = '${UP_ID}_upload_store'")
+    folder=$updir/$UP_ID-delivery-$store
+    for file in "${files[@]}"; do expected="$expected $(sha256sum < "$site/$file" | cut -c1-64).php"; done
+    expected=$(tr ' ' '\n' <<< ".htaccess index.php$expected" | grep . | sort | paste -sd' ')
+    [[ "$store" =~ ^[0-9a-f]{32}$ ]] && [ "$(stored_listing "$folder")" = "$expected" ] &&
+        [ -z "$(stored_listing "$PLUGINS_DIR/$UP_ID/modules/delivery-files" | tr ' ' '\n' | grep -vxE 'index\.php|\.htaccess')" ]
+    verdict "$key: the uploaded files lie outside the plugin, in $(basename "$updir")/$UP_ID-delivery-<random>, each named by its SHA-256, and no partial file is left" $? \
+        "option '$store', found '$(stored_listing "$folder")', expected '$expected'"
+    for file in "${files[@]}"; do
+        code=$(fetch "$RUN/pages/$key-direct" "$upurl/$UP_ID-delivery-$store/$(sha256sum < "$site/$file" | cut -c1-64).php")
+        php -r '$b = file_get_contents($argv[1]); $f = file_get_contents($argv[2]); exit(strpos($b, substr($f, 0, 16)) === false && strpos($b, substr($f, -16)) === false ? 0 : 1);' \
+            "$RUN/pages/$key-direct" "$site/$file" || leaked="$leaked $file($code)"
+    done
+    [ -z "$leaked" ]
+    verdict "$key: a direct request for each file of the upload store returns none of its bytes" $? "$leaked"
+
+    # A new build of the same plugin: its own store has new random names for the same files.
+    local new=$key-rebuilt
+    for table in P_SITE P_FRONT P_DOWNLOAD P_NAME P_ID P_LICENSE P_URI P_TITLE P_FRONT_TAG P_BACK_TAG P_BUILD_ARGS; do
+        declare -n row=$table
+        row[$new]=${row[$key]}
+        unset -n row
+    done
+    P_VERSION[$new]=1.1
+    build_plugin "$new"
+    shared=$(php -r '$s = function ($p) { return array_column(json_decode(file_get_contents($p), true)["files"] ?? array(), "stored"); };
+        echo count(array_intersect($s($argv[1]), $s($argv[2]))), " of ", count($s($argv[2]));' "${P_ZIP[$key]%.zip}-delivery.json" "${P_ZIP[$new]%.zip}-delivery.json")
+    update_plugin "$new" && grep -q "Version: 1.1" "$PLUGINS_DIR/$UP_ID/plugin.php" && [ "$shared" = "0 of ${#files[@]}" ]
+    verdict "$key: the new build, its files under other stored names, replaces the installed plugin in wp-admin" $? "same stored names: $shared"
+    [ "$(upload_status "$JAR" "$UP_NONCE" | awk '$3 == 1' | wc -l)" = "${#files[@]}" ] || problems="not all present"
+    for file in "${files[@]}"; do
+        code=$(fetch "$RUN/pages/$key-kept-file" "$(signed_file_url "$key" "$buyer" "$file" $(($(date +%s) + 600)))")
+        [ "$code" = 200 ] && cmp -s "$RUN/pages/$key-kept-file" "$site/$file" || problems="$problems $file->$code"
+    done
+    rm -f "$RUN/pages/$key-kept-file"
+    [ -z "$problems" ]
+    verdict "$key: after the update every file is still present and downloads byte for byte, without uploading it again" $? "$problems"
+
+    fetch "$RUN/pages/$key-off.html" "$(row_link "$UP_ID/plugin.php" deactivate)" -b "$JAR" > /dev/null
+    [ "$(stored_listing "$folder")" = "$expected" ]
+    verdict "$key: switching the plugin off keeps the uploaded files" $? "$(stored_listing "$folder")"
+    code=$(delete_in_admin "$UP_ID/plugin.php")
+    [ "$code" = 302 ] && [ ! -e "$PLUGINS_DIR/$UP_ID" ] && [ ! -e "$folder" ] &&
+        [ -z "$(wp_sql "SELECT option_value FROM wp_options WHERE option_name = '${UP_ID}_upload_store'")" ]
+    verdict "$key: deleting the plugin removes the upload store, folder and option" $? "$code, $(ls -d "$folder" 2>&1)"
 }

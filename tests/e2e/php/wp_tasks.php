@@ -81,6 +81,11 @@ switch ( $task ) {
         echo plugins_url(), "\n";
         break;
 
+    case 'uploads': // the uploads folder on disk and on the web, tab-separated
+        $uploads = wp_upload_dir( null, false );
+        echo $uploads['basedir'], "\t", $uploads['baseurl'], "\n";
+        break;
+
     case 'themes-url':
         echo get_theme_root_uri(), "\n";
         break;
