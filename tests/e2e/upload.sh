@@ -74,9 +74,11 @@ check_lean_upload() {
         if (array_column($l, "name") !== $names) { echo "names ", json_encode(array_column($l, "name")); }
         foreach ($l as $f) { $p = $argv[2] . "/" . $f["name"]; if ($f["size"] !== filesize($p) || $f["sha256"] !== hash_file("sha256", $p)) { echo " ", $f["name"]; } }' \
         "$list" "$site" "${files[@]}")
-    [ "${#files[@]}" = 3 ] && [ -z "$problems" ] && [ "$(stat -c %s "$zip")" -lt $((2 * 1024 * 1024)) ] &&
+    size=$(stat -c %s "$zip")
+    # Measured first: a command in the description below would reset $? before verdict reads it.
+    [ "${#files[@]}" = 3 ] && [ -z "$problems" ] && [ "$size" -lt $((2 * 1024 * 1024)) ] &&
         grep -qF "$list" "$RUN/log/build-$key.log"
-    verdict "$key: the lean ZIP ($(($(stat -c %s "$zip") / 1024)) KB) leaves out the 40 MB of delivery files, listed beside it with sizes and SHA-256" $? \
+    verdict "$key: the lean ZIP ($((size / 1024)) KB) leaves out the 40 MB of delivery files, listed beside it with sizes and SHA-256" $? \
         "${files[*]}; $problems"
 
     # PHP's defaults from here on: 2 MB a file, 8 MB a form.
@@ -196,17 +198,17 @@ stored_listing() { find "$1" -maxdepth 1 -type f -printf '%f\n' 2> /dev/null | s
 # their SHA-256, behind the guard; a new lean build of the plugin, uploaded over it in wp-admin,
 # hands them all out without a new upload; deleting the plugin removes the store.
 check_uploads_kept() {
-    local key=$1 site=$2 buyer=$3 updir upurl store folder expected="" leaked="" code problems="" file shared table
+    local key=$1 site=$2 buyer=$3 updir upurl uploads store folder expected="" leaked="" code problems="" file shared table
     shift 3
     local -a files=("$@")
     IFS=$'\t' read -r updir upurl < <(wp_php uploads)
     store=$(wp_sql "SELECT option_value FROM wp_options WHERE option_name = '${UP_ID}_upload_store'")
-    folder=$updir/$UP_ID-delivery-$store
+    folder=$updir/$UP_ID-delivery-$store uploads=${updir##*/}
     for file in "${files[@]}"; do expected="$expected $(sha256sum < "$site/$file" | cut -c1-64).php"; done
     expected=$(tr ' ' '\n' <<< ".htaccess index.php$expected" | grep . | sort | paste -sd' ')
     [[ "$store" =~ ^[0-9a-f]{32}$ ]] && [ "$(stored_listing "$folder")" = "$expected" ] &&
         [ -z "$(stored_listing "$PLUGINS_DIR/$UP_ID/modules/delivery-files" | tr ' ' '\n' | grep -vxE 'index\.php|\.htaccess')" ]
-    verdict "$key: the uploaded files lie outside the plugin, in $(basename "$updir")/$UP_ID-delivery-<random>, each named by its SHA-256, and no partial file is left" $? \
+    verdict "$key: the uploaded files lie outside the plugin, in $uploads/$UP_ID-delivery-<random>, each named by its SHA-256, and no partial file is left" $? \
         "option '$store', found '$(stored_listing "$folder")', expected '$expected'"
     for file in "${files[@]}"; do
         code=$(fetch "$RUN/pages/$key-direct" "$upurl/$UP_ID-delivery-$store/$(sha256sum < "$site/$file" | cut -c1-64).php")
