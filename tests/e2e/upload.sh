@@ -215,8 +215,10 @@ check_uploads_kept() {
         php -r '$b = file_get_contents($argv[1]); $f = file_get_contents($argv[2]); exit(strpos($b, substr($f, 0, 16)) === false && strpos($b, substr($f, -16)) === false ? 0 : 1);' \
             "$RUN/pages/$key-direct" "$site/$file" || leaked="$leaked $file($code)"
     done
+    code=$(fetch "$RUN/pages/$key-direct" "$upurl/$UP_ID-delivery-$store/")
+    ! grep -qE '[0-9a-f]{64}' "$RUN/pages/$key-direct" || leaked="$leaked listing($code)"
     [ -z "$leaked" ]
-    verdict "$key: a direct request for each file of the upload store returns none of its bytes" $? "$leaked"
+    verdict "$key: a direct request for each file of the upload store returns none of its bytes, and the folder lists none" $? "$leaked"
 
     # A new build of the same plugin: its own store has new random names for the same files.
     local new=$key-rebuilt
