@@ -11,9 +11,8 @@ namespace {
 
 constexpr char kToneProperty[] = "vantorTone";
 
-double channel(double value)
+double channel(double c)
 {
-    const double c = value;
     return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 

@@ -33,6 +33,8 @@ UserMemory::UserMemory(QString settingsFile) : m_file(std::move(settingsFile)) {
 
 QString UserMemory::lastFolder() const
 {
+    if (m_file.isEmpty())
+        return {};
     return QSettings(m_file, QSettings::IniFormat).value(kLastFolder).toString();
 }
 

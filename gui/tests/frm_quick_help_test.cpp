@@ -1,6 +1,7 @@
 #include "gui/frm_quick_help.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/test_files.h"
+#include "tests/support/url_recorder.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,15 +21,7 @@ using testsupport::writeFile;
 
 namespace {
 
-// Records what the desktop was asked to open instead of starting a browser.
-class UrlRecorder final : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
+using testsupport::UrlRecorder;
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "gui/manual.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/test_files.h"
+#include "tests/support/url_recorder.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -42,15 +43,7 @@ QStringList attributeValues(const QString& html, const QString& attribute)
     return values;
 }
 
-// Records what the desktop was asked to open instead of starting a browser.
-class UrlRecorder final : public QObject
-{
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened << url; }
-};
+using testsupport::UrlRecorder;
 
 } // namespace
 

@@ -542,20 +542,18 @@ function #prefix#_downloads_used( $buyer_id ) {
 }
 
 /**
- * How many bytes of each delivery file a buyer has been sent, ranges included.
+ * What a buyer has had of one delivery file: the downloads that began at its first byte, and
+ * the bytes sent, ranges included. One query, for the check before each download.
  *
- * @param int $buyer_id The buyer.
- * @return int[] File name => bytes; files never downloaded are left out.
+ * @param int    $buyer_id The buyer.
+ * @param string $file     The delivery file's name.
+ * @return int[] array( downloads, bytes ).
  */
-function #prefix#_bytes_sent( $buyer_id ) {
+function #prefix#_file_usage( $buyer_id, $file ) {
 	$wpdb  = $GLOBALS['wpdb'];
 	$table = #prefix#_downloads_table();
-	$rows  = $wpdb->get_results( $wpdb->prepare( "SELECT file, SUM(bytes_sent) AS bytes FROM $table WHERE buyer_id = %d GROUP BY file", (int) $buyer_id ), ARRAY_A ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching, WordPress.DB.PreparedSQL.InterpolatedNotPrepared -- The plugin's own table, named by code; counted fresh before every download.
-	$sent  = array();
-	foreach ( (array) $rows as $row ) {
-		$sent[ $row['file'] ] = (int) $row['bytes'];
-	}
-	return $sent;
+	$row   = $wpdb->get_row( $wpdb->prepare( "SELECT SUM(first_byte = 0) AS used, SUM(bytes_sent) AS bytes FROM $table WHERE buyer_id = %d AND file = %s", (int) $buyer_id, (string) $file ), ARRAY_A ); // phpcs:ignore WordPress.DB.DirectDatabaseQuery.DirectQuery, WordPress.DB.DirectDatabaseQuery.NoCaching, WordPress.DB.PreparedSQL.InterpolatedNotPrepared -- The plugin's own table, named by code; counted fresh before every download.
+	return array( (int) ( $row['used'] ?? 0 ), (int) ( $row['bytes'] ?? 0 ) );
 }
 
 /**

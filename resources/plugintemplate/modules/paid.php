@@ -277,11 +277,10 @@ function #prefix#_used_up_refusal( $limit ) {
  * @return array|null
  */
 function #prefix#_limit_refusal( $buyer, $file ) {
-	$limit = #prefix#_funnel_settings( $buyer['funnel_id'] )['downloads_per_file'];
-	$used  = #prefix#_downloads_used( $buyer['id'] );
-	$sent  = #prefix#_bytes_sent( $buyer['id'] );
-	$size  = (int) ( #prefix#_delivery_file( $file )['size'] ?? 0 );
-	return #prefix#_download_allowed( $used[ $file ] ?? 0, $sent[ $file ] ?? 0, $limit, $size ) ? null : #prefix#_used_up_refusal( $limit );
+	$limit               = #prefix#_funnel_settings( $buyer['funnel_id'] )['downloads_per_file'];
+	list( $used, $sent ) = #prefix#_file_usage( $buyer['id'], $file );
+	$size                = (int) ( #prefix#_delivery_file( $file )['size'] ?? 0 );
+	return #prefix#_download_allowed( $used, $sent, $limit, $size ) ? null : #prefix#_used_up_refusal( $limit );
 }
 
 /**
