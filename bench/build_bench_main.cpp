@@ -1,5 +1,6 @@
 // Times vantor-build on synthetic sites against the floor of the same work done by hand: the
-// template and the site copied with cp -r and zipped with the same 7za call.
+// template and the site copied with cp -r and zipped with the same 7za call; with --baseline, also
+// against an older vantor-build on the same sites in the same runs.
 
 #include "synthetic_site.h"
 
@@ -13,13 +14,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <stdexcept>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <fcntl.h>
@@ -141,28 +146,71 @@ QString megabytes(qint64 bytes)
     return QString::number(double(bytes) / 1e6, 'f', bytes < 10'000'000 ? 2 : 0);
 }
 
+// A vantor-build program with its plugin template, and the options of the bench's command line that
+// it does not know (an older build may lack some), which are then left out of its command.
+struct BuildProgram
+{
+    QString path;
+    QString templateFolder;
+    QStringList unknownOptions;
+};
+
 struct Tools
 {
-    QString vantorBuild;
+    BuildProgram vantor;
+    BuildProgram baseline; // path empty: none
     QString archiver;
-    QString templateFolder;
     QString work;
 };
 
-RunFigures vantorRun(const Tools& tools, const bench::GeneratedSite& site, const QString& log)
+// Without these the bench cannot run a build and find its archive.
+const QStringList kRequiredOptions = {QStringLiteral("front"), QStringLiteral("download"),
+                                      QStringLiteral("output")};
+
+// The options of the bench's build command that the program's --help does not name.
+QStringList optionsNotKnownTo(const QString& program)
+{
+    QProcess help;
+    help.setProcessChannelMode(QProcess::MergedChannels);
+    help.start(program, {QStringLiteral("--help")});
+    if (!help.waitForFinished(60'000) || help.exitStatus() != QProcess::NormalExit)
+        throw std::runtime_error("cannot run " + program.toStdString() + " --help");
+    const QString text = QString::fromLocal8Bit(help.readAll());
+    QStringList unknown;
+    for (const char* name : {"front", "download", "name", "id", "output", "template", "archiver"}) {
+        const QRegularExpression option(QStringLiteral("(?<![\\w-])--%1(?![\\w-])").arg(QLatin1String(name)));
+        if (!option.match(text).hasMatch())
+            unknown << QLatin1String(name);
+    }
+    for (const QString& name : kRequiredOptions) {
+        if (unknown.contains(name))
+            throw std::runtime_error(program.toStdString() + " lacks --" + name.toStdString() +
+                                     ", which the bench needs");
+    }
+    return unknown;
+}
+
+RunFigures buildRun(const Tools& tools, const BuildProgram& program, const bench::GeneratedSite& site,
+                    const QString& log)
 {
     const QString out = QDir(tools.work).filePath(QStringLiteral("vantor-out"));
     removeTree(out);
     QDir().mkpath(out);
-    const RunFigures f =
-        runProgram({tools.vantorBuild, site.folder, QStringLiteral("--front"), site.frontPage,
-                    QStringLiteral("--download"), site.downloadPage, QStringLiteral("--name"),
-                    QStringLiteral("Bench Plugin"), QStringLiteral("--id"), QStringLiteral("p4217"),
-                    QStringLiteral("--output"), out, QStringLiteral("--template"), tools.templateFolder,
-                    QStringLiteral("--archiver"), tools.archiver},
-                   tools.work, log);
-    if (!QFileInfo(QDir(out).filePath(QStringLiteral("benchplugin.zip"))).isFile())
-        throw std::runtime_error("vantor-build made no archive");
+    const std::pair<const char*, QString> options[] = {{"front", site.frontPage},
+                                                       {"download", site.downloadPage},
+                                                       {"name", QStringLiteral("Bench Plugin")},
+                                                       {"id", QStringLiteral("p4217")},
+                                                       {"output", out},
+                                                       {"template", program.templateFolder},
+                                                       {"archiver", tools.archiver}};
+    QStringList command = {program.path, site.folder};
+    for (const auto& [name, value] : options) {
+        if (!program.unknownOptions.contains(QLatin1String(name)))
+            command << QStringLiteral("--") + QLatin1String(name) << value;
+    }
+    const RunFigures f = runProgram(command, tools.work, log);
+    if (QDir(out).entryList({QStringLiteral("*.zip")}, QDir::Files).isEmpty())
+        throw std::runtime_error(program.path.toStdString() + " made no archive");
     removeTree(out);
     return f;
 }
@@ -182,8 +230,8 @@ RunFigures floorRun(const Tools& tools, const bench::GeneratedSite& site, const 
         total.ownPeakKiB = std::max(total.ownPeakKiB, f.ownPeakKiB);
         total.treePeakKiB = std::max(total.treePeakKiB, f.treePeakKiB);
     };
-    add(runProgram({QStringLiteral("cp"), QStringLiteral("-r"), tools.templateFolder, plugin}, tools.work,
-                   log));
+    add(runProgram({QStringLiteral("cp"), QStringLiteral("-r"), tools.vantor.templateFolder, plugin},
+                   tools.work, log));
     add(runProgram({QStringLiteral("cp"), QStringLiteral("-r"), site.folder + QStringLiteral("/."), siteCopy},
                    tools.work, log));
     add(runProgram({tools.archiver, QStringLiteral("a"), QStringLiteral("-tzip"), QStringLiteral("-bd"),
@@ -240,7 +288,8 @@ QString prepareArchiverTree(const Tools& tools, const bench::GeneratedSite& site
     removeTree(folder);
     const QString plugin = QDir(folder).filePath(QStringLiteral("p4217"));
     QDir().mkpath(folder);
-    runProgram({QStringLiteral("cp"), QStringLiteral("-r"), tools.templateFolder, plugin}, tools.work, log);
+    runProgram({QStringLiteral("cp"), QStringLiteral("-r"), tools.vantor.templateFolder, plugin}, tools.work,
+               log);
     runProgram({QStringLiteral("cp"), QStringLiteral("-r"), site.folder + QStringLiteral("/."),
                 QDir(plugin).filePath(QStringLiteral("modules/template"))},
                tools.work, log);
@@ -293,60 +342,66 @@ QStringList makeMediaSamples(const QString& folder, const QString& log)
     return samples;
 }
 
-} // namespace
-
-int main(int argc, char* argv[])
+struct ScaleSamples
 {
-    QCoreApplication application(argc, argv);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Times vantor-build against copying and zipping the same files."));
-    parser.addHelpOption();
-    const QCommandLineOption buildOpt(QStringLiteral("vantor-build"),
-                                      QStringLiteral("The vantor-build program."), QStringLiteral("PATH"));
-    const QCommandLineOption archiverOpt(QStringLiteral("archiver"), QStringLiteral("The 7za program."),
-                                         QStringLiteral("PATH"), QStringLiteral("7za"));
-    const QCommandLineOption templateOpt(
-        QStringLiteral("template"), QStringLiteral("The plugin template folder."), QStringLiteral("DIR"));
-    const QCommandLineOption workOpt(
-        QStringLiteral("work"), QStringLiteral("Scratch folder, emptied afterwards."), QStringLiteral("DIR"));
-    const QCommandLineOption runsOpt(QStringLiteral("runs"),
-                                     QStringLiteral("Timed runs per scale (default: 5, 3 above 50 MB)."),
-                                     QStringLiteral("N"));
-    const QCommandLineOption scalesOpt(
-        QStringLiteral("scales"),
-        QStringLiteral("Comma-separated scale numbers, 1 to 6 (default: 1,2,3,4,6)."), QStringLiteral("LIST"),
-        QStringLiteral("1,2,3,4,6"));
-    parser.addOptions({buildOpt, archiverOpt, templateOpt, workOpt, runsOpt, scalesOpt});
-    parser.process(application);
-    if (!parser.isSet(buildOpt) || !parser.isSet(templateOpt) || !parser.isSet(workOpt)) {
-        std::fputs("usage: vantor-bench --vantor-build PATH --template DIR --work DIR [--archiver PATH] "
-                   "[--runs N] [--scales a,b]\n",
-                   stderr);
-        return 2;
+    std::vector<double> vantor, floor, vantorCpu, floorCpu, pagesZip, archiverAlone, reads, old, oldCpu;
+    long ownPeak = 0, runPeak = 0, floorPeak = 0, oldOwnPeak = 0, oldRunPeak = 0;
+};
+
+// With a baseline, the two builds take turns at going first, so that drift during the run (load,
+// page cache, the disk's write-back) falls on both alike.
+void timeBuilds(const Tools& tools, const bench::GeneratedSite& site, int round, const QString& log,
+                ScaleSamples& s)
+{
+    const bool hasBaseline = !tools.baseline.path.isEmpty();
+    RunFigures v, b;
+    if (hasBaseline && round % 2 == 1)
+        b = buildRun(tools, tools.baseline, site, log);
+    v = buildRun(tools, tools.vantor, site, log);
+    if (hasBaseline && round % 2 == 0)
+        b = buildRun(tools, tools.baseline, site, log);
+    s.vantor.push_back(v.seconds);
+    s.vantorCpu.push_back(v.cpuSeconds);
+    s.ownPeak = std::max(s.ownPeak, v.ownPeakKiB);
+    s.runPeak = std::max(s.runPeak, v.treePeakKiB);
+    if (hasBaseline) {
+        s.old.push_back(b.seconds);
+        s.oldCpu.push_back(b.cpuSeconds);
+        s.oldOwnPeak = std::max(s.oldOwnPeak, b.ownPeakKiB);
+        s.oldRunPeak = std::max(s.oldRunPeak, b.treePeakKiB);
     }
+}
 
-    Tools tools;
-    tools.vantorBuild = QFileInfo(parser.value(buildOpt)).absoluteFilePath();
-    tools.archiver = QStandardPaths::findExecutable(parser.value(archiverOpt));
-    if (tools.archiver.isEmpty())
-        tools.archiver = QFileInfo(parser.value(archiverOpt)).absoluteFilePath();
-    tools.templateFolder = QFileInfo(parser.value(templateOpt)).absoluteFilePath();
-    tools.work = QFileInfo(parser.value(workOpt)).absoluteFilePath();
+ScaleSamples timeScale(const Tools& tools, const bench::GeneratedSite& site, const QString& pagesOnly,
+                       const QString& laidOut, int runs, const QString& log)
+{
+    ScaleSamples s;
+    for (int r = 0; r < runs; ++r) {
+        timeBuilds(tools, site, r, log, s);
+        const RunFigures f = floorRun(tools, site, log);
+        s.floor.push_back(f.seconds);
+        s.floorCpu.push_back(f.cpuSeconds);
+        s.floorPeak = std::max(s.floorPeak, f.treePeakKiB);
+        s.pagesZip.push_back(zipAloneRun(tools, pagesOnly, log).seconds);
+        s.archiverAlone.push_back(zipAloneRun(tools, laidOut, log).seconds);
+        s.reads.push_back(readRun(site, log).seconds);
+    }
+    return s;
+}
 
-    // The fifth scale is left out unless asked for: it keeps the whole run under ten minutes.
-    const std::vector<bench::SiteShape> shapes = {
-        {QStringLiteral("10 files, 50 KB pages"), 10, 50'000, 5'000'000},
-        {QStringLiteral("1k files, 50 KB pages"), 1'000, 50'000, 50'000'000},
-        {QStringLiteral("1k files, 5 MB pages"), 1'000, 5'000'000, 100'000'000},
-        {QStringLiteral("10k files, 5 MB pages"), 10'000, 5'000'000, 500'000'000},
-        {QStringLiteral("10k files, 50 KB pages"), 10'000, 50'000, 100'000'000},
-        {QStringLiteral("media, 50 KB pages"), 0, 50'000, 500'000'000}, // real JPEG, PNG and MP4 files
-    };
-    const size_t mediaScale = 5;
-    const QStringList wanted = parser.value(scalesOpt).split(QLatin1Char(','));
-
+void printHeader(const Tools& tools)
+{
+    const bool hasBaseline = !tools.baseline.path.isEmpty();
     std::printf("cores: %ld, archiver: %s\n", sysconf(_SC_NPROCESSORS_ONLN), qPrintable(tools.archiver));
+    if (hasBaseline) {
+        std::printf("Baseline (old): %s with the template %s; each timed run builds with both, taking turns "
+                    "at going first.\n",
+                    qPrintable(tools.baseline.path), qPrintable(tools.baseline.templateFolder));
+        if (!tools.baseline.unknownOptions.isEmpty())
+            std::printf("The baseline does not know, so its command leaves out: --%s\n",
+                        qPrintable(tools.baseline.unknownOptions.join(QStringLiteral(", --"))));
+        std::printf("old s, old cpu: the baseline's wall and CPU time; vs old: vantor s / old s.\n");
+    }
     std::printf("Medians of the timed runs; the floor is cp -r of the template and of the site plus the same "
                 "7za call.\n");
     std::printf("Wall time (s) and CPU time (user + system of the whole process tree, cpu); load average at "
@@ -359,79 +414,173 @@ int main(int argc, char* argv[])
     std::printf(
         "read s: cat of every file of the site to /dev/null (from the page cache); vs read: vantor s / "
         "read s.\n");
-    std::printf(
-        "Peak memory: vantor-build's own high-water mark / the largest process of its run (7za included) / "
-        "the largest process of the floor.\n\n");
-    std::printf("%-24s %6s %8s %9s %5s %9s %8s %6s %10s %9s %6s %9s %8s %8s %7s %7s %8s %22s\n", "scale",
-                "files", "page MB", "total MB", "runs", "vantor s", "floor s", "ratio", "vantor cpu",
-                "floor cpu", "ratio", "pages s", "ratio+p", "7za s", "vs 7za", "read s", "vs read",
-                "peak MB own/run/floor");
+    std::printf("Peak memory: vantor-build's own high-water mark%s / the largest process of its run (7za "
+                "included)%s / the largest process of the floor.\n\n",
+                hasBaseline ? " and the baseline's" : "", hasBaseline ? " and of the baseline's run" : "");
+    QString line = QString::asprintf("%-24s %6s %8s %9s %5s %9s %8s %6s", "scale", "files", "page MB",
+                                     "total MB", "runs", "vantor s", "floor s", "ratio");
+    if (hasBaseline)
+        line += QString::asprintf(" %8s %6s", "old s", "vs old");
+    line += QString::asprintf(" %10s %9s %6s", "vantor cpu", "floor cpu", "ratio");
+    if (hasBaseline)
+        line += QString::asprintf(" %8s", "old cpu");
+    line += QString::asprintf(" %9s %8s %8s %7s %7s %8s", "pages s", "ratio+p", "7za s", "vs 7za", "read s",
+                              "vs read");
+    line += hasBaseline ? QString::asprintf(" %35s", "peak MB own/old run/old floor")
+                        : QString::asprintf(" %22s", "peak MB own/run/floor");
+    std::printf("%s\n", qPrintable(line));
     std::fflush(stdout);
+}
 
-    int failures = 0;
+void printRow(const bench::SiteShape& shape, const bench::GeneratedSite& site, int runs,
+              const ScaleSamples& s)
+{
+    const bool hasBaseline = !s.old.empty();
+    const double vm = median(s.vantor), fm = median(s.floor);
+    const double vc = median(s.vantorCpu), fc = median(s.floorCpu), pz = median(s.pagesZip);
+    const double am = median(s.archiverAlone), rm = median(s.reads);
+    QString line = QString::asprintf("%-24s %6d %8s %9s %5d %9.3f %8.3f %5.2fx", qPrintable(shape.name),
+                                     site.files, qPrintable(megabytes(shape.pageBytes)),
+                                     qPrintable(megabytes(site.bytes)), runs, vm, fm, vm / fm);
+    if (hasBaseline)
+        line += QString::asprintf(" %8.3f %5.2fx", median(s.old), vm / median(s.old));
+    line += QString::asprintf(" %10.3f %9.3f %5.2fx", vc, fc, vc / fc);
+    if (hasBaseline)
+        line += QString::asprintf(" %8.3f", median(s.oldCpu));
+    line += QString::asprintf(" %9.3f %7.2fx %8.3f %6.2fx %7.3f %7.1fx", pz, vm / (fm + pz), am, vm / am, rm,
+                              vm / rm);
+    line += hasBaseline ? QString::asprintf(" %6.0f /%5.0f %6.0f /%5.0f %6.0f", s.ownPeak / 1024.0,
+                                            s.oldOwnPeak / 1024.0, s.runPeak / 1024.0, s.oldRunPeak / 1024.0,
+                                            s.floorPeak / 1024.0)
+                        : QString::asprintf(" %8.0f /%5.0f /%5.0f", s.ownPeak / 1024.0, s.runPeak / 1024.0,
+                                            s.floorPeak / 1024.0);
+    std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+// The fifth scale is left out unless asked for: it keeps the whole run under ten minutes.
+const std::vector<bench::SiteShape> kShapes = {
+    {QStringLiteral("10 files, 50 KB pages"), 10, 50'000, 5'000'000},
+    {QStringLiteral("1k files, 50 KB pages"), 1'000, 50'000, 50'000'000},
+    {QStringLiteral("1k files, 5 MB pages"), 1'000, 5'000'000, 100'000'000},
+    {QStringLiteral("10k files, 5 MB pages"), 10'000, 5'000'000, 500'000'000},
+    {QStringLiteral("10k files, 50 KB pages"), 10'000, 50'000, 100'000'000},
+    {QStringLiteral("media, 50 KB pages"), 0, 50'000, 500'000'000}, // real JPEG, PNG and MP4 files
+};
+const size_t kMediaScale = 5;
+
+// Generates the site of one scale, times it and prints its row.
+void runScale(const Tools& tools, size_t s, int runs)
+{
+    const bench::SiteShape& shape = kShapes[s];
+    const QString siteFolder = QDir(tools.work).filePath(QStringLiteral("site"));
+    removeTree(siteFolder);
+    const bench::GeneratedSite site =
+        s == kMediaScale ? bench::GenerateMediaSite(
+                               siteFolder,
+                               makeMediaSamples(QDir(tools.work).filePath(QStringLiteral("samples")),
+                                                QDir(tools.work).filePath(QStringLiteral("samples.log"))),
+                               shape.pageBytes, shape.totalBytes, 20240601 + s)
+                         : bench::GenerateSite(siteFolder, shape, 20240601 + s);
+    const QString log = QDir(tools.work).filePath(QStringLiteral("runs.log"));
+
+    const QString pagesOnly = writeConvertedPages(tools, site);
+    const QString laidOut = prepareArchiverTree(tools, site, pagesOnly, log);
+
+    // The generator leaves the site in the page cache; an untimed round of each also warms the
+    // programs and the template, except where it would cost a minute.
+    if (shape.totalBytes < 500'000'000) {
+        floorRun(tools, site, log);
+        buildRun(tools, tools.vantor, site, log);
+        if (!tools.baseline.path.isEmpty())
+            buildRun(tools, tools.baseline, site, log);
+    }
+    printRow(shape, site, runs, timeScale(tools, site, pagesOnly, laidOut, runs, log));
+    removeTree(siteFolder);
+    removeTree(laidOut);
+}
+
+Tools readTools(const QCommandLineParser& parser)
+{
+    const auto value = [&](const char* name) { return parser.value(QLatin1String(name)); };
+    const auto absolute = [](const QString& path) { return QFileInfo(path).absoluteFilePath(); };
+    Tools tools;
+    tools.vantor.path = absolute(value("vantor-build"));
+    tools.vantor.templateFolder = absolute(value("template"));
+    tools.archiver = QStandardPaths::findExecutable(value("archiver"));
+    if (tools.archiver.isEmpty())
+        tools.archiver = absolute(value("archiver"));
+    tools.work = absolute(value("work"));
+    if (parser.isSet(QStringLiteral("baseline"))) {
+        tools.baseline.path = absolute(value("baseline"));
+        tools.baseline.templateFolder = parser.isSet(QStringLiteral("baseline-template"))
+                                            ? absolute(value("baseline-template"))
+                                            : tools.vantor.templateFolder;
+        tools.baseline.unknownOptions = optionsNotKnownTo(tools.baseline.path);
+    }
+    return tools;
+}
+
+void addOptions(QCommandLineParser& parser)
+{
+    const auto option = [](const char* name, const char* description, const char* valueName) {
+        return QCommandLineOption(QLatin1String(name), QString::fromLatin1(description),
+                                  QLatin1String(valueName));
+    };
+    QCommandLineOption archiver = option("archiver", "The 7za program.", "PATH");
+    archiver.setDefaultValue(QStringLiteral("7za"));
+    QCommandLineOption scales =
+        option("scales", "Comma-separated scale numbers, 1 to 6 (default: 1,2,3,4,6).", "LIST");
+    scales.setDefaultValue(QStringLiteral("1,2,3,4,6"));
+    parser.addOptions({
+        option("vantor-build", "The vantor-build program.", "PATH"),
+        archiver,
+        option("template", "The plugin template folder.", "DIR"),
+        option("work", "Scratch folder, emptied afterwards.", "DIR"),
+        option("runs", "Timed runs per scale (default: 5, 3 above 50 MB).", "N"),
+        scales,
+        option("baseline", "An older vantor-build, timed on the same sites in the same runs.", "PATH"),
+        option("baseline-template", "The baseline's plugin template folder (default: --template).", "DIR"),
+    });
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Times vantor-build against copying and zipping the same files."));
+    parser.addHelpOption();
+    addOptions(parser);
+    parser.process(application);
+    for (const char* required : {"vantor-build", "template", "work"}) {
+        if (!parser.isSet(QLatin1String(required))) {
+            std::fputs("usage: vantor-bench --vantor-build PATH --template DIR --work DIR [--archiver PATH] "
+                       "[--runs N] [--scales a,b] [--baseline PATH [--baseline-template DIR]]\n",
+                       stderr);
+            return 2;
+        }
+    }
+    const QStringList wanted = parser.value(QStringLiteral("scales")).split(QLatin1Char(','));
     try {
+        const Tools tools = readTools(parser);
+        printHeader(tools);
         removeTree(tools.work);
         QDir().mkpath(tools.work);
-        for (size_t s = 0; s < shapes.size(); ++s) {
-            const bench::SiteShape& shape = shapes[s];
+        for (size_t s = 0; s < kShapes.size(); ++s) {
             if (!wanted.contains(QString::number(s + 1)))
                 continue;
-            const int runs = parser.isSet(runsOpt) ? std::max(1, parser.value(runsOpt).toInt())
-                                                   : (shape.totalBytes > 50'000'000 ? 3 : 5);
-            const QString siteFolder = QDir(tools.work).filePath(QStringLiteral("site"));
-            removeTree(siteFolder);
-            const bench::GeneratedSite site =
-                s == mediaScale
-                    ? bench::GenerateMediaSite(
-                          siteFolder,
-                          makeMediaSamples(QDir(tools.work).filePath(QStringLiteral("samples")),
-                                           QDir(tools.work).filePath(QStringLiteral("samples.log"))),
-                          shape.pageBytes, shape.totalBytes, 20240601 + s)
-                    : bench::GenerateSite(siteFolder, shape, 20240601 + s);
-            const QString log = QDir(tools.work).filePath(QStringLiteral("runs.log"));
-
-            const QString pagesOnly = writeConvertedPages(tools, site);
-            const QString laidOut = prepareArchiverTree(tools, site, pagesOnly, log);
-
-            // The generator leaves the site in the page cache; an untimed round of each also warms
-            // the programs and the template, except where it would cost a minute.
-            if (shape.totalBytes < 500'000'000) {
-                floorRun(tools, site, log);
-                vantorRun(tools, site, log);
-            }
-            std::vector<double> vantor, floor, vantorCpu, floorCpu, pagesZip, archiverAlone, reads;
-            long ownPeak = 0, runPeak = 0, floorPeak = 0;
-            for (int r = 0; r < runs; ++r) {
-                const RunFigures v = vantorRun(tools, site, log);
-                const RunFigures f = floorRun(tools, site, log);
-                vantor.push_back(v.seconds);
-                floor.push_back(f.seconds);
-                vantorCpu.push_back(v.cpuSeconds);
-                floorCpu.push_back(f.cpuSeconds);
-                pagesZip.push_back(zipAloneRun(tools, pagesOnly, log).seconds);
-                archiverAlone.push_back(zipAloneRun(tools, laidOut, log).seconds);
-                reads.push_back(readRun(site, log).seconds);
-                ownPeak = std::max(ownPeak, v.ownPeakKiB);
-                runPeak = std::max(runPeak, v.treePeakKiB);
-                floorPeak = std::max(floorPeak, f.treePeakKiB);
-            }
-            const double vm = median(vantor), fm = median(floor);
-            const double vc = median(vantorCpu), fc = median(floorCpu), pz = median(pagesZip);
-            const double am = median(archiverAlone), rm = median(reads);
-            std::printf(
-                "%-24s %6d %8s %9s %5d %9.3f %8.3f %5.2fx %10.3f %9.3f %5.2fx %9.3f %7.2fx %8.3f %6.2fx "
-                "%7.3f %7.1fx %8.0f /%5.0f /%5.0f\n",
-                qPrintable(shape.name), site.files, qPrintable(megabytes(shape.pageBytes)),
-                qPrintable(megabytes(site.bytes)), runs, vm, fm, vm / fm, vc, fc, vc / fc, pz, vm / (fm + pz),
-                am, vm / am, rm, vm / rm, ownPeak / 1024.0, runPeak / 1024.0, floorPeak / 1024.0);
-            std::fflush(stdout);
-            removeTree(siteFolder);
-            removeTree(laidOut);
+            const int runs = parser.isSet(QStringLiteral("runs"))
+                                 ? std::max(1, parser.value(QStringLiteral("runs")).toInt())
+                                 : (kShapes[s].totalBytes > 50'000'000 ? 3 : 5);
+            runScale(tools, s, runs);
         }
         removeTree(tools.work);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vantor-bench: %s\n", e.what());
-        ++failures;
+        return 1;
     }
-    return failures == 0 ? 0 : 1;
+    return 0;
 }
