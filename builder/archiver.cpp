@@ -2,6 +2,7 @@
 
 #include "builder/build_stop.h"
 #include "builder/compressed_content.h"
+#include "builder/zip_writer.h"
 #include "support/io_error.h"
 #include "support/process_death.h"
 
@@ -9,8 +10,11 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <vector>
 
 namespace builder {
@@ -40,7 +44,9 @@ QByteArray runArchiverCall(const QString& archiver, const QStringList& arguments
     process.setWorkingDirectory(workDir);
     // This thread waits here until the archiver has ended, so only the program's death ends it early.
     support::EndWithThisProgram(process);
-    process.start(archiver, arguments);
+    // A path given relative to where the program was started would else be taken from workDir.
+    process.start(archiver.contains(QLatin1Char('/')) ? QFileInfo(archiver).absoluteFilePath() : archiver,
+                  arguments);
     if (!process.waitForStarted(-1)) {
         throw support::IoError(kArchiverNotStarted,
                                QStringLiteral("The archiver '%1' could not be started: %2")
@@ -126,25 +132,46 @@ struct FolderFiles
     int files = 0;
 };
 
+// Whether the file's content is already compressed and would not shrink.
+bool isBetterStored(const fs::directory_entry& entry)
+{
+    char head[kContentSniffBytes];
+    std::ifstream in(entry.path(), std::ios::binary);
+    in.read(head, sizeof head);
+    const QByteArrayView start(head, in.gcount());
+    std::error_code ec;
+    const std::uintmax_t size = entry.file_size(ec);
+    return !ec && IsAlreadyCompressed(start) && worthStoring(entry.path(), start, size);
+}
+
 // The regular files of the folder, with those whose content is already compressed (and would not
-// shrink) picked out when sniff is set. Names are taken as the file system's bytes, whatever their encoding.
+// shrink) picked out when sniff is set, by two threads. Names are taken as the file system's
+// bytes, whatever their encoding.
 FolderFiles listFiles(const fs::path& parent, const fs::path& folder, bool sniff, const BuildStop* stop)
 {
-    FolderFiles found;
-    char head[kContentSniffBytes];
+    std::vector<fs::directory_entry> files;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(parent / folder)) {
-        if (!entry.is_regular_file() || entry.is_symlink())
-            continue;
-        ++found.files;
-        if (!sniff)
-            continue;
-        if (stop && found.files % 256 == 0)
-            stop->check();
-        std::ifstream in(entry.path(), std::ios::binary);
-        in.read(head, sizeof head);
-        const QByteArrayView start(head, in.gcount());
-        if (IsAlreadyCompressed(start) && worthStoring(entry.path(), start, entry.file_size()))
-            found.stored.push_back(entry.path().lexically_relative(parent));
+        if (entry.is_regular_file() && !entry.is_symlink())
+            files.push_back(entry);
+    }
+    FolderFiles found;
+    found.files = int(files.size());
+    if (!sniff)
+        return found;
+    std::vector<char> stored(files.size(), 0);
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+        for (std::size_t i; (i = next++) < files.size() && !(stop && stop->requested());)
+            stored[i] = isBetterStored(files[i]);
+    };
+    std::future<void> other = std::async(std::launch::async, work);
+    work();
+    other.get();
+    if (stop)
+        stop->check();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (stored[i])
+            found.stored.push_back(files[i].path().lexically_relative(parent));
     }
     return found;
 }
@@ -186,6 +213,49 @@ void RunArchiver(const QString& archiver, const QString& archivePath, const QStr
     }
 }
 
+namespace {
+
+// Stores the files (relative to storedWorkDir) in a new archive at archivePath while the archiver
+// deflates the rest of the folder into a second one, then takes the second one's entries over.
+void packStoredBesideDeflated(const QString& archiver, const QString& archivePath, const QString& workDir,
+                              const QString& folderName, const QString& storedWorkDir,
+                              const std::vector<fs::path>& stored, const std::function<void()>& tick,
+                              const BuildStop* stop)
+{
+    const QString deflated = archivePath + QStringLiteral(".deflated.zip");
+    StoredZipWriter writer(archivePath);
+    std::atomic<bool> cancel{false};
+    const fs::path storedRoot = support::ToFsPath(storedWorkDir);
+    std::vector<StoredZipWriter::Source> sources;
+    for (const fs::path& file : stored)
+        sources.push_back({storedRoot / file, QByteArray::fromStdString(file.generic_string())});
+    // Two files at a time: while the archiver deflates, reading, checking and writing keep both
+    // cores busy.
+    std::future<void> storing =
+        std::async(std::launch::async, [&] { writer.addStoredFiles(sources, 2, &cancel); });
+    try {
+        RunArchiver(archiver, deflated, workDir, folderName, tick, stop);
+        while (storing.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready) {
+            if (stop && stop->requested())
+                cancel = true;
+            if (tick)
+                tick();
+        }
+    } catch (...) {
+        cancel = true;
+        storing.wait();
+        throw;
+    }
+    storing.get();
+    if (stop)
+        stop->check();
+    writer.appendArchive(deflated);
+    writer.finish();
+    QFile::remove(deflated);
+}
+
+} // namespace
+
 PackedFolder PackFolder(const QString& archiver, const QString& archivePath, const QString& workDir,
                         const QString& folderName, ArchiveLayout layout, const std::function<void()>& tick,
                         const BuildStop* stop)
@@ -197,12 +267,15 @@ PackedFolder PackFolder(const QString& archiver, const QString& archivePath, con
     packed.storedFiles = int(files.stored.size());
     packed.deflatedFiles = files.files - packed.storedFiles;
 
-    // What deflates goes first: adding to an archive copies its entries, and these are the small ones.
-    const QString storedWorkDir = workDir + QLatin1Char('/') + folderName + QStringLiteral(".stored");
-    moveFiles(files.stored, parent, support::ToFsPath(storedWorkDir));
-    RunArchiver(archiver, archivePath, workDir, folderName, tick, stop);
-    if (!files.stored.empty())
-        runArchiverCall(archiver, addArguments(archivePath, folderName, true), storedWorkDir, tick, stop);
+    if (files.stored.empty()) {
+        RunArchiver(archiver, archivePath, workDir, folderName, tick, stop);
+    } else {
+        // The stored files leave the folder, so that the archiver sees only what it deflates.
+        const QString storedWorkDir = workDir + QLatin1Char('/') + folderName + QStringLiteral(".stored");
+        moveFiles(files.stored, parent, support::ToFsPath(storedWorkDir));
+        packStoredBesideDeflated(archiver, archivePath, workDir, folderName, storedWorkDir, files.stored,
+                                 tick, stop);
+    }
     const int listed = listedFiles(archiver, archivePath, workDir, stop);
     if (listed != files.files) {
         throw support::IoError(kArchiveIncomplete,

@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_decode_text fuzz_asset_rewrite fuzz_convert_page fuzz_reference_rewrite fuzz_plugin_header fuzz_delivery_manifest)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_decode_text fuzz_asset_rewrite fuzz_convert_page fuzz_reference_rewrite fuzz_plugin_header fuzz_delivery_manifest fuzz_zip_directory)
 
 build=${VANTOR_FUZZ_BUILD_DIR:-build-fuzz}
 cmake --preset fuzz -B "$build" > /dev/null
