@@ -3,7 +3,6 @@
 #include "builder/build_stop.h"
 #include "support/crc32.h"
 #include "support/io_error.h"
-#include "support/paths.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -229,7 +228,7 @@ bool isUtf8(const QByteArray& name)
     if (std::all_of(name.begin(), name.end(), [](char c) { return std::uint8_t(c) < 0x80; }))
         return false; // plain ASCII needs no flag
     QStringDecoder decode(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = decode(name);
+    [[maybe_unused]] const QString text = decode(name);
     return !decode.hasError();
 }
 
@@ -249,7 +248,7 @@ std::pair<std::uint16_t, std::uint16_t> dosTime(const QDateTime& modified)
 
 QString displayPath(const std::filesystem::path& file)
 {
-    return QFile::decodeName(QByteArray::fromStdString(file.native()));
+    return support::FromFsPath(file);
 }
 
 // Copies the file's size bytes into the archive (open in out, at its place already) and returns
