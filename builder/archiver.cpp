@@ -136,12 +136,16 @@ struct FolderFiles
 bool isBetterStored(const fs::directory_entry& entry)
 {
     char head[kContentSniffBytes];
-    std::ifstream in(entry.path(), std::ios::binary);
+    std::ifstream in;
+    in.rdbuf()->pubsetbuf(nullptr, 0); // only the head is read, not a buffer's worth
+    in.open(entry.path(), std::ios::binary);
     in.read(head, sizeof head);
     const QByteArrayView start(head, in.gcount());
+    if (!IsAlreadyCompressed(start))
+        return false;
     std::error_code ec;
     const std::uintmax_t size = entry.file_size(ec);
-    return !ec && IsAlreadyCompressed(start) && worthStoring(entry.path(), start, size);
+    return !ec && worthStoring(entry.path(), start, size);
 }
 
 // The regular files of the folder, with those whose content is already compressed (and would not
