@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -20,6 +21,14 @@
 namespace builder {
 
 using support::IoError;
+
+// The directory of an archive taken over, and by how much its entries moved.
+struct StoredZipWriter::TakenDirectory
+{
+    CentralDirectory directory;
+    std::uint64_t shift = 0;
+    QString path;
+};
 
 namespace {
 
@@ -38,7 +47,7 @@ constexpr std::size_t kEndSize = 22;
 constexpr std::size_t kEnd64Size = 56;
 constexpr std::size_t kLocatorSize = 20;
 constexpr std::size_t kCentralSize = 46;
-constexpr qint64 kChunk = 1 << 20;
+constexpr qint64 kChunk = 256 * 1024;
 
 // Little-endian bytes appended to a record.
 class RecordBytes
@@ -199,6 +208,9 @@ EndValues readEndValues(QByteArrayView bytes, std::uint64_t bytesOffset, qsizety
     v.entries = r.get(2);
     v.size = r.get(4);
     v.start = r.get(4);
+    // Bytes that only look like a locator (the last entry's fields may hold any) point at no
+    // 64-bit record: then the plain values hold, unless they are marked as kept there.
+    const bool marked = v.entries == 0xFFFF || v.size == 0xFFFFFFFFu || v.start == 0xFFFFFFFFu;
     if (end >= qsizetype(kLocatorSize)) {
         RecordReader locator(bytes, end - qsizetype(kLocatorSize));
         if (locator.get(4) == kEnd64LocatorSignature) {
@@ -207,15 +219,15 @@ EndValues readEndValues(QByteArrayView bytes, std::uint64_t bytesOffset, qsizety
             RecordReader r64(bytes, end64 < bytesOffset || end64 - bytesOffset > std::uint64_t(end)
                                         ? -1
                                         : qsizetype(end64 - bytesOffset));
-            if (!r64.has(qsizetype(kEnd64Size)))
-                throw unreadable(path, QStringLiteral("its 64-bit end record is out of place"));
-            if (r64.get(4) != kEnd64Signature)
-                throw unreadable(path, QStringLiteral("its 64-bit end record is damaged"));
-            r64.skip(8 + 2 + 2 + 4 + 4 + 8);
-            v.entries = r64.get(8);
-            v.size = r64.get(8);
-            v.start = r64.get(8);
-            return v;
+            if (r64.has(qsizetype(kEnd64Size)) && r64.get(4) == kEnd64Signature) {
+                r64.skip(8 + 2 + 2 + 4 + 4 + 8);
+                v.entries = r64.get(8);
+                v.size = r64.get(8);
+                v.start = r64.get(8);
+                return v;
+            }
+            if (marked)
+                throw unreadable(path, QStringLiteral("its 64-bit end record is missing or out of place"));
         }
     }
     if (disk != 0 || cdDisk != 0)
@@ -441,7 +453,7 @@ QByteArray StoredZipWriter::centralRecord(const CentralEntry& e) const
     return r.data();
 }
 
-CentralDirectory ReadCentralDirectory(QByteArrayView bytes, std::uint64_t bytesOffset, const QString& path)
+CentralDirectory FindCentralDirectory(QByteArrayView bytes, std::uint64_t bytesOffset, const QString& path)
 {
     const qsizetype end = findEndRecord(bytes);
     if (end < 0)
@@ -449,19 +461,27 @@ CentralDirectory ReadCentralDirectory(QByteArrayView bytes, std::uint64_t bytesO
     const EndValues v = readEndValues(bytes, bytesOffset, end, path);
     CentralDirectory cd;
     cd.start = v.start;
+    cd.entries = v.entries;
     if (v.start < bytesOffset)
         return cd;
     const std::uint64_t at = v.start - bytesOffset;
     if (at > std::uint64_t(end) || v.size > std::uint64_t(end) - at)
         throw unreadable(path, QStringLiteral("its central directory is out of place"));
-    const QByteArrayView directory = bytes.sliced(qsizetype(at), qsizetype(v.size));
-    RecordReader r(directory, 0);
-    for (std::uint64_t i = 0; i < v.entries; ++i)
-        cd.entries.push_back(readCentralEntry(r, path));
-    if (r.at() != directory.size())
-        throw unreadable(path, QStringLiteral("its central directory holds more than its entries"));
+    cd.records = bytes.sliced(qsizetype(at), qsizetype(v.size)).toByteArray();
     cd.complete = true;
     return cd;
+}
+
+void ForEachCentralEntry(const CentralDirectory& cd, const QString& path,
+                         const std::function<void(StoredZipWriter::CentralEntry&)>& visit)
+{
+    RecordReader r(cd.records, 0);
+    for (std::uint64_t i = 0; i < cd.entries; ++i) {
+        StoredZipWriter::CentralEntry e = readCentralEntry(r, path);
+        visit(e);
+    }
+    if (r.at() != cd.records.size())
+        throw unreadable(path, QStringLiteral("its central directory holds more than its entries"));
 }
 
 void StoredZipWriter::appendArchive(const QString& otherPath)
@@ -470,74 +490,82 @@ void StoredZipWriter::appendArchive(const QString& otherPath)
     errno = 0;
     if (!other.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw IoError::fromErrno(errno ? errno : EIO, QStringLiteral("Cannot read"), otherPath);
+    const auto readFailed = [&] {
+        return IoError(kZipOtherUnreadable,
+                       QStringLiteral("Cannot read '%1': %2").arg(otherPath, other.errorString()));
+    };
     const qint64 size = other.size();
-    const qint64 tailStart =
-        std::max<qint64>(0, size - qint64(kEndSize + 0xFFFF + kLocatorSize + kEnd64Size));
     const auto readFrom = [&](qint64 from) {
         QByteArray bytes;
         if (!other.seek(from) || (bytes = other.read(size - from)).size() != size - from)
-            throw IoError(kZipOtherUnreadable,
-                          QStringLiteral("Cannot read '%1': %2").arg(otherPath, other.errorString()));
+            throw readFailed();
         return bytes;
     };
-    QByteArray tail = readFrom(tailStart);
-    CentralDirectory cd = ReadCentralDirectory(tail, std::uint64_t(tailStart), otherPath);
-    if (!cd.complete) {
-        tail = readFrom(qint64(cd.start));
-        cd = ReadCentralDirectory(tail, cd.start, otherPath);
-    }
-    // The entries' own bytes are everything before the central directory: copied as one block.
-    for (const CentralEntry& e : cd.entries) {
+    const qint64 tailStart =
+        std::max<qint64>(0, size - qint64(kEndSize + 0xFFFF + kLocatorSize + kEnd64Size));
+    CentralDirectory cd = FindCentralDirectory(readFrom(tailStart), std::uint64_t(tailStart), otherPath);
+    if (!cd.complete)
+        cd = FindCentralDirectory(readFrom(qint64(cd.start)), cd.start, otherPath);
+    // The entries' own bytes are everything before the central directory, copied as one block:
+    // they must lie there, the first at the very start.
+    std::uint64_t first = cd.start;
+    ForEachCentralEntry(cd, otherPath, [&](CentralEntry& e) {
         if (e.offset >= cd.start)
             throw unreadable(otherPath, QStringLiteral("an entry lies after the central directory"));
-    }
-    if (cd.start > 0 && (cd.entries.empty() || std::min_element(
-                                                   cd.entries.begin(), cd.entries.end(),
-                                                   [](const CentralEntry& a, const CentralEntry& b) {
-                                                       return a.offset < b.offset;
-                                                   })->offset != 0))
+        first = std::min(first, e.offset);
+    });
+    if (first != 0 && cd.start > 0)
         throw unreadable(otherPath, QStringLiteral("its first entry does not start the file"));
     const std::uint64_t base = m_offset;
     if (!other.seek(0))
-        throw IoError(kZipOtherUnreadable,
-                      QStringLiteral("Cannot read '%1': %2").arg(otherPath, other.errorString()));
+        throw readFailed();
     const std::unique_ptr<char[]> buffer(new char[kChunk]);
     for (std::uint64_t left = cd.start; left > 0;) {
         const qint64 want = qint64(std::min<std::uint64_t>(left, kChunk));
         if (other.read(buffer.get(), want) != want)
-            throw IoError(kZipOtherUnreadable,
-                          QStringLiteral("Cannot read '%1': %2").arg(otherPath, other.errorString()));
+            throw readFailed();
         writeAll(buffer.get(), std::size_t(want));
         left -= std::uint64_t(want);
     }
-    for (CentralEntry& e : cd.entries) {
-        e.offset += base;
-        m_entries.push_back(std::move(e));
-    }
+    m_taken.push_back({std::move(cd), base, otherPath});
 }
 
 void StoredZipWriter::finish()
 {
     const std::uint64_t start = m_offset;
-    QByteArray directory;
+    std::uint64_t count = 0;
+    // The records go out in pieces, so that a directory of many entries is never held whole twice.
+    QByteArray pending;
+    const auto add = [&](const CentralEntry& e) {
+        pending += centralRecord(e);
+        ++count;
+        if (pending.size() >= kChunk) {
+            writeAll(pending.constData(), std::size_t(pending.size()));
+            pending.clear();
+        }
+    };
     for (const CentralEntry& e : m_entries)
-        directory += centralRecord(e);
-    const std::uint64_t size = std::uint64_t(directory.size());
-    const std::uint64_t count = m_entries.size();
+        add(e);
+    for (const TakenDirectory& taken : m_taken) {
+        ForEachCentralEntry(taken.directory, taken.path, [&](CentralEntry& e) {
+            e.offset += taken.shift;
+            add(e);
+        });
+    }
+    writeAll(pending.constData(), std::size_t(pending.size()));
+    const std::uint64_t size = m_offset - start;
     const bool big =
         count >= m_limits.entries || start >= m_limits.offsetOrSize || size >= m_limits.offsetOrSize;
     RecordBytes end;
     if (big) {
-        const std::uint64_t end64 = start + size;
         end.u32(kEnd64Signature).u64(kEnd64Size - 12).u16(kMadeBy).u16(kNeededZip64).u32(0).u32(0);
         end.u64(count).u64(count).u64(size).u64(start);
-        end.u32(kEnd64LocatorSignature).u32(0).u64(end64).u32(1);
+        end.u32(kEnd64LocatorSignature).u32(0).u64(start + size).u32(1);
     }
     end.u32(kEndSignature).u16(0).u16(0);
     end.u16(big ? 0xFFFF : count).u16(big ? 0xFFFF : count);
     end.u32(big ? 0xFFFFFFFFu : size).u32(big ? 0xFFFFFFFFu : start).u16(0);
-    directory += end.data();
-    writeAll(directory.constData(), std::size_t(directory.size()));
+    writeAll(end.data().constData(), std::size_t(end.data().size()));
     if (!m_file->flush())
         writeFailed();
     m_file->close();

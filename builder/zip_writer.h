@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -94,20 +95,29 @@ private:
     QString m_path;
     ZipLimits m_limits;
     std::unique_ptr<QFile> m_file;
+    struct TakenDirectory;
+    std::vector<TakenDirectory> m_taken;
     std::uint64_t m_offset = 0;
     std::vector<CentralEntry> m_entries;
 };
 
 // The central directory of a ZIP whose last bytes (from offset bytesOffset of the file to its
-// end) are given: where it starts and, when the bytes reach back that far, its entries with their
-// 64-bit values resolved (complete). Throws support::IoError (kZipOtherUnreadable) naming path
-// when the bytes are no ZIP. Exposed for the tests and the fuzz target.
+// end) are given: where it starts, how many entries its end record names and, when the bytes reach
+// back that far, its records as they are (complete). Throws support::IoError (kZipOtherUnreadable)
+// naming path when the bytes are no ZIP. Exposed for the tests and the fuzz target.
 struct CentralDirectory
 {
-    std::vector<StoredZipWriter::CentralEntry> entries;
     std::uint64_t start = 0;
+    std::uint64_t entries = 0;
+    QByteArray records;
     bool complete = false;
 };
-CentralDirectory ReadCentralDirectory(QByteArrayView bytes, std::uint64_t bytesOffset, const QString& path);
+CentralDirectory FindCentralDirectory(QByteArrayView bytes, std::uint64_t bytesOffset, const QString& path);
+
+// Reads the directory's records one by one, their 64-bit values resolved, and hands each to visit.
+// Throws as FindCentralDirectory does when a record is damaged or the records do not add up to the
+// entries named.
+void ForEachCentralEntry(const CentralDirectory& cd, const QString& path,
+                         const std::function<void(StoredZipWriter::CentralEntry&)>& visit);
 
 } // namespace builder

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -30,6 +31,26 @@ bool sameEntry(const builder::StoredZipWriter::CentralEntry& a,
            a.date == b.date;
 }
 
+// The entries of the archive in bytes and where its directory starts; false when refused (with
+// the reader's number and the archive's name, else the run fails).
+bool entriesOf(const QByteArray& bytes, const QString& name,
+               std::vector<builder::StoredZipWriter::CentralEntry>& entries, std::uint64_t& start)
+{
+    try {
+        const builder::CentralDirectory cd = builder::FindCentralDirectory(bytes, 0, name);
+        if (!cd.complete)
+            fail("a directory starting before offset 0 read as incomplete", bytes);
+        builder::ForEachCentralEntry(
+            cd, name, [&](builder::StoredZipWriter::CentralEntry& e) { entries.push_back(e); });
+        start = cd.start;
+        return true;
+    } catch (const support::IoError& e) {
+        if (e.number() != builder::kZipOtherUnreadable || !e.description().contains(name))
+            fail("a refusal without its number or the archive's name", bytes);
+        return false;
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -38,17 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     const bool zip64 = data[0] & 1;
     const QByteArray bytes(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
-    builder::CentralDirectory read;
-    try {
-        read = builder::ReadCentralDirectory(bytes, 0, QStringLiteral("fuzz.zip"));
-    } catch (const support::IoError& e) {
-        if (e.number() != builder::kZipOtherUnreadable ||
-            !e.description().contains(QStringLiteral("fuzz.zip")))
-            fail("a refusal without its number or the archive's name", bytes);
+    std::vector<builder::StoredZipWriter::CentralEntry> read;
+    std::uint64_t start = 0;
+    if (!entriesOf(bytes, QStringLiteral("fuzz.zip"), read, start))
         return 0;
-    }
-    if (!read.complete)
-        fail("a directory starting before offset 0 read as incomplete", bytes);
 
     static const QString folder =
         QDir::tempPath() + QStringLiteral("/vantor-fuzz-zip-%1").arg(QCoreApplication::applicationPid());
@@ -72,19 +86,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!written.open(QIODevice::ReadOnly))
         std::abort();
     const QByteArray again = written.readAll();
-    builder::CentralDirectory reread;
-    try {
-        reread = builder::ReadCentralDirectory(again, 0, out);
-    } catch (const support::IoError&) {
+    std::vector<builder::StoredZipWriter::CentralEntry> reread;
+    std::uint64_t restart = 0;
+    if (!entriesOf(again, out, reread, restart))
         fail("the writer's own archive does not read back", bytes);
-    }
-    if (reread.entries.size() != read.entries.size() || reread.start != read.start)
+    if (reread.size() != read.size() || restart != start)
         fail("the archive written back has other entries or another layout", bytes);
-    for (std::size_t i = 0; i < read.entries.size(); ++i) {
-        if (!sameEntry(read.entries[i], reread.entries[i]))
+    for (std::size_t i = 0; i < read.size(); ++i) {
+        if (!sameEntry(read[i], reread[i]))
             fail("an entry changed on its way through the writer", bytes);
     }
-    if (again.first(qsizetype(read.start)) != bytes.first(qsizetype(read.start)))
+    if (again.first(qsizetype(start)) != bytes.first(qsizetype(start)))
         fail("the entries' data changed on its way through the writer", bytes);
     return 0;
 }

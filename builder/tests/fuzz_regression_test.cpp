@@ -1,6 +1,7 @@
 // Inputs the fuzzers found, kept as plain cases.
 
 #include "builder/plugin_rules.h"
+#include "builder/zip_writer.h"
 
 #include <QTest>
 
@@ -34,6 +35,27 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, usable);
         QCOMPARE(PluginNameProblem(name).isEmpty(), usable);
+    }
+
+    // Found by the fuzzer in an archive the writer had written: the last entry's 64-bit sizes
+    // hold the bytes of a 64-bit end locator exactly where one would stand before the end record.
+    // It points at no 64-bit record, so the plain end record holds and the entry reads back.
+    void locatorLookalikeInTheLastEntryIsNoLocator()
+    {
+        const QByteArray zip = QByteArray::fromHex(
+            "b200000000002488005d2500090020d6c5c9a30000000600000007000000702f612e74787a68655b6c6f0a504b01023f"
+            "032d00000000000925885d20303a37ffffffffffffffff07001c000000000000002080637700000000ff8f2f612e7478"
+            "010010004b3a7f34504b060700000000ce86dd01740a000000000000504b05060000000001000100510000002b000000"
+            "0000");
+        const CentralDirectory cd = FindCentralDirectory(zip, 0, QStringLiteral("x.zip"));
+        QVERIFY(cd.complete);
+        QCOMPARE(cd.start, std::uint64_t(0x2b));
+        QList<QByteArray> names;
+        ForEachCentralEntry(cd, QStringLiteral("x.zip"), [&](StoredZipWriter::CentralEntry& e) {
+            names << e.name;
+            QCOMPARE(e.size, std::uint64_t(0x07064b50347f3a4bull));
+        });
+        QCOMPARE(names, QList<QByteArray>{QByteArray("\xff\x8f/a.tx")});
     }
 };
 
