@@ -47,7 +47,7 @@ constexpr std::size_t kEndSize = 22;
 constexpr std::size_t kEnd64Size = 56;
 constexpr std::size_t kLocatorSize = 20;
 constexpr std::size_t kCentralSize = 46;
-constexpr qint64 kChunk = 256 * 1024;
+constexpr qint64 kChunk = 128 * 1024;
 
 // Little-endian bytes appended to a record.
 class RecordBytes
