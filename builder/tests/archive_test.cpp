@@ -3,6 +3,7 @@
 
 #include "builder/archiver.h"
 #include "builder/compressed_content.h"
+#include "support/io_error.h"
 
 #include "tests/support/test_files.h"
 
@@ -254,6 +255,25 @@ private slots:
             QVERIFY2(f.readAll() == bytes, name.constData());
         }
         QVERIFY(QFileInfo(out + "/p4217/empty folder").isDir());
+    }
+
+    // An archiver named by a path relative to where the program started is found there, not in
+    // the working folder the archiver runs in.
+    void relativeArchiverPath()
+    {
+        const QString work = m_tmp.filePath("relative");
+        writeRaw(work + "/p1", "page.html", QByteArray("<p>text</p>\n").repeated(100));
+        const QString started = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(QFileInfo(archiverPath()).absolutePath()));
+        const QString relative = "./" + QFileInfo(archiverPath()).fileName();
+        try {
+            PackFolder(relative, work + "/out.zip", work, "p1", ArchiveLayout::StoreCompressed);
+        } catch (const support::IoError& e) {
+            QDir::setCurrent(started);
+            QFAIL(qPrintable(e.description()));
+        }
+        QDir::setCurrent(started);
+        QCOMPARE(methods(work + "/out.zip").value("p1/page.html").left(7), QByteArray("Deflate"));
     }
 
     // Only the stored set: the first call has folders and nothing else to deflate.

@@ -35,8 +35,25 @@ private slots:
         QDir().mkpath(m_output);
     }
 
+    // Also while the files stored as they are are being written beside the archiver's call.
+    void stopWhileArchivingKeepsTheEarlierZip_data()
+    {
+        QTest::addColumn<bool>("storedFiles");
+        QTest::newRow("only deflated files") << false;
+        QTest::newRow("stored files beside") << true;
+    }
+
     void stopWhileArchivingKeepsTheEarlierZip()
     {
+        QFETCH(bool, storedFiles);
+        if (storedFiles) {
+            QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452");
+            png.reserve(8'000'000);
+            for (quint32 x = 1; png.size() < 8'000'000; x = x * 1103515245u + 12345u)
+                png.append(char(x >> 24));
+            for (int i = 0; i < 4; ++i)
+                writeFile(m_site + QStringLiteral("/video%1.png").arg(i), png);
+        }
         const QByteArray earlier = "an earlier plugin, not a real ZIP";
         writeFile(m_output + "/myplugin.zip", earlier);
         BuildRequest request = exampleRequest(m_site, m_output);
