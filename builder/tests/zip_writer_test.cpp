@@ -218,6 +218,23 @@ private slots:
         QTest::newRow("text") << QByteArray("not an archive at all\n").repeated(10);
         QTest::newRow("cut short") << good.first(good.size() - 30);
         QTest::newRow("behind a stub") << QByteArray("#!/bin/sh\nexit 0\n") + good;
+        // The same with every offset moved past the stub, as self-extracting archives have them:
+        // readable, but its entries would not start the copied block.
+        const QByteArray stub("#!/bin/sh\nexit 0\n");
+        QByteArray moved = stub + good;
+        const auto addTo = [&](qsizetype at, quint32 by) {
+            quint32 v = 0;
+            for (int i = 3; i >= 0; --i)
+                v = (v << 8) | quint8(moved[at + i]);
+            v += by;
+            for (int i = 0; i < 4; ++i)
+                moved[at + i] = char(v >> (8 * i));
+        };
+        const qsizetype end = moved.lastIndexOf("PK\x05\x06");
+        for (qsizetype at = moved.indexOf("PK\x01\x02"); at >= 0; at = moved.indexOf("PK\x01\x02", at + 4))
+            addTo(at + 42, quint32(stub.size()));
+        addTo(end + 16, quint32(stub.size()));
+        QTest::newRow("behind a stub, offsets moved") << moved;
         QByteArray lying = good;
         lying[lying.size() - 22 + 10] = char(0x7F); // the end record claims 127 entries
         QTest::newRow("more entries than it holds") << lying;
