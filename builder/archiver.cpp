@@ -34,6 +34,21 @@ QString lastLines(const QByteArray& output)
     return lines.join(QLatin1Char(' '));
 }
 
+// The number of a failed archiver call: that of a full disk or a refused permission when the
+// archiver names the system's error ("System ERROR: errno=28 : ..."), so that the advice given
+// fits; else the archiver's own.
+int archiverErrorNumber(const QByteArray& output)
+{
+    static const QRegularExpression systemError(QStringLiteral("errno=(\\d+)"));
+    const QRegularExpressionMatch m = systemError.match(QString::fromLatin1(output));
+    if (m.hasMatch()) {
+        const int number = support::ErrorNumberForErrno(m.captured(1).toInt());
+        if (number == support::kDiskFull || number == support::kPermissionDenied)
+            return number;
+    }
+    return kArchiverFailed;
+}
+
 // Runs the archiver with the arguments in workDir and waits for it; returns what it printed (all
 // of it when keepAll, else only the end).
 QByteArray runArchiverCall(const QString& archiver, const QStringList& arguments, const QString& workDir,
@@ -78,7 +93,7 @@ QByteArray runArchiverCall(const QString& archiver, const QStringList& arguments
                                    .trimmed());
     }
     if (process.exitCode() != 0) {
-        throw support::IoError(kArchiverFailed,
+        throw support::IoError(archiverErrorNumber(output),
                                QStringLiteral("The archiver '%1' failed with exit code %2: %3")
                                    .arg(archiver)
                                    .arg(process.exitCode())

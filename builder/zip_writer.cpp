@@ -263,6 +263,23 @@ QString displayPath(const std::filesystem::path& file)
     return support::FromFsPath(file);
 }
 
+// Why writing to the archive failed: the system's reason, with its number, where there is one.
+IoError writeError(const QFile& file)
+{
+    if (errno != 0)
+        return IoError::fromErrno(errno, QStringLiteral("Cannot write"), file.fileName());
+    return IoError(kZipWriteFailed,
+                   QStringLiteral("Cannot write '%1': %2").arg(file.fileName(), file.errorString()));
+}
+
+// Writes all of bytes, at offset at when it is not negative, else where the file stands.
+void writeBytes(QFile& out, QByteArrayView bytes, qint64 at = -1)
+{
+    errno = 0;
+    if ((at >= 0 && !out.seek(at)) || out.write(bytes.data(), bytes.size()) != bytes.size())
+        throw writeError(out);
+}
+
 // Copies the file's size bytes into the archive (open in out, at its place already) and returns
 // their CRC-32.
 std::uint32_t copyData(const std::filesystem::path& file, std::uint64_t size, QFile& out, char* buffer,
@@ -288,9 +305,7 @@ std::uint32_t copyData(const std::filesystem::path& file, std::uint64_t size, QF
                               .arg(displayPath(file)));
         }
         crc = support::Crc32(crc, QByteArrayView(buffer, want));
-        if (out.write(buffer, want) != want)
-            throw IoError(kZipWriteFailed,
-                          QStringLiteral("Cannot write '%1': %2").arg(out.fileName(), out.errorString()));
+        writeBytes(out, QByteArrayView(buffer, want));
         left -= std::uint64_t(want);
     }
     if (in.peek() != std::ifstream::traits_type::eof()) {
@@ -317,15 +332,12 @@ StoredZipWriter::~StoredZipWriter() = default;
 
 void StoredZipWriter::writeFailed() const
 {
-    throw IoError(
-        kZipWriteFailed,
-        QStringLiteral("Cannot write '%1': %2").arg(m_path, m_file ? m_file->errorString() : QString()));
+    throw writeError(*m_file);
 }
 
 void StoredZipWriter::writeAll(const char* data, std::size_t size)
 {
-    if (m_file->write(data, qint64(size)) != qint64(size))
-        writeFailed();
+    writeBytes(*m_file, QByteArrayView(data, qsizetype(size)));
     m_offset += size;
 }
 
@@ -384,24 +396,19 @@ void StoredZipWriter::addStoredFiles(const std::vector<Source>& files, int threa
     const auto work = [&] {
         try {
             QFile out(m_path);
+            errno = 0;
             if (!out.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
-                throw IoError(kZipWriteFailed,
-                              QStringLiteral("Cannot write '%1': %2").arg(m_path, out.errorString()));
+                throw writeError(out);
             const std::unique_ptr<char[]> buffer(new char[kChunk]);
             for (std::size_t i; !failed && (i = next++) < entries.size();) {
                 CentralEntry& e = entries[i];
-                if (!out.seek(qint64(e.offset)) || out.write(localHeader(e)) < 0)
-                    throw IoError(kZipWriteFailed,
-                                  QStringLiteral("Cannot write '%1': %2").arg(m_path, out.errorString()));
+                writeBytes(out, localHeader(e), qint64(e.offset));
                 e.crc = copyData(files[i].file, e.size, out, buffer.get(), cancel);
-                const QByteArray crc = RecordBytes().u32(e.crc).data();
-                if (!out.seek(qint64(e.offset + 14)) || out.write(crc) != 4)
-                    throw IoError(kZipWriteFailed,
-                                  QStringLiteral("Cannot write '%1': %2").arg(m_path, out.errorString()));
+                writeBytes(out, RecordBytes().u32(e.crc).data(), qint64(e.offset + 14));
             }
+            errno = 0;
             if (!out.flush())
-                throw IoError(kZipWriteFailed,
-                              QStringLiteral("Cannot write '%1': %2").arg(m_path, out.errorString()));
+                throw writeError(out);
         } catch (...) {
             const std::lock_guard<std::mutex> hold(lock);
             if (!failure)
@@ -566,6 +573,7 @@ void StoredZipWriter::finish()
     end.u16(big ? 0xFFFF : count).u16(big ? 0xFFFF : count);
     end.u32(big ? 0xFFFFFFFFu : size).u32(big ? 0xFFFFFFFFu : start).u16(0);
     writeAll(end.data().constData(), std::size_t(end.data().size()));
+    errno = 0;
     if (!m_file->flush())
         writeFailed();
     m_file->close();
