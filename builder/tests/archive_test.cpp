@@ -33,16 +33,6 @@ QByteArray hex(const char* digits)
     return QByteArray::fromHex(digits);
 }
 
-// Bytes that do not deflate, as the inside of a compressed file.
-QByteArray noise(qsizetype size, quint32 seed = 1)
-{
-    QRandomGenerator random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = char(random.generate());
-    return bytes;
-}
-
 // A JPEG: its JFIF segment, metadata (an APP1 segment of text), then the scan.
 QByteArray jpeg(qsizetype metadata, qsizetype scan)
 {

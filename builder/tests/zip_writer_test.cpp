@@ -26,15 +26,6 @@ using namespace testsupport;
 
 namespace {
 
-QByteArray noise(qsizetype size, quint32 seed)
-{
-    QRandomGenerator random(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = char(random.generate());
-    return bytes;
-}
-
 // Writes bytes under a name that may not be UTF-8.
 std::filesystem::path writeRaw(const QString& folder, const QByteArray& name, const QByteArray& bytes)
 {

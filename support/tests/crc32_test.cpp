@@ -3,24 +3,18 @@
 
 #include "support/crc32.h"
 
+#include "tests/support/test_files.h"
+
 #include <QRandomGenerator>
 #include <QTest>
 
 using support::Crc32;
 using support::Crc32Portable;
+using testsupport::noise;
 
 class Crc32Test : public QObject
 {
     Q_OBJECT
-
-    static QByteArray noise(qsizetype size, quint32 seed)
-    {
-        QRandomGenerator random(seed);
-        QByteArray bytes(size, Qt::Uninitialized);
-        for (char& c : bytes)
-            c = char(random.generate());
-        return bytes;
-    }
 
 private slots:
     void checkValue()

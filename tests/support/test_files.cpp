@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -44,6 +45,15 @@ QMap<QString, QByteArray> fingerprint(const QString& folder)
                                  : QByteArray::number(int(info.isDir())) + info.symLinkTarget().toUtf8());
     }
     return map;
+}
+
+QByteArray noise(qsizetype size, quint32 seed)
+{
+    QRandomGenerator random(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes)
+        c = char(random.generate());
+    return bytes;
 }
 
 QString archiverPath()

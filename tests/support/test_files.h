@@ -23,6 +23,9 @@ QStringList entries(const QString& folder);
 // that proves a folder untouched.
 QMap<QString, QByteArray> fingerprint(const QString& folder);
 
+// Bytes that do not deflate (as the inside of a compressed file), the same for the same seed.
+QByteArray noise(qsizetype size, quint32 seed = 1);
+
 // The 7za beside the programs in the build tree, else the one on the PATH; empty when there is
 // none.
 QString archiverPath();
