@@ -114,9 +114,10 @@ QStringList addArguments(const QString& archivePath, const QString& folderName, 
 
 // Whether a file in a compressed format is better stored than deflated: a JPEG whose metadata is
 // more than a twentieth of it, or a file whose inner samples still deflate by 2%, is deflated.
-bool worthStoring(const fs::path& path, QByteArrayView head, std::uintmax_t size)
+bool worthStoring(std::ifstream& in, QByteArrayView head, std::uintmax_t size)
 {
-    std::ifstream in(path, std::ios::binary);
+    in.clear(); // a file shorter than the head ended the first read
+    in.seekg(0);
     if (head.startsWith("\xFF\xD8\xFF")) {
         // A header longer than a twentieth of the file decides for deflating: no need to read past it.
         const std::uintmax_t enough = std::min<std::uintmax_t>(size / 20 + 4, 256 * 1024);
@@ -162,7 +163,7 @@ bool isBetterStored(const fs::directory_entry& entry)
         return false;
     std::error_code ec;
     const std::uintmax_t size = entry.file_size(ec);
-    return !ec && worthStoring(entry.path(), start, size);
+    return !ec && worthStoring(in, start, size);
 }
 
 // The regular files of the folder, with those whose content is already compressed (and would not

@@ -258,11 +258,6 @@ std::pair<std::uint16_t, std::uint16_t> dosTime(const QDateTime& modified)
             std::uint16_t(((d.year() - 1980) << 9) | (d.month() << 5) | d.day())};
 }
 
-QString displayPath(const std::filesystem::path& file)
-{
-    return support::FromFsPath(file);
-}
-
 // Why writing to the archive failed: the system's reason, with its number, where there is one.
 IoError writeError(const QFile& file)
 {
@@ -288,7 +283,8 @@ std::uint32_t copyData(const std::filesystem::path& file, std::uint64_t size, QF
     std::ifstream in(file, std::ios::binary);
     errno = 0;
     if (!in)
-        throw IoError::fromErrno(errno ? errno : EIO, QStringLiteral("Cannot read"), displayPath(file));
+        throw IoError::fromErrno(errno ? errno : EIO, QStringLiteral("Cannot read"),
+                                 support::FromFsPath(file));
     std::uint32_t crc = 0;
     for (std::uint64_t left = size; left > 0;) {
         if (cancel && cancel->load(std::memory_order_relaxed))
@@ -299,19 +295,19 @@ std::uint32_t copyData(const std::filesystem::path& file, std::uint64_t size, QF
         if (in.gcount() != want) {
             if (in.bad())
                 throw IoError::fromErrno(errno ? errno : EIO, QStringLiteral("Cannot read"),
-                                         displayPath(file));
+                                         support::FromFsPath(file));
             throw IoError(kZipSourceChanged,
                           QStringLiteral("'%1' became shorter while it was being packed. Please try again.")
-                              .arg(displayPath(file)));
+                              .arg(support::FromFsPath(file)));
         }
         crc = support::Crc32(crc, QByteArrayView(buffer, want));
         writeBytes(out, QByteArrayView(buffer, want));
         left -= std::uint64_t(want);
     }
     if (in.peek() != std::ifstream::traits_type::eof()) {
-        throw IoError(
-            kZipSourceChanged,
-            QStringLiteral("'%1' grew while it was being packed. Please try again.").arg(displayPath(file)));
+        throw IoError(kZipSourceChanged,
+                      QStringLiteral("'%1' grew while it was being packed. Please try again.")
+                          .arg(support::FromFsPath(file)));
     }
     return crc;
 }
@@ -350,7 +346,7 @@ StoredZipWriter::CentralEntry StoredZipWriter::storedEntry(const Source& source,
     const std::filesystem::perms mode =
         ec ? std::filesystem::perms() : std::filesystem::status(source.file, ec).permissions();
     if (ec)
-        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot read"), displayPath(source.file));
+        throw IoError::fromErrorCode(ec, QStringLiteral("Cannot read"), support::FromFsPath(source.file));
     CentralEntry e;
     e.madeBy = kMadeBy;
     e.flags = isUtf8(source.name) ? kUtf8NameFlag : 0;
@@ -364,6 +360,11 @@ StoredZipWriter::CentralEntry StoredZipWriter::storedEntry(const Source& source,
     e.name = source.name;
     e.needed = size >= m_limits.offsetOrSize ? kNeededZip64 : kNeededPlain;
     return e;
+}
+
+std::uint64_t StoredZipWriter::localHeaderSize(const CentralEntry& e) const
+{
+    return 30 + std::uint64_t(e.name.size()) + (e.size >= m_limits.offsetOrSize ? 20 : 0);
 }
 
 QByteArray StoredZipWriter::localHeader(const CentralEntry& e) const
@@ -385,7 +386,7 @@ void StoredZipWriter::addStoredFiles(const std::vector<Source>& files, int threa
     std::uint64_t offset = m_offset;
     for (const Source& source : files) {
         entries.push_back(storedEntry(source, offset));
-        offset += std::uint64_t(localHeader(entries.back()).size()) + entries.back().size;
+        offset += localHeaderSize(entries.back()) + entries.back().size;
     }
     std::atomic<std::size_t> next{0};
     std::atomic<bool> failed{false};

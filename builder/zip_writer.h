@@ -90,6 +90,7 @@ private:
     [[noreturn]] void writeFailed() const;
     CentralEntry storedEntry(const Source& source, std::uint64_t offset) const;
     QByteArray localHeader(const CentralEntry& e) const;
+    std::uint64_t localHeaderSize(const CentralEntry& e) const;
     QByteArray centralRecord(const CentralEntry& e) const;
 
     QString m_path;
