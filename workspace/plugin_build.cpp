@@ -214,7 +214,7 @@ bool PluginBuild::create(const builder::PluginDetails& details)
             this, [this, percent, step] { emit progress(percent, step); }, Qt::QueuedConnection);
     };
     m_watcher.setFuture(
-        QtConcurrent::run([request, report] { return builder::BuildPlugin(request, report); }));
+        QtConcurrent::run(&m_pool, [request, report] { return builder::BuildPlugin(request, report); }));
     return true;
 }
 

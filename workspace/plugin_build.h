@@ -6,6 +6,7 @@
 
 #include <QFutureWatcher>
 #include <QObject>
+#include <QThreadPool>
 
 namespace workspace {
 
@@ -58,6 +59,9 @@ private:
     FolderOpener& m_opener;
     bool m_busy = false;
     builder::BuildStop m_stop;
+    // The build's own thread, ended with this object: a thread of the shared pool would outlive it
+    // and end only during the program's exit, with whatever the libraries keep per thread.
+    QThreadPool m_pool;
     QFutureWatcher<builder::BuildResult> m_watcher;
     builder::BuildResult m_lastResult;
 };
