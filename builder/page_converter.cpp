@@ -14,20 +14,83 @@
 namespace builder {
 namespace {
 
-// Writes the page's own text: every "<?" so that PHP prints it, and the role's marker tag as the
-// echo of its variable. The tag's forms are taken one after the other, as three replacements of
-// the whole text would take them, for forms that share a "#".
-class PageTextWriter
+// Writes the converted page: the page's own text, with every "<?" so that PHP prints it and the
+// role's marker tag as the echo of its variable, and the tool's fragments of PHP between. The
+// tag's forms are taken one after the other, as three replacements of the whole text would take
+// them, for forms that share a "#".
+class PageWriter
 {
 public:
-    explicit PageTextWriter(PageRole role)
+    explicit PageWriter(PageRole role)
         : m_forms(role == PageRole::FrontEnd ? std::array<QByteArrayView, 3>{"#front#", "#FRONT#", "#Front#"}
                                              : std::array<QByteArrayView, 3>{"#back#", "#BACK#", "#Back#"}),
           m_code(QString::fromUtf16(role == PageRole::FrontEnd ? kFrontTagCode : kBackTagCode).toUtf8())
     {
     }
 
+    // A fragment of PHP, ending in "?>".
+    void code(QByteArray& out, QByteArrayView php)
+    {
+        keepBreak(out);
+        out.append(php);
+        m_codeEnd = out.size();
+    }
+
+    // The page's own text.
     void operator()(QByteArray& out, QByteArrayView text)
+    {
+        findTags(text);
+        qsizetype copied = 0;
+        std::size_t t = 0;
+        for (qsizetype i = text.indexOf('<');; i = text.indexOf('<', i + 1)) {
+            const qsizetype open = (i >= 0 && i + 1 < text.size() && text[i + 1] == '?') ? i : -1;
+            if (i >= 0 && open < 0)
+                continue;
+            // The tags before this "<?" (or before the end), then the "<?" itself.
+            const qsizetype limit = open < 0 ? text.size() : open;
+            for (; t < m_tags.size() && m_tags[t].first < limit; ++t) {
+                plain(out, text.sliced(copied, m_tags[t].first - copied));
+                code(out, m_code);
+                copied = m_tags[t].second;
+            }
+            if (open < 0)
+                break;
+            plain(out, text.sliced(copied, open - copied + 1));
+            code(out, "<?php ?>");
+            plain(out, "?");
+            copied = open + 2;
+            i = open + 1;
+        }
+        plain(out, text.sliced(copied));
+    }
+
+    // PHP drops the one line break ("\n", "\r\n" or a lone "\r") that follows "?>": a line break
+    // that followed a fragment gets one more to keep it. Whatever was written after the last
+    // fragment is looked at here, or what comes next when nothing was.
+    void keepBreak(QByteArray& out, QByteArrayView next = {})
+    {
+        if (m_codeEnd < 0)
+            return;
+        const auto isBreak = [](char c) { return c == '\n' || c == '\r'; };
+        if (m_codeEnd < out.size()) {
+            if (isBreak(out[m_codeEnd]))
+                out.insert(m_codeEnd, '\n');
+        } else if (next.isEmpty()) {
+            return;
+        } else if (isBreak(next[0])) {
+            out.append('\n');
+        }
+        m_codeEnd = -1;
+    }
+
+private:
+    void plain(QByteArray& out, QByteArrayView text)
+    {
+        keepBreak(out, text);
+        out.append(text);
+    }
+
+    void findTags(QByteArrayView text)
     {
         m_tags.clear();
         for (const QByteArrayView form : m_forms) {
@@ -42,38 +105,12 @@ public:
             }
         }
         std::sort(m_tags.begin(), m_tags.end());
-        qsizetype copied = 0;
-        std::size_t t = 0;
-        for (qsizetype i = text.indexOf('<');; i = text.indexOf('<', i + 1)) {
-            const qsizetype open = (i >= 0 && i + 1 < text.size() && text[i + 1] == '?') ? i : -1;
-            if (i >= 0 && open < 0)
-                continue;
-            // The tags before this "<?" (or before the end), then the "<?" itself.
-            const qsizetype limit = open < 0 ? text.size() : open;
-            for (; t < m_tags.size() && m_tags[t].first < limit; ++t) {
-                out.append(text.sliced(copied, m_tags[t].first - copied));
-                out.append(m_code);
-                copied = m_tags[t].second;
-                // PHP drops the one line break that follows "?>": a line break that followed the
-                // tag in the page gets one more to keep it.
-                const QByteArrayView rest = text.sliced(copied);
-                if (rest.startsWith("\n") || rest.startsWith("\r\n"))
-                    out.append('\n');
-            }
-            if (open < 0)
-                break;
-            out.append(text.sliced(copied, open - copied));
-            out.append("<<?php ?>?");
-            copied = open + 2;
-            i = open + 1;
-        }
-        out.append(text.sliced(copied));
     }
 
-private:
     std::array<QByteArrayView, 3> m_forms;
     QByteArray m_code;
     std::vector<std::pair<qsizetype, qsizetype>> m_tags;
+    qsizetype m_codeEnd = -1;
 };
 
 } // namespace
@@ -141,26 +178,27 @@ ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles
         RewriteReferences(text, pagePath, files, funnel, literal, delivery, siteAddresses);
 
     const QByteArray assetBase = GetAssetUrlPrefix().toUtf8();
-    PageTextWriter pageText(role);
+    PageWriter writer(role);
     ConvertedPage converted;
     converted.text = ApplyReferenceEdits(
         text, rewritten.edits,
         [&](QByteArray& out, ReferenceEdit::Address address, int n) {
             switch (address) {
             case ReferenceEdit::Address::AssetBase:
-                out.append(assetBase);
+                writer.code(out, assetBase);
                 break;
             case ReferenceEdit::Address::Funnel:
-                out.append(kFunnelUrlCode);
+                writer.code(out, kFunnelUrlCode);
                 break;
             case ReferenceEdit::Address::Delivery:
-                out.append(DeliveryUrlCode(n));
+                writer.code(out, DeliveryUrlCode(n));
                 break;
             case ReferenceEdit::Address::None:
                 break;
             }
         },
-        std::ref(pageText));
+        std::ref(writer));
+    writer.keepBreak(converted.text);
     converted.notes = std::move(rewritten.notes);
     converted.referenced = std::move(rewritten.referenced);
     converted.delivered = std::move(rewritten.delivered);

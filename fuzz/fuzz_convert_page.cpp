@@ -48,6 +48,11 @@ bool render(const QString& converted, PageRole role, QString* shown)
             if (QStringView(converted).sliced(open).startsWith(code)) {
                 shown->append(printed);
                 i = open + code.size();
+                // Every fragment ends in "?>", and PHP drops the one line break that follows it.
+                const QStringView rest = QStringView(converted).sliced(i);
+                i += rest.startsWith(u"\r\n")                             ? 2
+                     : (rest.startsWith(u'\n') || rest.startsWith(u'\r')) ? 1
+                                                                          : 0;
                 known = true;
                 break;
             }

@@ -2,7 +2,9 @@
 # Builds the libFuzzer targets (fuzz preset, clang) and runs each for SECONDS (default 60).
 # The seed corpus in fuzz/corpus/ is read, never written; what a run learns stays in
 # <build>/corpus/, and a crashing input is kept in <build>/crashes/ and fails the script.
-# <build> is build-fuzz/, or VANTOR_FUZZ_BUILD_DIR when set.
+# <build> is build-fuzz/, or VANTOR_FUZZ_BUILD_DIR when set. VANTOR_FUZZ_SEED fixes libFuzzer's
+# seed, so that a run from the same corpus tries the same inputs in the same order; without it each
+# run draws its own and explores elsewhere.
 # Usage: scripts/fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,7 +24,9 @@ for t in "${targets[@]}"; do
     corpus="$build/corpus/${t#fuzz_}"
     mkdir -p "$corpus"
     echo "[fuzz] $t for ${seconds}s"
-    if ! "$build/fuzz/$t" "$corpus" "$seeds" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
+    seed=()
+    [ -z "${VANTOR_FUZZ_SEED:-}" ] || seed=(-seed="$VANTOR_FUZZ_SEED")
+    if ! "$build/fuzz/$t" "$corpus" "$seeds" "${seed[@]}" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
         -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/crashes/$t-" \
         2> "$build/$t.log"; then
         status=1

@@ -226,8 +226,12 @@ private slots:
                "<meta name=x content=\"charset=latin1\">";
         const QString code = QString::fromUtf16(kFrontTagCode);
         QTest::newRow("line break after the tag")
-            << "<p>#FRONT#\n</p>#front#\r\nx #Front# y"
-            << "<p>" + code + "\n\n</p>" + code + "\n\r\nx " + code + " y";
+            << "<p>#FRONT#\n</p>#front#\r\nx #Front# y #FRONT#\ry #FRONT#"
+            << "<p>" + code + "\n\n</p>" + code + "\n\r\nx " + code + " y " + code + "\n\ry " + code;
+        // Unquoted values that end at a line break, on an old page.
+        QTest::newRow("line break after a funnel link or a tag's end")
+            << "<a href=download.html\nclass=b>#FRONT#</a><a href=index.html\r\ntitle=t>"
+            << "<a href=" + L + "\n\nclass=b>" + code + "</a><a href=" + L + "\n\r\ntitle=t>";
     }
     void smallThingsStayAsTheAuthorMeantThem()
     {
