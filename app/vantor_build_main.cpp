@@ -6,6 +6,7 @@
 #include "builder/plugin_rules.h"
 #include "builder/tag_check.h"
 #include "support/io_error.h"
+#include "support/memory_advice.h"
 #include "support/mortar_file.h"
 #include "support/paths.h"
 #include "workspace/folders.h"
@@ -429,6 +430,8 @@ int report(const builder::BuildResult& result, const Invocation& invocation, con
 
 int main(int argc, char* argv[])
 {
+    // The build's few threads read and write files; their allocations need no heaps of their own.
+    support::ShareOneHeap();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("vantor-build"));
     const workspace::Folders folders = workspace::Folders::forRunningProgram();

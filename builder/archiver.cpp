@@ -5,6 +5,7 @@
 #include "builder/zip_writer.h"
 #include "support/io_error.h"
 #include "support/process_death.h"
+#include "support/read_file.h"
 
 #include <QFileInfo>
 #include <QProcess>
@@ -13,7 +14,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <vector>
 
@@ -114,34 +114,31 @@ QStringList addArguments(const QString& archivePath, const QString& folderName, 
 
 // Whether a file in a compressed format is better stored than deflated: a JPEG whose metadata is
 // more than a twentieth of it, or a file whose inner samples still deflate by 2%, is deflated.
-bool worthStoring(std::ifstream& in, QByteArrayView head, std::uintmax_t size)
+bool worthStoring(support::ReadFile& in, QByteArrayView head, std::uintmax_t size)
 {
-    in.clear(); // a file shorter than the head ended the first read
-    in.seekg(0);
     if (head.startsWith("\xFF\xD8\xFF")) {
         // A header longer than a twentieth of the file decides for deflating: no need to read past it.
         const std::uintmax_t enough = std::min<std::uintmax_t>(size / 20 + 4, 256 * 1024);
         QByteArray start(qsizetype(std::min(size, enough)), Qt::Uninitialized);
-        in.read(start.data(), start.size());
-        const qsizetype header = JpegHeaderLength(QByteArrayView(start.constData(), in.gcount()));
+        const qint64 got = in.read(start.data(), start.size(), 0);
+        const qsizetype header =
+            JpegHeaderLength(QByteArrayView(start.constData(), std::max<qint64>(got, 0)));
         return header >= 0 && std::uintmax_t(header) * 20 <= size;
     }
     constexpr std::uintmax_t kChunk = 16 * 1024;
-    QByteArray sample;
     // Up to four chunks' worth the whole file; beyond, the chunks around the quarters never overlap.
-    if (size <= 4 * kChunk) {
-        sample.resize(qsizetype(size));
-        in.read(sample.data(), sample.size());
-        sample.truncate(qsizetype(in.gcount()));
-    } else {
-        for (std::uintmax_t quarter = 1; quarter <= 3; ++quarter) {
-            QByteArray chunk(qsizetype(kChunk), Qt::Uninitialized);
-            in.seekg(std::streamoff(size * quarter / 4 - kChunk / 2));
-            in.read(chunk.data(), chunk.size());
-            sample += chunk.first(qsizetype(in.gcount()));
-        }
+    const bool whole = size <= 4 * kChunk;
+    QByteArray sample(qsizetype(whole ? size : 3 * kChunk), Qt::Uninitialized);
+    qsizetype got = 0;
+    for (std::uintmax_t quarter = 1; quarter <= (whole ? 1 : 3); ++quarter) {
+        const qint64 n =
+            whole ? in.read(sample.data(), sample.size(), 0)
+                  : in.read(sample.data() + got, qint64(kChunk), qint64(size * quarter / 4 - kChunk / 2));
+        if (n < 0)
+            return false;
+        got += n;
     }
-    return !ShrinksWhenDeflated(sample);
+    return !ShrinksWhenDeflated(QByteArrayView(sample).first(got));
 }
 
 struct FolderFiles
@@ -150,20 +147,18 @@ struct FolderFiles
     int files = 0;
 };
 
-// Whether the file's content is already compressed and would not shrink.
+// Whether the file's content is already compressed and would not shrink. A file that cannot be
+// read is left to the archiver, which names it.
 bool isBetterStored(const fs::directory_entry& entry)
 {
+    support::ReadFile in(entry.path());
     char head[kContentSniffBytes];
-    std::ifstream in;
-    in.rdbuf()->pubsetbuf(nullptr, 0); // only the head is read, not a buffer's worth
-    in.open(entry.path(), std::ios::binary);
-    in.read(head, sizeof head);
-    const QByteArrayView start(head, in.gcount());
-    if (!IsAlreadyCompressed(start))
+    const qint64 got = in.isOpen() ? in.read(head, sizeof head) : -1;
+    if (got <= 0 || !IsAlreadyCompressed(QByteArrayView(head, got)))
         return false;
     std::error_code ec;
     const std::uintmax_t size = entry.file_size(ec);
-    return !ec && worthStoring(in, start, size);
+    return !ec && worthStoring(in, QByteArrayView(head, got), size);
 }
 
 // The regular files of the folder, with those whose content is already compressed (and would not

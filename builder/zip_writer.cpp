@@ -3,6 +3,7 @@
 #include "builder/build_stop.h"
 #include "support/crc32.h"
 #include "support/io_error.h"
+#include "support/read_file.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -280,22 +280,18 @@ void writeBytes(QFile& out, QByteArrayView bytes, qint64 at = -1)
 std::uint32_t copyData(const std::filesystem::path& file, std::uint64_t size, QFile& out, char* buffer,
                        const std::atomic<bool>* cancel)
 {
-    std::ifstream in(file, std::ios::binary);
-    errno = 0;
-    if (!in)
-        throw IoError::fromErrno(errno ? errno : EIO, QStringLiteral("Cannot read"),
-                                 support::FromFsPath(file));
+    support::ReadFile in(file);
+    if (!in.isOpen())
+        throw IoError::fromErrno(in.openError(), QStringLiteral("Cannot read"), support::FromFsPath(file));
     std::uint32_t crc = 0;
     for (std::uint64_t left = size; left > 0;) {
         if (cancel && cancel->load(std::memory_order_relaxed))
             throw BuildStopped();
-        const auto want = std::streamsize(std::min<std::uint64_t>(left, kChunk));
-        errno = 0;
-        in.read(buffer, want);
-        if (in.gcount() != want) {
-            if (in.bad())
-                throw IoError::fromErrno(errno ? errno : EIO, QStringLiteral("Cannot read"),
-                                         support::FromFsPath(file));
+        const auto want = qint64(std::min<std::uint64_t>(left, kChunk));
+        const qint64 got = in.read(buffer, want);
+        if (got < 0)
+            throw IoError::fromErrno(errno, QStringLiteral("Cannot read"), support::FromFsPath(file));
+        if (got != want) {
             throw IoError(kZipSourceChanged,
                           QStringLiteral("'%1' became shorter while it was being packed. Please try again.")
                               .arg(support::FromFsPath(file)));
@@ -304,7 +300,11 @@ std::uint32_t copyData(const std::filesystem::path& file, std::uint64_t size, QF
         writeBytes(out, QByteArrayView(buffer, want));
         left -= std::uint64_t(want);
     }
-    if (in.peek() != std::ifstream::traits_type::eof()) {
+    char more;
+    const qint64 extra = in.read(&more, 1);
+    if (extra < 0)
+        throw IoError::fromErrno(errno, QStringLiteral("Cannot read"), support::FromFsPath(file));
+    if (extra > 0) {
         throw IoError(kZipSourceChanged,
                       QStringLiteral("'%1' grew while it was being packed. Please try again.")
                           .arg(support::FromFsPath(file)));

@@ -10,4 +10,9 @@ namespace support {
 // (memory_advice_posix.cpp).
 void PreferHugePages(void* data, std::size_t size);
 
+// Lets every thread allocate from the main thread's heap. The C library would else give each new
+// thread a heap of its own, whose freed pieces stay with it: some 100 KB a thread for a program
+// whose few threads mostly wait on files. Call it before the first thread starts.
+void ShareOneHeap();
+
 } // namespace support

@@ -5,6 +5,9 @@
 #ifdef __linux__
 #include <sys/mman.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace support {
 
@@ -19,6 +22,13 @@ void PreferHugePages(void* data, std::size_t size)
 #else
     (void)data;
     (void)size;
+#endif
+}
+
+void ShareOneHeap()
+{
+#ifdef __GLIBC__
+    mallopt(M_ARENA_MAX, 1);
 #endif
 }
 
