@@ -140,7 +140,7 @@ echo "# run folder $RUN"
 phase "building the plugins"
 
 build_plugin() {
-    local key=$1 id=${P_ID[$1]} out rc expected entries stray
+    local key=$1 id=${P_ID[$1]} out rc expected entries listed stray
     local -a extra=()
     [ -n "${P_TEMPLATE[$key]:-}" ] && extra=(--template "${P_TEMPLATE[$key]}")
     # shellcheck disable=SC2206 # the options are words without blanks
@@ -154,10 +154,14 @@ build_plugin() {
     [ "$rc" = 0 ] && [ "$out" = "$expected" ] && [ -f "$expected" ]
     verdict "$key: vantor-build exits 0 and prints the archive's path alone" $? "exit $rc, printed '$out', expected '$expected'"
     P_ZIP[$key]=$expected
-    entries=$(php "$INSPECT" zip "$expected" 2> /dev/null)
-    stray=$(printf '%s\n' "$entries" | grep -v "^$id/" | head -n 3)
-    printf '%s\n' "$entries" | grep -qx "$id/plugin.php" && [ -z "$stray" ]
-    verdict "$key: the archive holds $id/plugin.php and nothing outside $id/" $? "${stray:-no $id/plugin.php}"
+    entries=$(php "$INSPECT" zip "$expected" 2> "$RUN/log/inspect-$key.log")
+    listed=$?
+    stray=$(grep -v "^$id/" <<< "$entries" | head -n 3)
+    local holds=0 why=
+    grep -qx "$id/plugin.php" <<< "$entries" && [ -z "$stray" ] || holds=1
+    # Why, when not: what the listing said, and what Python reads in the same archive.
+    [ "$holds" = 0 ] || why="${stray:-no $id/plugin.php among $(grep -c . <<< "$entries") entries; the listing exited $listed: $(head -c 300 "$RUN/log/inspect-$key.log"); $(wc -c < "$expected") bytes, $(python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); print(len(z.namelist()), "entries for Python, bad:", z.testzip())' "$expected" 2>&1 | tail -n 1)}"
+    verdict "$key: the archive holds $id/plugin.php and nothing outside $id/" "$holds" "$why"
 }
 
 for key in "${ALL_PLUGINS[@]}"; do build_plugin "$key"; done

@@ -209,8 +209,10 @@ switch ( $command ) {
 
     // zip ARCHIVE: the archive's entry names, one a line.
     case 'zip':
-        $zip = new ZipArchive();
-        if ( true !== $zip->open( $args[0] ) ) {
+        $zip    = new ZipArchive();
+        $opened = $zip->open( $args[0] );
+        if ( true !== $opened ) {
+            fwrite( STDERR, "ZipArchive::open refused it: error $opened\n" );
             exit( 1 );
         }
         for ( $i = 0; $i < $zip->numFiles; $i++ ) {
