@@ -73,10 +73,9 @@ user_home=$RUN/home
 mkdir -p "$user_home" "$RUN/run"
 cp -r "$SOURCE/examples/reseller-site" "$RUN/site"
 chown -R 65534:65534 "$user_home" "$RUN/run"
-as_user() {
-    setpriv --reuid=65534 --regid=65534 --clear-groups \
-        env -i HOME="$user_home" PATH=/usr/bin:/bin XDG_RUNTIME_DIR="$RUN/run" LANG=C.UTF-8 "$@"
-}
+user_env=(setpriv --reuid=65534 --regid=65534 --clear-groups
+    env -i HOME="$user_home" PATH=/usr/bin:/bin XDG_RUNTIME_DIR="$RUN/run" LANG=C.UTF-8)
+as_user() { "${user_env[@]}" "$@"; }
 outputs="$user_home/Vantor Plugins"
 help=$(as_user vantor-build --help 2>&1)
 grep -qF "$outputs" <<< "$help"
@@ -87,7 +86,9 @@ printed=$(as_user vantor-build "$RUN/site" --front index.html --download downloa
 verdict "vantor-build without --output writes the ZIP into the user's output folder" $? \
     "printed '$printed'; $(tail -n 2 "$RUN/build.log")"
 
-as_user env QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu" vantor \
+# A plain command, not a function: setpriv and env each run the next in their place, so $! is the
+# window's own process and the stop below reaches it (a function would put a shell between).
+"${user_env[@]}" QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS="--no-sandbox --disable-gpu" vantor \
     > "$RUN/window.log" 2>&1 &
 window_pid=$!
 came_up=1
@@ -100,6 +101,15 @@ sleep 1
 kill -0 "$window_pid" 2> /dev/null || came_up=1
 verdict "the window comes up for the user with its working folder under their home" $came_up "$(tail -n 3 "$RUN/window.log")"
 kill -TERM "$window_pid" 2> /dev/null
+ended=1
+for _ in $(seq 1 100); do
+    kill -0 "$window_pid" 2> /dev/null || { ended=0; break; }
+    sleep 0.1
+done
+[ "$ended" = 0 ] && ! pgrep -u 65534 -x vantor > /dev/null
+verdict "the window ends on SIGTERM, and no window program of the user is left running" $? \
+    "$(pgrep -a -u 65534 -x vantor | head -n 3)"
+kill -KILL "$window_pid" 2> /dev/null
 wait "$window_pid" 2> /dev/null
 window_pid=
 
