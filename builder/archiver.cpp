@@ -128,12 +128,12 @@ bool worthStoring(support::ReadFile& in, QByteArrayView head, std::uintmax_t siz
     constexpr std::uintmax_t kChunk = 16 * 1024;
     // Up to four chunks' worth the whole file; beyond, the chunks around the quarters never overlap.
     const bool whole = size <= 4 * kChunk;
-    QByteArray sample(qsizetype(whole ? size : 3 * kChunk), Qt::Uninitialized);
+    const int pieces = whole ? 1 : 3;
+    const qint64 piece = whole ? qint64(size) : qint64(kChunk);
+    QByteArray sample(pieces * piece, Qt::Uninitialized);
     qsizetype got = 0;
-    for (std::uintmax_t quarter = 1; quarter <= (whole ? 1 : 3); ++quarter) {
-        const qint64 n =
-            whole ? in.read(sample.data(), sample.size(), 0)
-                  : in.read(sample.data() + got, qint64(kChunk), qint64(size * quarter / 4 - kChunk / 2));
+    for (int i = 1; i <= pieces; ++i) {
+        const qint64 n = in.read(sample.data() + got, piece, whole ? 0 : qint64(size * i / 4 - kChunk / 2));
         if (n < 0)
             return false;
         got += n;

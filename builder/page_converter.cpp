@@ -64,6 +64,10 @@ public:
         plain(out, text.sliced(copied));
     }
 
+    // The end of the page: after a fragment, what was written last may still need its break.
+    void finish(QByteArray& out) { keepBreak(out); }
+
+private:
     // PHP drops the one line break ("\n", "\r\n" or a lone "\r") that follows "?>": a line break
     // that followed a fragment gets one more to keep it. Whatever was written after the last
     // fragment is looked at here, or what comes next when nothing was.
@@ -83,7 +87,6 @@ public:
         m_codeEnd = -1;
     }
 
-private:
     void plain(QByteArray& out, QByteArrayView text)
     {
         keepBreak(out, text);
@@ -198,7 +201,7 @@ ConvertedPage ConvertPage(QString page, const QString& pagePath, const SiteFiles
             }
         },
         std::ref(writer));
-    writer.keepBreak(converted.text);
+    writer.finish(converted.text);
     converted.notes = std::move(rewritten.notes);
     converted.referenced = std::move(rewritten.referenced);
     converted.delivered = std::move(rewritten.delivered);

@@ -280,9 +280,12 @@ void writeBytes(QFile& out, QByteArrayView bytes, qint64 at = -1)
 std::uint32_t copyData(const std::filesystem::path& file, std::uint64_t size, QFile& out, char* buffer,
                        const std::atomic<bool>* cancel)
 {
+    const auto cannotRead = [&](int error) {
+        return IoError::fromErrno(error, QStringLiteral("Cannot read"), support::FromFsPath(file));
+    };
     support::ReadFile in(file);
     if (!in.isOpen())
-        throw IoError::fromErrno(in.openError(), QStringLiteral("Cannot read"), support::FromFsPath(file));
+        throw cannotRead(in.openError());
     std::uint32_t crc = 0;
     for (std::uint64_t left = size; left > 0;) {
         if (cancel && cancel->load(std::memory_order_relaxed))
@@ -290,7 +293,7 @@ std::uint32_t copyData(const std::filesystem::path& file, std::uint64_t size, QF
         const auto want = qint64(std::min<std::uint64_t>(left, kChunk));
         const qint64 got = in.read(buffer, want);
         if (got < 0)
-            throw IoError::fromErrno(errno, QStringLiteral("Cannot read"), support::FromFsPath(file));
+            throw cannotRead(errno);
         if (got != want) {
             throw IoError(kZipSourceChanged,
                           QStringLiteral("'%1' became shorter while it was being packed. Please try again.")
@@ -303,7 +306,7 @@ std::uint32_t copyData(const std::filesystem::path& file, std::uint64_t size, QF
     char more;
     const qint64 extra = in.read(&more, 1);
     if (extra < 0)
-        throw IoError::fromErrno(errno, QStringLiteral("Cannot read"), support::FromFsPath(file));
+        throw cannotRead(errno);
     if (extra > 0) {
         throw IoError(kZipSourceChanged,
                       QStringLiteral("'%1' grew while it was being packed. Please try again.")
